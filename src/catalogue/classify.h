@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kavo {
+
+enum class PictureType { Jpeg, Gif, Bmp, Png, SupportPicture, NotPicture };
+
+/// Decides from an entry's name alone (its last four characters, ASCII case
+/// ignored) whether it is a picture and of which type. A GIF whose full path
+/// ends in one of the catalogue's own navigation pictures is a SupportPicture.
+/// `folder` ends with a separator; either separator is recognised in it.
+PictureType ClassifyPicture(std::string_view name, std::string_view folder);
+
+/// Lower-cases the ASCII letters A to Z; every other byte stays.
+std::string AsciiLower(std::string_view in);
+
+}  // namespace kavo

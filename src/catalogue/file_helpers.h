@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "catalogue/file_system.h"
+#include "catalogue/observer.h"
+
+namespace kavo {
+
+// File and path helpers of the generation. Paths use the native separator;
+// folder paths used as prefixes end with it.
+
+/// Writes the text (UTF-8) in CP932 followed by one CR LF, atomically. On failure
+/// shows the two-line write message and returns -1; else 0.
+int SaveOutputText(FileSystem& fs, RunObserver& obs, const std::string& path, std::string_view text);
+
+/// Creates every missing level of the path. On the first failure shows the
+/// folder message with the system's text and returns -1; else 0.
+int MakeFolderPath(FileSystem& fs, RunObserver& obs, const std::string& path);
+
+/// 0 when the folder exists and can be entered, else the system's error number.
+/// Never changes the current directory.
+int CheckFolder(FileSystem& fs, const std::string& path);
+
+/// Copies every regular file of `source` into `destination` (created if
+/// missing), stopping silently at the first failure. Returns 0 or the error number.
+int CopyFolderFiles(FileSystem& fs, const std::string& source, const std::string& destination);
+
+/// -1 when the folder is missing, 0 when present.
+int FolderMissing(FileSystem& fs, const std::string& path);
+
+std::string JoinPath(std::string_view folder, std::string_view name);
+std::string LastFolderName(std::string_view path);
+std::string RelativeUrlPath(std::string_view fullPath, std::string_view baseFolder);
+std::string ToUrlSeparators(std::string path);
+std::string UrlFolderPart(std::string_view urlPath);
+
+/// The folder whose Images folder and Readme.txt the programs use: the
+/// executable's own folder when Images lies beside it (the build tree), else
+/// the installed data folder ../share/kavo.
+std::string ProgramDataFolder(FileSystem& fs, const std::string& executableFolder);
+
+/// The folder text with the native separator appended when it does not end with one.
+std::string WithTrailingSeparator(std::string_view folder);
+
+}  // namespace kavo

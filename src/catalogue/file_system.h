@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kavo {
+
+/// The native separator, used wherever a folder path is joined.
+#ifdef _WIN32
+inline constexpr char kPathSep = '\\';
+#else
+inline constexpr char kPathSep = '/';
+#endif
+
+/// One directory entry as listed. "." and ".." are never listed.
+struct DirEntry {
+    std::string Name;
+    bool IsDir = false;   // a folder, or a link that leads to one
+    bool IsLink = false;  // a symbolic link (whatever it leads to)
+};
+
+/// Identity of a folder on disk, to notice a link back into the walk path.
+struct FolderId {
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+    bool operator==(const FolderId&) const = default;
+};
+
+/// A file opened for reading a picture header.
+class InputFile {
+public:
+    virtual ~InputFile() = default;
+    /// Reads up to n bytes; returns the count read, 0 at the end or on failure.
+    virtual size_t Read(void* buffer, size_t n) = 0;
+    /// Moves the read position forward by n bytes without reading them.
+    virtual bool Skip(int64_t n) = 0;
+};
+
+/// Interface for accessing the disk.
+///
+/// Abstract so that tests can inject failures (a full disk, a folder that
+/// vanishes) without relying on permissions, which root ignores.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    /// Lists the entries of a folder in the order the system returns them.
+    /// Returns false when the folder cannot be listed. `id`, when given,
+    /// receives the identity of the listed folder.
+    virtual bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, FolderId* id) = 0;
+
+    /// Identity of the folder a path leads to (following links).
+    virtual bool GetFolderId(const std::string& path, FolderId& id) = 0;
+
+    /// 0 when the path is a folder that can be entered, else the system's error number.
+    virtual int CheckFolder(const std::string& path) = 0;
+
+    /// True when some entry (file, folder or link) exists at the path.
+    virtual bool Exists(const std::string& path) = 0;
+
+    /// Creates one folder level. On failure returns false and sets `err` to the system's text.
+    virtual bool CreateFolder(const std::string& path, std::string* err) = 0;
+
+    /// Writes the bytes to a temporary file beside the target and renames it over
+    /// the target, so the target is never left half-written. No temporary file
+    /// remains after a failure.
+    virtual bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* err) = 0;
+
+    /// Reads at most `limit` bytes from the start of a file.
+    virtual bool ReadPrefix(const std::string& path, size_t limit, std::string& out) = 0;
+
+    virtual bool RemoveFile(const std::string& path) = 0;
+    virtual bool RenameFile(const std::string& from, const std::string& to) = 0;
+
+    /// Copies a regular file over any existing file of that name. Returns 0 or the error number.
+    virtual int CopyFile(const std::string& from, const std::string& to) = 0;
+
+    /// True for a regular file (links followed).
+    virtual bool IsRegularFile(const std::string& path) = 0;
+
+    virtual std::unique_ptr<InputFile> OpenRead(const std::string& path) = 0;
+};
+
+/// The file system of this machine.
+FileSystem& NativeFileSystem();
+
+}  // namespace kavo

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+
+#include "catalogue/context.h"
+#include "catalogue/file_system.h"
+#include "catalogue/observer.h"
+
+namespace kavo {
+
+/// What the generation reads from the main window, besides the context.
+struct GenerateInputs {
+    std::string Folder;             // txtFolder, as typed
+    bool IncludeSubfolders = true;  // chkSubFolder
+    bool Jpg = true, Gif = true, Bmp = true, Png = true;  // chkJPG … chkPNG
+    std::string ProgramFolder;      // folder holding the executable and its Images folder
+};
+
+struct GenerateResult {
+    bool Cancelled = false;      // the window's m_fCancel
+    int WriteFailures = 0;       // files or folders that could not be written
+    std::string SummaryPage;     // path of the summary page
+    std::string BackupOfIndex;   // where a foreign index.html was kept, if one was
+};
+
+/// The generation window's work, from clearing the old pages to copying the
+/// navigation pictures. ctx.SelectedImageCount, ctx.ImagesPerPage and
+/// ctx.Settings are read; ctx.Counters and ctx.OutputText are written.
+GenerateResult RunGeneration(KavoContext& ctx, const GenerateInputs& in, FileSystem& fs, RunObserver& obs);
+
+/// Percentage shown by the generation window, rounded half to even.
+int32_t ProgressPercent(int32_t placed, int32_t selected, int32_t previous);
+
+/// Texts of the generation window's display.
+std::string FileCountLabel(int32_t placed, int32_t selected);  // "37/150ファイル"
+std::string PercentLabel(int32_t percent);                     // "25％"
+std::string ProgressCaption(int32_t percent);                  // "25％処理しました．．． - Kavo"
+
+inline constexpr const char* kWritingHtmlText = "ＨＴＭＬファイルを書き出し中です。";
+
+}  // namespace kavo

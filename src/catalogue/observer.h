@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kavo {
+
+/// Figures of the generation window after one directory entry.
+struct ProgressFigures {
+    int32_t Placed = 0;    // WrittenImageCount
+    int32_t Selected = 0;  // SelectedImageCount
+    int32_t Percent = 0;   // rounded half to even; kept while Selected is 0
+};
+
+/// How a message to the user looks in the window.
+enum class MessageIcon { Exclamation, Information };
+
+/// Interface through which the core reports to whoever drives it (the windows,
+/// the command line, the tests). The core never prints and never shows a window.
+///
+/// The core calls Yield() at every point where the interface may process
+/// pending input (before each folder, before each subfolder, before each
+/// directory entry) and reads KavoContext::CancelRequested right after it.
+class RunObserver {
+public:
+    virtual ~RunObserver() = default;
+
+    virtual void Yield() = 0;
+
+    /// Status line: the scan window's label, or the generation window's file label.
+    virtual void ShowStatus(std::string_view /*text*/) {}
+
+    /// After every directory entry of a generation.
+    virtual void ShowProgress(const ProgressFigures& /*figures*/) {}
+
+    /// A message box with a single OK button. Title is "Kavo" unless given.
+    virtual void ShowMessage(std::string_view /*text*/, MessageIcon /*icon*/, std::string_view /*title*/) {}
+};
+
+/// Observer that does nothing; for callers that need none.
+class NullObserver : public RunObserver {
+public:
+    void Yield() override {}
+};
+
+}  // namespace kavo

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+#include "catalogue/context.h"
+#include "catalogue/file_system.h"
+#include "catalogue/observer.h"
+
+namespace kavo {
+
+/// What the scan reads from the main window.
+struct ScanInputs {
+    std::string Folder;             // txtFolder, as typed
+    bool IncludeSubfolders = true;  // chkSubFolder
+};
+
+/// The scan window's work: resets the counts and counts the pictures of the
+/// folder (and its subfolders when asked) into ctx.Counts, setting
+/// ctx.SupportImagesFound. Reports its status texts through the observer.
+/// Returns the window's m_fCancel: true when the scan was cancelled.
+bool RunScan(KavoContext& ctx, const ScanInputs& in, FileSystem& fs, RunObserver& obs);
+
+/// Texts of the support-picture notice.
+inline constexpr const char* kSupportNoticeTitle = "画像ファイル(\\Kavo\\*.Gif)の確認 - Kavo";
+inline constexpr const char* kSupportNoticeText =
+    "Ｋａｖｏで使用している画像ファイル(\\Kavo\\*.Gif)を検索しました。\r\n"
+    "全ファイル数にはカウントしますが、ＧＩＦファイルとしてはカウントしません。";
+
+}  // namespace kavo

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kavo {
+
+/// A value for a page's text or attribute: `"`, `<`, `>` become `&quot;`,
+/// `&lt;`, `&gt;`; control characters become numeric references; bytes that
+/// are not UTF-8 become U+FFFD. `&` stays as it is.
+std::string EscapeMarkup(std::string_view text);
+
+/// A relative address built from file names: `%`, `#`, `?`, `\`, control
+/// characters and bytes that are not UTF-8 are percent-encoded; every other
+/// character stays (the browser encodes spaces and non-ASCII itself).
+std::string EscapeAddress(std::string_view address);
+
+}  // namespace kavo
