@@ -15,6 +15,9 @@ namespace kavo {
 /// shows the two-line write message and returns -1; else 0.
 int SaveOutputText(FileSystem& fs, RunObserver& obs, const std::string& path, std::string_view text);
 
+/// The two lines shown when a file cannot be written.
+std::string WriteFailureMessage(std::string_view path);
+
 /// Creates every missing level of the path. On the first failure shows the
 /// folder message with the system's text and returns -1; else 0.
 int MakeFolderPath(FileSystem& fs, RunObserver& obs, const std::string& path);

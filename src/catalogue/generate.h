@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "catalogue/context.h"
@@ -14,6 +15,8 @@ struct GenerateInputs {
     bool IncludeSubfolders = true;  // chkSubFolder
     bool Jpg = true, Gif = true, Bmp = true, Png = true;  // chkJPG … chkPNG
     std::string ProgramFolder;      // folder holding the executable and its Images folder
+    /// Whether the folder's file system tells letter case apart; probed when not given.
+    std::optional<bool> CaseSensitive;
 };
 
 struct GenerateResult {

@@ -1,0 +1,40 @@
+// Times a scan and a generation driven through the real main window, for a
+// comparison with kavo-cli on the same tree. Message boxes are answered at once.
+//
+//   window_bench FOLDER [PER_PAGE]
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <cstdio>
+
+#include "app/frm_kavo.h"
+#include "platform/message_box.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: window_bench FOLDER [PER_PAGE]\n");
+        return 2;
+    }
+    kavo::SetMessageBoxHook([](const kavo::MessageBoxCall& call) {
+        std::fprintf(stderr, "message: %s\n", call.Text.toUtf8().constData());
+    });
+    kavo::KavoContext ctx;
+    kavo::frmKavo window(ctx);
+    window.show();
+    window.txtFolder->setText(QString::fromLocal8Bit(argv[1]));
+    if (argc > 2) window.txtCount->setText(QString::fromLocal8Bit(argv[2]));
+
+    QElapsedTimer clock;
+    clock.start();
+    window.cmdOk->click();  // scan
+    const double scan = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    clock.restart();
+    window.cmdOk->click();  // generation
+    const double generation = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    std::printf("scan %.3f s, generation %.3f s, %d pictures on %d pages\n", scan, generation,
+                ctx.Counters.WrittenImageCount, ctx.Counters.PageCount);
+    return 0;
+}

@@ -1,0 +1,83 @@
+#include "app/frm_info.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <utility>
+
+#include "app/ui_support.h"
+#include "platform/shell.h"
+
+namespace kavo {
+
+frmInfo::frmInfo(KavoContext& ctx, GenerateInputs inputs, FileSystem& fs, QWidget* parent)
+    : ProgressWindow(ctx, parent),
+      frameFile(new QGroupBox(QStringLiteral("ファイル名"), this)),
+      lblFile(new QLabel(QStringLiteral("Filename"), frameFile)),
+      lblFileCount(new QLabel(QStringLiteral("99999/99999ファイル"), this)),
+      lblPercent(new QLabel(QStringLiteral("100％"), this)),
+      ProgressBar1(new QProgressBar(this)),
+      cmdCancel(new QPushButton(QStringLiteral("中止"), this)),
+      m_inputs(std::move(inputs)),
+      m_fs(fs) {
+    setObjectName(QStringLiteral("frmInfo"));
+    setWindowTitle(QStringLiteral("100％処理しました．．． - Kavo"));
+    setFixedSize(Twips(6120), Twips(2175));
+
+    frameFile->setObjectName(QStringLiteral("frameFile"));
+    PlaceTwips(frameFile, 120, 120, 5895, 615);
+    lblFile->setObjectName(QStringLiteral("lblFile"));
+    PlaceTwips(lblFile, 120, 240, 5655, 255);
+    lblFileCount->setObjectName(QStringLiteral("lblFileCount"));
+    PlaceTwips(lblFileCount, 120, 960, 1695, 255);
+    lblPercent->setObjectName(QStringLiteral("lblPercent"));
+    PlaceTwips(lblPercent, 5520, 960, 495, 255);
+    lblPercent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    PlaceTwips(ProgressBar1, 120, 1200, 5895, 255);
+    ProgressBar1->setTextVisible(false);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    PlaceTwips(cmdCancel, 2520, 1560, 1215, 495);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmInfo::cmdCancel_Click);
+
+    Form_Load();
+}
+
+void frmInfo::Form_Load() {
+    lblFileCount->setText(ToQt(FileCountLabel(0, m_ctx.SelectedImageCount)));
+    lblPercent->setText(ToQt(PercentLabel(0)));
+    setWindowTitle(ToQt(ProgressCaption(0)));
+    lblFile->setText(QString());
+    // An empty range would make the bar show a busy animation; with nothing
+    // selected it simply stays empty.
+    m_barMaximum = m_ctx.SelectedImageCount;
+    ProgressBar1->setRange(0, m_barMaximum > 0 ? m_barMaximum : 1);
+    ProgressBar1->setValue(0);
+}
+
+void frmInfo::ShowStatus(std::string_view text) {
+    lblFile->setText(ToQt(text));
+    refreshDisplay(text == kWritingHtmlText);
+}
+
+void frmInfo::ShowProgress(const ProgressFigures& figures) {
+    lblFileCount->setText(ToQt(FileCountLabel(figures.Placed, figures.Selected)));
+    lblPercent->setText(ToQt(PercentLabel(figures.Percent)));
+    setWindowTitle(ToQt(ProgressCaption(figures.Percent)));
+    // A value above the maximum (files added since the scan) is refused: the bar keeps its value.
+    if (figures.Placed >= 0 && figures.Placed <= m_barMaximum) ProgressBar1->setValue(figures.Placed);
+    refreshDisplay(false);
+}
+
+void frmInfo::Form_Activate() {
+    SetBusyCursor();
+    beginRun();
+    m_result = RunGeneration(m_ctx, m_inputs, m_fs, *this);
+    m_fCancel = m_result.Cancelled;
+    endRun();
+    RestoreCursor();
+    finish();
+}
+
+}  // namespace kavo

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "app/progress_window.h"
+#include "catalogue/file_system.h"
+#include "catalogue/scan.h"
+
+class QLabel;
+class QPushButton;
+
+namespace kavo {
+
+/// The scan window: counts the pictures of the chosen folder while it is shown.
+class frmSearch : public ProgressWindow {
+    Q_OBJECT
+
+public:
+    frmSearch(KavoContext& ctx, ScanInputs inputs, FileSystem& fs, QWidget* parent = nullptr);
+
+    void ShowStatus(std::string_view text) override;
+
+    QLabel* lblInfo;
+    QPushButton* cmdCancel;
+
+protected:
+    void Form_Activate() override;
+
+private:
+    ScanInputs m_inputs;
+    FileSystem& m_fs;
+};
+
+}  // namespace kavo

@@ -1,0 +1,12 @@
+#include <QApplication>
+
+#include "app/frm_kavo.h"
+#include "catalogue/context.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    kavo::KavoContext ctx;  // the one shared state of this program run
+    kavo::frmKavo window(ctx);
+    window.show();
+    return app.exec();
+}

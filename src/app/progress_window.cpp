@@ -1,0 +1,100 @@
+#include "app/progress_window.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QTimer>
+
+#include "app/ui_support.h"
+#include "platform/message_box.h"
+
+namespace kavo {
+
+namespace {
+
+constexpr qint64 kPaintIntervalMs = 30;
+
+}  // namespace
+
+ProgressWindow::ProgressWindow(KavoContext& ctx, QWidget* parent) : QDialog(parent), m_ctx(ctx) {
+    setModal(true);
+    setFont(WindowFont());
+}
+
+void ProgressWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (m_started) return;
+    m_started = true;
+    // Started from the event loop so the window is on screen before the work begins.
+    QTimer::singleShot(0, this, &ProgressWindow::startRun);
+}
+
+void ProgressWindow::startRun() {
+    repaint();
+    Form_Activate();
+}
+
+void ProgressWindow::beginRun() {
+    m_running = true;
+    m_fCancel = true;
+    // Every entry updates the labels; painting them every time would slow a
+    // large run down, so the window paints only in refreshDisplay().
+    setUpdatesEnabled(false);
+    m_paintClock.start();
+}
+
+void ProgressWindow::endRun() {
+    m_running = false;
+    setUpdatesEnabled(true);
+    refreshDisplay(true);
+}
+
+void ProgressWindow::refreshDisplay(bool force) {
+    if (!isVisible()) return;
+    if (!force && m_paintClock.elapsed() < kPaintIntervalMs) return;
+    const bool held = !updatesEnabled();
+    if (held) setUpdatesEnabled(true);
+    repaint();
+    if (held) setUpdatesEnabled(false);
+    m_paintClock.restart();
+}
+
+void ProgressWindow::finish() {
+    m_finishing = true;
+    if (isVisible()) done(QDialog::Accepted);
+}
+
+void ProgressWindow::Yield() { QCoreApplication::processEvents(); }
+
+void ProgressWindow::ShowMessage(std::string_view text, MessageIcon icon, std::string_view title) {
+    const QMessageBox::Icon boxIcon =
+        icon == MessageIcon::Information ? QMessageBox::Information : QMessageBox::Warning;
+    ShowMessageBox(this, ToQt(text), title.empty() ? QStringLiteral("Kavo") : ToQt(title), boxIcon);
+}
+
+void ProgressWindow::cmdCancel_Click() {
+    m_ctx.CancelRequested = true;
+    // Hidden at once; the run sees the flag at its next test and unwinds.
+    m_finishing = true;
+    done(QDialog::Rejected);
+}
+
+void ProgressWindow::closeEvent(QCloseEvent* event) {
+    if (m_finishing) {
+        QDialog::closeEvent(event);
+        return;
+    }
+    // The close box acts as the cancel button while the run goes on; before
+    // the run has started there is nothing to cancel yet.
+    event->ignore();
+    if (m_running) cmdCancel_Click();
+}
+
+void ProgressWindow::reject() {
+    if (m_finishing) {
+        QDialog::reject();
+    } else if (m_running) {
+        cmdCancel_Click();
+    }
+}
+
+}  // namespace kavo

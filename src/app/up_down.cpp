@@ -1,0 +1,64 @@
+#include "app/up_down.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QToolButton>
+#include <algorithm>
+
+namespace kavo {
+
+UpDown::UpDown(QWidget* parent) : QWidget(parent), m_up(new QToolButton(this)), m_down(new QToolButton(this)) {
+    for (QToolButton* button : {m_up, m_down}) {
+        button->setFocusPolicy(Qt::NoFocus);  // clicking must not take the focus from the box
+        button->setAutoRepeat(true);
+    }
+    m_up->setArrowType(Qt::UpArrow);
+    m_down->setArrowType(Qt::DownArrow);
+    setFocusPolicy(Qt::TabFocus);
+    connect(m_up, &QToolButton::clicked, this, &UpDown::stepUp);
+    connect(m_down, &QToolButton::clicked, this, &UpDown::stepDown);
+}
+
+void UpDown::setBuddy(QLineEdit* buddy) {
+    m_buddy = buddy;
+    connect(buddy, &QLineEdit::textChanged, this, &UpDown::followBuddy);
+    followBuddy(buddy->text());
+}
+
+void UpDown::setRange(int minimum, int maximum) {
+    m_minimum = minimum;
+    m_maximum = maximum;
+    m_value = std::clamp(m_value, m_minimum, m_maximum);
+}
+
+void UpDown::setValue(int value) { m_value = std::clamp(value, m_minimum, m_maximum); }
+
+void UpDown::step(int delta) {
+    m_value = std::clamp(m_value + delta, m_minimum, m_maximum);
+    if (m_buddy) m_buddy->setText(QString::number(m_value));
+    emit stepped(m_value);
+}
+
+void UpDown::followBuddy(const QString& text) {
+    bool ok = false;
+    const int number = text.toInt(&ok);
+    if (ok && number >= m_minimum && number <= m_maximum) m_value = number;
+}
+
+void UpDown::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Up) {
+        stepUp();
+    } else if (event->key() == Qt::Key_Down) {
+        stepDown();
+    } else {
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void UpDown::resizeEvent(QResizeEvent* /*event*/) {
+    const int half = height() / 2;
+    m_up->setGeometry(0, 0, width(), half);
+    m_down->setGeometry(0, half, width(), height() - half);
+}
+
+}  // namespace kavo

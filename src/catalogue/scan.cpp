@@ -1,0 +1,79 @@
+#include "catalogue/scan.h"
+
+#include <vector>
+
+#include "catalogue/classify.h"
+#include "catalogue/file_helpers.h"
+#include "catalogue/folder_listing.h"
+
+namespace kavo {
+namespace {
+
+class Scanner {
+public:
+    Scanner(KavoContext& ctx, FileSystem& fs, RunObserver& obs) : m_ctx(ctx), m_fs(fs), m_obs(obs) {}
+
+    void ScanFolder(const std::string& path, bool includeSubfolders) {
+        m_obs.ShowStatus(path + " を検索しています...");
+        if (Cancelled()) return;
+        // One listing serves both the counting and the subfolders.
+        std::vector<DirEntry> entries;
+        FolderId id;
+        bool listed = ListFolderSorted(m_fs, path, entries, &id);
+        if (listed) CountFolderEntries(path, entries);
+        if (!includeSubfolders || !listed) return;
+        KeepSubfolders(entries);
+        m_path.Enter(id);
+        for (const DirEntry& sub : entries) {
+            if (Cancelled()) break;
+            std::string subPath = path + sub.Name + kPathSep;
+            if (m_path.MayEnter(m_fs, sub, subPath)) ScanFolder(subPath, includeSubfolders);
+        }
+        m_path.Leave();
+    }
+
+private:
+    bool Cancelled() {
+        m_obs.Yield();
+        return m_ctx.CancelRequested;
+    }
+
+    void CountFolderEntries(const std::string& path, const std::vector<DirEntry>& entries) {
+        for (int i = 0; i < kDotEntries; ++i) {
+            if (Cancelled()) return;
+        }
+        ScanCounts& c = m_ctx.Counts;
+        for (const DirEntry& e : entries) {
+            if (Cancelled()) return;
+            ++c.AllFileCount;
+            switch (ClassifyPicture(e.Name, path)) {
+                case PictureType::Jpeg: ++c.JpgCount; break;
+                case PictureType::Gif: ++c.GifCount; break;
+                case PictureType::Bmp: ++c.BmpCount; break;
+                case PictureType::Png: ++c.PngCount; break;
+                case PictureType::SupportPicture: m_ctx.SupportImagesFound = true; break;
+                case PictureType::NotPicture: break;
+            }
+        }
+    }
+
+    KavoContext& m_ctx;
+    FileSystem& m_fs;
+    RunObserver& m_obs;
+    WalkPath m_path;
+};
+
+}  // namespace
+
+bool RunScan(KavoContext& ctx, const ScanInputs& in, FileSystem& fs, RunObserver& obs) {
+    ctx.CancelRequested = false;
+    ctx.SupportImagesFound = false;
+    obs.ShowStatus("検索開始");
+    const std::string root = WithTrailingSeparator(in.Folder);
+    ctx.ResetCounts();
+    Scanner(ctx, fs, obs).ScanFolder(root, in.IncludeSubfolders);
+    obs.ShowStatus("検索が終了しました。");
+    return ctx.CancelRequested;
+}
+
+}  // namespace kavo

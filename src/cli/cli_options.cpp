@@ -1,0 +1,119 @@
+#include "cli/cli_options.h"
+
+#include <CLI/CLI.hpp>
+#include <charconv>
+
+namespace kavo::cli {
+namespace {
+
+constexpr const char* kUsageHint = "Run 'kavo-cli --help' for usage.";
+
+bool ParseInt(std::string_view text, int& value) {
+    if (text.empty()) return false;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+// Checks that name a bad value in one line, as CLI11 does for its own.
+struct ValueError {
+    std::string message;
+};
+
+void ApplyTypes(const std::string& list, CliOptions& o) {
+    o.Jpg = o.Gif = o.Bmp = o.Png = false;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t comma = list.find(',', start);
+        std::string t = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (t == "jpg") o.Jpg = true;
+        else if (t == "gif") o.Gif = true;
+        else if (t == "bmp") o.Bmp = true;
+        else if (t == "png") o.Png = true;
+        else throw ValueError{"--types: unknown type '" + t + "' (use jpg, gif, bmp, png)"};
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+}
+
+void ApplySameSize(const std::string& text, CliOptions& o) {
+    size_t x = text.find_first_of("xX");
+    int w = 0, h = 0;
+    if (x == std::string::npos || !ParseInt(std::string_view(text).substr(0, x), w) ||
+        !ParseInt(std::string_view(text).substr(x + 1), h) || w < 10 || w > 200 || h < 10 || h > 200) {
+        throw ValueError{"--same-size: '" + text + "' is not WIDTHxHEIGHT with each from 10 to 200"};
+    }
+    o.Settings.SameSize = true;
+    o.Settings.ImageWidth = w;
+    o.Settings.ImageHeight = h;
+}
+
+}  // namespace
+
+ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& o) {
+    CLI::App app{"Makes an HTML catalogue of the pictures in FOLDER (and its subfolders).", "kavo-cli"};
+    app.set_version_flag("--version", std::string("kavo-cli ") + KAVO_VERSION + " (" + kVersionText + ")");
+    bool noSubfolders = false, noSize = false;
+    std::string types, sameSize, click, align;
+    int perPage = 50, table = 0;
+    app.add_option("FOLDER", o.Folder, "folder of pictures; the catalogue is written into it")->required();
+    app.add_flag("--no-subfolders", noSubfolders, "only the pictures directly in FOLDER");
+    app.add_option("--types", types, "picture types to include, any of jpg,gif,bmp,png (default all)");
+    app.add_option("--per-page", perPage, "pictures per page, 5 to 200 (default 50)");
+    app.add_option("--same-size", sameSize, "show every picture at WIDTHxHEIGHT, each 10 to 200");
+    app.add_flag("--no-size", noSize, "do not read the pictures' pixel sizes");
+    app.add_option("--click", click, "what a click on a picture does: folder, view or no (default folder)");
+    app.add_option("--align", align, "alignment of the pictures: left, center or right (default center)");
+    app.add_option("--table", table, "lay the pictures out in a table of N per row, 1 to 10");
+    app.add_flag("--scan", o.ScanOnly, "only count the pictures and print the counts as JSON");
+    app.add_flag("-q,--quiet", o.Quiet, "no progress line and no notices");
+
+    ParseOutcome out;
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+        o.IncludeSubfolders = !noSubfolders;
+        if (!types.empty() || app.count("--types")) ApplyTypes(types, o);
+        if (perPage < 5 || perPage > 200) throw ValueError{"--per-page: " + std::to_string(perPage) + " is not from 5 to 200"};
+        o.ImagesPerPage = perPage;
+        if (!sameSize.empty() || app.count("--same-size")) ApplySameSize(sameSize, o);
+        if (noSize) o.Settings.GetImageSize = false;
+        if (app.count("--click")) {
+            if (click == "folder") o.Settings.ClickAction = "Folder";
+            else if (click == "view") o.Settings.ClickAction = "View";
+            else if (click == "no") o.Settings.ClickAction = "No";
+            else throw ValueError{"--click: '" + click + "' is not folder, view or no"};
+        }
+        if (app.count("--align")) {
+            if (align == "left") o.Settings.Align = "LEFT";
+            else if (align == "center") o.Settings.Align = "CENTER";
+            else if (align == "right") o.Settings.Align = "RIGHT";
+            else throw ValueError{"--align: '" + align + "' is not left, center or right"};
+        }
+        if (app.count("--table")) {
+            if (table < 1 || table > 10) throw ValueError{"--table: " + std::to_string(table) + " is not from 1 to 10"};
+            // A table always centres its pictures, as the layout dialog stores it.
+            o.Settings.UseTable = true;
+            o.Settings.ImagesPerLine = table;
+            o.Settings.Align = "CENTER";
+        }
+    } catch (const CLI::CallForHelp&) {
+        out.Output = app.help();
+        return out;
+    } catch (const CLI::CallForVersion& e) {
+        out.Output = std::string(e.what()) + "\n";
+        return out;
+    } catch (const CLI::ParseError& e) {
+        std::string what = e.what();
+        out.ExitCode = 1;
+        out.Error = "kavo-cli: " + what + "\n" + kUsageHint + "\n";
+        return out;
+    } catch (const ValueError& e) {
+        out.ExitCode = 1;
+        out.Error = "kavo-cli: " + e.message + "\n" + kUsageHint + "\n";
+        return out;
+    }
+    out.Proceed = true;
+    return out;
+}
+
+}  // namespace kavo::cli

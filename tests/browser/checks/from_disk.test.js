@@ -1,0 +1,3 @@
+import { defineChecks } from '../lib/suite.js';
+
+defineChecks('file');

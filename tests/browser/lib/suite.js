@@ -1,0 +1,300 @@
+// The seven browser checks of a generated catalogue. Each suite file runs them
+// for one way of opening the catalogue: over a local http server, or from disk.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { after, before, describe, test } from 'node:test';
+import { makeCatalogues, addressing } from './catalogues.js';
+import { startServer } from './server.js';
+import {
+    ARTIFACTS,
+    frame,
+    imagesIn,
+    launch,
+    markDocument,
+    renderings,
+    screenshot,
+    stillMarked,
+    waitFor,
+} from './browser.js';
+
+const VERSION = 'Kavo Version1.02C';
+const STEP_TIMEOUT = 5000;
+
+function pageName(n) {
+    return `page${String(n).padStart(4, '0')}.html`;
+}
+
+export function defineChecks(transport) {
+    describe(`catalogue opened ${transport === 'http' ? 'over http' : 'from disk'}`, () => {
+        let root;
+        let server;
+        let env;
+        let cats;
+        let urlOf;
+        let fileOf;
+
+        before(async () => {
+            const kavoCli = process.env.KAVO_CLI;
+            assert.ok(kavoCli, 'KAVO_CLI must name the kavo-cli program');
+            root = fs.mkdtempSync(path.join(os.tmpdir(), `kavo-browser-${transport}-`));
+            cats = await makeCatalogues(root, kavoCli);
+            if (transport === 'http') server = await startServer(root);
+            ({ urlOf, fileOf } = addressing(transport, root, server?.origin));
+            env = await launch();
+        });
+
+        after(async () => {
+            if (env) {
+                fs.mkdirSync(ARTIFACTS, { recursive: true });
+                fs.writeFileSync(path.join(ARTIFACTS, `console-${transport}.txt`), env.messages.join('\n') + '\n');
+                await env.browser.close();
+            }
+            await server?.close();
+            if (root) fs.rmSync(root, { recursive: true, force: true });
+        });
+
+        const summaryOf = (cat) => path.join(cat.dir, 'index.html');
+        const framesetOf = (cat) => path.join(cat.dir, 'kavo', 'index.html');
+        const pageFile = (cat, n) => path.join(cat.dir, 'kavo', pageName(n));
+
+        // One tab serves the checks that open a frameset; each opening replaces the last.
+        let tab;
+        async function openFrameset(cat) {
+            tab ??= await env.context.newPage();
+            await tab.goto(urlOf(framesetOf(cat)));
+            return tab;
+        }
+
+        async function pageField(page) {
+            return frame(page, 'frame2').locator('input[name=txtPageNo]').inputValue();
+        }
+
+        // Waits until frame3 shows page n and the navigation field reads n.
+        async function expectOnPage(page, cat, n) {
+            const want = pageFile(cat, n);
+            await waitFor(`frame3 on ${pageName(n)}`, async () => fileOf(frame(page, 'frame3').url()) === want);
+            await frame(page, 'frame3').waitForLoadState('load');
+            await waitFor(`page field ${n}`, async () => (await pageField(page)) === String(n), STEP_TIMEOUT);
+        }
+
+        // Clicks and then makes sure frame3 was not replaced and the field kept its number.
+        async function expectNoMove(page, cat, n, click) {
+            const f3 = frame(page, 'frame3');
+            await markDocument(f3);
+            await click();
+            await new Promise((r) => setTimeout(r, 600));
+            assert.ok(await stillMarked(f3), 'frame3 must keep its document');
+            assert.equal(fileOf(f3.url()), pageFile(cat, n));
+            assert.equal(await pageField(page), String(n));
+        }
+
+        test('1. the summary page shows the folder, its figures and the version, then forwards to the frameset', async (t) => {
+            await Promise.all(
+                Object.values(cats).map(async (cat) => {
+                    const page = await env.context.newPage();
+                    const started = Date.now();
+                    await page.goto(urlOf(summaryOf(cat)));
+                    // One look at the page, before its five seconds are up.
+                    const seen = await page.evaluate(() => ({
+                        cells: [...document.querySelectorAll('table td')].map((td) => td.innerText.trim()),
+                        bold: [...document.querySelectorAll('b')].map((b) => b.innerText),
+                        jumps: [...document.links].filter((a) => a.innerText === '１ページ目').map((a) => a.href),
+                        logos: [...document.images].map((img) => img.complete && img.naturalWidth > 0),
+                    }));
+                    assert.deepEqual(
+                        seen.cells,
+                        ['検索フォルダ', cat.folder, '画像数', String(cat.pictures.length), '画像／ページ', String(cat.perPage),
+                         'ページ数', String(cat.pages), 'テーブル', cat.table],
+                        cat.key,
+                    );
+                    assert.deepEqual(seen.bold, [VERSION], cat.key);
+                    assert.deepEqual(seen.jumps.map(fileOf), [framesetOf(cat)], `${cat.key}: the link to the frameset`);
+                    assert.deepEqual(seen.logos, [true], `${cat.key}: the logo must load`);
+                    if (cat.key === 'intl') await screenshot(page, `summary-${transport}.png`);
+
+                    await page.waitForURL((u) => fileOf(u.href) === framesetOf(cat), { timeout: 8000, waitUntil: 'commit' });
+                    const waited = Date.now() - started;
+                    assert.ok(waited >= 4500, `${cat.key}: forwarded after ${waited} ms, expected about five seconds`);
+                    t.diagnostic(`${cat.key}: on the frameset ${waited} ms after the summary page was asked for`);
+                    await page.close();
+                }),
+            );
+        });
+
+        test('2. the frameset has frame1, frame2 and frame3, and every picture of the first page loads', async (t) => {
+            for (const cat of Object.values(cats)) {
+                const page = await openFrameset(cat);
+                const names = page.frames().map((f) => f.name()).filter(Boolean).sort();
+                assert.deepEqual(names, ['frame1', 'frame2', 'frame3'], cat.key);
+                const f3 = frame(page, 'frame3');
+                if (cat.pages > 0) {
+                    assert.equal(fileOf(f3.url()), pageFile(cat, 1), `${cat.key}: frame3 starts on the first page`);
+                } else {
+                    // No page file exists; the frame shows the browser's "not found" page.
+                    t.diagnostic(`${cat.key}: frame3 shows ${f3.url()}`);
+                }
+                for (const name of ['frame1', 'frame2', 'frame3']) {
+                    if (name === 'frame3' && cat.pages === 0) continue; // no page was written
+                    for (const img of await imagesIn(frame(page, name))) {
+                        assert.ok(img.complete && img.naturalWidth > 0, `${cat.key} ${name}: broken image ${img.src}`);
+                    }
+                }
+                if (cat.pages > 0) {
+                    const pictures = await imagesIn(f3);
+                    const expected = cat.pictures.slice(0, cat.perPage);
+                    assert.equal(pictures.length, Math.min(cat.perPage, cat.pictures.length), cat.key);
+                    // ALT reads "nnn : path"; every picture of the page must be one of the tree's.
+                    const shown = pictures.map((p) => p.alt.replace(/^\d{3} : /, '')).sort();
+                    if (cat.pictures.length <= cat.perPage) assert.deepEqual(shown, [...expected].sort(), cat.key);
+                    for (const p of pictures) {
+                        assert.ok(cat.pictures.includes(p.alt.replace(/^\d{3} : /, '')), `${cat.key}: unknown ALT ${p.alt}`);
+                        assert.equal(fileOf(p.src), path.join(cat.dir, ...p.alt.replace(/^\d{3} : /, '').split('/')));
+                        assert.equal(Number(p.width), p.naturalWidth, `${cat.key}: WIDTH of ${p.alt}`);
+                        assert.equal(Number(p.height), p.naturalHeight, `${cat.key}: HEIGHT of ${p.alt}`);
+                    }
+                }
+                if (cat.key === 'table') {
+                    const rows = await f3.locator('table tr').evaluateAll((trs) => trs.map((tr) => tr.cells.length));
+                    assert.deepEqual(rows.filter(Boolean), [3, 2], 'table: rows of three cells');
+                    await screenshot(page, `table-page-${transport}.png`);
+                }
+            }
+        });
+
+        test('3. a click on the heading 目次 shows the page list, another click hides it', async () => {
+            for (const cat of Object.values(cats)) {
+                const page = await openFrameset(cat);
+                const f1 = frame(page, 'frame1');
+                const list = f1.locator('#PageList');
+                const display = () => list.evaluate((e) => getComputedStyle(e).display);
+                assert.equal(await display(), 'none', `${cat.key}: the list starts hidden`);
+                await f1.getByText('目次', { exact: true }).click();
+                await waitFor('the page list to show', async () => (await display()) !== 'none');
+                const links = await list.locator('a').allInnerTexts();
+                const want = Array.from({ length: cat.pages }, (_, i) => `Page${String(i + 1).padStart(4, '0')}.html`);
+                assert.deepEqual(links.map((s) => s.trim()), want, cat.key);
+                if (cat.pages > 0) assert.ok(await list.locator('a').last().isVisible(), `${cat.key}: the links show`);
+                if (cat.key === 'many') await screenshot(page, `frameset-list-${transport}.png`);
+                await f1.getByText('目次', { exact: true }).click();
+                await waitFor('the page list to hide', async () => (await display()) === 'none');
+            }
+        });
+
+        test('4. a page link loads its page into frame3 and writes its number into the page field', async () => {
+            const cat = cats.many;
+            const page = await openFrameset(cat);
+            const f1 = frame(page, 'frame1');
+            await f1.getByText('目次', { exact: true }).click();
+            for (const n of [3, 11, 1, 12]) {
+                await f1.getByText(`Page${String(n).padStart(4, '0')}.html`, { exact: true }).click();
+                await expectOnPage(page, cat, n);
+            }
+            // The field drives the next step: after a link to page 11, "next" leads to 12.
+            await f1.getByText('Page0011.html', { exact: true }).click();
+            await expectOnPage(page, cat, 11);
+            await frame(page, 'frame2').locator('input[name=btnNexr]').click();
+            await expectOnPage(page, cat, 12);
+        });
+
+        test('5. next and previous step through the pages and stop at the first and the last', async () => {
+            const cat = cats.many;
+            const page = await openFrameset(cat);
+            const f2 = frame(page, 'frame2');
+            const prev = f2.locator('input[name=btnPrev]');
+            const next = f2.locator('input[name=btnNexr]');
+            assert.match(await f2.locator('body').innerText(), new RegExp(`ページ：\\s*/\\s*${cat.pages}`));
+            await expectOnPage(page, cat, 1);
+            await expectNoMove(page, cat, 1, () => prev.click());
+            for (let n = 2; n <= cat.pages; n++) {
+                await next.click();
+                await expectOnPage(page, cat, n);
+            }
+            assert.equal(path.basename(fileOf(frame(page, 'frame3').url())), pageName(cat.pages));
+            await expectNoMove(page, cat, cat.pages, () => next.click());
+            await prev.click();
+            await expectOnPage(page, cat, cat.pages - 1);
+
+            // With no page at all the count reads 0 and neither control moves.
+            const empty = await openFrameset(cats.empty);
+            const e2 = frame(empty, 'frame2');
+            assert.match(await e2.locator('body').innerText(), /ページ：\s*\/\s*0/);
+            const before = frame(empty, 'frame3').url();
+            await e2.locator('input[name=btnNexr]').click();
+            await e2.locator('input[name=btnPrev]').click();
+            await new Promise((r) => setTimeout(r, 400));
+            assert.equal(frame(empty, 'frame3').url(), before);
+            assert.equal(await e2.locator('input[name=txtPageNo]').inputValue(), '1');
+        });
+
+        test('6. a click on a picture opens its folder, shows the picture, or does nothing, as set', async (t) => {
+            const click = async (cat, rel) => {
+                const page = await openFrameset(cat);
+                const f3 = frame(page, 'frame3');
+                await f3.locator(`img[alt$=" : ${rel}"]`).click();
+                return { page, f3 };
+            };
+
+            // Folder: a picture in a subfolder and one in the chosen folder itself.
+            for (const rel of ['旅行/子供.png', 'PHOTO.JPG', 'Ünïcode Ñandú/naïve.gif']) {
+                const { page, f3 } = await click(cats.intl, rel);
+                const want = path.dirname(path.join(cats.intl.dir, ...rel.split('/')));
+                await waitFor(`frame3 on the folder of ${rel}`, async () => fileOf(f3.url()) === want);
+                t.diagnostic(`folder ${rel}: ${f3.url()}`);
+            }
+
+            // View: the picture itself, also with a space, a hash, Japanese and accents in its name.
+            for (const rel of ['写真.jpg', 'g#2.png', 'a b.png', 'Bild Ä.gif']) {
+                const { page, f3 } = await click(cats.table, rel);
+                const want = path.join(cats.table.dir, ...rel.split('/'));
+                await waitFor(`frame3 on ${rel}`, async () => fileOf(f3.url()) === want);
+                await f3.waitForLoadState('load');
+                const [img] = await imagesIn(f3);
+                assert.ok(img && img.naturalWidth > 0, `the picture ${rel} shows in frame3`);
+            }
+
+            // No: the picture is not a link and a click leaves the page where it is.
+            const page = await openFrameset(cats.many);
+            const f3 = frame(page, 'frame3');
+            assert.ok((await imagesIn(f3)).every((img) => !img.linked), 'no picture is linked');
+            await expectNoMove(page, cats.many, 1, () => f3.locator('img').first().click());
+        });
+
+        test('7. the Japanese texts render with real glyphs', async () => {
+            const cat = cats.intl;
+            const checks = [];
+            // The summary page forwards after five seconds; a rendering that
+            // straddles the forward is taken again on a fresh copy of the page.
+            const summary = await env.context.newPage();
+            const render = async (text) => {
+                for (let attempt = 1; ; attempt++) {
+                    const f = summary.mainFrame();
+                    if (!(await stillMarked(f))) {
+                        await summary.goto(urlOf(summaryOf(cat)));
+                        await markDocument(f);
+                    }
+                    try {
+                        const r = await renderings(summary, f, text);
+                        if (await stillMarked(f)) return r;
+                    } catch (e) {
+                        if (attempt >= 3) throw e;
+                    }
+                    if (attempt >= 3) throw new Error(`the summary page kept forwarding while ${text} was drawn`);
+                }
+            };
+            const texts = ['検索フォルダ', '画像数', '画像／ページ', 'ページ数', 'テーブル', '使用していません', '写真', '５秒後に', '１ページ目'];
+            for (const text of texts) checks.push([`summary page: ${text}`, await render(text)]);
+            await summary.close();
+            const page = await openFrameset(cat);
+            checks.push(['tree frame heading 目次', await renderings(page, frame(page, 'frame1'), '目次')]);
+            checks.push(['navigation label ページ：', await renderings(page, frame(page, 'frame2'), 'ページ：')]);
+            for (const [what, r] of checks) {
+                assert.ok(r.rect.width > 0 && r.rect.height > 0, `${what}: laid out`);
+                assert.ok(!r.real.equals(r.blank), `${what}: something is drawn`);
+                assert.ok(!r.real.equals(r.boxes), `${what}: drawn with empty-glyph boxes (no Japanese font?)`);
+                assert.ok(!r.boxes.equals(r.blank), `${what}: the empty-glyph reference must draw boxes`);
+            }
+        });
+    });
+}

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "catalogue/encoding.h"
+#include "cli/cli_options.h"
+#include "cli/cli_run.h"
+#include "support/fault_file_system.h"
+#include "support/test_support.h"
+
+namespace kavo::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::TempDir;
+
+class CliTest : public ::testing::Test {
+protected:
+    int Run(std::vector<std::string> args, FileSystem& fsys = NativeFileSystem()) {
+        out.str("");
+        err.str("");
+        CliEnvironment env{fsys, out, err, KAVO_BIN_DIR, &interrupt, false};
+        return RunCli(args, env);
+    }
+
+    /// Nothing at all was written into the folder.
+    bool Untouched() const {
+        return !fs::exists(dir.path() / "kavo" / "frame1.html") && !fs::exists(dir.path() / "index.html");
+    }
+
+    TempDir dir;
+    std::ostringstream out, err;
+    volatile std::sig_atomic_t interrupt = 0;
+};
+
+TEST_F(CliTest, EveryFileOfASmallCatalogueByteForByte) {
+    const std::string pictures = std::string(KAVO_TEST_DATA) + "/pictures/";
+    const fs::path trip = dir.path() / "trip";
+    fs::create_directories(trip / "sub");
+    fs::copy_file(pictures + "plain.png", trip / "Sea.png");
+    fs::copy_file(pictures + "plain.gif", trip / "sub" / "写真 1.gif");
+    dir.Write("trip/notes.txt", "not a picture");
+
+    ASSERT_EQ(Run({trip.string(), "--per-page=5", "--click=view"}), 0) << err.str();
+    EXPECT_EQ(out.str(), (trip / "index.html").string() + "\n");
+
+    const std::string expected = std::string(KAVO_TEST_DATA) + "/cli/trip/";
+    const std::string html = std::string(KAVO_TEST_DATA) + "/html/";
+    auto onDisk = [](const std::string& utf8) { return ToCp932(utf8) + "\r\n"; };
+    EXPECT_EQ(ReadFile(trip / "index.html"), onDisk(ReadFile(expected + "index.html")));
+    EXPECT_EQ(ReadFile(trip / "kavo/page0001.html"), onDisk(ReadFile(expected + "page0001.html")));
+    EXPECT_EQ(ReadFile(trip / "kavo/frame1.html"), onDisk(ReadFile(expected + "frame1.html")));
+    EXPECT_EQ(ReadFile(trip / "kavo/frame2.html"), onDisk(ReadFile(html + "navigation_1.html")));
+    EXPECT_EQ(ReadFile(trip / "kavo/index.html"), onDisk(ReadFile(html + "frameset.html")));
+    for (auto& e : fs::directory_iterator(fs::path(KAVO_BIN_DIR) / "Images")) {
+        EXPECT_EQ(ReadFile(trip / "kavo/images" / e.path().filename()), ReadFile(e.path()));
+    }
+    int files = 0;
+    for (auto& e : fs::recursive_directory_iterator(trip / "kavo"))
+        files += e.is_regular_file();
+    EXPECT_EQ(files, 4 + 9);
+}
+
+TEST_F(CliTest, ScanPrintsTheCountsAsJson) {
+    dir.Write("a.jpg");
+    dir.Write("b.JPEG");
+    dir.Write("sub/c.png");
+    dir.Write("kavo/images/ball1.gif");
+    ASSERT_EQ(Run({dir.path().string(), "--scan"}), 0);
+    EXPECT_EQ(out.str(), "{\"jpg\":2,\"gif\":0,\"bmp\":0,\"png\":1,\"all\":7,\"support\":true}\n");
+    EXPECT_NE(err.str().find("全ファイル数にはカウントしますが"), std::string::npos);
+    EXPECT_TRUE(Untouched());
+
+    ASSERT_EQ(Run({dir.path().string(), "--scan", "--no-subfolders", "-q"}), 0);
+    EXPECT_EQ(out.str(), "{\"jpg\":2,\"gif\":0,\"bmp\":0,\"png\":0,\"all\":4,\"support\":false}\n");
+    EXPECT_EQ(err.str(), "");
+}
+
+TEST_F(CliTest, BadOptionsNameTheOptionAndWriteNothing) {
+    dir.Write("a.jpg");
+    for (std::vector<std::string> bad : {std::vector<std::string>{"--per-page=4"},
+                                         {"--per-page=201"},
+                                         {"--per-page=x"},
+                                         {"--types=jpg,tiff"},
+                                         {"--same-size=9x100"},
+                                         {"--same-size=100"},
+                                         {"--click=open"},
+                                         {"--align=middle"},
+                                         {"--table=11"},
+                                         {"--table=0"},
+                                         {"--bogus"}}) {
+        bad.insert(bad.begin(), dir.path().string());
+        EXPECT_EQ(Run(bad), 1) << bad[1];
+        std::string e = err.str();
+        std::string option = bad[1].substr(0, bad[1].find('='));
+        EXPECT_NE(e.find(option), std::string::npos) << e;
+        EXPECT_NE(e.find("--help"), std::string::npos) << e;
+        EXPECT_EQ(std::count(e.begin(), e.end(), '\n'), 2) << e;
+        EXPECT_TRUE(Untouched()) << bad[1];
+    }
+    EXPECT_EQ(Run({}), 1);
+}
+
+TEST_F(CliTest, HelpAndVersion) {
+    EXPECT_EQ(Run({"--help"}), 0);
+    EXPECT_NE(out.str().find("--per-page"), std::string::npos);
+    EXPECT_EQ(Run({"--version"}), 0);
+    EXPECT_NE(out.str().find("Kavo Version1.02C"), std::string::npos);
+}
+
+TEST_F(CliTest, AFolderThatCannotBeEnteredIsExit2) {
+    EXPECT_EQ(Run({(dir.path() / "missing").string()}), 2);
+    EXPECT_NE(err.str().find("missing"), std::string::npos);
+    dir.Write("file.jpg");
+    EXPECT_EQ(Run({(dir.path() / "file.jpg").string()}), 2);
+    EXPECT_FALSE(fs::exists(dir.path() / "kavo"));
+}
+
+TEST_F(CliTest, OptionsReachTheSettings) {
+    CliOptions o;
+    ASSERT_TRUE(
+        ParseCommandLine({"d", "--types=png,gif", "--same-size=20x200", "--click=no", "--align=left"}, o).Proceed);
+    EXPECT_FALSE(o.Jpg);
+    EXPECT_TRUE(o.Gif);
+    EXPECT_FALSE(o.Bmp);
+    EXPECT_TRUE(o.Png);
+    EXPECT_TRUE(o.Settings.SameSize);
+    EXPECT_EQ(o.Settings.ImageWidth, 20);
+    EXPECT_EQ(o.Settings.ImageHeight, 200);
+    EXPECT_EQ(o.Settings.ClickAction, "No");
+    EXPECT_EQ(o.Settings.Align, "LEFT");
+
+    CliOptions t;
+    ASSERT_TRUE(ParseCommandLine({"d", "--align=right", "--table=4", "--no-size", "--no-subfolders"}, t).Proceed);
+    EXPECT_TRUE(t.Settings.UseTable);
+    EXPECT_EQ(t.Settings.ImagesPerLine, 4);
+    EXPECT_EQ(t.Settings.Align, "CENTER");  // a table always centres
+    EXPECT_FALSE(t.Settings.GetImageSize);
+    EXPECT_FALSE(t.IncludeSubfolders);
+
+    CliOptions d;
+    ASSERT_TRUE(ParseCommandLine({"d"}, d).Proceed);
+    EXPECT_EQ(d.ImagesPerPage, 50);
+    EXPECT_EQ(d.Settings.ClickAction, "Folder");
+    EXPECT_TRUE(d.Settings.GetImageSize);
+}
+
+TEST_F(CliTest, InterruptIsTheCancelButton) {
+    for (int i = 0; i < 12; ++i)
+        dir.Write("p" + std::to_string(i) + ".png");
+    interrupt = 1;
+    EXPECT_EQ(Run({dir.path().string(), "--per-page=5"}), 130);
+    EXPECT_NE(err.str().find("ファイル検索処理を中止しました。"), std::string::npos);
+    EXPECT_TRUE(Untouched());
+}
+
+TEST_F(CliTest, InterruptDuringTheGenerationLeavesASmallerCatalogue) {
+    for (int i = 0; i < 12; ++i)
+        dir.Write("p" + std::to_string(i) + ".png");
+    test::FaultFileSystem faults;
+    int rootListings = 0;
+    const std::string root = dir.str();
+    faults.afterList = [&](const std::string& folder) {
+        if (folder == root && ++rootListings == 2)
+            interrupt = 1;  // the first listing is the scan's
+    };
+    EXPECT_EQ(Run({dir.path().string(), "--per-page=5"}, faults), 130);
+    EXPECT_NE(err.str().find("ＨＴＭＬ作成処理を中止しました。"), std::string::npos);
+    EXPECT_EQ(out.str(), root + "index.html\n");
+    EXPECT_TRUE(fs::exists(dir.path() / "kavo/frame1.html"));
+    EXPECT_FALSE(fs::exists(dir.path() / "kavo/page0001.html"));
+}
+
+TEST_F(CliTest, WriteFailuresAreExit3) {
+    dir.Write("p.png");
+    test::FaultFileSystem faults;
+    faults.failWrite = [](const std::string& p) { return p.ends_with("page0001.html"); };
+    EXPECT_EQ(Run({dir.path().string(), "-q"}, faults), 3);
+    EXPECT_NE(err.str().find("page0001.html' ファイルの書き出しに失敗しました。"), std::string::npos);
+    EXPECT_TRUE(fs::exists(dir.path() / "index.html"));
+}
+
+}  // namespace
+}  // namespace kavo::cli

@@ -1,0 +1,78 @@
+#!/bin/sh
+# Writes the test pictures of the pixel-size reader into this folder.
+# Every size is odd and width differs from height, so a swapped or
+# misread field shows. The expected sizes are listed in image_size_test.cpp.
+# Needs: imagemagick (convert), python3.
+set -eu
+cd "$(dirname "$0")"
+
+draw() {  # width height output...
+    w=$1 h=$2
+    shift 2
+    convert -size "${w}x${h}" gradient:'#3060c0-#f0d040' \
+        -fill '#c03030' -draw "rectangle 2,2 $((w / 2)),$((h / 2))" -strip "$@"
+}
+
+draw 33 17 -quality 85 baseline.jpg
+draw 45 29 -quality 85 -interlace Plane progressive.jpg
+draw 37 21 -quality 85 exif_base.jpg
+draw 31 19 PNG24:plain.png
+draw 27 43 -interlace PNG PNG24:interlaced.png
+draw 41 23 -colors 16 GIF:plain.gif
+draw 29 47 -colors 16 -interlace GIF GIF:interlaced.gif
+draw 39 15 -colors 8 PNG8:palette.png
+
+python3 - <<'PY'
+import random
+import struct
+
+
+def bmp_pixels(width, height):
+    # 24-bit rows padded to four bytes; the colours do not matter.
+    row = bytes((x * 7) & 0xFF for x in range(width * 3))
+    row += b"\0" * ((4 - len(row) % 4) % 4)
+    return row * height
+
+
+def bmp_info(width, height):
+    # BITMAPFILEHEADER + BITMAPINFOHEADER (40 bytes); a negative height is top-down.
+    pixels = bmp_pixels(width, abs(height))
+    header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    return b"BM" + struct.pack("<IHHI", 14 + len(header) + len(pixels), 0, 0, 14 + len(header)) + header + pixels
+
+
+def bmp_core(width, height):
+    # OS/2 BITMAPCOREHEADER: 12 bytes, 16-bit width and height.
+    pixels = bmp_pixels(width, height)
+    header = struct.pack("<IHHHH", 12, width, height, 1, 24)
+    return b"BM" + struct.pack("<IHHI", 14 + len(header) + len(pixels), 0, 0, 14 + len(header)) + header + pixels
+
+
+with open("bottom_up.bmp", "wb") as f:
+    f.write(bmp_info(35, 13))
+with open("top_down.bmp", "wb") as f:
+    f.write(bmp_info(23, -11))
+with open("os2.bmp", "wb") as f:
+    f.write(bmp_core(19, 7))
+
+# A camera-like APP1 block of about 62 KB right after SOI, before the frame header.
+with open("exif_base.jpg", "rb") as f:
+    jpeg = f.read()
+payload = b"Exif\0\0II*\0\x08\0\0\0" + bytes(i % 251 for i in range(62000))
+app1 = b"\xff\xe1" + struct.pack(">H", len(payload) + 2) + payload
+large = jpeg[:2] + app1 + jpeg[2:]
+with open("exif_large.jpg", "wb") as f:
+    f.write(large)
+
+# Corrupt files.
+with open("truncated.jpg", "wb") as f:
+    f.write(large[:3000])  # ends inside the APP1 block
+open("empty.jpg", "wb").close()
+with open("random.png", "wb") as f:
+    f.write(random.Random(7).randbytes(600))
+with open("plain.gif", "rb") as f:
+    gif = f.read()
+with open("truncated.gif", "wb") as f:
+    f.write(gif[:8])  # signature and width only
+PY
+rm -f exif_base.jpg

@@ -1,0 +1,407 @@
+#include "catalogue/generate.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "catalogue/encoding.h"
+#include "catalogue/scan.h"
+#include "support/fault_file_system.h"
+#include "support/test_support.h"
+
+namespace kavo {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Lines;
+using test::ReadFile;
+using test::RecordingObserver;
+using test::TempDir;
+
+// The opening lines of every catalogue page, written out from the page layout.
+std::vector<std::string> PageStart(const std::string& title) {
+    return {"<!--Kavo Type=Kavo このコメント文は削除しないでください-->",
+            "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2//EN\">",
+            "<HTML>",
+            "",
+            "<HEAD>",
+            "    <LINK REV=\"MADE\"> ",
+            "    <LINK REL=\"INDEX\" HREF=\"index.html\">",
+            "    <META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;CHARSET=Shift_JIS\">",
+            "    <META NAME=\"GENERATOR\" Content=\"Kavo Version1.02C for Windows\">",
+            "    <TITLE>" + title + "</TITLE>",
+            "</HEAD>",
+            "",
+            "<BODY ALINK=\"#EF4455\" BGCOLOR=\"#FFFFFF\" LINK=\"#555555\" TEXT=\"#000000\" VLINK=\"#503080\">",
+            ""};
+}
+
+const std::vector<std::string> kPageEnd = {"</BODY>", "", "</HTML>"};
+
+void Append(std::vector<std::string>& to, const std::vector<std::string>& lines) {
+    to.insert(to.end(), lines.begin(), lines.end());
+}
+
+/// A page file on disk: the CP932 form of the lines plus the saver's own line end.
+std::string OnDisk(const std::vector<std::string>& lines) {
+    return ToCp932(Lines(lines)) + "\r\n";
+}
+
+class GenerateTest : public ::testing::Test {
+protected:
+    GenerateResult Generate(RunObserver& obs, FileSystem& fsys = NativeFileSystem()) {
+        RecordingObserver scanObs;
+        RunScan(ctx, {in.Folder, in.IncludeSubfolders}, fsys, scanObs);
+        ctx.SelectTypes(in.Jpg, in.Gif, in.Bmp, in.Png);
+        return RunGeneration(ctx, in, fsys, obs);
+    }
+
+    GenerateResult Generate() {
+        RecordingObserver obs;
+        return Generate(obs);
+    }
+
+    /// Page files of the catalogue, by name.
+    std::vector<std::string> PageFiles() const {
+        std::vector<std::string> names;
+        for (auto& e : fs::directory_iterator(fs::path(in.Folder) / "kavo")) {
+            std::string n = e.path().filename().string();
+            if (n.rfind("page", 0) == 0)
+                names.push_back(n);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::string Page(int n) const {
+        char name[32];
+        std::snprintf(name, sizeof name, "page%04d.html", n);
+        return ReadFile(fs::path(in.Folder) / "kavo" / name);
+    }
+
+    /// Alternative texts of the pictures on a page, in order.
+    std::vector<std::string> Alts(int n) const {
+        std::vector<std::string> alts;
+        std::string page = Page(n);
+        std::regex alt(R"re(ALT="([^"]*)")re");
+        for (auto it = std::sregex_iterator(page.begin(), page.end(), alt); it != std::sregex_iterator(); ++it) {
+            alts.push_back((*it)[1]);
+        }
+        return alts;
+    }
+
+    void SetUp() override {
+        in.Folder = dir.path().string();
+        in.ProgramFolder = program.path().string();
+        in.CaseSensitive = true;
+        ctx.Settings.GetImageSize = false;
+        program.Write("Images/ball1.gif", "GIF89a");
+        program.Write("Images/logo1.gif", "GIF89a");
+    }
+
+    TempDir program;  // where the executable and its Images would lie
+    TempDir dir;
+    KavoContext ctx;
+    GenerateInputs in;
+};
+
+TEST_F(GenerateTest, TableLayoutAcrossTwoPages) {
+    // Seven pictures, five per page, two per table row.
+    dir.MakeDir("pics");
+    in.Folder = dir.str() + "pics";
+    for (int i = 1; i <= 7; ++i)
+        dir.Write("pics/p" + std::to_string(i) + ".png", "x");
+    ctx.ImagesPerPage = 5;
+    ctx.Settings.UseTable = true;
+    ctx.Settings.ImagesPerLine = 2;
+    GenerateResult r = Generate();
+    EXPECT_FALSE(r.Cancelled);
+    EXPECT_EQ(r.WriteFailures, 0);
+    EXPECT_EQ(ctx.Counters.PageCount, 2);
+    EXPECT_EQ(ctx.SelectedImageCount, 7);
+
+    auto entry = [](int onPage, int running) {
+        std::string n = std::to_string(onPage), k = std::to_string(running);
+        return std::vector<std::string>{
+            "<TD>",
+            "<!--Picture 絵--No.00" + n + "/Page (All Images:00000" + k + "/000007)-->",
+            "<P ALIGN=\"CENTER\">",
+            "<A HREF=\"../\">",
+            "    <IMG SRC=\"../p" + k + ".png\" ALIGN=\"bottom\" BORDER=\"0\" ALT=\"00" + n + " : p" + k + ".png\">",
+            "</A>",
+            "</P>",
+            "",
+            "<BR>",
+            "<BR>",
+            "</TD>"};
+    };
+    std::vector<std::string> page1 = PageStart("Kavo-Page0001");
+    Append(page1, {"<P ALIGN=\"CENTER\">", "<TABLE BORDER=\"0\" ALIGN=\"CENTER\">", "<TR>"});
+    Append(page1, entry(1, 1));
+    Append(page1, entry(2, 2));
+    Append(page1, {"</TR>", "<TR>"});
+    Append(page1, entry(3, 3));
+    Append(page1, entry(4, 4));
+    Append(page1, {"</TR>", "<TR>"});
+    Append(page1, entry(5, 5));
+    Append(page1, {"</TR>", "</TABLE>", "</P>"});
+    Append(page1, kPageEnd);
+    EXPECT_EQ(Page(1), OnDisk(page1));
+
+    std::vector<std::string> page2 = PageStart("Kavo-Page0002");
+    Append(page2, {"<P ALIGN=\"CENTER\">", "<TABLE BORDER=\"0\" ALIGN=\"CENTER\">", "<TR>"});
+    Append(page2, entry(1, 6));
+    Append(page2, entry(2, 7));
+    Append(page2, {"</TR>", "<TR>", "</TR>", "</TABLE>", "</P>"});  // the full row leaves an empty one
+    Append(page2, kPageEnd);
+    EXPECT_EQ(Page(2), OnDisk(page2));
+
+    EXPECT_EQ(PageFiles(), (std::vector<std::string>{"page0001.html", "page0002.html"}));
+    for (const char* f : {"index.html", "frame1.html", "frame2.html", "images/ball1.gif", "images/logo1.gif"}) {
+        EXPECT_TRUE(fs::exists(dir.path() / "pics" / "kavo" / f)) << f;
+    }
+    EXPECT_EQ(r.SummaryPage, dir.str() + "pics/index.html");
+    EXPECT_TRUE(fs::exists(r.SummaryPage));
+}
+
+TEST_F(GenerateTest, PagesFillAcrossFolders) {
+    for (const char* sub : {"a", "b", "c"}) {
+        for (int i = 1; i <= 4; ++i)
+            dir.Write(std::string(sub) + "/" + std::to_string(i) + ".jpg", "x");
+    }
+    ctx.ImagesPerPage = 5;
+    Generate();
+    EXPECT_EQ(ctx.Counters.PageCount, 3);
+    EXPECT_EQ(Alts(1), (std::vector<std::string>{"001 : a/1.jpg", "002 : a/2.jpg", "003 : a/3.jpg", "004 : a/4.jpg",
+                                                 "005 : b/1.jpg"}));
+    EXPECT_EQ(Alts(2), (std::vector<std::string>{"001 : b/2.jpg", "002 : b/3.jpg", "003 : b/4.jpg", "004 : c/1.jpg",
+                                                 "005 : c/2.jpg"}));
+    EXPECT_EQ(Alts(3), (std::vector<std::string>{"001 : c/3.jpg", "002 : c/4.jpg"}));
+}
+
+TEST_F(GenerateTest, OwnPicturesBeforeSubfoldersAndChosenTypesOnly) {
+    dir.Write("z.gif", "x");
+    dir.Write("sub/deeper/a.JPG", "x");
+    dir.Write("B.bmp", "x");
+    dir.Write("c.png", "x");
+    dir.Write(".hidden/h.jpg", "x");
+    dir.MakeDir("Album.jpg");
+    dir.Write("kavo/images/ball1.gif", "x");  // an earlier catalogue's own picture
+    dir.Write("old/kavo/images/next2.gif", "x");
+    in.Png = false;
+    Generate();
+    EXPECT_EQ(ctx.Counters.PageCount, 1);
+    EXPECT_EQ(Alts(1),
+              (std::vector<std::string>{"001 : Album.jpg", "002 : B.bmp", "003 : z.gif", "004 : sub/deeper/a.JPG"}));
+    std::string page = Page(1);
+    EXPECT_NE(page.find("<A HREF=\"../sub/deeper\">"), std::string::npos);
+    // On a file system that tells case apart the picture keeps its own name.
+    EXPECT_NE(page.find("SRC=\"../sub/deeper/a.JPG\""), std::string::npos);
+    EXPECT_EQ(ctx.Counters.WrittenJpgCount, 2);
+    EXPECT_EQ(ctx.Counters.WrittenBmpCount, 1);
+    EXPECT_EQ(ctx.Counters.WrittenGifCount, 1);
+    EXPECT_EQ(ctx.Counters.WrittenPngCount, 0);
+}
+
+TEST_F(GenerateTest, SubfoldersOff) {
+    dir.Write("top.png", "x");
+    dir.Write("sub/below.png", "x");
+    in.IncludeSubfolders = false;
+    Generate();
+    EXPECT_EQ(Alts(1), std::vector<std::string>{"001 : top.png"});
+}
+
+TEST_F(GenerateTest, NamesThatCouldBreakThePage) {
+    dir.Write("a b/写真 1.jpg", "x");
+    dir.Write("é#1.png", "x");
+    dir.Write("\"><script>x.gif", "x");
+    dir.Write("100%?.bmp", "x");
+    ctx.Settings.ClickAction = "View";
+    Generate();
+    std::string page = Page(1);
+    EXPECT_EQ(page.find("<script>"), std::string::npos);
+    EXPECT_NE(page.find("SRC=\"../&quot;&gt;&lt;script&gt;x.gif\""), std::string::npos);
+    EXPECT_NE(page.find("SRC=\"../100%25%3F.bmp\""), std::string::npos);
+    EXPECT_NE(page.find("SRC=\"../&#233;%231.png\""), std::string::npos);
+    EXPECT_NE(page.find("<A HREF=\"../&#233;%231.png\">"), std::string::npos);
+    EXPECT_NE(page.find(ToCp932("SRC=\"../a b/写真 1.jpg\"")), std::string::npos);
+    EXPECT_NE(page.find("ALT=\"003 : &#233;#1.png\""), std::string::npos);
+}
+
+TEST_F(GenerateTest, NoPictureStillWritesTheFramesAndSummary) {
+    dir.Write("readme.txt", "x");
+    GenerateResult r = Generate();
+    EXPECT_EQ(ctx.Counters.PageCount, 0);
+    EXPECT_TRUE(PageFiles().empty());
+    for (const char* f : {"index.html", "frame1.html", "frame2.html", "images/ball1.gif"}) {
+        EXPECT_TRUE(fs::exists(dir.path() / "kavo" / f)) << f;
+    }
+    EXPECT_NE(ReadFile(r.SummaryPage).find("<FONT COLOR=\"#666666\" SIZE=\"4\">0</FONT>\r\n</TD>\r\n</TR>\r\n<TR>"),
+              std::string::npos);
+}
+
+TEST_F(GenerateTest, ExactlyFullPagesLeaveNoEmptyPage) {
+    for (int i = 0; i < 10; ++i)
+        dir.Write("p" + std::to_string(i) + ".png", "x");
+    ctx.ImagesPerPage = 5;
+    Generate();
+    EXPECT_EQ(ctx.Counters.PageCount, 2);
+    EXPECT_EQ(ctx.Counters.PageImageCount, 0);
+    EXPECT_EQ(PageFiles().size(), 2u);
+    dir.Write("p99.png", "x");
+    Generate();
+    EXPECT_EQ(PageFiles().size(), 3u);
+    EXPECT_EQ(Alts(3), std::vector<std::string>{"001 : p99.png"});
+}
+
+TEST_F(GenerateTest, ASecondShorterRunLeavesNoStalePageAndKeepsForeignFiles) {
+    for (int i = 0; i < 12; ++i)
+        dir.Write("p" + std::to_string(i) + ".png", "x");
+    dir.Write("index.html", "<html>the user's own start page</html>");
+    ctx.ImagesPerPage = 5;
+    RecordingObserver first;
+    GenerateResult r1 = Generate(first);
+    EXPECT_EQ(ctx.Counters.PageCount, 3);
+    EXPECT_EQ(r1.BackupOfIndex, dir.str() + "index.html.bak");
+    EXPECT_EQ(ReadFile(dir.path() / "index.html.bak"), "<html>the user's own start page</html>");
+    EXPECT_EQ(first.messages.size(), 1u);
+
+    dir.Write("kavo/notes.html", "mine");
+    ctx.ImagesPerPage = 10;
+    RecordingObserver second;
+    GenerateResult r2 = Generate(second);
+    EXPECT_EQ(ctx.Counters.PageCount, 2);
+    EXPECT_EQ(PageFiles(), (std::vector<std::string>{"page0001.html", "page0002.html"}));
+    EXPECT_EQ(ReadFile(dir.path() / "kavo/notes.html"), "mine");
+    EXPECT_TRUE(r2.BackupOfIndex.empty()) << "our own summary page is simply replaced";
+    EXPECT_TRUE(second.messages.empty());
+
+    dir.Write("index.html", "another");
+    GenerateResult r3 = Generate();
+    EXPECT_EQ(r3.BackupOfIndex, dir.str() + "index.html.bak2");
+}
+
+TEST_F(GenerateTest, ProgressAfterEveryEntry) {
+    for (int i = 0; i < 8; ++i)
+        dir.Write("p" + std::to_string(i) + ".png", "x");
+    dir.Write("zz.txt", "x");
+    in.IncludeSubfolders = false;
+    RecordingObserver obs;
+    Generate(obs);
+    // ".", "..", the catalogue folder, eight pictures and the text file.
+    ASSERT_EQ(obs.progress.size(), 12u);
+    EXPECT_EQ(obs.progress[2].Placed, 0);
+    EXPECT_EQ(obs.progress[3].Placed, 1);
+    EXPECT_EQ(obs.progress[3].Selected, 8);
+    EXPECT_EQ(obs.progress[3].Percent, 12);  // 12.5 rounds to even
+    EXPECT_EQ(obs.progress[5].Percent, 38);  // 37.5
+    EXPECT_EQ(obs.progress.back().Percent, 100);
+    EXPECT_EQ(obs.statuses.back(), kWritingHtmlText);
+    EXPECT_EQ(obs.statuses.front(), dir.str() + "p0.png");
+}
+
+TEST(ProgressTexts, LabelsAndCaption) {
+    EXPECT_EQ(FileCountLabel(37, 150), "37/150ファイル");
+    EXPECT_EQ(FileCountLabel(0, 0), "0/0ファイル");
+    EXPECT_EQ(ProgressPercent(37, 150, 0), 25);
+    EXPECT_EQ(ProgressPercent(1, 8, 0), 12);
+    EXPECT_EQ(ProgressPercent(3, 8, 0), 38);
+    EXPECT_EQ(ProgressPercent(5, 0, 7), 7);
+    EXPECT_EQ(ProgressPercent(3, 2, 0), 150);
+    EXPECT_EQ(PercentLabel(25), "25％");
+    EXPECT_EQ(ProgressCaption(25), "25％処理しました．．． - Kavo");
+    EXPECT_EQ(ProgressCaption(0), "0％処理しました．．． - Kavo");
+}
+
+TEST_F(GenerateTest, CancelAfterAnyYieldLeavesAConsistentCatalogue) {
+    for (int f = 0; f < 3; ++f) {
+        for (int i = 0; i < 4; ++i)
+            dir.Write("f" + std::to_string(f) + "/" + std::to_string(i) + ".png", "x");
+    }
+    ctx.ImagesPerPage = 5;
+    RecordingObserver full;
+    Generate(full);
+    ASSERT_GT(full.yields, 10);
+    for (long k = 1; k <= full.yields; ++k) {
+        RecordingObserver obs(&ctx.CancelRequested, k);
+        GenerateResult r = Generate(obs);
+        ASSERT_TRUE(r.Cancelled) << "k=" << k;
+        EXPECT_LE(obs.yields, k + 2);
+        const int pages = ctx.Counters.PageCount;
+        auto files = PageFiles();
+        ASSERT_EQ(static_cast<int>(files.size()), pages) << "k=" << k;
+        for (int p = 1; p <= pages; ++p)
+            EXPECT_FALSE(Alts(p).empty());
+        std::string tree = ReadFile(dir.path() / "kavo/frame1.html");
+        std::string last = "onClick=\"SetPage(" + std::to_string(pages) + ")\"";
+        std::string beyond = "onClick=\"SetPage(" + std::to_string(pages + 1) + ")\"";
+        if (pages > 0) {
+            EXPECT_NE(tree.find(last), std::string::npos);
+        }
+        EXPECT_EQ(tree.find(beyond), std::string::npos);
+        EXPECT_LE(ctx.Counters.PageImageCount, ctx.ImagesPerPage);
+        EXPECT_LE(ctx.Counters.WrittenImageCount, 12);
+    }
+}
+
+TEST_F(GenerateTest, AFailedPageIsReportedAndItsNumberConsumed) {
+    for (int i = 0; i < 12; ++i)
+        dir.Write("p" + std::to_string(i) + ".png", "x");
+    ctx.ImagesPerPage = 5;
+    test::FaultFileSystem faults;
+    faults.failWrite = [](const std::string& p) { return p.ends_with("page0002.html"); };
+    RecordingObserver obs;
+    GenerateResult r = Generate(obs, faults);
+    EXPECT_EQ(r.WriteFailures, 1);
+    ASSERT_EQ(obs.messages.size(), 1u);
+    EXPECT_NE(obs.messages[0].find("page0002.html' ファイルの書き出しに失敗しました。"), std::string::npos);
+    EXPECT_EQ(ctx.Counters.PageCount, 3);
+    EXPECT_EQ(PageFiles(), (std::vector<std::string>{"page0001.html", "page0003.html"}));
+    // Names sort p0, p1, p10, p11, p2 … so the third page holds the last two.
+    EXPECT_EQ(Alts(3), (std::vector<std::string>{"001 : p8.png", "002 : p9.png"}));
+}
+
+TEST_F(GenerateTest, TheOutputFolderBeingAFile) {
+    dir.Write("p.png", "x");
+    dir.Write("kavo", "a file where the catalogue goes");
+    RecordingObserver obs;
+    GenerateResult r = Generate(obs);
+    EXPECT_GT(r.WriteFailures, 0);
+    EXPECT_EQ(ReadFile(dir.path() / "kavo"), "a file where the catalogue goes");
+    EXPECT_FALSE(r.Cancelled);
+}
+
+TEST_F(GenerateTest, PictureSizesAreReadOnlyWhenAsked) {
+    dir.Write("p.png", "not really a picture");
+    test::FaultFileSystem faults;
+    ctx.Settings.GetImageSize = true;
+    ctx.Settings.SameSize = true;
+    ctx.Settings.ImageWidth = 120;
+    ctx.Settings.ImageHeight = 30;
+    RecordingObserver obs;
+    Generate(obs, faults);
+    EXPECT_EQ(faults.opens, 0);
+    EXPECT_NE(Page(1).find("WIDTH=\"120\" HEIGHT=\"30\""), std::string::npos);
+
+    ctx.Settings.SameSize = false;
+    Generate(obs, faults);
+    EXPECT_EQ(faults.opens, 1);
+    // A picture whose size cannot be read is placed without a size.
+    EXPECT_NE(Page(1).find("    <IMG SRC=\"../p.png\" ALIGN=\"bottom\""), std::string::npos);
+}
+
+TEST_F(GenerateTest, CaseInsensitiveOutputIsExactlyTheClassicForm) {
+    dir.Write("PHOTO.JPG", "x");
+    dir.MakeDir("Kavo");  // as an earlier run on such a disk would have left it
+    in.CaseSensitive = false;
+    Generate();
+    std::string page = ReadFile(dir.path() / "Kavo" / "Page0001.html");
+    EXPECT_NE(page.find("SRC=\"../photo.jpg\""), std::string::npos);
+    EXPECT_NE(page.find("ALT=\"001 : PHOTO.JPG\""), std::string::npos);
+    EXPECT_NE(ReadFile(dir.path() / "index.html").find("CONTENT=\"5;URL=Kavo/index.html\""), std::string::npos);
+    EXPECT_TRUE(fs::exists(dir.path() / "Kavo" / "frame1.html"));
+}
+
+}  // namespace
+}  // namespace kavo

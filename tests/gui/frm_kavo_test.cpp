@@ -1,0 +1,312 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+
+#include "app/frm_kavo.h"
+#include "app/up_down.h"
+#include "gui_test_support.h"
+#include "platform/folder_dialog.h"
+#include "platform/shell.h"
+#include "support/test_support.h"
+
+namespace kavo {
+namespace {
+
+const QString kCreateHtml = QStringLiteral("ＨＴＭＬ作成");
+const QString kSearch = QStringLiteral("検索");
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { test::ClearPositionStore(); }
+    void TearDown() override {
+        SetFolderDialogHook({});
+        SetOpenWithDesktopHook({});
+    }
+
+    QString folder() const { return QString::fromStdString(m_dir.path().string()); }
+
+    KavoContext ctx;
+    test::MessageRecorder messages;
+    test::TempDir m_dir;
+};
+
+TEST_F(MainWindowTest, LoadShowsZeroCountsDefaultLayoutAndDisabledButtons) {
+    ctx.Settings.UseTable = true;
+    ctx.Settings.Align = "LEFT";
+    frmKavo w(ctx);
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Kavo Version1.02C"));
+    for (QLabel* label : {w.lblJPG, w.lblGIF, w.lblBMP, w.lblPNG}) EXPECT_EQ(label->text(), QStringLiteral("0ファイル"));
+    EXPECT_EQ(w.lblFileCount->text(), QStringLiteral("全ファイル数：0ファイル"));
+    EXPECT_FALSE(ctx.Settings.UseTable);
+    EXPECT_EQ(ctx.Settings.Align, "CENTER");
+    EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
+    EXPECT_FALSE(w.cmdOk->isEnabled());
+    EXPECT_FALSE(w.cmdExeUrl->isEnabled());
+    EXPECT_EQ(w.txtCount->text(), QStringLiteral("50"));
+    EXPECT_TRUE(w.chkSubFolder->isChecked());
+    EXPECT_TRUE(w.chkJPG->isChecked() && w.chkGIF->isChecked() && w.chkBMP->isChecked() && w.chkPNG->isChecked());
+    // Designed geometry: twips divided by 15.
+    EXPECT_EQ(w.size(), QSize(471, 224));
+    EXPECT_EQ(w.txtFolder->geometry(), QRect(8, 16, 385, 25));
+    EXPECT_EQ(w.cmdOk->geometry(), QRect(296, 184, 81, 33));
+    EXPECT_FALSE(w.cmdSearch->isVisibleTo(&w));
+    EXPECT_EQ(w.txtCount->font().pointSizeF(), 11.25);
+    EXPECT_EQ(w.findChild<QPushButton*>(QStringLiteral("cmdLayout"))->toolTip(),
+              QStringLiteral("出力レイアウトを設定します。"));
+}
+
+TEST_F(MainWindowTest, TabOrderFollowsTheDesign) {
+    frmKavo w(ctx);
+    QWidget* expected[] = {w.cmdFolder, w.txtFolder, w.chkSubFolder, w.chkJPG,    w.chkGIF, w.chkBMP,  w.chkPNG,
+                           w.txtCount,  w.udCount,   w.cmdLayout,    w.cmdExeUrl, w.cmdOk,  w.cmdClose};
+    auto nextTabStop = [](QWidget* from) {
+        QWidget* next = from->nextInFocusChain();
+        while ((next->focusPolicy() & Qt::TabFocus) == 0) next = next->nextInFocusChain();
+        return next;
+    };
+    for (size_t i = 1; i < std::size(expected); ++i) EXPECT_EQ(nextTabStop(expected[i - 1]), expected[i]) << i;
+}
+
+TEST_F(MainWindowTest, FolderTextDrivesTheHtmlButton) {
+    frmKavo w(ctx);
+    ctx.Counts.JpgCount = 7;
+    ctx.SelectedImageCount = 7;
+
+    // A usable folder: counts reset, the button searches.
+    w.txtFolder->setText(folder());
+    EXPECT_EQ(w.cmdOk->text(), kSearch);
+    EXPECT_TRUE(w.cmdOk->isEnabled());
+    EXPECT_EQ(ctx.Counts.JpgCount, 0);
+    EXPECT_EQ(ctx.SelectedImageCount, 0);
+    EXPECT_EQ(w.lblJPG->text(), QStringLiteral("0ファイル"));
+
+    // Not a usable folder: disabled, caption unchanged.
+    w.txtFolder->setText(folder() + QStringLiteral("/missing"));
+    EXPECT_EQ(w.cmdOk->text(), kSearch);
+    EXPECT_FALSE(w.cmdOk->isEnabled());
+
+    w.txtFolder->setText(folder());
+    w.txtFolder->setText(QString());
+    EXPECT_EQ(w.cmdOk->text(), kSearch);
+    EXPECT_FALSE(w.cmdOk->isEnabled());
+    EXPECT_TRUE(messages.events.isEmpty());
+}
+
+TEST_F(MainWindowTest, TypeBoxesEnableTheButtonForAnyNonEmptyFolderText) {
+    frmKavo w(ctx);
+    w.txtFolder->setText(QStringLiteral("/no/such/folder"));
+    ASSERT_FALSE(w.cmdOk->isEnabled());
+    w.chkJPG->click();  // cleared; three types still checked
+    EXPECT_TRUE(w.cmdOk->isEnabled());
+    EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
+    w.chkGIF->click();
+    w.chkBMP->click();
+    w.chkPNG->click();
+    EXPECT_FALSE(w.cmdOk->isEnabled());
+    w.chkPNG->click();
+    EXPECT_TRUE(w.cmdOk->isEnabled());
+    w.txtFolder->setText(QString());
+    w.chkPNG->click();
+    w.chkPNG->click();
+    EXPECT_FALSE(w.cmdOk->isEnabled());
+}
+
+TEST_F(MainWindowTest, BrowsePassesTheDesignedArgumentsAndScansThePickedFolder) {
+    m_dir.Write("a.jpg");
+    m_dir.Write("b.png");
+    frmKavo w(ctx);
+    w.txtFolder->setText(QStringLiteral("/before"));
+    FolderDialogRequest seen;
+    bool ownerDisabled = false;
+    QString captionDuring;
+    bool okEnabledDuring = true;
+    SetFolderDialogHook([&](const FolderDialogRequest& r) {
+        seen = r;
+        ownerDisabled = !w.isEnabled();
+        captionDuring = w.cmdOk->text();
+        okEnabledDuring = w.cmdOk->isEnabled();
+        return folder();
+    });
+    w.cmdFolder->click();
+    EXPECT_EQ(seen.Title, QStringLiteral("検索するフォルダを選択して下さい。"));
+    EXPECT_EQ(seen.Owner, nullptr);
+    EXPECT_TRUE(seen.Root.isEmpty());
+    EXPECT_EQ(seen.Flags, 3u);
+    EXPECT_EQ(seen.StartPath, QStringLiteral("/before"));
+    EXPECT_TRUE(ownerDisabled);
+    EXPECT_EQ(captionDuring, kCreateHtml);
+    EXPECT_FALSE(okEnabledDuring);
+    EXPECT_TRUE(w.isEnabled());
+    EXPECT_EQ(w.txtFolder->text(), folder());
+    EXPECT_EQ(w.txtFolder->toolTip(), folder());
+    // The scan ran by itself.
+    EXPECT_EQ(w.lblJPG->text(), QStringLiteral("1ファイル"));
+    EXPECT_EQ(w.lblFileCount->text(), QStringLiteral("全ファイル数：2ファイル"));
+    EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
+    EXPECT_TRUE(w.cmdOk->isEnabled());
+}
+
+TEST_F(MainWindowTest, CancelledBrowseRestoresTheTextAsAChange) {
+    frmKavo w(ctx);
+    w.txtFolder->setText(folder());
+    SetFolderDialogHook([](const FolderDialogRequest&) { return QString(); });
+    w.cmdFolder->click();
+    EXPECT_EQ(w.txtFolder->text(), folder());
+    EXPECT_EQ(w.txtFolder->toolTip(), folder());
+    EXPECT_EQ(w.cmdOk->text(), kSearch);
+    EXPECT_TRUE(w.cmdOk->isEnabled());
+    EXPECT_EQ(w.lblFileCount->text(), QStringLiteral("全ファイル数：0ファイル"));
+}
+
+TEST_F(MainWindowTest, ScanWithoutPicturesLeavesTheButtonDisabled) {
+    m_dir.Write("notes.txt");
+    m_dir.MakeDir("sub");
+    frmKavo w(ctx);
+    w.txtFolder->setText(folder());
+    w.cmdOk->click();
+    EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
+    EXPECT_FALSE(w.cmdOk->isEnabled());
+    EXPECT_EQ(w.lblFileCount->text(), QStringLiteral("全ファイル数：2ファイル"));
+    EXPECT_TRUE(messages.events.isEmpty());
+}
+
+TEST_F(MainWindowTest, SubfolderBoxRescansAndAMissingFolderDoesNothing) {
+    m_dir.Write("a.gif");
+    m_dir.Write("sub/b.gif");
+    frmKavo w(ctx);
+    w.txtFolder->setText(folder());
+    w.chkSubFolder->click();  // cleared: only the root's own entries
+    EXPECT_EQ(w.lblGIF->text(), QStringLiteral("1ファイル"));
+    EXPECT_EQ(w.lblFileCount->text(), QStringLiteral("全ファイル数：2ファイル"));
+    w.chkSubFolder->click();
+    EXPECT_EQ(w.lblGIF->text(), QStringLiteral("2ファイル"));
+    EXPECT_EQ(w.lblFileCount->text(), QStringLiteral("全ファイル数：3ファイル"));
+
+    w.txtFolder->setText(folder() + QStringLiteral("/missing"));
+    w.chkSubFolder->click();
+    EXPECT_EQ(w.lblGIF->text(), QStringLiteral("2ファイル"));
+    EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
+    EXPECT_FALSE(w.cmdOk->isEnabled());
+}
+
+TEST_F(MainWindowTest, CountCheckCorrectsWithBeepAndMessage) {
+    frmKavo w(ctx);
+    struct Case {
+        const char* typed;
+        const char* corrected;
+        const char* message;  // null: accepted silently
+    };
+    const Case cases[] = {
+        {"", "10", "値を設定してください。"},
+        {"250", "200", "２００以上は設定できません。"},
+        {"201", "200", "２００以上は設定できません。"},
+        {"3", "5", "５未満は設定できません。"},
+        {"0", "5", "５未満は設定できません。"},
+        {"200", "200", nullptr},
+        {"5", "5", nullptr},
+        {"abc", "5", "５未満は設定できません。"},           // pasted letters read as 0
+        {"99999999999", "200", "２００以上は設定できません。"},  // beyond 32 bits
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        messages.clear();
+        w.txtCount->setText(QString::fromUtf8(c.typed));
+        w.txtCount_LostFocus();
+        EXPECT_EQ(w.txtCount->text(), QString::fromUtf8(c.corrected));
+        if (c.message == nullptr) {
+            EXPECT_TRUE(messages.events.isEmpty());
+        } else {
+            EXPECT_EQ(messages.events, (QStringList{QStringLiteral("beep"), QString::fromUtf8(c.message)}));
+            ASSERT_EQ(messages.boxes.size(), 1u);
+            EXPECT_EQ(messages.boxes[0].Title, QStringLiteral("Kavo"));
+            EXPECT_EQ(messages.boxes[0].Icon, QMessageBox::Warning);
+        }
+    }
+}
+
+TEST_F(MainWindowTest, CountCheckRunsWhenTheFocusLeavesTheBox) {
+    frmKavo w(ctx);
+    w.show();
+    w.activateWindow();
+    QApplication::setActiveWindow(&w);
+    w.txtCount->setFocus(Qt::OtherFocusReason);
+    w.txtCount->setText(QStringLiteral("300"));
+    w.cmdLayout->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(w.txtCount->text(), QStringLiteral("200"));
+    EXPECT_EQ(messages.events, (QStringList{QStringLiteral("beep"), QStringLiteral("２００以上は設定できません。")}));
+}
+
+TEST_F(MainWindowTest, CountBoxTakesDigitsAndBackspaceOnly) {
+    frmKavo w(ctx);
+    w.txtCount->clear();
+    QTest::keyClicks(w.txtCount, QStringLiteral("1a-2 .x"));
+    EXPECT_EQ(w.txtCount->text(), QStringLiteral("12"));
+    QTest::keyClick(w.txtCount, Qt::Key_Backspace);
+    EXPECT_EQ(w.txtCount->text(), QStringLiteral("1"));
+}
+
+TEST_F(MainWindowTest, SpinButtonsStepWithinTheRange) {
+    frmKavo w(ctx);
+    w.udCount->stepUp();
+    EXPECT_EQ(w.txtCount->text(), QStringLiteral("51"));
+    w.txtCount->setText(QStringLiteral("200"));
+    w.udCount->stepUp();
+    EXPECT_EQ(w.txtCount->text(), QStringLiteral("200"));
+    w.txtCount->setText(QStringLiteral("5"));
+    w.udCount->stepDown();
+    EXPECT_EQ(w.txtCount->text(), QStringLiteral("5"));
+}
+
+TEST_F(MainWindowTest, ReadMeOpensOnADoubleClickOnTheBackgroundOnly) {
+    QStringList opened;
+    SetOpenWithDesktopHook([&](const QString& path) { opened << path; });
+    frmKavo w(ctx);
+    w.show();
+    QTest::mouseDClick(w.lblCount, Qt::LeftButton);
+    EXPECT_TRUE(opened.isEmpty());
+    QTest::mouseDClick(&w, Qt::LeftButton, {}, QPoint(2, 2));
+    EXPECT_EQ(opened, QStringList{QApplication::applicationDirPath() + QStringLiteral("/Readme.txt")});
+}
+
+TEST_F(MainWindowTest, PositionStoreRoundTrip) {
+    {
+        QSettings store(QStringLiteral("Marlun"), QStringLiteral("Kavo"));
+        store.setValue(QStringLiteral("Top"), QStringLiteral("1500"));
+        store.setValue(QStringLiteral("Left"), QStringLiteral("-120"));
+    }
+    {
+        frmKavo w(ctx);
+        EXPECT_EQ(ctx.WindowTop, 1500);
+        EXPECT_EQ(ctx.WindowLeft, -120);
+        EXPECT_EQ(w.pos(), QPoint(-8, 100));
+        w.move(30, 40);
+        w.close();
+    }
+    QSettings store(QStringLiteral("Marlun"), QStringLiteral("Kavo"));
+    EXPECT_EQ(store.value(QStringLiteral("Top")).toString(), QStringLiteral("600"));
+    EXPECT_EQ(store.value(QStringLiteral("Left")).toString(), QStringLiteral("450"));
+}
+
+TEST_F(MainWindowTest, PositionStoreIgnoresWhatIsNotANumber) {
+    {
+        QSettings store(QStringLiteral("Marlun"), QStringLiteral("Kavo"));
+        store.setValue(QStringLiteral("Top"), QStringLiteral("abc"));
+    }
+    frmKavo w(ctx);
+    EXPECT_EQ(ctx.WindowTop, 0);
+    EXPECT_EQ(ctx.WindowLeft, 0);
+    EXPECT_EQ(w.pos(), QPoint(0, 0));
+    w.close();
+    QSettings store(QStringLiteral("Marlun"), QStringLiteral("Kavo"));
+    EXPECT_EQ(store.value(QStringLiteral("Top")).toString(), QStringLiteral("0"));
+    EXPECT_EQ(store.value(QStringLiteral("Left")).toString(), QStringLiteral("0"));
+}
+
+}  // namespace
+}  // namespace kavo

@@ -1,0 +1,295 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <filesystem>
+#include <system_error>
+
+#include "app/frm_info.h"
+#include "app/frm_kavo.h"
+#include "app/frm_search.h"
+#include "catalogue/generate.h"
+#include "catalogue/scan.h"
+#include "gui_test_support.h"
+#include "platform/folder_dialog.h"
+#include "platform/shell.h"
+#include "support/test_support.h"
+
+namespace kavo {
+namespace {
+
+namespace fs = std::filesystem;
+
+const QString kCreateHtml = QStringLiteral("ＨＴＭＬ作成");
+const QString kSearch = QStringLiteral("検索");
+
+class ProgressWindowsTest : public ::testing::Test {
+protected:
+    void SetUp() override { test::ClearPositionStore(); }
+    void TearDown() override { SetOpenWithDesktopHook({}); }
+
+    QString folder() const { return QString::fromStdString(m_dir.path().string()); }
+
+    /// A tree deep enough that a run passes many yields.
+    void MakeDeepTree() {
+        for (int i = 0; i < 20; ++i) {
+            for (int j = 0; j < 5; ++j) m_dir.Write("d" + std::to_string(i) + "/p" + std::to_string(j) + ".jpg");
+        }
+    }
+
+    KavoContext ctx;
+    test::MessageRecorder messages;
+    test::TempDir m_dir;
+};
+
+TEST_F(ProgressWindowsTest, ScanAndGenerationEndToEnd) {
+    m_dir.Write("a.jpg");
+    m_dir.Write("b.JPEG");
+    m_dir.Write("c.gif");
+    m_dir.Write("d.bmp");
+    m_dir.Write("e.png");
+    m_dir.Write("note.txt");
+    m_dir.Write("sub/f.png");
+    m_dir.Write(".hidden/g.jpg");  // counted in the root, never entered
+    QStringList opened;
+    SetOpenWithDesktopHook([&](const QString& path) { opened << path; });
+
+    frmKavo w(ctx);
+    w.txtFolder->setText(folder());
+    ASSERT_EQ(w.cmdOk->text(), kSearch);
+    w.cmdOk->click();
+    EXPECT_EQ(w.lblJPG->text(), QStringLiteral("2ファイル"));
+    EXPECT_EQ(w.lblGIF->text(), QStringLiteral("1ファイル"));
+    EXPECT_EQ(w.lblBMP->text(), QStringLiteral("1ファイル"));
+    EXPECT_EQ(w.lblPNG->text(), QStringLiteral("2ファイル"));
+    EXPECT_EQ(w.lblFileCount->text(), QStringLiteral("全ファイル数：9ファイル"));
+    EXPECT_EQ(ctx.SelectedImageCount, 6);
+    EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
+    EXPECT_TRUE(w.cmdOk->isEnabled());
+    EXPECT_TRUE(messages.events.isEmpty());
+
+    // Five per page, GIF left out: five pictures, one page.
+    w.txtCount->setText(QStringLiteral("5"));
+    w.chkGIF->click();
+    w.cmdOk->click();
+    EXPECT_EQ(ctx.SelectedImageCount, 5);
+    EXPECT_EQ(ctx.ImagesPerPage, 5);
+    EXPECT_EQ(ctx.Counters.PageCount, 1);
+    EXPECT_EQ(ctx.Counters.WrittenImageCount, 5);
+    EXPECT_TRUE(w.cmdExeUrl->isEnabled());
+    EXPECT_TRUE(messages.events.isEmpty());
+    const fs::path root = m_dir.path();
+    EXPECT_TRUE(fs::exists(root / "index.html"));
+    EXPECT_TRUE(fs::exists(root / "kavo" / "page0001.html") || fs::exists(root / "Kavo" / "Page0001.html"));
+    EXPECT_FALSE(fs::exists(root / "kavo" / "page0002.html") || fs::exists(root / "Kavo" / "Page0002.html"));
+    const fs::path images = fs::exists(root / "kavo") ? root / "kavo" / "images" : root / "Kavo" / "Images";
+    EXPECT_TRUE(fs::exists(images / "ball1.gif"));
+
+    // The same catalogue again at once, now with GIF: two pages.
+    w.chkGIF->click();
+    w.cmdOk->click();
+    EXPECT_EQ(ctx.Counters.PageCount, 2);
+
+    w.cmdExeUrl->click();
+    EXPECT_EQ(opened, QStringList{folder() + QStringLiteral("/index.html")});
+}
+
+TEST_F(ProgressWindowsTest, ScanOfOldCatalogueShowsTheSupportNoticeOnce) {
+    m_dir.Write("Kavo/Images/ball1.gif");
+    m_dir.Write("Kavo/Images/next1.gif");
+    frmKavo w(ctx);
+    w.txtFolder->setText(folder());
+    w.cmdOk->click();
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].Title, QString::fromUtf8(kSupportNoticeTitle));
+    EXPECT_EQ(messages.boxes[0].Text, QString::fromUtf8(kSupportNoticeText));
+    EXPECT_EQ(messages.boxes[0].Icon, QMessageBox::Information);
+    EXPECT_EQ(w.lblGIF->text(), QStringLiteral("0ファイル"));
+    EXPECT_EQ(w.lblFileCount->text(), QStringLiteral("全ファイル数：4ファイル"));
+    EXPECT_FALSE(w.cmdOk->isEnabled());
+}
+
+TEST_F(ProgressWindowsTest, CancelledScanHidesAtOnceAndResetsTheCounts) {
+    MakeDeepTree();
+    m_dir.Write("Kavo/Images/ball1.gif");
+    frmKavo w(ctx);
+    w.txtFolder->setText(folder());
+    int passes = 0;
+    bool hiddenAtOnce = false;
+    test::EveryYield cancel([&] {
+        auto* search = qobject_cast<frmSearch*>(QApplication::activeModalWidget());
+        if (search == nullptr || !search->isRunning() || ++passes < 5) return false;
+        search->cmdCancel->click();
+        hiddenAtOnce = !search->isVisible();
+        return true;
+    });
+    w.cmdOk->click();
+    EXPECT_TRUE(hiddenAtOnce);
+    EXPECT_TRUE(ctx.CancelRequested);
+    // Only the cancel message: no support notice after a cancel.
+    EXPECT_EQ(messages.events, QStringList{QStringLiteral("ファイル検索処理を中止しました。")});
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].Title, QStringLiteral("Ｋａｖｏ"));
+    EXPECT_EQ(messages.boxes[0].Icon, QMessageBox::Information);
+    EXPECT_EQ(ctx.Counts.JpgCount, 0);
+    EXPECT_EQ(ctx.Counts.AllFileCount, 0);
+    EXPECT_EQ(w.lblJPG->text(), QStringLiteral("0ファイル"));
+    EXPECT_EQ(w.lblFileCount->text(), QStringLiteral("全ファイル数：0ファイル"));
+    EXPECT_EQ(w.cmdOk->text(), kSearch);
+    EXPECT_TRUE(w.cmdOk->isEnabled());
+}
+
+TEST_F(ProgressWindowsTest, CancelledGenerationKeepsTheBrowserButtonDisabled) {
+    MakeDeepTree();
+    frmKavo w(ctx);
+    w.txtFolder->setText(folder());
+    w.cmdOk->click();  // scan
+    w.cmdOk->click();  // a full generation enables the browser button
+    ASSERT_TRUE(w.cmdExeUrl->isEnabled());
+    ASSERT_TRUE(messages.events.isEmpty());
+
+    int passes = 0;
+    test::EveryYield cancel([&] {
+        auto* info = qobject_cast<frmInfo*>(QApplication::activeModalWidget());
+        if (info == nullptr || !info->isRunning() || ++passes < 30) return false;
+        info->close();  // the close box acts as the cancel button
+        return true;
+    });
+    w.txtCount->setText(QStringLiteral("10"));
+    w.cmdOk->click();
+    EXPECT_EQ(messages.events, QStringList{QStringLiteral("ＨＴＭＬ作成処理を中止しました。")});
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].Title, QStringLiteral("Ｋａｖｏ"));
+    EXPECT_EQ(messages.boxes[0].Icon, QMessageBox::Information);
+    EXPECT_FALSE(w.cmdExeUrl->isEnabled());
+    // A smaller but consistent catalogue.
+    EXPECT_LT(ctx.Counters.WrittenImageCount, 100);
+    EXPECT_TRUE(fs::exists(m_dir.path() / "index.html"));
+    EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
+    EXPECT_TRUE(w.cmdOk->isEnabled());
+}
+
+TEST_F(ProgressWindowsTest, GenerationWindowPreparesItsDisplay) {
+    ctx.SelectedImageCount = 150;
+    frmInfo info(ctx, GenerateInputs{}, NativeFileSystem());
+    EXPECT_EQ(info.lblFileCount->text(), QStringLiteral("0/150ファイル"));
+    EXPECT_EQ(info.lblPercent->text(), QStringLiteral("0％"));
+    EXPECT_EQ(info.windowTitle(), QStringLiteral("0％処理しました．．． - Kavo"));
+    EXPECT_TRUE(info.lblFile->text().isEmpty());
+    EXPECT_EQ(info.frameFile->title(), QStringLiteral("ファイル名"));
+    EXPECT_EQ(info.cmdCancel->text(), QStringLiteral("中止"));
+    EXPECT_EQ(info.size(), QSize(408, 145));
+    EXPECT_EQ(info.ProgressBar1->maximum(), 150);
+    EXPECT_EQ(info.ProgressBar1->value(), 0);
+
+    info.ShowProgress({37, 150, ProgressPercent(37, 150, 0)});
+    EXPECT_EQ(info.lblFileCount->text(), QStringLiteral("37/150ファイル"));
+    EXPECT_EQ(info.lblPercent->text(), QStringLiteral("25％"));
+    EXPECT_EQ(info.windowTitle(), QStringLiteral("25％処理しました．．． - Kavo"));
+    EXPECT_EQ(info.ProgressBar1->value(), 37);
+
+    // More placed than selected: the label shows it, the bar keeps its value.
+    info.ShowProgress({160, 150, ProgressPercent(160, 150, 25)});
+    EXPECT_EQ(info.lblFileCount->text(), QStringLiteral("160/150ファイル"));
+    EXPECT_EQ(info.lblPercent->text(), QStringLiteral("107％"));
+    EXPECT_EQ(info.ProgressBar1->value(), 37);
+
+    // Halves go to the even neighbour.
+    info.ShowProgress({1, 8, ProgressPercent(1, 8, 0)});
+    EXPECT_EQ(info.lblPercent->text(), QStringLiteral("12％"));
+    info.ShowProgress({3, 8, ProgressPercent(3, 8, 0)});
+    EXPECT_EQ(info.lblPercent->text(), QStringLiteral("38％"));
+
+    info.ShowStatus(kWritingHtmlText);
+    EXPECT_EQ(info.lblFile->text(), QStringLiteral("ＨＴＭＬファイルを書き出し中です。"));
+}
+
+TEST_F(ProgressWindowsTest, NothingSelectedShowsZeroThroughout) {
+    m_dir.Write("a.jpg");
+    ctx.SelectedImageCount = 0;
+    GenerateInputs in;
+    in.Folder = m_dir.str();
+    in.Jpg = false;
+    in.ProgramFolder = QApplication::applicationDirPath().toStdString();
+    frmInfo info(ctx, in, NativeFileSystem());
+    EXPECT_EQ(info.lblFileCount->text(), QStringLiteral("0/0ファイル"));
+    EXPECT_NE(info.ProgressBar1->minimum(), info.ProgressBar1->maximum());  // no busy animation
+    info.exec();
+    EXPECT_FALSE(info.m_fCancel);
+    EXPECT_EQ(info.lblFileCount->text(), QStringLiteral("0/0ファイル"));
+    EXPECT_EQ(info.lblPercent->text(), QStringLiteral("0％"));
+    EXPECT_EQ(info.ProgressBar1->value(), 0);
+    EXPECT_EQ(info.lblFile->text(), QStringLiteral("ＨＴＭＬファイルを書き出し中です。"));
+    EXPECT_TRUE(fs::exists(m_dir.path() / "index.html"));
+}
+
+TEST_F(ProgressWindowsTest, ScanWindowShowsItsStatus) {
+    m_dir.Write("a.jpg");
+    frmSearch search(ctx, ScanInputs{folder().toStdString(), true}, NativeFileSystem());
+    EXPECT_EQ(search.windowTitle(), QStringLiteral("検索中です．．． - Kavo"));
+    EXPECT_EQ(search.size(), QSize(406, 135));
+    search.exec();
+    EXPECT_FALSE(search.m_fCancel);
+    EXPECT_EQ(search.lblInfo->text(), QStringLiteral("検索が終了しました。"));
+    EXPECT_EQ(ctx.Counts.JpgCount, 1);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // the busy pointer is gone again
+}
+
+TEST(FolderDialogTest, ResultsAndErrorBox) {
+    test::MessageRecorder messages;
+    FolderDialogRequest seen;
+    SetFolderDialogHook([&](const FolderDialogRequest& r) {
+        seen = r;
+        return QStringLiteral("/pics/trip");
+    });
+    EXPECT_EQ(proFolderDlg_Open(QStringLiteral("t"), nullptr, QString(), 3, QStringLiteral("/start")),
+              QStringLiteral("/pics/trip"));
+    EXPECT_EQ(seen.StartPath, QStringLiteral("/start"));
+    EXPECT_EQ(seen.Flags, 3u);
+    // A computer cannot be browsed for here.
+    EXPECT_TRUE(proFolderDlg_Open(QStringLiteral("t"), nullptr, QString(), 0x1000, QString()).isEmpty());
+
+    SetFolderDialogHook([](const FolderDialogRequest&) { return QString(); });
+    EXPECT_TRUE(proFolderDlg_Open(QStringLiteral("t"), nullptr, QString(), 3, QStringLiteral("/start")).isNull());
+    EXPECT_TRUE(messages.boxes.empty());
+
+    SetFolderDialogHook([](const FolderDialogRequest&) -> QString {
+        throw std::system_error(std::make_error_code(std::errc::permission_denied));
+    });
+    EXPECT_TRUE(proFolderDlg_Open(QStringLiteral("t"), nullptr, QString(), 3, QString()).isEmpty());
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_TRUE(messages.boxes[0].Text.startsWith(QStringLiteral("Error No. 13\r\n")));
+    EXPECT_EQ(messages.boxes[0].Title, QStringLiteral("Error In [basFolderDlg]proFolderDlg_Open"));
+    EXPECT_EQ(messages.boxes[0].Icon, QMessageBox::Critical);
+    SetFolderDialogHook({});
+}
+
+TEST(MessageBoxTest, RealBoxHasItsIconTitleAndASingleOkButton) {
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QList<QAbstractButton*> buttons;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        title = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        buttons = box->buttons();
+        ASSERT_EQ(buttons.size(), 1);
+        EXPECT_EQ(box->standardButton(buttons[0]), QMessageBox::Ok);
+        buttons[0]->click();
+    });
+    ShowMessageBox(nullptr, QStringLiteral("値を設定してください。"), QStringLiteral("Kavo"), QMessageBox::Warning);
+    EXPECT_EQ(title, QStringLiteral("Kavo"));
+    EXPECT_EQ(text, QStringLiteral("値を設定してください。"));
+    EXPECT_EQ(icon, QMessageBox::Warning);
+}
+
+}  // namespace
+}  // namespace kavo

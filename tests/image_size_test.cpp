@@ -1,0 +1,292 @@
+#include "catalogue/image_size.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "support/test_support.h"
+
+namespace kavo {
+namespace {
+
+const std::string kPictures = std::string(KAVO_TEST_DATA) + "/pictures/";
+
+/// What one opened file was asked for.
+struct FileTally {
+    size_t bytesRead = 0;
+    int64_t bytesSkipped = 0;
+    int reads = 0;
+};
+
+/// A file in memory that counts what the reader takes from it.
+class CountingFile : public InputFile {
+public:
+    CountingFile(std::string data, FileTally& tally, size_t maxChunk, bool skipFails)
+        : m_data(std::move(data)), m_tally(tally), m_maxChunk(maxChunk), m_skipFails(skipFails) {}
+
+    size_t Read(void* buffer, size_t n) override {
+        ++m_tally.reads;
+        const size_t left = m_pos < m_data.size() ? m_data.size() - m_pos : 0;
+        const size_t count = std::min({n, left, m_maxChunk});
+        std::memcpy(buffer, m_data.data() + m_pos, count);
+        m_pos += count;
+        m_tally.bytesRead += count;
+        return count;
+    }
+    bool Skip(int64_t n) override {
+        if (m_skipFails || n < 0) {
+            return false;
+        }
+        m_pos += static_cast<size_t>(n);  // past the end is allowed, as with a seek
+        m_tally.bytesSkipped += n;
+        return true;
+    }
+
+private:
+    std::string m_data;
+    FileTally& m_tally;
+    size_t m_pos = 0;
+    size_t m_maxChunk;
+    bool m_skipFails;
+};
+
+/// Serves files from memory; everything but OpenRead is unused by the reader.
+class MemoryFileSystem : public FileSystem {
+public:
+    void Add(const std::string& path, std::string data) { m_files[path] = std::move(data); }
+
+    FileTally tally;
+    size_t maxChunk = SIZE_MAX;  // a smaller value makes every Read come back short
+    bool skipFails = false;
+    int opens = 0;
+
+    std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
+        ++opens;
+        auto it = m_files.find(path);
+        if (it == m_files.end()) {
+            return nullptr;
+        }
+        return std::make_unique<CountingFile>(it->second, tally, maxChunk, skipFails);
+    }
+
+    bool ListFolder(const std::string&, std::vector<DirEntry>&, FolderId*) override { return false; }
+    bool GetFolderId(const std::string&, FolderId&) override { return false; }
+    int CheckFolder(const std::string&) override { return 76; }
+    bool Exists(const std::string& path) override { return m_files.count(path) != 0; }
+    bool CreateFolder(const std::string&, std::string*) override { return false; }
+    bool WriteFileAtomic(const std::string&, std::string_view, std::string*) override { return false; }
+    bool ReadPrefix(const std::string&, size_t, std::string&) override { return false; }
+    bool RemoveFile(const std::string&) override { return false; }
+    bool RenameFile(const std::string&, const std::string&) override { return false; }
+    int CopyFile(const std::string&, const std::string&) override { return 76; }
+    bool IsRegularFile(const std::string& path) override { return Exists(path); }
+
+private:
+    std::map<std::string, std::string> m_files;
+};
+
+struct Expected {
+    const char* name;
+    int32_t width;
+    int32_t height;
+};
+
+// Sizes as make_pictures.sh draws them.
+constexpr Expected kGoodPictures[] = {
+    {"baseline.jpg", 33, 17},   {"progressive.jpg", 45, 29}, {"exif_large.jpg", 37, 21}, {"plain.png", 31, 19},
+    {"interlaced.png", 27, 43}, {"palette.png", 39, 15},     {"plain.gif", 41, 23},      {"interlaced.gif", 29, 47},
+    {"bottom_up.bmp", 35, 13},  {"top_down.bmp", 23, 11},    {"os2.bmp", 19, 7},
+};
+
+constexpr const char* kCorruptPictures[] = {"truncated.jpg", "empty.jpg", "random.png", "truncated.gif"};
+
+class ImageSizeTest : public ::testing::Test {
+protected:
+    /// Loads a test picture into the memory file system under its own name.
+    std::string Load(const std::string& name) {
+        m_fs.Add(name, test::ReadFile(kPictures + name));
+        return name;
+    }
+
+    /// Reads a size from bytes made up in the test.
+    bool SizeOf(std::string bytes, PixelSize& size) {
+        m_fs.Add("made.up", std::move(bytes));
+        return ReadPixelSize(m_fs, "made.up", size);
+    }
+
+    MemoryFileSystem m_fs;
+};
+
+TEST_F(ImageSizeTest, SizesEveryTestPicture) {
+    for (const Expected& e : kGoodPictures) {
+        SCOPED_TRACE(e.name);
+        PixelSize size;
+        EXPECT_TRUE(ReadPixelSize(m_fs, Load(e.name), size));
+        EXPECT_EQ(size.Width, e.width);
+        EXPECT_EQ(size.Height, e.height);
+    }
+}
+
+TEST_F(ImageSizeTest, SizesThroughTheNativeFileSystem) {
+    for (const Expected& e : kGoodPictures) {
+        SCOPED_TRACE(e.name);
+        PixelSize size;
+        EXPECT_TRUE(ReadPixelSize(NativeFileSystem(), kPictures + e.name, size));
+        EXPECT_EQ(size.Width, e.width);
+        EXPECT_EQ(size.Height, e.height);
+    }
+}
+
+TEST_F(ImageSizeTest, SizesWhenEveryReadComesBackShort) {
+    m_fs.maxChunk = 3;
+    for (const Expected& e : kGoodPictures) {
+        SCOPED_TRACE(e.name);
+        PixelSize size;
+        EXPECT_TRUE(ReadPixelSize(m_fs, Load(e.name), size));
+        EXPECT_EQ(size.Width, e.width);
+        EXPECT_EQ(size.Height, e.height);
+    }
+}
+
+TEST_F(ImageSizeTest, CorruptPicturesGiveNoSize) {
+    for (const char* name : kCorruptPictures) {
+        SCOPED_TRACE(name);
+        PixelSize size{5, 5};
+        EXPECT_FALSE(ReadPixelSize(m_fs, Load(name), size));
+        EXPECT_EQ(size.Width, 0);
+        EXPECT_EQ(size.Height, 0);
+        size = {5, 5};
+        EXPECT_FALSE(ReadPixelSize(NativeFileSystem(), kPictures + name, size));
+        EXPECT_EQ(size.Width, 0);
+        EXPECT_EQ(size.Height, 0);
+    }
+}
+
+TEST_F(ImageSizeTest, HeaderCutShortGivesNoSize) {
+    // Cut after the height's first byte the height still looks plausible; cut later the
+    // remaining fields are missing. Either way the size is not to be trusted.
+    const std::string gif = test::ReadFile(kPictures + "plain.gif");
+    const std::string png = test::ReadFile(kPictures + "plain.png");
+    const std::string bmp = test::ReadFile(kPictures + "bottom_up.bmp");
+    for (const std::string& cut : {gif.substr(0, 9), gif.substr(0, 12), png.substr(0, 20), bmp.substr(0, 23)}) {
+        PixelSize size;
+        EXPECT_FALSE(SizeOf(cut, size)) << cut.size() << " bytes";
+        EXPECT_EQ(size.Width, 0);
+    }
+}
+
+TEST_F(ImageSizeTest, MissingFileOrFolderGivesNoSize) {
+    PixelSize size{5, 5};
+    EXPECT_FALSE(ReadPixelSize(m_fs, "nowhere.jpg", size));
+    EXPECT_EQ(size.Width, 0);
+    EXPECT_EQ(size.Height, 0);
+    EXPECT_FALSE(ReadPixelSize(NativeFileSystem(), kPictures + "nowhere.jpg", size));
+
+    // A folder named like a picture opens on POSIX, but reads nothing.
+    test::TempDir dir;
+    dir.MakeDir("Album.jpg");
+    size = {5, 5};
+    EXPECT_FALSE(ReadPixelSize(NativeFileSystem(), dir.str() + "Album.jpg", size));
+    EXPECT_EQ(size.Width, 0);
+    EXPECT_EQ(size.Height, 0);
+}
+
+TEST_F(ImageSizeTest, LargeExifBlockIsSkippedNotRead) {
+    const std::string name = Load("exif_large.jpg");
+    PixelSize size;
+    ASSERT_TRUE(ReadPixelSize(m_fs, name, size));
+    EXPECT_EQ(size.Width, 37);
+    EXPECT_EQ(size.Height, 21);
+    EXPECT_LE(m_fs.tally.bytesRead, 8192u);
+    EXPECT_GE(m_fs.tally.bytesSkipped, 55000);
+    EXPECT_LE(m_fs.tally.reads, 3);
+}
+
+TEST_F(ImageSizeTest, FailingSeekGivesNoSize) {
+    m_fs.skipFails = true;
+    PixelSize size;
+    EXPECT_FALSE(ReadPixelSize(m_fs, Load("exif_large.jpg"), size));
+    EXPECT_EQ(size.Width, 0);
+    EXPECT_EQ(size.Height, 0);
+}
+
+TEST_F(ImageSizeTest, OtherFormatsAreNotSized) {
+    PixelSize size;
+    // TGA and PPM headers that stb could read if it were built with them.
+    std::string tga(18, '\0');
+    tga[2] = 2;
+    tga[12] = 33;
+    tga[14] = 17;
+    tga[16] = 24;
+    EXPECT_FALSE(SizeOf(tga + std::string(33 * 17 * 3, '\x7f'), size));
+    EXPECT_FALSE(SizeOf("P6\n33 17\n255\n" + std::string(33 * 17 * 3, '\x7f'), size));
+    EXPECT_FALSE(SizeOf("hello, this is text and no picture at all", size));
+}
+
+/// The smallest BMP header: file header and a 40-byte info header.
+std::string BmpHeader(int32_t width, int32_t height) {
+    std::string b = "BM";
+    auto put32 = [&b](uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            b.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+        }
+    };
+    put32(54);
+    put32(0);
+    put32(54);
+    put32(40);
+    put32(static_cast<uint32_t>(width));
+    put32(static_cast<uint32_t>(height));
+    b += std::string("\x01\x00\x18\x00", 4);
+    for (int i = 0; i < 6; ++i) {
+        put32(0);
+    }
+    return b + std::string(64, '\0');
+}
+
+TEST_F(ImageSizeTest, ImplausibleSidesGiveNoSize) {
+    PixelSize size;
+    EXPECT_TRUE(SizeOf(BmpHeader(3, -5), size));
+    EXPECT_EQ(size.Width, 3);
+    EXPECT_EQ(size.Height, 5);
+
+    EXPECT_FALSE(SizeOf(BmpHeader(3, INT32_MIN), size));
+    EXPECT_FALSE(SizeOf(BmpHeader(-3, 5), size));
+    EXPECT_FALSE(SizeOf(BmpHeader(0, 5), size));
+    EXPECT_FALSE(SizeOf(BmpHeader(0x7FFFFFFF, 5), size));
+    EXPECT_EQ(size.Width, 0);
+    EXPECT_EQ(size.Height, 0);
+}
+
+TEST_F(ImageSizeTest, JpegGarbageEndsWithoutHanging) {
+    PixelSize size;
+    // A run of fill bytes where markers should be, then the end.
+    EXPECT_FALSE(SizeOf("\xFF\xD8" + std::string(100000, '\xFF'), size));
+    // A marker whose length points far past the end.
+    EXPECT_FALSE(SizeOf(std::string("\xFF\xD8\xFF\xE1\xFF\xFF", 6) + std::string(50, 'x'), size));
+    // A marker length below its own two bytes.
+    EXPECT_FALSE(SizeOf(std::string("\xFF\xD8\xFF\xE1\x00\x01", 6) + std::string(50, 'x'), size));
+    // Fill bytes and a stray byte between segments, as some writers leave them.
+    const std::string sof33x17("\xFF\xC0\x00\x0B\x08\x00\x11\x00\x21\x01\x01\x11\x00", 13);
+    EXPECT_TRUE(SizeOf(std::string("\xFF\xD8\xFF\xFE\x00\x02\x00\xFF\xFF", 9) + sof33x17, size));
+    EXPECT_EQ(size.Width, 33);
+    EXPECT_EQ(size.Height, 17);
+    // A Huffman table whose code counts add up to far more than 256 symbols is skipped unread.
+    std::string dht("\xFF\xC4\x00\x13\x00", 5);
+    dht += std::string(16, '\xFF');
+    EXPECT_TRUE(SizeOf("\xFF\xD8" + dht + sof33x17, size));
+    EXPECT_EQ(size.Width, 33);
+    // Image data before any frame header.
+    EXPECT_FALSE(SizeOf(std::string("\xFF\xD8\xFF\xDA\x00\x08", 6) + std::string(40, '\x11'), size));
+    // A frame header with height 0 (to be given later by a DNL marker, which we do not follow).
+    const std::string sof("\xFF\xD8\xFF\xC0\x00\x0B\x08\x00\x00\x00\x21\x01\x01\x11\x00", 15);
+    EXPECT_FALSE(SizeOf(sof + std::string(32, '\0'), size));
+    EXPECT_EQ(size.Width, 0);
+    EXPECT_EQ(size.Height, 0);
+}
+
+}  // namespace
+}  // namespace kavo

@@ -1,0 +1,135 @@
+#include "catalogue/scan.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "catalogue/folder_listing.h"
+#include "support/fault_file_system.h"
+#include "support/test_support.h"
+
+namespace kavo {
+namespace {
+
+using test::RecordingObserver;
+using test::TempDir;
+
+class ScanTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* f : {"a.jpg", "b.GIF", "c.bmp", "d.png", "notes.txt", "sub/e.jpeg", ".cache/f.jpg",
+                              "kavo/images/ball1.gif", "kavo/page0001.html"}) {
+            dir.Write(f, "x");
+        }
+        dir.MakeDir("Album.jpg");
+    }
+
+    bool Scan(bool subfolders, RunObserver& obs, std::string folder = {}) {
+        return RunScan(ctx, {folder.empty() ? dir.path().string() : folder, subfolders}, NativeFileSystem(), obs);
+    }
+
+    TempDir dir;
+    KavoContext ctx;
+};
+
+TEST_F(ScanTest, CountsEveryTypeAndAllEntriesOfTheTree) {
+    RecordingObserver obs;
+    EXPECT_FALSE(Scan(true, obs));
+    // Root: 5 files and 4 folders; sub: 1; kavo: 2; kavo/images: 1; .cache is not entered.
+    EXPECT_EQ(ctx.Counts.AllFileCount, 9 + 1 + 2 + 1);
+    EXPECT_EQ(ctx.Counts.JpgCount, 3);  // a.jpg, the folder Album.jpg, e.jpeg
+    EXPECT_EQ(ctx.Counts.GifCount, 1);  // ball1.gif is a support picture
+    EXPECT_EQ(ctx.Counts.BmpCount, 1);
+    EXPECT_EQ(ctx.Counts.PngCount, 1);
+    EXPECT_TRUE(ctx.SupportImagesFound);
+    ASSERT_GE(obs.statuses.size(), 3u);
+    EXPECT_EQ(obs.statuses.front(), "検索開始");
+    EXPECT_EQ(obs.statuses[1], dir.str() + " を検索しています...");
+    EXPECT_EQ(obs.statuses.back(), "検索が終了しました。");
+}
+
+TEST_F(ScanTest, WithoutSubfoldersOnlyTheRootIsCounted) {
+    RecordingObserver obs;
+    EXPECT_FALSE(Scan(false, obs));
+    EXPECT_EQ(ctx.Counts.AllFileCount, 9);
+    EXPECT_EQ(ctx.Counts.JpgCount, 2);
+    EXPECT_FALSE(ctx.SupportImagesFound);
+    // One yield before the folder, then one per entry with "." and "..".
+    EXPECT_EQ(obs.yields, 1 + kDotEntries + 9);
+}
+
+TEST_F(ScanTest, TrailingSeparatorMakesNoDifference) {
+    RecordingObserver a, b;
+    Scan(true, a, dir.path().string());
+    ScanCounts first = ctx.Counts;
+    Scan(true, b, dir.str());
+    EXPECT_EQ(ctx.Counts.AllFileCount, first.AllFileCount);
+    EXPECT_EQ(ctx.Counts.JpgCount, first.JpgCount);
+    EXPECT_EQ(a.yields, b.yields);
+}
+
+TEST_F(ScanTest, CancelAfterAnyYieldStopsAndReportsIt) {
+    RecordingObserver full;
+    Scan(true, full);
+    for (long k = 1; k <= full.yields; ++k) {
+        RecordingObserver obs(&ctx.CancelRequested, k);
+        EXPECT_TRUE(Scan(true, obs)) << "k=" << k;
+        // Each open folder level still yields once more before its loop sees the flag.
+        EXPECT_LE(obs.yields, k + 3) << "no loop may go on after the cancel";
+        EXPECT_LE(ctx.Counts.AllFileCount, 13);
+    }
+    RecordingObserver late(&ctx.CancelRequested, full.yields + 1);
+    EXPECT_FALSE(Scan(true, late));
+}
+
+TEST_F(ScanTest, EachStartClearsTheCountsAndTheCancel) {
+    RecordingObserver obs;
+    ctx.Counts.JpgCount = 99;
+    ctx.SelectedImageCount = 5;
+    ctx.CancelRequested = true;
+    EXPECT_FALSE(Scan(false, obs));
+    EXPECT_EQ(ctx.Counts.JpgCount, 2);
+    EXPECT_EQ(ctx.SelectedImageCount, 0);
+}
+
+TEST(Scan, EmptyAndUnreadableFolders) {
+    TempDir dir;
+    KavoContext ctx;
+    RecordingObserver obs;
+    EXPECT_FALSE(RunScan(ctx, {dir.path().string(), true}, NativeFileSystem(), obs));
+    EXPECT_EQ(ctx.Counts.AllFileCount, 0);
+
+    dir.Write("ok/a.png", "x");
+    dir.Write("locked/b.png", "x");
+    test::FaultFileSystem faults;
+    faults.failList = [](const std::string& p) { return p.ends_with("locked/"); };
+    EXPECT_FALSE(RunScan(ctx, {dir.path().string(), true}, faults, obs));
+    EXPECT_EQ(ctx.Counts.PngCount, 1);
+    EXPECT_EQ(ctx.Counts.AllFileCount, 3);
+}
+
+TEST(Scan, LinksBackIntoTheWalkAreNotEntered) {
+    TempDir dir;
+    dir.Write("a/p.png", "x");
+    dir.Write("b/q.png", "x");
+    std::filesystem::create_directory_symlink(dir.path(), dir.path() / "a" / "loop");
+    std::filesystem::create_directory_symlink(dir.path() / "b", dir.path() / "a" / "tob");
+    std::filesystem::create_symlink(dir.path() / "gone", dir.path() / "dangling.png");
+    KavoContext ctx;
+    RecordingObserver obs;
+    EXPECT_FALSE(RunScan(ctx, {dir.path().string(), true}, NativeFileSystem(), obs));
+    // p.png once, q.png in b and through a/tob, the dangling link only counted by name.
+    EXPECT_EQ(ctx.Counts.PngCount, 4);
+}
+
+TEST(NameOrder, AsciiCaseFoldedThenByCodePoint) {
+    EXPECT_TRUE(NameLess("a.jpg", "B.jpg"));
+    EXPECT_TRUE(NameLess("B.jpg", "b.jpg"));  // exact name breaks the tie
+    EXPECT_FALSE(NameLess("b.jpg", "B.jpg"));
+    EXPECT_TRUE(NameLess("img", "img1"));
+    EXPECT_TRUE(NameLess("Z.jpg", "あ.jpg"));
+    EXPECT_TRUE(NameLess("a", "_x"));  // letters are compared upper-cased, and 'A' < '_'
+}
+
+}  // namespace
+}  // namespace kavo

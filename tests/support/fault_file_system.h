@@ -1,0 +1,64 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "catalogue/file_system.h"
+
+namespace kavo::test {
+
+/// The machine's file system with failures injected by path, the way a full
+/// disk or a vanished folder would show them. Tests run as root, so
+/// permissions cannot make these happen.
+class FaultFileSystem : public FileSystem {
+public:
+    std::function<bool(const std::string&)> failWrite = [](const std::string&) { return false; };
+    std::function<bool(const std::string&)> failList = [](const std::string&) { return false; };
+    std::function<bool(const std::string&)> failOpen = [](const std::string&) { return false; };
+    /// Called after each listing, e.g. to delete something behind the walk's back.
+    std::function<void(const std::string&)> afterList = [](const std::string&) {};
+    int opens = 0;
+
+    bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, FolderId* id) override {
+        if (failList(folder)) return false;
+        bool ok = m_real.ListFolder(folder, out, id);
+        afterList(folder);
+        return ok;
+    }
+    bool GetFolderId(const std::string& path, FolderId& id) override { return m_real.GetFolderId(path, id); }
+    int CheckFolder(const std::string& path) override { return m_real.CheckFolder(path); }
+    bool Exists(const std::string& path) override { return m_real.Exists(path); }
+    bool CreateFolder(const std::string& path, std::string* err) override {
+        if (failWrite(path)) {
+            if (err) *err = "No space left on device";
+            return false;
+        }
+        return m_real.CreateFolder(path, err);
+    }
+    bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* err) override {
+        if (failWrite(path)) {
+            if (err) *err = "No space left on device";
+            return false;
+        }
+        return m_real.WriteFileAtomic(path, data, err);
+    }
+    bool ReadPrefix(const std::string& path, size_t limit, std::string& out) override {
+        return m_real.ReadPrefix(path, limit, out);
+    }
+    bool RemoveFile(const std::string& path) override { return m_real.RemoveFile(path); }
+    bool RenameFile(const std::string& from, const std::string& to) override { return m_real.RenameFile(from, to); }
+    int CopyFile(const std::string& from, const std::string& to) override {
+        return failWrite(to) ? 28 : m_real.CopyFile(from, to);
+    }
+    bool IsRegularFile(const std::string& path) override { return m_real.IsRegularFile(path); }
+    std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
+        ++opens;
+        if (failOpen(path)) return nullptr;
+        return m_real.OpenRead(path);
+    }
+
+private:
+    FileSystem& m_real = NativeFileSystem();
+};
+
+}  // namespace kavo::test
