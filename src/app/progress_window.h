@@ -58,6 +58,7 @@ private:
     bool m_running = false;
     bool m_finishing = false;
     QElapsedTimer m_paintClock;
+    QElapsedTimer m_yieldClock;
 };
 
 }  // namespace kavo

@@ -177,6 +177,7 @@ export function defineChecks(transport) {
                 assert.deepEqual(links.map((s) => s.trim()), want, cat.key);
                 if (cat.pages > 0) assert.ok(await list.locator('a').last().isVisible(), `${cat.key}: the links show`);
                 if (cat.key === 'many') await screenshot(page, `frameset-list-${transport}.png`);
+                if (cat.key === 'intl') await screenshot(page, `catalogue-${transport}.png`);
                 await f1.getByText('目次', { exact: true }).click();
                 await waitFor('the page list to hide', async () => (await display()) === 'none');
             }
@@ -291,9 +292,9 @@ export function defineChecks(transport) {
             checks.push(['navigation label ページ：', await renderings(page, frame(page, 'frame2'), 'ページ：')]);
             for (const [what, r] of checks) {
                 assert.ok(r.rect.width > 0 && r.rect.height > 0, `${what}: laid out`);
-                assert.ok(!r.real.equals(r.blank), `${what}: something is drawn`);
-                assert.ok(!r.real.equals(r.boxes), `${what}: drawn with empty-glyph boxes (no Japanese font?)`);
-                assert.ok(!r.boxes.equals(r.blank), `${what}: the empty-glyph reference must draw boxes`);
+                // A missing glyph draws either nothing or an empty box, depending on the fallback font.
+                assert.ok(!r.real.equals(r.blank), `${what}: nothing is drawn (no Japanese font?)`);
+                assert.ok(!r.real.equals(r.boxes), `${what}: drawn as empty-glyph boxes (no Japanese font?)`);
             }
         });
     });

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, only those missing.
+# Usage: scripts/setup.sh [build|test|bench|fuzz]...   (default: build)
+set -euo pipefail
+
+want=(g++ cmake ninja-build pkg-config libstb-dev libcli11-dev libgtest-dev qt6-base-dev fonts-noto-cjk)
+for set in "${@:-build}"; do
+  case "$set" in
+    build) ;;
+    test) want+=(chromium nodejs npm xvfb xauth imagemagick clang-14 libfuzzer-14-dev) ;;
+    bench) want+=(hyperfine imagemagick python3 time) ;;
+    fuzz) want+=(clang-14 libfuzzer-14-dev) ;;
+    *) echo "setup.sh: unknown set '$set'" >&2; exit 1 ;;
+  esac
+done
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
