@@ -57,17 +57,24 @@ void frmInfo::Form_Load() {
 }
 
 void frmInfo::ShowStatus(std::string_view text) {
-    lblFile->setText(ToQt(text));
+    m_status = text;
     refreshDisplay(text == kWritingHtmlText);
 }
 
 void frmInfo::ShowProgress(const ProgressFigures& figures) {
-    lblFileCount->setText(ToQt(FileCountLabel(figures.Placed, figures.Selected)));
-    lblPercent->setText(ToQt(PercentLabel(figures.Percent)));
-    setWindowTitle(ToQt(ProgressCaption(figures.Percent)));
-    // A value above the maximum (files added since the scan) is refused: the bar keeps its value.
-    if (figures.Placed >= 0 && figures.Placed <= m_barMaximum) ProgressBar1->setValue(figures.Placed);
+    m_figures = figures;
+    m_figuresReported = true;
     refreshDisplay(false);
+}
+
+void frmInfo::applyDisplay() {
+    lblFile->setText(ToQt(m_status));
+    if (!m_figuresReported) return;
+    lblFileCount->setText(ToQt(FileCountLabel(m_figures.Placed, m_figures.Selected)));
+    lblPercent->setText(ToQt(PercentLabel(m_figures.Percent)));
+    setWindowTitle(ToQt(ProgressCaption(m_figures.Percent)));
+    // A value above the maximum (files added since the scan) is refused: the bar keeps its value.
+    if (m_figures.Placed >= 0 && m_figures.Placed <= m_barMaximum) ProgressBar1->setValue(m_figures.Placed);
 }
 
 void frmInfo::Form_Activate() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "app/progress_window.h"
 #include "catalogue/file_system.h"
 #include "catalogue/generate.h"
@@ -33,9 +35,14 @@ public:
 
 protected:
     void Form_Activate() override;
+    void applyDisplay() override;
 
 private:
     void Form_Load();
+
+    std::string m_status;
+    ProgressFigures m_figures;
+    bool m_figuresReported = false;
 
     GenerateInputs m_inputs;
     FileSystem& m_fs;

@@ -31,9 +31,11 @@ frmSearch::frmSearch(KavoContext& ctx, ScanInputs inputs, FileSystem& fs, QWidge
 }
 
 void frmSearch::ShowStatus(std::string_view text) {
-    lblInfo->setText(ToQt(text));
+    m_status = text;
     refreshDisplay(false);
 }
+
+void frmSearch::applyDisplay() { lblInfo->setText(ToQt(m_status)); }
 
 void frmSearch::Form_Activate() {
     SetBusyCursor();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "app/progress_window.h"
 #include "catalogue/file_system.h"
 #include "catalogue/scan.h"
@@ -23,8 +25,10 @@ public:
 
 protected:
     void Form_Activate() override;
+    void applyDisplay() override;
 
 private:
+    std::string m_status;
     ScanInputs m_inputs;
     FileSystem& m_fs;
 };

@@ -40,26 +40,24 @@ void ProgressWindow::startRun() {
 void ProgressWindow::beginRun() {
     m_running = true;
     m_fCancel = true;
-    // Every entry updates the labels; painting them every time would slow a
-    // large run down, so the window paints only in refreshDisplay().
-    setUpdatesEnabled(false);
     m_paintClock.start();
 }
 
 void ProgressWindow::endRun() {
     m_running = false;
-    setUpdatesEnabled(true);
     refreshDisplay(true);
 }
 
 void ProgressWindow::refreshDisplay(bool force) {
-    if (!isVisible()) return;
-    if (!force && m_paintClock.elapsed() < kPaintIntervalMs) return;
-    const bool held = !updatesEnabled();
-    if (held) setUpdatesEnabled(true);
+    if (!isVisible()) {
+        // Nothing is painted; the controls still hold the last report.
+        applyDisplay();
+        return;
+    }
+    if (!force && m_paintClock.isValid() && m_paintClock.elapsed() < kPaintIntervalMs) return;
+    applyDisplay();
     repaint();
-    if (held) setUpdatesEnabled(false);
-    m_paintClock.restart();
+    m_paintClock.start();
 }
 
 void ProgressWindow::finish() {

@@ -35,11 +35,17 @@ protected:
     /// The run; called once, from the event loop, after the window is on screen.
     virtual void Form_Activate() = 0;
 
-    /// Marks the run's span: painting is held back while it runs and done by refreshDisplay().
+    /// Marks the run's span.
     void beginRun();
     void endRun();
 
-    /// Paints the window if about 30 ms have passed since it last did, or at once when forced.
+    /// Puts the figures and texts last reported into the controls.
+    virtual void applyDisplay() = 0;
+
+    /// Shows what was last reported and paints the window, if about 30 ms have
+    /// passed since it last did so, or at once when forced. Reports come after
+    /// every entry; showing each of them would slow a large run down and look
+    /// the same.
     void refreshDisplay(bool force);
 
     /// Closes the window at the end of a run that was not cancelled by the user.

@@ -42,7 +42,8 @@ export function png(w, h, from, to) {
         for (let x = 0; x < w; x++) raw.set(pixelAt(x, w, from, to), row + 1 + 3 * x);
     }
     const sig = Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]);
-    return Buffer.concat([sig, chunk('IHDR', ihdr), chunk('IDAT', zlib.deflateSync(raw)), chunk('IEND', Buffer.alloc(0))]);
+    const idat = zlib.deflateSync(raw);
+    return Buffer.concat([sig, chunk('IHDR', ihdr), chunk('IDAT', idat), chunk('IEND', Buffer.alloc(0))]);
 }
 
 export function bmp(w, h, from, to) {
@@ -94,7 +95,8 @@ export function gif(w, h, from, to) {
     image[0] = 0x2c;
     image.writeUInt16LE(w, 5);
     image.writeUInt16LE(h, 7);
-    return Buffer.concat([Buffer.from('GIF89a', 'latin1'), screen, palette, image, Buffer.from([7]), ...blocks, Buffer.from([0, 0x3b])]);
+    const head = Buffer.from('GIF89a', 'latin1');
+    return Buffer.concat([head, screen, palette, image, Buffer.from([7]), ...blocks, Buffer.from([0, 0x3b])]);
 }
 
 export function jpeg(w, h, colour) {
