@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
     kavo::frmKavo window(ctx);
     window.show();
     window.txtFolder->setText(QString::fromLocal8Bit(argv[1]));
-    if (argc > 2) window.txtCount->setText(QString::fromLocal8Bit(argv[2]));
+    if (argc > 2)
+        window.txtCount->setText(QString::fromLocal8Bit(argv[2]));
 
     QElapsedTimer clock;
     clock.start();

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <algorithm>
 #include <utility>
 
 #include "app/ui_support.h"
@@ -69,12 +70,16 @@ void frmInfo::ShowProgress(const ProgressFigures& figures) {
 
 void frmInfo::applyDisplay() {
     lblFile->setText(ToQt(m_status));
-    if (!m_figuresReported) return;
+    if (!m_figuresReported)
+        return;
     lblFileCount->setText(ToQt(FileCountLabel(m_figures.Placed, m_figures.Selected)));
+    // Large counts may need a little more than the designed width in the fallback font.
+    lblFileCount->resize(std::max(Twips(1695), lblFileCount->sizeHint().width()), lblFileCount->height());
     lblPercent->setText(ToQt(PercentLabel(m_figures.Percent)));
     setWindowTitle(ToQt(ProgressCaption(m_figures.Percent)));
     // A value above the maximum (files added since the scan) is refused: the bar keeps its value.
-    if (m_figures.Placed >= 0 && m_figures.Placed <= m_barMaximum) ProgressBar1->setValue(m_figures.Placed);
+    if (m_figures.Placed >= 0 && m_figures.Placed <= m_barMaximum)
+        ProgressBar1->setValue(m_figures.Placed);
 }
 
 void frmInfo::Form_Activate() {

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 #include "app/frm_info.h"
 #include "app/frm_layout.h"
@@ -29,7 +30,9 @@ namespace {
 const QString kCreateHtml = QStringLiteral("ＨＴＭＬ作成");
 const QString kSearch = QStringLiteral("検索");
 
-QString CountText(int32_t count) { return ToQt(FormatNumber(count, "####0")) + QStringLiteral("ファイル"); }
+QString CountText(int32_t count) {
+    return ToQt(FormatNumber(count, "####0")) + QStringLiteral("ファイル");
+}
 
 template <typename W>
 W* Named(W* widget, const char* name) {
@@ -72,7 +75,8 @@ void frmKavo::buildControls() {
     PlaceTwips(chkBMP, 240, 720, 735, 255);
     chkPNG = Named(new QCheckBox(QStringLiteral("ＰＮＧ"), frameFile), "chkPNG");
     PlaceTwips(chkPNG, 240, 960, 735, 225);
-    for (QCheckBox* box : {chkJPG, chkGIF, chkBMP, chkPNG}) box->setChecked(true);
+    for (QCheckBox* box : {chkJPG, chkGIF, chkBMP, chkPNG})
+        box->setChecked(true);
     lblJPG = Named(new QLabel(frameFile), "lblJPG");
     PlaceTwips(lblJPG, 1920, 240, 1335, 255);
     lblGIF = Named(new QLabel(frameFile), "lblGIF");
@@ -117,12 +121,14 @@ void frmKavo::buildControls() {
     // Tab order 0 to 12 (frames and labels take no focus), then the hidden button.
     QWidget* order[] = {cmdFolder, txtFolder, chkSubFolder, chkJPG,    chkGIF, chkBMP,   chkPNG,
                         txtCount,  udCount,   cmdLayout,    cmdExeUrl, cmdOk,  cmdClose, cmdSearch};
-    for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 
     connect(cmdFolder, &QPushButton::clicked, this, &frmKavo::cmdFolder_Click);
     connect(txtFolder, &QLineEdit::textChanged, this, &frmKavo::txtFolder_Change);
     connect(chkSubFolder, &QCheckBox::clicked, this, &frmKavo::chkSubFolder_Click);
-    for (QCheckBox* box : {chkJPG, chkGIF, chkBMP, chkPNG}) connect(box, &QCheckBox::clicked, this, &frmKavo::chkType_Click);
+    for (QCheckBox* box : {chkJPG, chkGIF, chkBMP, chkPNG})
+        connect(box, &QCheckBox::clicked, this, &frmKavo::chkType_Click);
     connect(cmdLayout, &QPushButton::clicked, this, &frmKavo::cmdLayout_Click);
     connect(cmdOk, &QPushButton::clicked, this, &frmKavo::cmdOk_Click);
     connect(cmdSearch, &QPushButton::clicked, this, &frmKavo::cmdSearch_Click);
@@ -135,14 +141,17 @@ void frmKavo::Form_Load() {
     LoadWindowPosition(m_ctx);
     move(Twips(m_ctx.WindowLeft), Twips(m_ctx.WindowTop));
     setWindowTitle(QString::fromUtf8(kVersionText));
-    for (QLabel* label : {lblJPG, lblGIF, lblBMP, lblPNG}) label->setText(CountText(0));
+    for (QLabel* label : {lblJPG, lblGIF, lblBMP, lblPNG})
+        label->setText(CountText(0));
     lblFileCount->setText(QStringLiteral("全ファイル数：") + CountText(0));
     m_ctx.Settings = CatalogueSettings{};
     cmdOk->setEnabled(false);
     cmdExeUrl->setEnabled(false);
 }
 
-void frmKavo::Form_Unload() { SaveWindowPosition(y() * 15, x() * 15); }
+void frmKavo::Form_Unload() {
+    SaveWindowPosition(y() * 15, x() * 15);
+}
 
 void frmKavo::closeEvent(QCloseEvent* event) {
     Form_Unload();
@@ -168,7 +177,8 @@ void frmKavo::cmdFolder_Click() {
         const bool same = txtFolder->text() == remembered;
         txtFolder->setText(remembered);
         txtFolder->setToolTip(remembered);
-        if (same) txtFolder_Change();
+        if (same)
+            txtFolder_Change();
     }
 }
 
@@ -188,16 +198,18 @@ void frmKavo::txtFolder_Change() {
     showCounts();
 }
 
-void frmKavo::chkSubFolder_Click() { cmdSearch_Click(); }
+void frmKavo::chkSubFolder_Click() {
+    cmdSearch_Click();
+}
 
 void frmKavo::chkType_Click() {
-    const bool anyType =
-        chkJPG->isChecked() || chkGIF->isChecked() || chkBMP->isChecked() || chkPNG->isChecked();
+    const bool anyType = chkJPG->isChecked() || chkGIF->isChecked() || chkBMP->isChecked() || chkPNG->isChecked();
     cmdOk->setEnabled(!txtFolder->text().isEmpty() && anyType);
 }
 
 void frmKavo::cmdSearch_Click() {
-    if (CheckFolder(m_fs, ToStd(txtFolder->text())) != 0) return;
+    if (CheckFolder(m_fs, ToStd(txtFolder->text())) != 0)
+        return;
     frmSearch search(m_ctx, ScanInputs{ToStd(txtFolder->text()), chkSubFolder->isChecked()}, m_fs, this);
     search.exec();
     const ScanCounts& c = m_ctx.Counts;
@@ -222,6 +234,8 @@ void frmKavo::showCounts() {
     lblBMP->setText(CountText(c.BmpCount));
     lblPNG->setText(CountText(c.PngCount));
     lblFileCount->setText(QStringLiteral("全ファイル数：") + CountText(c.AllFileCount));
+    // A six-digit total needs a little more than the designed width in the fallback font.
+    lblFileCount->resize(std::max(Twips(2175), lblFileCount->sizeHint().width()), lblFileCount->height());
 }
 
 void frmKavo::cmdOk_Click() {
@@ -253,9 +267,11 @@ void frmKavo::cmdOk_Click() {
 }
 
 bool frmKavo::txtCount_KeyPress(const QKeyEvent* event) {
-    if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) return false;
+    if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)
+        return false;
     const QString text = event->text();
-    if (text.isEmpty()) return false;  // cursor and editing keys carry no character
+    if (text.isEmpty())
+        return false;  // cursor and editing keys carry no character
     const QChar ch = text.front();
     return !((ch >= u'0' && ch <= u'9') || ch == QChar(8));
 }
@@ -283,12 +299,14 @@ void frmKavo::txtCount_LostFocus() {
 
 bool frmKavo::eventFilter(QObject* watched, QEvent* event) {
     if (watched == txtCount) {
-        if (event->type() == QEvent::KeyPress && txtCount_KeyPress(static_cast<QKeyEvent*>(event))) return true;
+        if (event->type() == QEvent::KeyPress && txtCount_KeyPress(static_cast<QKeyEvent*>(event)))
+            return true;
         if (event->type() == QEvent::FocusOut) {
             // Only a move of the focus inside the program counts: not a message box,
             // another window or the box's own context menu.
             const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) txtCount_LostFocus();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+                txtCount_LostFocus();
         }
     }
     return QWidget::eventFilter(watched, event);
@@ -307,11 +325,14 @@ QString frmKavo::programFolder() const {
     return ToQt(ProgramDataFolder(NativeFileSystem(), ToStd(QCoreApplication::applicationDirPath())));
 }
 
-void frmKavo::Form_DblClick() { OpenWithDesktop(programFolder() + QLatin1Char(kPathSep) + QStringLiteral("Readme.txt")); }
+void frmKavo::Form_DblClick() {
+    OpenWithDesktop(programFolder() + QLatin1Char(kPathSep) + QStringLiteral("Readme.txt"));
+}
 
 void frmKavo::mouseDoubleClickEvent(QMouseEvent* event) {
     // Only the window's background; a double click on a control or a frame is theirs.
-    if (childAt(event->position().toPoint()) == nullptr) Form_DblClick();
+    if (childAt(event->position().toPoint()) == nullptr)
+        Form_DblClick();
     QWidget::mouseDoubleClickEvent(event);
 }
 

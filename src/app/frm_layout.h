@@ -4,18 +4,82 @@
 
 #include "catalogue/context.h"
 
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
 class QLineEdit;
+class QPushButton;
+class QRadioButton;
 
 namespace kavo {
 
-/// The layout dialog.
+class PictureBox;
+class UpDown;
+
+/// The layout dialog: edits the layout half of the settings, which change only on ＯＫ.
+/// `mainCount` is the main window's pictures-per-page box, read by the preview.
 class frmLayout : public QDialog {
     Q_OBJECT
 
 public:
     frmLayout(KavoContext& ctx, QLineEdit* mainCount, QWidget* parent = nullptr);
 
+    QGroupBox* FrameLayoutImageSize;
+    QRadioButton* OptionNoSame;
+    QGroupBox* FrameOption[2];
+    QCheckBox* chkSize;
+    QRadioButton* OptionSame;
+    QLabel* lblX;
+    QLineEdit* txtX;
+    UpDown* UpDownX;
+    QLabel* lblY;
+    QLineEdit* txtY;
+    UpDown* UpDownY;
+    QGroupBox* FrameClick;
+    QRadioButton* OptionClickFolder;
+    QRadioButton* OptionClickView;
+    QRadioButton* OptionClickNo;
+    QGroupBox* FrameLayout;
+    QRadioButton* OptionNoTable;
+    QGroupBox* FrameNotable;
+    QRadioButton* OptionLeft;
+    QRadioButton* OptionCenter;
+    QRadioButton* OptionRight;
+    QRadioButton* OptionTable;
+    QGroupBox* FrameTable;
+    QLineEdit* txtImagePerLine;
+    UpDown* UpDownImagePerLine;
+    QLabel* Label1;
+    QGroupBox* FrameLayoutImage;
+    PictureBox* picLayout;
+    QLabel* picImage;
+    QPushButton* cmdOk;
+    QPushButton* cmdCancel;
+
+public slots:
+    void OptionNoSame_Click();
+    void OptionSame_Click();
+    void OptionNoTable_Click();
+    void OptionTable_Click();
+    void OptionAlign_Click();
+    void txtImagePerLine_Change();
+    void txtX_LostFocus();
+    void txtY_LostFocus();
+    void txtImagePerLine_LostFocus();
+    void cmdOk_Click();
+    void cmdCancel_Click();
+    /// Redraws the sketch from the controls as they stand.
+    void DrawLayoutPreview();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void buildControls();
+    void Form_Load();
+    void checkSizeField(QLineEdit* field);
+
     KavoContext& m_ctx;
     QLineEdit* m_mainCount;
 };

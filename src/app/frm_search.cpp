@@ -35,7 +35,9 @@ void frmSearch::ShowStatus(std::string_view text) {
     refreshDisplay(false);
 }
 
-void frmSearch::applyDisplay() { lblInfo->setText(ToQt(m_status)); }
+void frmSearch::applyDisplay() {
+    lblInfo->setText(ToQt(m_status));
+}
 
 void frmSearch::Form_Activate() {
     SetBusyCursor();

@@ -13,13 +13,18 @@ constexpr int kCellGap = 2;
 constexpr int kNoTableStamps = 6;
 
 /// Nearest whole number, a half going to the even neighbour.
-int RoundHalfEven(double value) { return static_cast<int>(std::nearbyint(value)); }
+int RoundHalfEven(double value) {
+    return static_cast<int>(std::nearbyint(value));
+}
 
 int NoTableX(LayoutPreviewInputs::Alignment align) {
     switch (align) {
-        case LayoutPreviewInputs::Alignment::Left: return 10;
-        case LayoutPreviewInputs::Alignment::Right: return 90;
-        default: return 50;
+        case LayoutPreviewInputs::Alignment::Left:
+            return 10;
+        case LayoutPreviewInputs::Alignment::Right:
+            return 90;
+        default:
+            return 50;
     }
 }
 
@@ -44,7 +49,8 @@ void DrawLayoutPreview(const LayoutPreviewInputs& in, const QImage& sample, QIma
 
     const int n = in.PerRow;
     const int p = in.PerPage;
-    if (n <= 0 || p <= 0) return;
+    if (n <= 0 || p <= 0)
+        return;
     const int rowWidth = n * w + kCellGap * (n - 1);
     const int rows = (p + n - 1) / n;
     int j = 1;

@@ -26,7 +26,8 @@ ProgressWindow::ProgressWindow(KavoContext& ctx, QWidget* parent) : QDialog(pare
 
 void ProgressWindow::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (m_started) return;
+    if (m_started)
+        return;
     m_started = true;
     // Started from the event loop so the window is on screen before the work begins.
     QTimer::singleShot(0, this, &ProgressWindow::startRun);
@@ -54,7 +55,8 @@ void ProgressWindow::refreshDisplay(bool force) {
         applyDisplay();
         return;
     }
-    if (!force && m_paintClock.isValid() && m_paintClock.elapsed() < kPaintIntervalMs) return;
+    if (!force && m_paintClock.isValid() && m_paintClock.elapsed() < kPaintIntervalMs)
+        return;
     applyDisplay();
     repaint();
     m_paintClock.start();
@@ -62,11 +64,13 @@ void ProgressWindow::refreshDisplay(bool force) {
 
 void ProgressWindow::finish() {
     m_finishing = true;
-    if (isVisible()) done(QDialog::Accepted);
+    if (isVisible())
+        done(QDialog::Accepted);
 }
 
 void ProgressWindow::Yield() {
-    if (m_yieldClock.isValid() && m_yieldClock.elapsed() < kYieldIntervalMs) return;
+    if (m_yieldClock.isValid() && m_yieldClock.elapsed() < kYieldIntervalMs)
+        return;
     QCoreApplication::processEvents();
     m_yieldClock.start();
 }
@@ -92,7 +96,8 @@ void ProgressWindow::closeEvent(QCloseEvent* event) {
     // The close box acts as the cancel button while the run goes on; before
     // the run has started there is nothing to cancel yet.
     event->ignore();
-    if (m_running) cmdCancel_Click();
+    if (m_running)
+        cmdCancel_Click();
 }
 
 void ProgressWindow::reject() {

@@ -36,7 +36,8 @@ QFont WindowFont() {
 
 int32_t IntegerValue(const QString& text) {
     qsizetype i = 0;
-    while (i < text.size() && text[i].isSpace()) ++i;
+    while (i < text.size() && text[i].isSpace())
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) {
         negative = text[i] == u'-';
@@ -46,9 +47,11 @@ int32_t IntegerValue(const QString& text) {
     constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
     for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
         value = value * 10 + (text[i].unicode() - u'0');
-        if (value > kLimit) value = kLimit;
+        if (value > kLimit)
+            value = kLimit;
     }
-    if (negative) return static_cast<int32_t>(-value);
+    if (negative)
+        return static_cast<int32_t>(-value);
     return static_cast<int32_t>(value > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
                                                                             : value);
 }

@@ -12,7 +12,9 @@ namespace kavo {
 
 /// Window and control geometry is designed in twips; 15 twips make one pixel
 /// at 96 dpi (Qt scales device-independent pixels for other screens).
-constexpr int Twips(int twips) { return twips / 15; }
+constexpr int Twips(int twips) {
+    return twips / 15;
+}
 
 /// Places a control by its designed left, top, width and height in twips.
 void PlaceTwips(QWidget* widget, int left, int top, int width, int height);
@@ -28,7 +30,11 @@ QFont WindowFont();
 /// sign); 0 when it starts with none, saturated to the 32-bit range when too large.
 int32_t IntegerValue(const QString& text);
 
-inline QString ToQt(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-inline std::string ToStd(const QString& text) { return text.toStdString(); }
+inline QString ToQt(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+inline std::string ToStd(const QString& text) {
+    return text.toStdString();
+}
 
 }  // namespace kavo

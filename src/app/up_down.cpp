@@ -31,18 +31,22 @@ void UpDown::setRange(int minimum, int maximum) {
     m_value = std::clamp(m_value, m_minimum, m_maximum);
 }
 
-void UpDown::setValue(int value) { m_value = std::clamp(value, m_minimum, m_maximum); }
+void UpDown::setValue(int value) {
+    m_value = std::clamp(value, m_minimum, m_maximum);
+}
 
 void UpDown::step(int delta) {
     m_value = std::clamp(m_value + delta, m_minimum, m_maximum);
-    if (m_buddy) m_buddy->setText(QString::number(m_value));
+    if (m_buddy)
+        m_buddy->setText(QString::number(m_value));
     emit stepped(m_value);
 }
 
 void UpDown::followBuddy(const QString& text) {
     bool ok = false;
     const int number = text.toInt(&ok);
-    if (ok && number >= m_minimum && number <= m_maximum) m_value = number;
+    if (ok && number >= m_minimum && number <= m_maximum)
+        m_value = number;
 }
 
 void UpDown::keyPressEvent(QKeyEvent* event) {

@@ -59,10 +59,20 @@ std::string EscapeMarkup(std::string_view text) {
 }
 
 std::string EscapeAddress(std::string_view address) {
+    // Browsers trim spaces from the end of an address, so a folder named "trip "
+    // would be linked as "trip"; spaces there must be kept as escapes.
+    size_t end = address.size();
+    while (end > 0 && address[end - 1] == ' ')
+        --end;
     std::string out;
     out.reserve(address.size());
     for (size_t pos = 0; pos < address.size();) {
         const auto c = static_cast<unsigned char>(address[pos]);
+        if (pos >= end) {
+            AppendPercent(out, c);
+            ++pos;
+            continue;
+        }
         if (c >= 0x80) {
             const Utf8Step step = DecodeUtf8(address, pos);
             if (step.valid) {

@@ -11,8 +11,9 @@ namespace kavo {
 std::string EscapeMarkup(std::string_view text);
 
 /// A relative address built from file names: `%`, `#`, `?`, `\`, control
-/// characters and bytes that are not UTF-8 are percent-encoded; every other
-/// character stays (the browser encodes spaces and non-ASCII itself).
+/// characters, bytes that are not UTF-8 and spaces at the very end (which a
+/// browser would trim) are percent-encoded; every other character stays (the
+/// browser encodes inner spaces and non-ASCII itself).
 std::string EscapeAddress(std::string_view address);
 
 }  // namespace kavo

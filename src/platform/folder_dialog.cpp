@@ -21,7 +21,8 @@ std::function<QString(const FolderDialogRequest&)>& DialogHook() {
 }
 
 QString RunPicker(const FolderDialogRequest& request) {
-    if (DialogHook()) return DialogHook()(request);
+    if (DialogHook())
+        return DialogHook()(request);
     const QString opening = request.StartPath.isEmpty() ? request.Root : request.StartPath;
     return QFileDialog::getExistingDirectory(request.Owner, request.Title, opening, QFileDialog::ShowDirsOnly);
 }
@@ -38,8 +39,10 @@ QString proFolderDlg_Open(const QString& title, QWidget* owner, const QString& r
     try {
         const FolderDialogRequest request{title, owner, root, flags, startPath};
         const QString chosen = RunPicker(request);
-        if ((flags & kBrowseForComputer) != 0) return QString();
-        if (chosen.isEmpty()) return QString();
+        if ((flags & kBrowseForComputer) != 0)
+            return QString();
+        if (chosen.isEmpty())
+            return QString();
         return QDir::toNativeSeparators(chosen);
     } catch (const std::system_error& e) {
         ShowError(owner, e.code().value(), QString::fromLocal8Bit(e.what()));
@@ -51,6 +54,8 @@ QString proFolderDlg_Open(const QString& title, QWidget* owner, const QString& r
     return QString();
 }
 
-void SetFolderDialogHook(std::function<QString(const FolderDialogRequest&)> hook) { DialogHook() = std::move(hook); }
+void SetFolderDialogHook(std::function<QString(const FolderDialogRequest&)> hook) {
+    DialogHook() = std::move(hook);
+}
 
 }  // namespace kavo

@@ -36,8 +36,12 @@ void Beep() {
     QApplication::beep();
 }
 
-void SetMessageBoxHook(std::function<void(const MessageBoxCall&)> hook) { MessageHook() = std::move(hook); }
+void SetMessageBoxHook(std::function<void(const MessageBoxCall&)> hook) {
+    MessageHook() = std::move(hook);
+}
 
-void SetBeepHook(std::function<void()> hook) { BeepHook() = std::move(hook); }
+void SetBeepHook(std::function<void()> hook) {
+    BeepHook() = std::move(hook);
+}
 
 }  // namespace kavo

@@ -12,10 +12,12 @@ constexpr const char* kApplication = "Kavo";
 
 void ReadInto(const QSettings& store, const char* name, int32_t& field) {
     const QVariant value = store.value(QString::fromLatin1(name));
-    if (!value.isValid()) return;
+    if (!value.isValid())
+        return;
     bool ok = false;
     const int number = value.toString().trimmed().toInt(&ok);
-    if (ok) field = number;
+    if (ok)
+        field = number;
 }
 
 }  // namespace

@@ -26,10 +26,16 @@ void OpenWithDesktop(const QString& path) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
 }
 
-void SetOpenWithDesktopHook(std::function<void(const QString&)> hook) { OpenHook() = std::move(hook); }
+void SetOpenWithDesktopHook(std::function<void(const QString&)> hook) {
+    OpenHook() = std::move(hook);
+}
 
-void SetBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+void SetBusyCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
 
-void RestoreCursor() { QApplication::restoreOverrideCursor(); }
+void RestoreCursor() {
+    QApplication::restoreOverrideCursor();
+}
 
 }  // namespace kavo

@@ -1,3 +1,5 @@
+#include "app/frm_kavo.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,7 +10,6 @@
 #include <QSettings>
 #include <QTest>
 
-#include "app/frm_kavo.h"
 #include "app/up_down.h"
 #include "gui_test_support.h"
 #include "platform/folder_dialog.h"
@@ -41,7 +42,8 @@ TEST_F(MainWindowTest, LoadShowsZeroCountsDefaultLayoutAndDisabledButtons) {
     ctx.Settings.Align = "LEFT";
     frmKavo w(ctx);
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Kavo Version1.02C"));
-    for (QLabel* label : {w.lblJPG, w.lblGIF, w.lblBMP, w.lblPNG}) EXPECT_EQ(label->text(), QStringLiteral("0ファイル"));
+    for (QLabel* label : {w.lblJPG, w.lblGIF, w.lblBMP, w.lblPNG})
+        EXPECT_EQ(label->text(), QStringLiteral("0ファイル"));
     EXPECT_EQ(w.lblFileCount->text(), QStringLiteral("全ファイル数：0ファイル"));
     EXPECT_FALSE(ctx.Settings.UseTable);
     EXPECT_EQ(ctx.Settings.Align, "CENTER");
@@ -67,10 +69,12 @@ TEST_F(MainWindowTest, TabOrderFollowsTheDesign) {
                            w.txtCount,  w.udCount,   w.cmdLayout,    w.cmdExeUrl, w.cmdOk,  w.cmdClose};
     auto nextTabStop = [](QWidget* from) {
         QWidget* next = from->nextInFocusChain();
-        while ((next->focusPolicy() & Qt::TabFocus) == 0) next = next->nextInFocusChain();
+        while ((next->focusPolicy() & Qt::TabFocus) == 0)
+            next = next->nextInFocusChain();
         return next;
     };
-    for (size_t i = 1; i < std::size(expected); ++i) EXPECT_EQ(nextTabStop(expected[i - 1]), expected[i]) << i;
+    for (size_t i = 1; i < std::size(expected); ++i)
+        EXPECT_EQ(nextTabStop(expected[i - 1]), expected[i]) << i;
 }
 
 TEST_F(MainWindowTest, FolderTextDrivesTheHtmlButton) {
@@ -210,7 +214,7 @@ TEST_F(MainWindowTest, CountCheckCorrectsWithBeepAndMessage) {
         {"0", "5", "５未満は設定できません。"},
         {"200", "200", nullptr},
         {"5", "5", nullptr},
-        {"abc", "5", "５未満は設定できません。"},           // pasted letters read as 0
+        {"abc", "5", "５未満は設定できません。"},                // pasted letters read as 0
         {"99999999999", "200", "２００以上は設定できません。"},  // beyond 32 bits
     };
     for (const Case& c : cases) {

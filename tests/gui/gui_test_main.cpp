@@ -6,7 +6,8 @@
 
 int main(int argc, char** argv) {
     // Also when the test list is read at build time, which has no display either.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     // The position store of the tests lives in a folder of their own, never the user's.
     QTemporaryDir settings;

@@ -21,12 +21,15 @@ MessageRecorder::~MessageRecorder() {
 EveryYield::EveryYield(std::function<bool()> action) : m_timer(new QTimer) {
     m_timer->setInterval(0);
     QObject::connect(m_timer, &QTimer::timeout, [this, action] {
-        if (action()) m_timer->stop();
+        if (action())
+            m_timer->stop();
     });
     m_timer->start();
 }
 
-EveryYield::~EveryYield() { delete m_timer; }
+EveryYield::~EveryYield() {
+    delete m_timer;
+}
 
 void ClearPositionStore() {
     QSettings store(QStringLiteral("Marlun"), QStringLiteral("Kavo"));
