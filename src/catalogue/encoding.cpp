@@ -4,13 +4,45 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace kavo {
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+/// The end of the run of ASCII bytes that starts at `pos`; eight bytes are tested at a time.
+size_t AsciiRunEnd(std::string_view text, size_t pos) {
+    constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+    while (pos + 8 <= text.size()) {
+        uint64_t word;
+        std::memcpy(&word, text.data() + pos, 8);
+        if ((word & kHighBits) != 0)
+            break;
+        pos += 8;
+    }
+    while (pos < text.size() && static_cast<unsigned char>(text[pos]) < 0x80)
+        ++pos;
+    return pos;
+}
+
+/// Length of the well-formed two- or three-byte character at `pos` (most
+/// non-ASCII text in names), or 0 when DecodeUtf8 must look.
+inline size_t QuickUtf8Length(std::string_view text, size_t pos) {
+    const auto at = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char b0 = at(pos);
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        return pos + 1 < text.size() && (at(pos + 1) & 0xC0) == 0x80 ? 2 : 0;
+    }
+    // E0 and ED have narrower second bytes; leave them to DecodeUtf8.
+    if (b0 >= 0xE1 && b0 <= 0xEF && b0 != 0xED) {
+        return pos + 2 < text.size() && (at(pos + 1) & 0xC0) == 0x80 && (at(pos + 2) & 0xC0) == 0x80 ? 3 : 0;
+    }
+    return 0;
+}
 
 void AppendReference(std::string& out, char32_t codePoint) {
     out += "&#";
@@ -104,7 +136,11 @@ std::string SanitizeUtf8(std::string_view text) {
     size_t pos = 0;
     while (pos < text.size()) {
         if (static_cast<unsigned char>(text[pos]) < 0x80) {
-            ++pos;
+            pos = AsciiRunEnd(text, pos + 1);
+            continue;
+        }
+        if (const size_t quick = QuickUtf8Length(text, pos)) {
+            pos += quick;
             continue;
         }
         Utf8Step step = DecodeUtf8(text, pos);
@@ -119,66 +155,87 @@ std::string SanitizeUtf8(std::string_view text) {
     return out;
 }
 
-std::string ToCp932(std::string_view utf8) {
-    // After this iconv meets only well-formed characters; it stops only at those CP932 lacks.
-    std::string in = SanitizeUtf8(utf8);
-    Converter converter;
-    if (!converter.ok())
-        return ReferencesForNonAscii(in);
+namespace {
 
-    // iconv re-reads its whole pending chunk after a character it cannot
-    // convert, so a text full of such characters would take quadratic time in
-    // one large run. Runs therefore start short after each such character and
-    // double while the text converts cleanly.
-    constexpr size_t kShortRun = 64;
-    constexpr size_t kLongRun = size_t{1} << 16;
+/// CP932 codes of the characters of the Basic Multilingual Plane, filled from
+/// iconv on first use: 0 not asked yet, kNoCp932 not in CP932, otherwise the
+/// one byte, or the lead byte (0x81 and up) and the trail byte. iconv costs
+/// about a hundred instructions a character; a page repeats few characters.
+constexpr uint16_t kNoCp932 = 0xFFFF;
+
+class Cp932Cache {
+public:
+    /// Appends the CP932 form of one well-formed character (a reference when CP932 lacks it).
+    /// False when the system has no converter.
+    bool Append(std::string& out, std::string_view utf8, char32_t codePoint) {
+        uint16_t code = codePoint < 0x10000 ? m_codes[codePoint] : 0;
+        if (code == 0) {
+            if (!m_converter.ok())
+                return false;
+            code = Convert(utf8);
+            if (codePoint < 0x10000)
+                m_codes[codePoint] = code;
+        }
+        if (code == kNoCp932) {
+            AppendReference(out, codePoint);
+        } else if (code > 0xFF) {
+            out += static_cast<char>(code >> 8);
+            out += static_cast<char>(code & 0xFF);
+        } else {
+            out += static_cast<char>(code);
+        }
+        return true;
+    }
+
+private:
+    uint16_t Convert(std::string_view utf8) {
+        char in[4];
+        char bytes[8];
+        std::memcpy(in, utf8.data(), utf8.size());
+        char* inPtr = in;
+        size_t inLeft = utf8.size();
+        char* outPtr = bytes;
+        size_t outLeft = sizeof bytes;
+        if (iconv(m_converter.get(), &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1))
+            return kNoCp932;
+        const size_t n = static_cast<size_t>(outPtr - bytes);
+        const auto byte = [&](size_t i) { return static_cast<uint16_t>(static_cast<unsigned char>(bytes[i])); };
+        if (n == 1 && byte(0) != 0)
+            return byte(0);
+        if (n == 2 && byte(0) >= 0x81)
+            return static_cast<uint16_t>(byte(0) << 8 | byte(1));
+        return kNoCp932;  // no such CP932 form; keep the character as a reference
+    }
+
+    Converter m_converter;
+    std::unique_ptr<uint16_t[]> m_codes = std::make_unique<uint16_t[]>(0x10000);
+};
+
+}  // namespace
+
+std::string ToCp932(std::string_view utf8) {
+    // After this only well-formed characters are left.
+    const std::string in = SanitizeUtf8(utf8);
+    // One cache per thread: no lock, and the windows and the command line each use one thread.
+    thread_local Cp932Cache cache;
 
     // CP932 never takes more bytes than UTF-8 for a character; references may need more.
-    std::string out(in.size() + 32, '\0');
-    size_t outPos = 0;
-    const auto ensureRoom = [&](size_t room) {
-        if (out.size() - outPos < room)
-            out.resize(std::max(out.size() * 2, outPos + room));
-    };
-
+    std::string out;
+    out.reserve(in.size() + 32);
     size_t pos = 0;
-    size_t run = kLongRun;
     while (pos < in.size()) {
-        size_t length = std::min(run, in.size() - pos);
-        // Never cut a character: step back over continuation bytes.
-        while (pos + length < in.size() && (static_cast<unsigned char>(in[pos + length]) & 0xC0) == 0x80)
-            --length;
-
-        char* inPtr = in.data() + pos;
-        size_t inLeft = length;
-        bool stopped = false;
-        while (inLeft > 0) {
-            ensureRoom(inLeft + 16);
-            char* outPtr = out.data() + outPos;
-            size_t outLeft = out.size() - outPos;
-            const size_t result = iconv(converter.get(), &inPtr, &inLeft, &outPtr, &outLeft);
-            const int error = errno;
-            outPos = static_cast<size_t>(outPtr - out.data());
-            pos = static_cast<size_t>(inPtr - in.data());
-            if (result != static_cast<size_t>(-1) || error == E2BIG)
-                continue;
-
-            // EILSEQ: a character CP932 cannot hold. (EINVAL, a cut character,
-            // cannot happen on whole characters and is treated alike.)
-            const Utf8Step step = DecodeUtf8(in, pos);
-            char reference[16];
-            const int n =
-                std::snprintf(reference, sizeof reference, "&#%lu;", static_cast<unsigned long>(step.codePoint));
-            ensureRoom(static_cast<size_t>(n));
-            std::memcpy(out.data() + outPos, reference, static_cast<size_t>(n));
-            outPos += static_cast<size_t>(n);
-            pos += step.length;
-            stopped = true;
-            break;
+        // CP932 keeps ASCII as it is.
+        if (static_cast<unsigned char>(in[pos]) < 0x80) {
+            const size_t end = AsciiRunEnd(in, pos + 1);
+            out.append(in, pos, end - pos);
+            pos = end;
+            continue;
         }
-        run = stopped ? kShortRun : std::min(run * 2, kLongRun);
+        const Utf8Step step = DecodeUtf8(in, pos);
+        if (!cache.Append(out, std::string_view(in).substr(pos, step.length), step.codePoint))
+            return ReferencesForNonAscii(in);
+        pos += step.length;
     }
-    out.resize(outPos);
     return out;
 }
 

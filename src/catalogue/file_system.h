@@ -83,6 +83,11 @@ public:
     virtual bool IsRegularFile(const std::string& path) = 0;
 
     virtual std::unique_ptr<InputFile> OpenRead(const std::string& path) = 0;
+
+    /// True when OpenRead, and Read and Skip on the files it returns, may be
+    /// called from several threads at once (each file used by one thread at a
+    /// time). Only then are picture sizes read ahead by several threads.
+    virtual bool ReadsAreThreadSafe() const { return false; }
 };
 
 /// The file system of this machine.

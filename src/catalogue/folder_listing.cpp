@@ -1,17 +1,49 @@
 #include "catalogue/folder_listing.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 namespace kavo {
 namespace {
 
 unsigned char FoldUpper(unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c; }
 
+/// Eight bytes as one big-endian number, ASCII letters upper-cased: comparing
+/// two such numbers compares the eight folded bytes in order.
+uint64_t FoldedWord(const char* p) {
+    uint64_t x;
+    std::memcpy(&x, p, 8);
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr uint64_t kLow7 = 0x7F * kOnes;
+    constexpr uint64_t kHigh = 0x80 * kOnes;
+    // Per byte: high bit set where the low seven bits are >= 'a', and where they are > 'z'.
+    const uint64_t atLeastA = (x & kLow7) + (0x80 - 'a') * kOnes;
+    const uint64_t aboveZ = (x & kLow7) + (0x80 - 'z' - 1) * kOnes;
+    const uint64_t lower = atLeastA & ~aboveZ & ~x & kHigh;
+    x -= lower >> 2;  // 0x80 >> 2 is the distance from 'a' to 'A'
+    return __builtin_bswap64(x);
+}
+
+/// Sort key of a name: its first eight folded bytes (zeros after a shorter
+/// name, which contains none), so most comparisons need no second look.
+uint64_t FoldedPrefix(std::string_view name) {
+    char buf[8] = {};
+    std::memcpy(buf, name.data(), std::min<size_t>(name.size(), 8));
+    return FoldedWord(buf);
+}
+
 }  // namespace
 
 bool NameLess(std::string_view a, std::string_view b) {
-    size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
+    const size_t n = std::min(a.size(), b.size());
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const uint64_t x = FoldedWord(a.data() + i);
+        const uint64_t y = FoldedWord(b.data() + i);
+        if (x != y) return x < y;
+    }
+    for (; i < n; ++i) {
         unsigned char x = FoldUpper(static_cast<unsigned char>(a[i]));
         unsigned char y = FoldUpper(static_cast<unsigned char>(b[i]));
         if (x != y) return x < y;
@@ -25,8 +57,27 @@ bool ListFolderSorted(FileSystem& fs, const std::string& folder, std::vector<Dir
         entries.clear();
         return false;
     }
-    std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) { return NameLess(a.Name, b.Name); });
+    SortByName(entries);
     return true;
+}
+
+void SortByName(std::vector<DirEntry>& entries) {
+    // Sorting small (key, index) pairs and moving each entry once is much
+    // cheaper than moving the entries themselves through the sort.
+    struct Key {
+        uint64_t Prefix;
+        uint32_t Index;
+    };
+    std::vector<Key> keys(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) keys[i] = {FoldedPrefix(entries[i].Name), static_cast<uint32_t>(i)};
+    std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+        if (a.Prefix != b.Prefix) return a.Prefix < b.Prefix;
+        return NameLess(entries[a.Index].Name, entries[b.Index].Name);
+    });
+    std::vector<DirEntry> sorted;
+    sorted.reserve(entries.size());
+    for (const Key& k : keys) sorted.push_back(std::move(entries[k.Index]));
+    entries.swap(sorted);
 }
 
 bool WalkPath::MayEnter(FileSystem& fs, const DirEntry& entry, const std::string& path) const {

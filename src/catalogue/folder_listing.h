@@ -13,6 +13,9 @@ namespace kavo {
 /// pictures the order they see in a file manager, whatever the disk returns.
 bool NameLess(std::string_view a, std::string_view b);
 
+/// Puts entries in NameLess order.
+void SortByName(std::vector<DirEntry>& entries);
+
 /// Lists a folder once, in name order. False (and an empty list) when it cannot be listed.
 bool ListFolderSorted(FileSystem& fs, const std::string& folder, std::vector<DirEntry>& entries, FolderId* id);
 

@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "catalogue/classify.h"
@@ -10,6 +12,7 @@
 #include "catalogue/folder_listing.h"
 #include "catalogue/image_size.h"
 #include "catalogue/number_format.h"
+#include "catalogue/size_prefetcher.h"
 #include "html/escape.h"
 #include "html/html_writer.h"
 
@@ -17,6 +20,7 @@ namespace kavo {
 namespace {
 
 constexpr std::string_view kMarker = "<!--Kavo Type=";
+constexpr int kMaxJobs = 64;
 
 bool EndsWithHtml(std::string_view name) {
     return name.size() >= 5 && AsciiLower(name.substr(name.size() - 5)) == ".html";
@@ -73,7 +77,11 @@ public:
         MakeFolderPath(m_fs, m_obs, m_base + "kavo" + kPathSep + "images");
 
         BeginPage(1);
+        if (m_set.GetImageSize && !m_set.SameSize && m_in.Jobs > 1 && m_fs.ReadsAreThreadSafe()) {
+            m_prefetch = std::make_unique<SizePrefetcher>(m_fs, std::min(m_in.Jobs, kMaxJobs));
+        }
         WalkFolder(m_base, m_in.IncludeSubfolders);
+        m_prefetch.reset();  // no reader outlives the walk
 
         m_obs.ShowStatus(kWritingHtmlText);
         if (m_c.PageImageCount != 0) {
@@ -191,6 +199,20 @@ private:
     }
 
     void BuildFolderPages(const std::string& folder, const std::vector<DirEntry>& entries) {
+        if (m_prefetch) {
+            // The folder's pictures are known before its first entry is placed.
+            std::vector<uint32_t> pictures;
+            for (size_t i = 0; i < entries.size(); ++i) {
+                if (Selected(ClassifyPicture(entries[i].Name, folder))) pictures.push_back(static_cast<uint32_t>(i));
+            }
+            m_prefetch->Start(folder, entries, std::move(pictures));
+        }
+        PlaceFolderPictures(folder, entries);
+        // After a cancel the pictures not yet begun are not read.
+        if (m_prefetch) m_prefetch->Finish();
+    }
+
+    void PlaceFolderPictures(const std::string& folder, const std::vector<DirEntry>& entries) {
         m_percent = 0;
         for (int i = 0; i < kDotEntries; ++i) {
             if (Cancelled()) return;
@@ -229,7 +251,11 @@ private:
         if (m_set.SameSize) {
             size = {m_set.ImageWidth, m_set.ImageHeight};
         } else if (m_set.GetImageSize) {
-            ReadPixelSize(m_fs, fullPath, size);
+            if (m_prefetch) {
+                size = m_prefetch->Next();
+            } else {
+                ReadPixelSize(m_fs, fullPath, size);
+            }
         }
         WritePictureEntry(m_ctx, "../" + address, size.Width, size.Height,
                           FormatNumber(m_c.PageImageCount, "000") + " : " + relative, m_set.Align, m_set.ClickAction,
@@ -267,6 +293,7 @@ private:
     std::string m_catalogue;  // the catalogue folder, with a trailing separator
     WalkPath m_path;
     int32_t m_percent = 0;
+    std::unique_ptr<SizePrefetcher> m_prefetch;  // only with several jobs and sizes to read
 };
 
 }  // namespace

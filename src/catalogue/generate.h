@@ -17,6 +17,10 @@ struct GenerateInputs {
     std::string ProgramFolder;      // folder holding the executable and its Images folder
     /// Whether the folder's file system tells letter case apart; probed when not given.
     std::optional<bool> CaseSensitive;
+    /// Reader threads that read the pixel sizes of a folder's pictures ahead of
+    /// the walk (1 to 64; 1 starts none). The output is the same for every
+    /// value. Used only with a file system whose reads are thread-safe.
+    int Jobs = 4;
 };
 
 struct GenerateResult {

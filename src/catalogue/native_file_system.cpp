@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +16,87 @@ namespace kavo {
 namespace {
 
 std::string ErrorText(int err) { return std::strerror(err); }
+
+/// A path split into a folder descriptor and the rest of the path relative to
+/// it, for the *at calls. A path shorter than PATH_MAX is used as it is (no
+/// system call); a longer one, which the system refuses in one piece, is
+/// opened in chunks ending at a separator, each short enough for one call.
+class AtPath {
+public:
+    explicit AtPath(const std::string& path) {
+        if (path.size() < static_cast<size_t>(PATH_MAX)) {
+            m_rest = path.empty() ? "." : path.c_str();
+            return;
+        }
+        constexpr size_t kChunk = PATH_MAX - 1;
+        size_t start = 0;
+        while (path.size() - start > kChunk) {
+            const size_t cut = path.rfind(kPathSep, start + kChunk - 1);
+            if (cut == std::string::npos || cut < start) {
+                Fail(ENAMETOOLONG);  // one name longer than a chunk cannot exist
+                return;
+            }
+            const std::string part = path.substr(start, cut - start + 1);
+            const int next = ::openat(m_fd, part.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            if (next < 0) {
+                Fail(errno);
+                return;
+            }
+            CloseOwn();
+            m_fd = next;
+            start = cut + 1;
+        }
+        m_tail = path.substr(start);
+        m_rest = m_tail.empty() ? "." : m_tail.c_str();
+    }
+    ~AtPath() { CloseOwn(); }
+    AtPath(const AtPath&) = delete;
+    AtPath& operator=(const AtPath&) = delete;
+
+    /// False when a leading chunk could not be opened; errno then tells why.
+    bool ok() const { return m_error == 0; }
+    int Error() const { return m_error; }
+    int dir() const { return m_fd; }
+    const char* rest() const { return m_rest; }
+
+private:
+    void Fail(int err) {
+        CloseOwn();
+        m_error = err;
+        errno = err;
+    }
+    void CloseOwn() {
+        if (m_fd != AT_FDCWD) ::close(m_fd);
+        m_fd = AT_FDCWD;
+    }
+
+    int m_fd = AT_FDCWD;
+    int m_error = 0;
+    std::string m_tail;
+    const char* m_rest = ".";
+};
+
+bool StatAt(const std::string& path, struct stat& st, int flags) {
+    AtPath at(path);
+    return at.ok() && ::fstatat(at.dir(), at.rest(), &st, flags) == 0;
+}
+
+int OpenAt(const std::string& path, int flags, mode_t mode = 0) {
+    AtPath at(path);
+    if (!at.ok()) return -1;
+    return ::openat(at.dir(), at.rest(), flags | O_CLOEXEC, mode);
+}
+
+bool RenameAt(const std::string& from, const std::string& to) {
+    AtPath a(from);
+    AtPath b(to);
+    return a.ok() && b.ok() && ::renameat(a.dir(), a.rest(), b.dir(), b.rest()) == 0;
+}
+
+bool UnlinkAt(const std::string& path) {
+    AtPath at(path);
+    return at.ok() && ::unlinkat(at.dir(), at.rest(), 0) == 0;
+}
 
 class NativeInputFile : public InputFile {
 public:
@@ -53,34 +135,35 @@ class PosixFileSystem final : public FileSystem {
 public:
     bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, FolderId* id) override {
         out.clear();
-        DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-        if (!dir) return false;
+        const int fd = OpenAt(folder, O_RDONLY | O_DIRECTORY);
+        if (fd < 0) return false;
+        DIR* dir = ::fdopendir(fd);
+        if (!dir) {
+            ::close(fd);
+            return false;
+        }
         if (id) {
             struct stat st {};
-            if (::fstat(::dirfd(dir), &st) == 0) *id = FolderId{static_cast<uint64_t>(st.st_dev), st.st_ino};
+            if (::fstat(fd, &st) == 0) *id = FolderId{static_cast<uint64_t>(st.st_dev), st.st_ino};
         }
-        const std::string prefix = (folder.empty() || folder.back() == kPathSep) ? folder : folder + kPathSep;
         while (dirent* e = ::readdir(dir)) {
             const char* n = e->d_name;
             if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
-            DirEntry entry;
+            DirEntry& entry = out.emplace_back();
             entry.Name = n;
             unsigned char type = e->d_type;
             if (type == DT_DIR) {
                 entry.IsDir = true;
             } else if (type == DT_LNK || type == DT_UNKNOWN) {
-                // Only links and file systems without types cost a stat.
+                // Only links and file systems without types cost a stat, relative to the open folder.
                 struct stat st {};
-                std::string path = prefix + entry.Name;
                 if (type == DT_UNKNOWN) {
-                    struct stat lst {};
-                    if (::lstat(path.c_str(), &lst) == 0) entry.IsLink = S_ISLNK(lst.st_mode);
+                    if (::fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) == 0) entry.IsLink = S_ISLNK(st.st_mode);
                 } else {
                     entry.IsLink = true;
                 }
-                if (::stat(path.c_str(), &st) == 0) entry.IsDir = S_ISDIR(st.st_mode);
+                if (::fstatat(fd, n, &st, 0) == 0) entry.IsDir = S_ISDIR(st.st_mode);
             }
-            out.push_back(std::move(entry));
         }
         ::closedir(dir);
         return true;
@@ -88,28 +171,31 @@ public:
 
     bool GetFolderId(const std::string& path, FolderId& id) override {
         struct stat st {};
-        if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+        if (!StatAt(path, st, 0) || !S_ISDIR(st.st_mode)) return false;
         id = FolderId{static_cast<uint64_t>(st.st_dev), st.st_ino};
         return true;
     }
 
     int CheckFolder(const std::string& path) override {
         if (path.empty()) return ENOENT;
+        AtPath at(path);
+        if (!at.ok()) return at.Error();
         struct stat st {};
-        if (::stat(path.c_str(), &st) != 0) return errno;
+        if (::fstatat(at.dir(), at.rest(), &st, 0) != 0) return errno;
         if (!S_ISDIR(st.st_mode)) return ENOTDIR;
         // Entering a folder needs search permission.
-        if (::access(path.c_str(), X_OK) != 0) return errno;
+        if (::faccessat(at.dir(), at.rest(), X_OK, 0) != 0) return errno;
         return 0;
     }
 
     bool Exists(const std::string& path) override {
         struct stat st {};
-        return ::lstat(path.c_str(), &st) == 0;
+        return StatAt(path, st, AT_SYMLINK_NOFOLLOW);
     }
 
     bool CreateFolder(const std::string& path, std::string* err) override {
-        if (::mkdir(path.c_str(), 0777) == 0) return true;
+        AtPath at(path);
+        if (at.ok() && ::mkdirat(at.dir(), at.rest(), 0777) == 0) return true;
         if (err) *err = ErrorText(errno);
         return false;
     }
@@ -117,7 +203,7 @@ public:
     bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* err) override {
         static std::atomic<unsigned> serial{0};
         std::string temp = path + ".kavo-tmp-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
-        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        int fd = OpenAt(temp, O_WRONLY | O_CREAT | O_TRUNC, 0666);
         if (fd < 0) {
             if (err) *err = ErrorText(errno);
             return false;
@@ -128,12 +214,12 @@ public:
             ok = false;
             saved = errno;
         }
-        if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+        if (ok && !RenameAt(temp, path)) {
             ok = false;
             saved = errno;
         }
         if (!ok) {
-            ::unlink(temp.c_str());
+            UnlinkAt(temp);
             if (err) *err = ErrorText(saved);
         }
         return ok;
@@ -141,7 +227,7 @@ public:
 
     bool ReadPrefix(const std::string& path, size_t limit, std::string& out) override {
         out.clear();
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        int fd = OpenAt(path, O_RDONLY);
         if (fd < 0) return false;
         out.resize(limit);
         ssize_t n = ::read(fd, out.data(), limit);
@@ -154,14 +240,12 @@ public:
         return true;
     }
 
-    bool RemoveFile(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+    bool RemoveFile(const std::string& path) override { return UnlinkAt(path); }
 
-    bool RenameFile(const std::string& from, const std::string& to) override {
-        return ::rename(from.c_str(), to.c_str()) == 0;
-    }
+    bool RenameFile(const std::string& from, const std::string& to) override { return RenameAt(from, to); }
 
     int CopyFile(const std::string& from, const std::string& to) override {
-        int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+        int in = OpenAt(from, O_RDONLY);
         if (in < 0) return errno;
         std::string data;
         char buf[65536];
@@ -183,14 +267,17 @@ public:
 
     bool IsRegularFile(const std::string& path) override {
         struct stat st {};
-        return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+        return StatAt(path, st, 0) && S_ISREG(st.st_mode);
     }
 
     std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        int fd = OpenAt(path, O_RDONLY);
         if (fd < 0) return nullptr;
         return std::make_unique<NativeInputFile>(fd);
     }
+
+    // Every call stands alone on descriptors of its own.
+    bool ReadsAreThreadSafe() const override { return true; }
 };
 
 }  // namespace

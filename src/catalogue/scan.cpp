@@ -16,13 +16,16 @@ public:
     void ScanFolder(const std::string& path, bool includeSubfolders) {
         m_obs.ShowStatus(path + " を検索しています...");
         if (Cancelled()) return;
-        // One listing serves both the counting and the subfolders.
+        // One listing serves both the counting and the subfolders. Counts do not
+        // depend on the order (a cancelled scan's counts are dropped), so only
+        // the subfolders, which set the order of the walk, are sorted.
         std::vector<DirEntry> entries;
         FolderId id;
-        bool listed = ListFolderSorted(m_fs, path, entries, &id);
+        bool listed = m_fs.ListFolder(path, entries, &id);
         if (listed) CountFolderEntries(path, entries);
         if (!includeSubfolders || !listed) return;
         KeepSubfolders(entries);
+        SortByName(entries);
         m_path.Enter(id);
         for (const DirEntry& sub : entries) {
             if (Cancelled()) break;

@@ -115,6 +115,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     in.Bmp = options.Bmp;
     in.Png = options.Png;
     in.ProgramFolder = env.ProgramFolder;
+    in.Jobs = options.Jobs;
     obs.StartProgress();
     GenerateResult result = RunGeneration(ctx, in, env.Fs, obs);
     obs.EndLine();

@@ -12,7 +12,8 @@ namespace {
 
 void Check(bool ok, const kavo::PixelSize& size) {
     if (ok) {
-        if (size.Width <= 0 || size.Height <= 0 || size.Width > (1 << 24) || size.Height > (1 << 24)) std::abort();
+        if (size.Width <= 0 || size.Height <= 0 || size.Width > (1 << 24) || size.Height > (1 << 24))
+            std::abort();
     } else if (size.Width != 0 || size.Height != 0) {
         std::abort();
     }
@@ -37,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool whole = false, shortReads = false;
     kavo::PixelSize a = Read(raw, 0, &whole);
     kavo::PixelSize b = Read(raw, 1 + size % 13, &shortReads);
-    if (whole != shortReads || a.Width != b.Width || a.Height != b.Height) std::abort();
+    if (whole != shortReads || a.Width != b.Width || a.Height != b.Height)
+        std::abort();
 
     // The same bytes behind the signature of each type, so every reader sees them.
     static const std::string kSignatures[] = {

@@ -16,43 +16,54 @@ using kavo::kPathSep;
 using kavo::PictureType;
 
 void Require(bool condition) {
-    if (!condition) std::abort();
+    if (!condition)
+        std::abort();
 }
 
 std::string Lower(std::string text) {
     for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
     }
     return text;
 }
 
 std::string Upper(std::string text) {
     for (char& c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
     }
     return text;
 }
 
-std::string Last(const std::string& text, size_t n) { return text.size() <= n ? text : text.substr(text.size() - n); }
+std::string Last(const std::string& text, size_t n) {
+    return text.size() <= n ? text : text.substr(text.size() - n);
+}
 
 /// The classification rule, step by step, as a reader of it would write it.
 PictureType Expected(const std::string& name, const std::string& folder) {
     const std::string ending = Lower(Last(name, 4));
-    if (ending == ".jpg" || ending == "jpeg" || ending == ".jpe") return PictureType::Jpeg;
+    if (ending == ".jpg" || ending == "jpeg" || ending == ".jpe")
+        return PictureType::Jpeg;
     if (ending == ".gif") {
         std::string tail = Lower(Last(folder + name, 21));
         std::replace(tail.begin(), tail.end(), '\\', '/');
         for (const char* n : {"ball1", "logo1", "next1", "next2", "next3", "prev1", "prev2", "prev3", "rect1"}) {
-            if (tail == std::string("kavo/images/") + n + ".gif") return PictureType::SupportPicture;
+            if (tail == std::string("kavo/images/") + n + ".gif")
+                return PictureType::SupportPicture;
         }
         return PictureType::Gif;
     }
-    if (ending == ".bmp") return PictureType::Bmp;
-    if (ending == ".png") return PictureType::Png;
+    if (ending == ".bmp")
+        return PictureType::Bmp;
+    if (ending == ".png")
+        return PictureType::Png;
     return PictureType::NotPicture;
 }
 
-bool Equivalent(std::string_view a, std::string_view b) { return !kavo::NameLess(a, b) && !kavo::NameLess(b, a); }
+bool Equivalent(std::string_view a, std::string_view b) {
+    return !kavo::NameLess(a, b) && !kavo::NameLess(b, a);
+}
 
 }  // namespace
 
@@ -78,7 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string last = kavo::LastFolderName(folder);
     Require(last.find(kPathSep) == std::string::npos);
     std::string trimmed = folder;
-    if (!trimmed.empty() && trimmed.back() == kPathSep) trimmed.pop_back();
+    if (!trimmed.empty() && trimmed.back() == kPathSep)
+        trimmed.pop_back();
     Require(trimmed.ends_with(last));
     Require(trimmed.size() == last.size() || trimmed[trimmed.size() - last.size() - 1] == kPathSep);
 
@@ -92,9 +104,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(!kavo::NameLess(name, name));
     Require(!(kavo::NameLess(name, third) && kavo::NameLess(third, name)));
     Require(kavo::NameLess(name, third) || kavo::NameLess(third, name) || name == third);
-    if (Equivalent(name, third)) Require(name == third);
-    if (kavo::NameLess(folder, name) && kavo::NameLess(name, third)) Require(kavo::NameLess(folder, third));
+    if (Equivalent(name, third))
+        Require(name == third);
+    if (kavo::NameLess(folder, name) && kavo::NameLess(name, third))
+        Require(kavo::NameLess(folder, third));
     // ASCII letter case decides only between names that are otherwise equal.
-    if (Upper(name) != Upper(third)) Require(kavo::NameLess(name, third) == (Upper(name) < Upper(third)));
+    if (Upper(name) != Upper(third))
+        Require(kavo::NameLess(name, third) == (Upper(name) < Upper(third)));
     return 0;
 }

@@ -13,21 +13,25 @@
 namespace {
 
 void Require(bool condition) {
-    if (!condition) std::abort();
+    if (!condition)
+        std::abort();
 }
 
 bool IsUtf8(std::string_view text) {
     for (size_t pos = 0; pos < text.size();) {
         kavo::Utf8Step step = kavo::DecodeUtf8(text, pos);
-        if (!step.valid) return false;
+        if (!step.valid)
+            return false;
         pos += step.length;
     }
     return true;
 }
 
 int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -77,25 +81,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string clean = kavo::SanitizeUtf8(text);
     Require(IsUtf8(clean));
     Require(kavo::SanitizeUtf8(clean) == clean);
-    if (IsUtf8(text)) Require(clean == text);
+    if (IsUtf8(text))
+        Require(clean == text);
 
     // Nothing of the name may close a value, open a tag or break the line.
     const std::string markup = kavo::EscapeMarkup(text);
     Require(IsUtf8(markup));
-    for (unsigned char c : markup) Require(c != '"' && c != '<' && c != '>' && c >= 0x20 && c != 0x7F);
+    for (unsigned char c : markup)
+        Require(c != '"' && c != '<' && c != '>' && c >= 0x20 && c != 0x7F);
 
     // An address decodes back to exactly the name's bytes, and nothing in it
     // ends the path (query, fragment), turns into a separator or gets trimmed.
     const std::string address = kavo::EscapeAddress(text);
     Require(IsUtf8(address));
-    for (unsigned char c : address) Require(c != '#' && c != '?' && c != '\\' && c >= 0x20 && c != 0x7F);
+    for (unsigned char c : address)
+        Require(c != '#' && c != '?' && c != '\\' && c >= 0x20 && c != 0x7F);
     Require(address.empty() || address.back() != ' ');
     Require(PercentDecode(address) == text);
 
     // The page bytes are CP932 throughout; the markup characters survive only
     // as themselves, never hidden in a second byte; writing again changes nothing.
     const std::string page = kavo::ToCp932(markup);
-    for (unsigned char c : page) Require(c != '"' && c != '<' && c != '>' && c >= 0x20);
+    for (unsigned char c : page)
+        Require(c != '"' && c != '<' && c != '>' && c >= 0x20);
     const std::string back = FromCp932(page);
     Require(kavo::ToCp932(back) == page);
     const std::string plain = kavo::ToCp932(text);

@@ -16,9 +16,11 @@ public:
     MemoryInputFile(std::string_view data, size_t chunk) : m_data(data), m_chunk(chunk) {}
 
     size_t Read(void* buffer, size_t n) override {
-        if (m_pos >= m_data.size()) return 0;
+        if (m_pos >= m_data.size())
+            return 0;
         n = std::min(n, m_data.size() - m_pos);
-        if (m_chunk != 0) n = std::min(n, m_chunk);
+        if (m_chunk != 0)
+            n = std::min(n, m_chunk);
         std::memcpy(buffer, m_data.data() + m_pos, n);
         m_pos += n;
         bytesRead += n;
@@ -27,7 +29,8 @@ public:
 
     // Like lseek: moving past the end is allowed, before the start is not.
     bool Skip(int64_t n) override {
-        if (n < 0 && static_cast<uint64_t>(-n) > m_pos) return false;
+        if (n < 0 && static_cast<uint64_t>(-n) > m_pos)
+            return false;
         m_pos = static_cast<size_t>(static_cast<int64_t>(m_pos) + n);
         return true;
     }
@@ -62,7 +65,8 @@ public:
     bool IsRegularFile(const std::string& path) override { return Exists(path); }
     std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
         auto it = files.find(path);
-        if (it == files.end()) return nullptr;
+        if (it == files.end())
+            return nullptr;
         return std::make_unique<MemoryInputFile>(it->second, chunk);
     }
 };

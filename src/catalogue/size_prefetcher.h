@@ -1,0 +1,64 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "catalogue/file_system.h"
+#include "catalogue/image_size.h"
+
+namespace kavo {
+
+/// Reads the pixel sizes of one folder's pictures ahead of the walk with a few
+/// reader threads, and hands them out in the order the walk places the
+/// pictures. On a network drive the time goes into waiting for each open;
+/// several opens in flight hide most of it. The walk itself stays on the
+/// calling thread, so its order, its yields and its output do not change.
+///
+/// `fs` must be safe for parallel reads (FileSystem::ReadsAreThreadSafe).
+class SizePrefetcher {
+public:
+    SizePrefetcher(FileSystem& fs, int threads);
+    /// Stops the readers; waits only for the reads in flight.
+    ~SizePrefetcher();
+    SizePrefetcher(const SizePrefetcher&) = delete;
+    SizePrefetcher& operator=(const SizePrefetcher&) = delete;
+
+    /// Starts reading the pictures `folder` + entries[i].Name for each i of
+    /// `pictures`, in that order. Both must stay unchanged until Finish().
+    void Start(const std::string& folder, const std::vector<DirEntry>& entries, std::vector<uint32_t> pictures);
+
+    /// The size of the next picture in Start's order, waiting for it if need be.
+    PixelSize Next();
+
+    /// Forgets the pictures not yet begun; returns once no read is in flight.
+    void Finish();
+
+private:
+    void Work();
+
+    FileSystem& m_fs;
+    std::vector<std::thread> m_threads;
+
+    std::mutex m_mutex;
+    std::condition_variable m_workReady;  // readers wait for pictures to read
+    std::condition_variable m_idle;       // Finish waits for the reads in flight
+    bool m_stop = false;
+    size_t m_claimed = 0;   // pictures handed to a reader
+    size_t m_inFlight = 0;  // being read now
+    size_t m_count = 0;     // pictures of the current folder
+
+    const std::string* m_folder = nullptr;
+    const std::vector<DirEntry>* m_entries = nullptr;
+    std::vector<uint32_t> m_pictures;
+    std::unique_ptr<PixelSize[]> m_sizes;
+    std::unique_ptr<std::atomic<int>[]> m_ready;  // 1 once m_sizes[i] is written
+    size_t m_taken = 0;                            // pictures handed out by Next
+};
+
+}  // namespace kavo

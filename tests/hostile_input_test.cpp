@@ -1,0 +1,444 @@
+// Runs that something tries to break: a disk that fills up in the middle of a
+// page, folders and pictures that vanish during the run, files that are not
+// ours, link loops, cancels at any point of a table layout, and the faults the
+// fuzz targets found.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+#include <regex>
+
+#include "catalogue/encoding.h"
+#include "catalogue/generate.h"
+#include "catalogue/scan.h"
+#include "html/escape.h"
+#include "support/fault_file_system.h"
+#include "support/test_support.h"
+
+namespace kavo {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::RecordingObserver;
+using test::TempDir;
+
+int CountTemporaryFiles(const fs::path& dir) {
+    int n = 0;
+    for (auto& e : fs::recursive_directory_iterator(dir)) {
+        if (e.path().filename().string().find(".kavo-tmp-") != std::string::npos)
+            ++n;
+    }
+    return n;
+}
+
+int Count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + what.size()))
+        ++n;
+    return n;
+}
+
+class HostileRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        in.Folder = dir.path().string();
+        in.ProgramFolder = program.path().string();
+        in.CaseSensitive = true;
+        ctx.Settings.GetImageSize = false;
+        program.Write("Images/ball1.gif", "GIF89a");
+        program.Write("Images/logo1.gif", "GIF89a");
+    }
+
+    GenerateResult Generate(RunObserver& obs, FileSystem& fsys = NativeFileSystem()) {
+        RecordingObserver scanObs;
+        RunScan(ctx, {in.Folder, in.IncludeSubfolders}, fsys, scanObs);
+        ctx.SelectTypes(in.Jpg, in.Gif, in.Bmp, in.Png);
+        return RunGeneration(ctx, in, fsys, obs);
+    }
+
+    GenerateResult Generate(FileSystem& fsys = NativeFileSystem()) {
+        RecordingObserver obs;
+        return Generate(obs, fsys);
+    }
+
+    fs::path Catalogue() const { return fs::path(in.Folder) / "kavo"; }
+
+    /// Page numbers of the page files on disk, in order.
+    std::vector<int> PagesOnDisk() const {
+        std::vector<int> pages;
+        std::regex name(R"(page(\d{4,})\.html)");
+        for (auto& e : fs::directory_iterator(Catalogue())) {
+            std::smatch m;
+            const std::string n = e.path().filename().string();
+            if (std::regex_match(n, m, name))
+                pages.push_back(std::stoi(m[1]));
+        }
+        std::sort(pages.begin(), pages.end());
+        return pages;
+    }
+
+    std::string Page(int n) const {
+        char name[32];
+        std::snprintf(name, sizeof name, "page%04d.html", n);
+        return ReadFile(Catalogue() / name);
+    }
+
+    /// The page count as the tree frame, the navigation frame and the summary page tell it.
+    void ExpectFramesCount(int pages) const {
+        const std::string tree = ReadFile(Catalogue() / "frame1.html");
+        EXPECT_EQ(Count(tree, "TARGET=\"frame3\""), pages);
+        if (pages > 0) {
+            EXPECT_NE(tree.find("onClick=\"SetPage(" + std::to_string(pages) + ")\""), std::string::npos);
+        }
+        EXPECT_NE(ReadFile(Catalogue() / "frame2.html").find("(n <= " + std::to_string(pages) + "))"),
+                  std::string::npos);
+        const std::string summary = ReadFile(fs::path(in.Folder) / "index.html");
+        const std::string row = ToCp932("ページ数</FONT>\r\n</TD>\r\n<TD>\r\n<FONT COLOR=\"#666666\" SIZE=\"4\">") +
+                                std::to_string(pages) + "</FONT>";
+        EXPECT_NE(summary.find(row), std::string::npos) << "summary page with " << pages << " pages";
+    }
+
+    /// Pages 1 … PageCount all on disk, none empty, and the frames counting exactly them.
+    void ExpectConsistent() const {
+        std::vector<int> expected;
+        for (int p = 1; p <= ctx.Counters.PageCount; ++p)
+            expected.push_back(p);
+        EXPECT_EQ(PagesOnDisk(), expected);
+        for (int p : expected)
+            EXPECT_GT(Count(Page(p), "<IMG SRC="), 0) << "page " << p;
+        ExpectFramesCount(ctx.Counters.PageCount);
+        EXPECT_EQ(CountTemporaryFiles(dir.path()), 0);
+    }
+
+    TempDir program;
+    TempDir dir;
+    KavoContext ctx;
+    GenerateInputs in;
+};
+
+// ---------------------------------------------------------------------------
+// The disk filling up in the middle of a file: the machine's own writer under a
+// file size limit, which fails a write() part way as a full disk does.
+
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);  // the write then fails with EFBIG
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_handler)(int);
+};
+
+TEST_F(HostileRun, DiskFullInTheMiddleOfAPageLeavesNoHalfFile) {
+    for (int i = 0; i < 12; ++i)
+        dir.Write("picture-with-a-longer-name-" + std::to_string(i) + ".png", "x");
+    ctx.ImagesPerPage = 5;
+    Generate();
+    const auto fullPage = static_cast<rlim_t>(fs::file_size(Catalogue() / "page0001.html"));
+    const auto shortPage = static_cast<rlim_t>(fs::file_size(Catalogue() / "page0003.html"));
+    const std::string oldSummary = ReadFile(dir.path() / "index.html");
+    ASSERT_LT(shortPage + 200, fullPage);
+
+    // Full pages no longer fit, the short last page does.
+    RecordingObserver obs;
+    GenerateResult r;
+    {
+        FileSizeLimit limit(shortPage + 100);
+        r = Generate(obs);
+    }
+    EXPECT_FALSE(r.Cancelled);
+    EXPECT_EQ(ctx.Counters.PageCount, 3);
+    EXPECT_EQ(PagesOnDisk(), std::vector<int>{3}) << "a page that did not fit is not there at all";
+    EXPECT_EQ(Count(Page(3), "<IMG SRC="), 2);
+    EXPECT_TRUE(Page(3).ends_with("</HTML>\r\n\r\n"));
+    for (const char* p : {"page0001.html", "page0002.html"}) {
+        EXPECT_NE(std::find_if(obs.messages.begin(), obs.messages.end(),
+                               [&](const std::string& m) { return m.find(p) != std::string::npos; }),
+                  obs.messages.end())
+            << p << " is reported";
+    }
+    EXPECT_EQ(r.WriteFailures, static_cast<int>(obs.messages.size()));
+    // Whatever was written is whole; whatever could not be is the earlier whole file or nothing.
+    for (const char* f : {"kavo/index.html", "kavo/frame1.html", "kavo/frame2.html", "index.html"}) {
+        if (!fs::exists(dir.path() / f))
+            continue;
+        EXPECT_TRUE(ReadFile(dir.path() / f).ends_with("</HTML>\r\n\r\n")) << f;
+    }
+    const std::string summary = ReadFile(dir.path() / "index.html");
+    EXPECT_TRUE(summary == oldSummary || summary.find(ToCp932("ページ数")) != std::string::npos);
+    EXPECT_EQ(CountTemporaryFiles(dir.path()), 0);
+
+    // With room again the same run is whole.
+    Generate();
+    ExpectConsistent();
+}
+
+// ---------------------------------------------------------------------------
+// The tree changing behind the run's back.
+
+TEST_F(HostileRun, AFolderVanishingBetweenListingAndReading) {
+    dir.Write("a.png", "x");
+    for (int i = 0; i < 6; ++i)
+        dir.Write("gone/" + std::to_string(i) + ".png", "x");
+    dir.Write("stays/z.png", "x");
+    ctx.ImagesPerPage = 5;
+    test::FaultFileSystem faults;
+    const std::string root = dir.str();
+    int rootListings = 0;
+    faults.afterList = [&](const std::string& folder) {
+        if (folder == root && ++rootListings == 2)  // the generation's listing; the first is the scan's
+            fs::remove_all(dir.path() / "gone");
+    };
+    RecordingObserver obs;
+    GenerateResult r = Generate(obs, faults);
+    EXPECT_FALSE(r.Cancelled);
+    EXPECT_EQ(r.WriteFailures, 0);
+    EXPECT_EQ(ctx.SelectedImageCount, 8);
+    EXPECT_EQ(ctx.Counters.WrittenImageCount, 2);
+    EXPECT_EQ(ctx.Counters.PageCount, 1);
+    ExpectConsistent();
+    EXPECT_NE(Page(1).find("SRC=\"../stays/z.png\""), std::string::npos);
+}
+
+TEST_F(HostileRun, PicturesDeletedWhileTheRunGoesOn) {
+    const std::string png = ReadFile(std::string(KAVO_TEST_DATA) + "/pictures/plain.png");  // 31 × 19
+    for (int i = 0; i < 7; ++i)
+        dir.Write("p" + std::to_string(i) + ".png", png);
+    ctx.ImagesPerPage = 5;
+    ctx.Settings.GetImageSize = true;
+    test::FaultFileSystem faults;
+    const std::string root = dir.str();
+    int rootListings = 0;
+    faults.afterList = [&](const std::string& folder) {
+        if (folder == root && ++rootListings == 2) {
+            fs::remove(dir.path() / "p1.png");
+            fs::remove(dir.path() / "p6.png");
+        }
+    };
+    RecordingObserver obs;
+    GenerateResult r = Generate(obs, faults);
+    EXPECT_EQ(r.WriteFailures, 0);
+    EXPECT_TRUE(obs.messages.empty());
+    // Listed pictures keep their place; only the sizes of the deleted ones are missing.
+    EXPECT_EQ(ctx.Counters.PageCount, 2);
+    ExpectConsistent();
+    EXPECT_NE(Page(1).find("    <IMG SRC=\"../p0.png\" WIDTH=\"31\" HEIGHT=\"19\" ALIGN"), std::string::npos);
+    EXPECT_NE(Page(1).find("    <IMG SRC=\"../p1.png\" ALIGN=\"bottom\""), std::string::npos);
+    EXPECT_NE(Page(2).find("    <IMG SRC=\"../p6.png\" ALIGN=\"bottom\""), std::string::npos);
+}
+
+TEST_F(HostileRun, AFolderThatCannotBeListedDuringTheGeneration) {
+    dir.Write("a.png", "x");
+    dir.Write("locked/b.png", "x");
+    test::FaultFileSystem faults;
+    faults.failList = [](const std::string& p) { return p.ends_with("locked/"); };
+    GenerateResult r = Generate(faults);
+    EXPECT_EQ(r.WriteFailures, 0);
+    EXPECT_EQ(ctx.Counters.WrittenImageCount, 1);
+    ExpectConsistent();
+}
+
+TEST_F(HostileRun, TheOutputFolderBeingAFileLeavesNothingHalfDone) {
+    for (int i = 0; i < 7; ++i)
+        dir.Write("p" + std::to_string(i) + ".png", "x");
+    dir.Write("kavo", "a file where the catalogue goes");
+    ctx.ImagesPerPage = 5;
+    RecordingObserver obs;
+    GenerateResult r = Generate(obs);
+    EXPECT_FALSE(r.Cancelled);
+    EXPECT_EQ(ReadFile(dir.path() / "kavo"), "a file where the catalogue goes");
+    // A message for each of the two folder levels, then one per file: two pages, the frameset and the two frames.
+    EXPECT_EQ(r.WriteFailures, 2 + 2 + 3);
+    EXPECT_EQ(ctx.Counters.PageCount, 2);
+    // The summary page still opens, and tells the page numbers the run gave out.
+    EXPECT_NE(ReadFile(dir.path() / "index.html").find(ToCp932("ページ数")), std::string::npos);
+    EXPECT_EQ(CountTemporaryFiles(dir.path()), 0);
+}
+
+// ---------------------------------------------------------------------------
+// What is not ours stays.
+
+TEST_F(HostileRun, OnlyFilesThatBeginWithTheMarkerAreDeleted) {
+    dir.Write("p.png", "x");
+    const std::string marker = "<!--Kavo Type=Kavo このコメント文は削除しないでください-->\r\n";
+    const std::vector<std::pair<std::string, std::string>> foreign = {
+        {"kavo/lower.html", "<!--kavo type=Kavo-->"},
+        {"kavo/space.html", " " + marker},
+        {"kavo/bom.html", "\xEF\xBB\xBF" + marker},
+        {"kavo/short.html", "<!--Kavo"},
+        {"kavo/empty.html", ""},
+        {"kavo/page0001.htm", marker},
+        {"kavo/Page0007.HTML.txt", marker},
+        {"mine.html", marker},  // the chosen folder is never cleared
+    };
+    for (const auto& [path, content] : foreign)
+        dir.Write(path, content);
+    dir.MakeDir("kavo/folder.html");
+    dir.Write("outside/own.html", marker);
+    fs::create_symlink(dir.path() / "outside/own.html", dir.path() / "kavo/page0009.html");
+    dir.Write("kavo/page0005.html", marker);  // an earlier catalogue's page
+
+    Generate();
+    for (const auto& [path, content] : foreign)
+        EXPECT_EQ(ReadFile(dir.path() / path), content) << path;
+    EXPECT_TRUE(fs::is_directory(dir.path() / "kavo/folder.html"));
+    // A link is removed as the link it is; the file it leads to stays.
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir.path() / "kavo/page0009.html")));
+    EXPECT_EQ(ReadFile(dir.path() / "outside/own.html"), marker);
+    EXPECT_FALSE(fs::exists(dir.path() / "kavo/page0005.html"));
+    ExpectConsistent();
+}
+
+TEST_F(HostileRun, AForeignIndexThatIsAFolderOrALinkIsKept) {
+    dir.Write("p.png", "x");
+    dir.Write("index.html/inside.txt", "the user's folder");
+    dir.Write("index.html.bak", "an earlier backup");
+    GenerateResult r = Generate();
+    EXPECT_EQ(r.BackupOfIndex, dir.str() + "index.html.bak2");
+    EXPECT_EQ(ReadFile(dir.path() / "index.html.bak2/inside.txt"), "the user's folder");
+    EXPECT_EQ(ReadFile(dir.path() / "index.html.bak"), "an earlier backup");
+    ExpectConsistent();
+
+    fs::remove(dir.path() / "index.html");
+    dir.Write("elsewhere/start.html", "<html>start</html>");
+    fs::create_symlink(dir.path() / "elsewhere/start.html", dir.path() / "index.html");
+    r = Generate();
+    EXPECT_EQ(r.BackupOfIndex, dir.str() + "index.html.bak3");
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "index.html.bak3"));
+    EXPECT_EQ(ReadFile(dir.path() / "elsewhere/start.html"), "<html>start</html>");
+    EXPECT_FALSE(fs::is_symlink(dir.path() / "index.html"));
+    ExpectConsistent();
+}
+
+// ---------------------------------------------------------------------------
+// Links and loops.
+
+class LinkLoops : public HostileRun {
+protected:
+    void SetUp() override {
+        HostileRun::SetUp();
+        dir.Write("p.png", "x");
+        dir.Write("a/pa.png", "x");
+        dir.Write("b/pb.png", "x");
+        dir.Write("c/pc.png", "x");
+        // A chain through the siblings that closes into a ring, links back up, and one to nowhere.
+        fs::create_directory_symlink(dir.path() / "b", dir.path() / "a/toB");
+        fs::create_directory_symlink(dir.path() / "c", dir.path() / "b/toC");
+        fs::create_directory_symlink(dir.path() / "a", dir.path() / "c/toA");
+        fs::create_directory_symlink(dir.path(), dir.path() / "self");
+        fs::create_directory_symlink("..", dir.path() / "c/up");
+        fs::create_symlink(dir.path() / "gone", dir.path() / "dangling");
+    }
+};
+
+TEST_F(LinkLoops, EveryPictureOncePerPathWithoutACycle) {
+    ctx.ImagesPerPage = 50;
+    GenerateResult r = Generate();
+    EXPECT_FALSE(r.Cancelled);
+    std::vector<std::string> alts;
+    std::regex alt(R"re(ALT="([^"]*)")re");
+    const std::string page = Page(1);
+    for (auto it = std::sregex_iterator(page.begin(), page.end(), alt); it != std::sregex_iterator(); ++it)
+        alts.push_back((*it)[1]);
+    // c/up leads to the chosen folder, which is on the way: not entered, like self.
+    EXPECT_EQ(alts,
+              (std::vector<std::string>{"001 : p.png", "002 : a/pa.png", "003 : a/toB/pb.png", "004 : a/toB/toC/pc.png",
+                                        "005 : b/pb.png", "006 : b/toC/pc.png", "007 : b/toC/toA/pa.png",
+                                        "008 : c/pc.png", "009 : c/toA/pa.png", "010 : c/toA/toB/pb.png"}));
+    ExpectConsistent();
+}
+
+TEST_F(LinkLoops, TheScanEndsAndCountsTheDanglingLinkOnly) {
+    RecordingObserver obs;
+    EXPECT_FALSE(RunScan(ctx, {dir.path().string(), true}, NativeFileSystem(), obs));
+    EXPECT_EQ(ctx.Counts.PngCount, 10);
+    // Root: p.png a b c self dangling; then each of a (pa toB), b (pb toC) and c (pc toA up)
+    // with the other two below it through the ring.
+    EXPECT_EQ(ctx.Counts.AllFileCount, 6 + 3 * (2 + 2 + 3));
+}
+
+TEST(LinkToAnAncestor, TheWalkEnds) {
+    TempDir top;
+    top.Write("chosen/p.png", "x");
+    top.Write("other/q.png", "x");
+    fs::create_directory_symlink(top.path(), top.path() / "chosen/top");
+    KavoContext ctx;
+    RecordingObserver obs;
+    EXPECT_FALSE(RunScan(ctx, {(top.path() / "chosen").string(), true}, NativeFileSystem(), obs));
+    // chosen/p.png, top/other/q.png and top/chosen/p.png, whose top link then leads back onto the way.
+    EXPECT_EQ(ctx.Counts.PngCount, 3);
+}
+
+// ---------------------------------------------------------------------------
+// Cancel anywhere in a table layout.
+
+TEST_F(HostileRun, CancelAfterAnyYieldOfATableLayout) {
+    for (int f = 0; f < 3; ++f) {
+        for (int i = 0; i < 3; ++i)
+            dir.Write("f" + std::to_string(f) + "/" + std::to_string(i) + ".png", "x");
+    }
+    dir.Write("f1/notes.txt", "x");
+    ctx.ImagesPerPage = 4;
+    ctx.Settings.UseTable = true;
+    ctx.Settings.ImagesPerLine = 3;
+    Generate();  // from now on the catalogue folder is there and walked as well
+    RecordingObserver full;
+    Generate(full);
+    ASSERT_EQ(ctx.Counters.PageCount, 3);
+    for (long k = 1; k <= full.yields + 1; ++k) {
+        RecordingObserver obs(&ctx.CancelRequested, k);
+        GenerateResult r = Generate(obs);
+        EXPECT_EQ(r.Cancelled, k <= full.yields) << "k=" << k;
+        const GenerationCounters& c = ctx.Counters;
+        ASSERT_GE(c.PageCount, 0);
+        ASSERT_LE(c.PageCount, 3);
+        EXPECT_GE(c.PageImageCount, 0);
+        EXPECT_LE(c.PageImageCount, ctx.ImagesPerPage);
+        EXPECT_GE(c.RowImageCount, 0);
+        EXPECT_LT(c.RowImageCount, ctx.Settings.ImagesPerLine);
+        EXPECT_EQ(c.WrittenImageCount, c.WrittenJpgCount + c.WrittenGifCount + c.WrittenBmpCount + c.WrittenPngCount);
+        EXPECT_EQ(c.WrittenPngCount, c.WrittenImageCount);
+        EXPECT_LE(c.WrittenImageCount, 9);
+        ExpectConsistent();
+        // Every picture placed is on a page on disk, in a table that is closed.
+        int placed = 0;
+        for (int p = 1; p <= c.PageCount; ++p) {
+            const std::string page = Page(p);
+            placed += Count(page, "<IMG SRC=");
+            EXPECT_EQ(Count(page, "<TD>"), Count(page, "</TD>"));
+            EXPECT_EQ(Count(page, "<TD>"), Count(page, "<IMG SRC="));
+            EXPECT_EQ(Count(page, "<TR>"), Count(page, "</TR>"));
+            EXPECT_EQ(Count(page, "<TABLE "), 1);
+            EXPECT_EQ(Count(page, "</TABLE>"), 1);
+        }
+        EXPECT_EQ(placed, c.WrittenImageCount) << "k=" << k;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Faults the fuzz targets found.
+
+TEST(FuzzFindings, SpacesAtTheEndOfAnAddressAreKept) {
+    // A browser trims them, which turned a link to the folder "trip " into one to "trip".
+    EXPECT_EQ(EscapeAddress("trip "), "trip%20");
+    EXPECT_EQ(EscapeAddress("my trip  "), "my trip%20%20");
+    EXPECT_EQ(EscapeAddress(" "), "%20");
+    EXPECT_EQ(EscapeAddress(" a b/c d.jpg"), " a b/c d.jpg");
+    EXPECT_EQ(EscapeAddress("end\t "), "end%09%20");
+}
+
+}  // namespace
+}  // namespace kavo

@@ -1,0 +1,154 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "catalogue/file_system.h"
+#include "catalogue/generate.h"
+#include "catalogue/image_size.h"
+#include "catalogue/scan.h"
+#include "support/test_support.h"
+
+namespace kavo {
+namespace {
+
+const std::string kPictures = std::string(KAVO_TEST_DATA) + "/pictures/";
+
+/// Removes everything below the folder open as `fd`, one level at a time by
+/// descriptor (the paths are too long for std::filesystem).
+void RemoveBelow(int fd) {
+    DIR* dir = ::fdopendir(::dup(fd));
+    if (dir == nullptr) return;
+    while (dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        const int sub = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+        if (sub >= 0) {
+            RemoveBelow(sub);
+            ::close(sub);
+            ::unlinkat(fd, name.c_str(), AT_REMOVEDIR);
+        } else {
+            ::unlinkat(fd, name.c_str(), 0);
+        }
+    }
+    ::closedir(dir);
+}
+
+/// A chain of folders whose path from the temporary folder is longer than
+/// PATH_MAX, made with *at calls; removed again by descriptor.
+class DeepTree : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string level(200, 'd');
+        int fd = ::open(tmp.path().c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(fd, 0);
+        deep = tmp.str();
+        while (deep.size() <= PATH_MAX + 300) {
+            ASSERT_EQ(::mkdirat(fd, level.c_str(), 0777), 0);
+            const int next = ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY);
+            ::close(fd);
+            ASSERT_GE(next, 0);
+            fd = next;
+            deep += level + "/";
+        }
+        const std::string png = test::ReadFile(kPictures + "plain.png");
+        const int out = ::openat(fd, "photo.png", O_WRONLY | O_CREAT, 0666);
+        ASSERT_GE(out, 0);
+        ASSERT_EQ(::write(out, png.data(), png.size()), static_cast<ssize_t>(png.size()));
+        ::close(out);
+        ::close(fd);
+    }
+    void TearDown() override {
+        const int fd = ::open(tmp.path().c_str(), O_RDONLY | O_DIRECTORY);
+        RemoveBelow(fd);
+        ::close(fd);
+    }
+
+    test::TempDir tmp;
+    std::string deep;  // the deepest folder, with a trailing separator
+    FileSystem& fs = NativeFileSystem();
+};
+
+TEST_F(DeepTree, EveryCallReachesPastPathMax) {
+    ASSERT_GT(deep.size(), static_cast<size_t>(PATH_MAX));
+    std::vector<DirEntry> entries;
+    FolderId id;
+    ASSERT_TRUE(fs.ListFolder(deep, entries, &id));
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].Name, "photo.png");
+    EXPECT_FALSE(entries[0].IsDir);
+    FolderId again;
+    EXPECT_TRUE(fs.GetFolderId(deep, again));
+    EXPECT_EQ(again, id);
+    EXPECT_EQ(fs.CheckFolder(deep), 0);
+    EXPECT_EQ(fs.CheckFolder(deep + "photo.png"), ENOTDIR);
+    EXPECT_EQ(fs.CheckFolder(deep + "missing/"), ENOENT);
+
+    const std::string photo = deep + "photo.png";
+    EXPECT_TRUE(fs.Exists(photo));
+    EXPECT_TRUE(fs.IsRegularFile(photo));
+    PixelSize size;
+    ASSERT_TRUE(ReadPixelSize(fs, photo, size));
+    EXPECT_EQ(size.Width, 31);
+    EXPECT_EQ(size.Height, 19);
+
+    // Writing, reading back, renaming, copying and removing at that depth.
+    EXPECT_TRUE(fs.CreateFolder(deep + "out", nullptr));
+    const std::string page = deep + "out/page.html";
+    ASSERT_TRUE(fs.WriteFileAtomic(page, "<!--x", nullptr));
+    std::string head;
+    ASSERT_TRUE(fs.ReadPrefix(page, 3, head));
+    EXPECT_EQ(head, "<!-");
+    EXPECT_TRUE(fs.RenameFile(page, page + ".bak"));
+    EXPECT_FALSE(fs.Exists(page));
+    EXPECT_EQ(fs.CopyFile(page + ".bak", page), 0);
+    EXPECT_TRUE(fs.RemoveFile(page + ".bak"));
+    fs.ListFolder(deep + "out/", entries, nullptr);
+    ASSERT_EQ(entries.size(), 1u);  // no temporary file left behind
+    EXPECT_EQ(entries[0].Name, "page.html");
+}
+
+TEST_F(DeepTree, TheWalksPlaceAndSizeThePictureAtTheBottom) {
+    KavoContext ctx;
+    test::RecordingObserver obs;
+    RunScan(ctx, {tmp.str(), true}, fs, obs);
+    EXPECT_EQ(ctx.Counts.PngCount, 1);
+    ctx.SelectTypes(true, true, true, true);
+    GenerateInputs in;
+    in.Folder = tmp.str();
+    in.CaseSensitive = true;
+    for (int jobs : {1, 4}) {
+        in.Jobs = jobs;
+        RunGeneration(ctx, in, fs, obs);
+        EXPECT_EQ(ctx.Counters.WrittenPngCount, 1);
+        const std::string page = test::ReadFile(tmp.path() / "kavo" / "page0001.html");
+        EXPECT_NE(page.find("photo.png\" WIDTH=\"31\" HEIGHT=\"19\""), std::string::npos) << jobs;
+    }
+}
+
+TEST(NativeFileSystem, ListsTypesAndLinksWithoutFollowingThemForTheName) {
+    test::TempDir tmp;
+    tmp.MakeDir("folder");
+    tmp.Write("file.txt", "x");
+    ASSERT_EQ(::symlink("folder", (tmp.path() / "to-folder").c_str()), 0);
+    ASSERT_EQ(::symlink("file.txt", (tmp.path() / "to-file").c_str()), 0);
+    ASSERT_EQ(::symlink("nowhere", (tmp.path() / "dangling").c_str()), 0);
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(NativeFileSystem().ListFolder(tmp.str(), entries, nullptr));
+    std::map<std::string, std::pair<bool, bool>> seen;  // name -> (IsDir, IsLink)
+    for (const DirEntry& e : entries) seen[e.Name] = {e.IsDir, e.IsLink};
+    const std::map<std::string, std::pair<bool, bool>> expected = {{"dangling", {false, true}},
+                                                                  {"file.txt", {false, false}},
+                                                                  {"folder", {true, false}},
+                                                                  {"to-file", {false, true}},
+                                                                  {"to-folder", {true, true}}};
+    EXPECT_EQ(seen, expected);
+    EXPECT_TRUE(NativeFileSystem().ReadsAreThreadSafe());
+}
+
+}  // namespace
+}  // namespace kavo
