@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
 #include <string>
 
 #include "catalogue/file_system.h"
@@ -22,10 +23,12 @@ const std::string kPictures = std::string(KAVO_TEST_DATA) + "/pictures/";
 /// descriptor (the paths are too long for std::filesystem).
 void RemoveBelow(int fd) {
     DIR* dir = ::fdopendir(::dup(fd));
-    if (dir == nullptr) return;
+    if (dir == nullptr)
+        return;
     while (dirent* e = ::readdir(dir)) {
         const std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
+        if (name == "." || name == "..")
+            continue;
         const int sub = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
         if (sub >= 0) {
             RemoveBelow(sub);
@@ -140,12 +143,13 @@ TEST(NativeFileSystem, ListsTypesAndLinksWithoutFollowingThemForTheName) {
     std::vector<DirEntry> entries;
     ASSERT_TRUE(NativeFileSystem().ListFolder(tmp.str(), entries, nullptr));
     std::map<std::string, std::pair<bool, bool>> seen;  // name -> (IsDir, IsLink)
-    for (const DirEntry& e : entries) seen[e.Name] = {e.IsDir, e.IsLink};
+    for (const DirEntry& e : entries)
+        seen[e.Name] = {e.IsDir, e.IsLink};
     const std::map<std::string, std::pair<bool, bool>> expected = {{"dangling", {false, true}},
-                                                                  {"file.txt", {false, false}},
-                                                                  {"folder", {true, false}},
-                                                                  {"to-file", {false, true}},
-                                                                  {"to-folder", {true, true}}};
+                                                                   {"file.txt", {false, false}},
+                                                                   {"folder", {true, false}},
+                                                                   {"to-file", {false, true}},
+                                                                   {"to-folder", {true, true}}};
     EXPECT_EQ(seen, expected);
     EXPECT_TRUE(NativeFileSystem().ReadsAreThreadSafe());
 }

@@ -7,7 +7,9 @@
 namespace kavo {
 namespace {
 
-unsigned char FoldUpper(unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c; }
+unsigned char FoldUpper(unsigned char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
+}
 
 /// Eight bytes as one big-endian number, ASCII letters upper-cased: comparing
 /// two such numbers compares the eight folded bytes in order.
@@ -41,14 +43,17 @@ bool NameLess(std::string_view a, std::string_view b) {
     for (; i + 8 <= n; i += 8) {
         const uint64_t x = FoldedWord(a.data() + i);
         const uint64_t y = FoldedWord(b.data() + i);
-        if (x != y) return x < y;
+        if (x != y)
+            return x < y;
     }
     for (; i < n; ++i) {
         unsigned char x = FoldUpper(static_cast<unsigned char>(a[i]));
         unsigned char y = FoldUpper(static_cast<unsigned char>(b[i]));
-        if (x != y) return x < y;
+        if (x != y)
+            return x < y;
     }
-    if (a.size() != b.size()) return a.size() < b.size();
+    if (a.size() != b.size())
+        return a.size() < b.size();
     return a < b;
 }
 
@@ -69,21 +74,26 @@ void SortByName(std::vector<DirEntry>& entries) {
         uint32_t Index;
     };
     std::vector<Key> keys(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i) keys[i] = {FoldedPrefix(entries[i].Name), static_cast<uint32_t>(i)};
+    for (size_t i = 0; i < entries.size(); ++i)
+        keys[i] = {FoldedPrefix(entries[i].Name), static_cast<uint32_t>(i)};
     std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
-        if (a.Prefix != b.Prefix) return a.Prefix < b.Prefix;
+        if (a.Prefix != b.Prefix)
+            return a.Prefix < b.Prefix;
         return NameLess(entries[a.Index].Name, entries[b.Index].Name);
     });
     std::vector<DirEntry> sorted;
     sorted.reserve(entries.size());
-    for (const Key& k : keys) sorted.push_back(std::move(entries[k.Index]));
+    for (const Key& k : keys)
+        sorted.push_back(std::move(entries[k.Index]));
     entries.swap(sorted);
 }
 
 bool WalkPath::MayEnter(FileSystem& fs, const DirEntry& entry, const std::string& path) const {
-    if (!entry.IsLink) return true;  // a real folder cannot lead back up
+    if (!entry.IsLink)
+        return true;  // a real folder cannot lead back up
     FolderId id;
-    if (!fs.GetFolderId(path, id)) return false;
+    if (!fs.GetFolderId(path, id))
+        return false;
     return std::find(m_ids.begin(), m_ids.end(), id) == m_ids.end();
 }
 

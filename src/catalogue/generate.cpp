@@ -32,7 +32,8 @@ bool EndsWithHtml(std::string_view name) {
 bool ProbeCaseSensitive(FileSystem& fs, const std::string& base) {
     const std::string stem = "KAVO-CASE-PROBE-" + std::to_string(::getpid()) + ".TMP";
     const std::string probe = base + stem;
-    if (!fs.WriteFileAtomic(probe, {}, nullptr)) return true;
+    if (!fs.WriteFileAtomic(probe, {}, nullptr))
+        return true;
     bool sensitive = !fs.Exists(base + AsciiLower(stem));
     fs.RemoveFile(probe);
     return sensitive;
@@ -46,7 +47,8 @@ public:
     void ShowStatus(std::string_view text) override { m_inner.ShowStatus(text); }
     void ShowProgress(const ProgressFigures& f) override { m_inner.ShowProgress(f); }
     void ShowMessage(std::string_view text, MessageIcon icon, std::string_view title) override {
-        if (icon == MessageIcon::Exclamation) ++failures;
+        if (icon == MessageIcon::Exclamation)
+            ++failures;
         m_inner.ShowMessage(text, icon, title);
     }
     int failures = 0;
@@ -103,8 +105,7 @@ public:
         } else {
             m_obs.ShowMessage(WriteFailureMessage(result.SummaryPage), MessageIcon::Exclamation, "Kavo");
         }
-        CopyFolderFiles(m_fs, JoinPath(m_in.ProgramFolder, "Images"),
-                        m_catalogue + (lower ? "images" : "Images"));
+        CopyFolderFiles(m_fs, JoinPath(m_in.ProgramFolder, "Images"), m_catalogue + (lower ? "images" : "Images"));
 
         result.Cancelled = m_ctx.CancelRequested;
         return result;
@@ -124,12 +125,15 @@ private:
     /// the marker line are not ours and stay.
     void DeleteOldPages() {
         std::vector<DirEntry> entries;
-        if (!m_fs.ListFolder(m_catalogue, entries, nullptr)) return;
+        if (!m_fs.ListFolder(m_catalogue, entries, nullptr))
+            return;
         std::string head;
         for (const DirEntry& e : entries) {
-            if (e.IsDir || !EndsWithHtml(e.Name)) continue;
+            if (e.IsDir || !EndsWithHtml(e.Name))
+                continue;
             const std::string path = m_catalogue + e.Name;
-            if (m_fs.ReadPrefix(path, kMarker.size(), head) && head == kMarker) m_fs.RemoveFile(path);
+            if (m_fs.ReadPrefix(path, kMarker.size(), head) && head == kMarker)
+                m_fs.RemoveFile(path);
         }
     }
 
@@ -138,11 +142,14 @@ private:
     /// file is there and could not be moved: then it must not be written over.
     bool KeepForeignFile(const std::string& path, std::string& backup) {
         std::string head;
-        if (!m_fs.Exists(path)) return true;
-        if (m_fs.ReadPrefix(path, kMarker.size(), head) && head == kMarker) return true;
+        if (!m_fs.Exists(path))
+            return true;
+        if (m_fs.ReadPrefix(path, kMarker.size(), head) && head == kMarker)
+            return true;
         for (int n = 1;; ++n) {
             backup = path + ".bak" + (n == 1 ? std::string() : std::to_string(n));
-            if (m_fs.Exists(backup)) continue;
+            if (m_fs.Exists(backup))
+                continue;
             if (!m_fs.RenameFile(path, backup)) {
                 backup.clear();
                 return false;
@@ -172,29 +179,39 @@ private:
     }
 
     void WalkFolder(const std::string& folder, bool includeSubfolders) {
-        if (Cancelled()) return;
+        if (Cancelled())
+            return;
         std::vector<DirEntry> entries;
         FolderId id;
         bool listed = ListFolderSorted(m_fs, folder, entries, &id);
-        if (listed) BuildFolderPages(folder, entries);
-        if (!includeSubfolders || !listed) return;
+        if (listed)
+            BuildFolderPages(folder, entries);
+        if (!includeSubfolders || !listed)
+            return;
         KeepSubfolders(entries);
         m_path.Enter(id);
         for (const DirEntry& sub : entries) {
-            if (Cancelled()) break;
+            if (Cancelled())
+                break;
             std::string subPath = folder + sub.Name + kPathSep;
-            if (m_path.MayEnter(m_fs, sub, subPath)) WalkFolder(subPath, includeSubfolders);
+            if (m_path.MayEnter(m_fs, sub, subPath))
+                WalkFolder(subPath, includeSubfolders);
         }
         m_path.Leave();
     }
 
     bool Selected(PictureType t) const {
         switch (t) {
-            case PictureType::Jpeg: return m_in.Jpg;
-            case PictureType::Gif: return m_in.Gif;
-            case PictureType::Bmp: return m_in.Bmp;
-            case PictureType::Png: return m_in.Png;
-            default: return false;
+            case PictureType::Jpeg:
+                return m_in.Jpg;
+            case PictureType::Gif:
+                return m_in.Gif;
+            case PictureType::Bmp:
+                return m_in.Bmp;
+            case PictureType::Png:
+                return m_in.Png;
+            default:
+                return false;
         }
     }
 
@@ -203,37 +220,51 @@ private:
             // The folder's pictures are known before its first entry is placed.
             std::vector<uint32_t> pictures;
             for (size_t i = 0; i < entries.size(); ++i) {
-                if (Selected(ClassifyPicture(entries[i].Name, folder))) pictures.push_back(static_cast<uint32_t>(i));
+                if (Selected(ClassifyPicture(entries[i].Name, folder)))
+                    pictures.push_back(static_cast<uint32_t>(i));
             }
             m_prefetch->Start(folder, entries, std::move(pictures));
         }
         PlaceFolderPictures(folder, entries);
         // After a cancel the pictures not yet begun are not read.
-        if (m_prefetch) m_prefetch->Finish();
+        if (m_prefetch)
+            m_prefetch->Finish();
     }
 
     void PlaceFolderPictures(const std::string& folder, const std::vector<DirEntry>& entries) {
         m_percent = 0;
         for (int i = 0; i < kDotEntries; ++i) {
-            if (Cancelled()) return;
+            if (Cancelled())
+                return;
             ShowProgress();
         }
         for (const DirEntry& e : entries) {
-            if (Cancelled()) return;
+            if (Cancelled())
+                return;
             PictureType type = ClassifyPicture(e.Name, folder);
-            if (Selected(type)) PlacePicture(type, folder + e.Name);
+            if (Selected(type))
+                PlacePicture(type, folder + e.Name);
             ShowProgress();
-            if (m_c.PageImageCount == m_ctx.ImagesPerPage) BreakPage();
+            if (m_c.PageImageCount == m_ctx.ImagesPerPage)
+                BreakPage();
         }
     }
 
     void PlacePicture(PictureType type, const std::string& fullPath) {
         m_obs.ShowStatus(fullPath);
         switch (type) {
-            case PictureType::Jpeg: ++m_c.WrittenJpgCount; break;
-            case PictureType::Gif: ++m_c.WrittenGifCount; break;
-            case PictureType::Bmp: ++m_c.WrittenBmpCount; break;
-            default: ++m_c.WrittenPngCount; break;
+            case PictureType::Jpeg:
+                ++m_c.WrittenJpgCount;
+                break;
+            case PictureType::Gif:
+                ++m_c.WrittenGifCount;
+                break;
+            case PictureType::Bmp:
+                ++m_c.WrittenBmpCount;
+                break;
+            default:
+                ++m_c.WrittenPngCount;
+                break;
         }
         m_c.WrittenImageCount = m_c.WrittenJpgCount + m_c.WrittenGifCount + m_c.WrittenBmpCount + m_c.WrittenPngCount;
         ++m_c.PageImageCount;
@@ -246,7 +277,8 @@ private:
         } else if (m_set.ClickAction == "View") {
             link = "../" + address;
         }
-        if (m_set.UseTable) WriteCellStart(m_ctx);
+        if (m_set.UseTable)
+            WriteCellStart(m_ctx);
         PixelSize size;
         if (m_set.SameSize) {
             size = {m_set.ImageWidth, m_set.ImageHeight};
@@ -306,7 +338,8 @@ GenerateResult RunGeneration(KavoContext& ctx, const GenerateInputs& in, FileSys
 }
 
 int32_t ProgressPercent(int32_t placed, int32_t selected, int32_t previous) {
-    if (selected == 0) return previous;
+    if (selected == 0)
+        return previous;
     // The default rounding mode sends halves to the even neighbour.
     return static_cast<int32_t>(std::nearbyint(static_cast<double>(placed) / selected * 100.0));
 }
@@ -315,8 +348,12 @@ std::string FileCountLabel(int32_t placed, int32_t selected) {
     return FormatNumber(placed, "####0") + "/" + FormatNumber(selected, "####0") + "ファイル";
 }
 
-std::string PercentLabel(int32_t percent) { return FormatNumber(percent, "##0") + "％"; }
+std::string PercentLabel(int32_t percent) {
+    return FormatNumber(percent, "##0") + "％";
+}
 
-std::string ProgressCaption(int32_t percent) { return FormatNumber(percent, "##0") + "％処理しました．．． - Kavo"; }
+std::string ProgressCaption(int32_t percent) {
+    return FormatNumber(percent, "##0") + "％処理しました．．． - Kavo";
+}
 
 }  // namespace kavo

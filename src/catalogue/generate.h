@@ -11,10 +11,10 @@ namespace kavo {
 
 /// What the generation reads from the main window, besides the context.
 struct GenerateInputs {
-    std::string Folder;             // txtFolder, as typed
-    bool IncludeSubfolders = true;  // chkSubFolder
+    std::string Folder;                                   // txtFolder, as typed
+    bool IncludeSubfolders = true;                        // chkSubFolder
     bool Jpg = true, Gif = true, Bmp = true, Png = true;  // chkJPG … chkPNG
-    std::string ProgramFolder;      // folder holding the executable and its Images folder
+    std::string ProgramFolder;                            // folder holding the executable and its Images folder
     /// Whether the folder's file system tells letter case apart; probed when not given.
     std::optional<bool> CaseSensitive;
     /// Reader threads that read the pixel sizes of a folder's pictures ahead of
@@ -24,10 +24,10 @@ struct GenerateInputs {
 };
 
 struct GenerateResult {
-    bool Cancelled = false;      // the window's m_fCancel
-    int WriteFailures = 0;       // files or folders that could not be written
-    std::string SummaryPage;     // path of the summary page
-    std::string BackupOfIndex;   // where a foreign index.html was kept, if one was
+    bool Cancelled = false;     // the window's m_fCancel
+    int WriteFailures = 0;      // files or folders that could not be written
+    std::string SummaryPage;    // path of the summary page
+    std::string BackupOfIndex;  // where a foreign index.html was kept, if one was
 };
 
 /// The generation window's work, from clearing the old pages to copying the

@@ -15,7 +15,9 @@
 namespace kavo {
 namespace {
 
-std::string ErrorText(int err) { return std::strerror(err); }
+std::string ErrorText(int err) {
+    return std::strerror(err);
+}
 
 /// A path split into a folder descriptor and the rest of the path relative to
 /// it, for the *at calls. A path shorter than PATH_MAX is used as it is (no
@@ -66,7 +68,8 @@ private:
         errno = err;
     }
     void CloseOwn() {
-        if (m_fd != AT_FDCWD) ::close(m_fd);
+        if (m_fd != AT_FDCWD)
+            ::close(m_fd);
         m_fd = AT_FDCWD;
     }
 
@@ -83,7 +86,8 @@ bool StatAt(const std::string& path, struct stat& st, int flags) {
 
 int OpenAt(const std::string& path, int flags, mode_t mode = 0) {
     AtPath at(path);
-    if (!at.ok()) return -1;
+    if (!at.ok())
+        return -1;
     return ::openat(at.dir(), at.rest(), flags | O_CLOEXEC, mode);
 }
 
@@ -106,8 +110,10 @@ public:
     size_t Read(void* buffer, size_t n) override {
         for (;;) {
             ssize_t got = ::read(m_fd, buffer, n);
-            if (got >= 0) return static_cast<size_t>(got);
-            if (errno != EINTR) return 0;
+            if (got >= 0)
+                return static_cast<size_t>(got);
+            if (errno != EINTR)
+                return 0;
         }
     }
     bool Skip(int64_t n) override { return ::lseek(m_fd, static_cast<off_t>(n), SEEK_CUR) != static_cast<off_t>(-1); }
@@ -122,7 +128,8 @@ bool WriteAll(int fd, std::string_view data) {
     while (left > 0) {
         ssize_t n = ::write(fd, p, left);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return false;
         }
         p += n;
@@ -136,7 +143,8 @@ public:
     bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, FolderId* id) override {
         out.clear();
         const int fd = OpenAt(folder, O_RDONLY | O_DIRECTORY);
-        if (fd < 0) return false;
+        if (fd < 0)
+            return false;
         DIR* dir = ::fdopendir(fd);
         if (!dir) {
             ::close(fd);
@@ -144,11 +152,13 @@ public:
         }
         if (id) {
             struct stat st {};
-            if (::fstat(fd, &st) == 0) *id = FolderId{static_cast<uint64_t>(st.st_dev), st.st_ino};
+            if (::fstat(fd, &st) == 0)
+                *id = FolderId{static_cast<uint64_t>(st.st_dev), st.st_ino};
         }
         while (dirent* e = ::readdir(dir)) {
             const char* n = e->d_name;
-            if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+            if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
+                continue;
             DirEntry& entry = out.emplace_back();
             entry.Name = n;
             unsigned char type = e->d_type;
@@ -158,11 +168,13 @@ public:
                 // Only links and file systems without types cost a stat, relative to the open folder.
                 struct stat st {};
                 if (type == DT_UNKNOWN) {
-                    if (::fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) == 0) entry.IsLink = S_ISLNK(st.st_mode);
+                    if (::fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                        entry.IsLink = S_ISLNK(st.st_mode);
                 } else {
                     entry.IsLink = true;
                 }
-                if (::fstatat(fd, n, &st, 0) == 0) entry.IsDir = S_ISDIR(st.st_mode);
+                if (::fstatat(fd, n, &st, 0) == 0)
+                    entry.IsDir = S_ISDIR(st.st_mode);
             }
         }
         ::closedir(dir);
@@ -171,20 +183,26 @@ public:
 
     bool GetFolderId(const std::string& path, FolderId& id) override {
         struct stat st {};
-        if (!StatAt(path, st, 0) || !S_ISDIR(st.st_mode)) return false;
+        if (!StatAt(path, st, 0) || !S_ISDIR(st.st_mode))
+            return false;
         id = FolderId{static_cast<uint64_t>(st.st_dev), st.st_ino};
         return true;
     }
 
     int CheckFolder(const std::string& path) override {
-        if (path.empty()) return ENOENT;
+        if (path.empty())
+            return ENOENT;
         AtPath at(path);
-        if (!at.ok()) return at.Error();
+        if (!at.ok())
+            return at.Error();
         struct stat st {};
-        if (::fstatat(at.dir(), at.rest(), &st, 0) != 0) return errno;
-        if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+        if (::fstatat(at.dir(), at.rest(), &st, 0) != 0)
+            return errno;
+        if (!S_ISDIR(st.st_mode))
+            return ENOTDIR;
         // Entering a folder needs search permission.
-        if (::faccessat(at.dir(), at.rest(), X_OK, 0) != 0) return errno;
+        if (::faccessat(at.dir(), at.rest(), X_OK, 0) != 0)
+            return errno;
         return 0;
     }
 
@@ -195,8 +213,10 @@ public:
 
     bool CreateFolder(const std::string& path, std::string* err) override {
         AtPath at(path);
-        if (at.ok() && ::mkdirat(at.dir(), at.rest(), 0777) == 0) return true;
-        if (err) *err = ErrorText(errno);
+        if (at.ok() && ::mkdirat(at.dir(), at.rest(), 0777) == 0)
+            return true;
+        if (err)
+            *err = ErrorText(errno);
         return false;
     }
 
@@ -205,7 +225,8 @@ public:
         std::string temp = path + ".kavo-tmp-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
         int fd = OpenAt(temp, O_WRONLY | O_CREAT | O_TRUNC, 0666);
         if (fd < 0) {
-            if (err) *err = ErrorText(errno);
+            if (err)
+                *err = ErrorText(errno);
             return false;
         }
         bool ok = WriteAll(fd, data);
@@ -220,7 +241,8 @@ public:
         }
         if (!ok) {
             UnlinkAt(temp);
-            if (err) *err = ErrorText(saved);
+            if (err)
+                *err = ErrorText(saved);
         }
         return ok;
     }
@@ -228,7 +250,8 @@ public:
     bool ReadPrefix(const std::string& path, size_t limit, std::string& out) override {
         out.clear();
         int fd = OpenAt(path, O_RDONLY);
-        if (fd < 0) return false;
+        if (fd < 0)
+            return false;
         out.resize(limit);
         ssize_t n = ::read(fd, out.data(), limit);
         ::close(fd);
@@ -246,18 +269,21 @@ public:
 
     int CopyFile(const std::string& from, const std::string& to) override {
         int in = OpenAt(from, O_RDONLY);
-        if (in < 0) return errno;
+        if (in < 0)
+            return errno;
         std::string data;
         char buf[65536];
         for (;;) {
             ssize_t n = ::read(in, buf, sizeof buf);
             if (n < 0) {
-                if (errno == EINTR) continue;
+                if (errno == EINTR)
+                    continue;
                 int e = errno;
                 ::close(in);
                 return e;
             }
-            if (n == 0) break;
+            if (n == 0)
+                break;
             data.append(buf, static_cast<size_t>(n));
         }
         ::close(in);
@@ -272,7 +298,8 @@ public:
 
     std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
         int fd = OpenAt(path, O_RDONLY);
-        if (fd < 0) return nullptr;
+        if (fd < 0)
+            return nullptr;
         return std::make_unique<NativeInputFile>(fd);
     }
 

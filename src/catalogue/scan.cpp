@@ -15,22 +15,27 @@ public:
 
     void ScanFolder(const std::string& path, bool includeSubfolders) {
         m_obs.ShowStatus(path + " を検索しています...");
-        if (Cancelled()) return;
+        if (Cancelled())
+            return;
         // One listing serves both the counting and the subfolders. Counts do not
         // depend on the order (a cancelled scan's counts are dropped), so only
         // the subfolders, which set the order of the walk, are sorted.
         std::vector<DirEntry> entries;
         FolderId id;
         bool listed = m_fs.ListFolder(path, entries, &id);
-        if (listed) CountFolderEntries(path, entries);
-        if (!includeSubfolders || !listed) return;
+        if (listed)
+            CountFolderEntries(path, entries);
+        if (!includeSubfolders || !listed)
+            return;
         KeepSubfolders(entries);
         SortByName(entries);
         m_path.Enter(id);
         for (const DirEntry& sub : entries) {
-            if (Cancelled()) break;
+            if (Cancelled())
+                break;
             std::string subPath = path + sub.Name + kPathSep;
-            if (m_path.MayEnter(m_fs, sub, subPath)) ScanFolder(subPath, includeSubfolders);
+            if (m_path.MayEnter(m_fs, sub, subPath))
+                ScanFolder(subPath, includeSubfolders);
         }
         m_path.Leave();
     }
@@ -43,19 +48,32 @@ private:
 
     void CountFolderEntries(const std::string& path, const std::vector<DirEntry>& entries) {
         for (int i = 0; i < kDotEntries; ++i) {
-            if (Cancelled()) return;
+            if (Cancelled())
+                return;
         }
         ScanCounts& c = m_ctx.Counts;
         for (const DirEntry& e : entries) {
-            if (Cancelled()) return;
+            if (Cancelled())
+                return;
             ++c.AllFileCount;
             switch (ClassifyPicture(e.Name, path)) {
-                case PictureType::Jpeg: ++c.JpgCount; break;
-                case PictureType::Gif: ++c.GifCount; break;
-                case PictureType::Bmp: ++c.BmpCount; break;
-                case PictureType::Png: ++c.PngCount; break;
-                case PictureType::SupportPicture: m_ctx.SupportImagesFound = true; break;
-                case PictureType::NotPicture: break;
+                case PictureType::Jpeg:
+                    ++c.JpgCount;
+                    break;
+                case PictureType::Gif:
+                    ++c.GifCount;
+                    break;
+                case PictureType::Bmp:
+                    ++c.BmpCount;
+                    break;
+                case PictureType::Png:
+                    ++c.PngCount;
+                    break;
+                case PictureType::SupportPicture:
+                    m_ctx.SupportImagesFound = true;
+                    break;
+                case PictureType::NotPicture:
+                    break;
             }
         }
     }

@@ -4,7 +4,8 @@ namespace kavo {
 
 SizePrefetcher::SizePrefetcher(FileSystem& fs, int threads) : m_fs(fs) {
     m_threads.reserve(static_cast<size_t>(threads));
-    for (int i = 0; i < threads; ++i) m_threads.emplace_back([this] { Work(); });
+    for (int i = 0; i < threads; ++i)
+        m_threads.emplace_back([this] { Work(); });
 }
 
 SizePrefetcher::~SizePrefetcher() {
@@ -14,7 +15,8 @@ SizePrefetcher::~SizePrefetcher() {
         m_claimed = m_count;  // nothing new is begun
     }
     m_workReady.notify_all();
-    for (std::thread& t : m_threads) t.join();
+    for (std::thread& t : m_threads)
+        t.join();
 }
 
 void SizePrefetcher::Start(const std::string& folder, const std::vector<DirEntry>& entries,
@@ -31,12 +33,14 @@ void SizePrefetcher::Start(const std::string& folder, const std::vector<DirEntry
         m_claimed = 0;
         m_taken = 0;
     }
-    if (m_count > 0) m_workReady.notify_all();
+    if (m_count > 0)
+        m_workReady.notify_all();
 }
 
 PixelSize SizePrefetcher::Next() {
     const size_t i = m_taken++;
-    if (i >= m_count) return {};  // not asked for at Start: no size
+    if (i >= m_count)
+        return {};  // not asked for at Start: no size
     // Sleeps in the kernel only when the reader is not done yet.
     m_ready[i].wait(0, std::memory_order_acquire);
     return m_sizes[i];
@@ -56,7 +60,8 @@ void SizePrefetcher::Work() {
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_workReady.wait(lock, [this] { return m_stop || m_claimed < m_count; });
-        if (m_claimed >= m_count) return;  // stopping
+        if (m_claimed >= m_count)
+            return;  // stopping
         const size_t i = m_claimed++;
         ++m_inFlight;
         path.assign(*m_folder).append((*m_entries)[m_pictures[i]].Name);
@@ -69,7 +74,8 @@ void SizePrefetcher::Work() {
         m_ready[i].notify_one();
 
         lock.lock();
-        if (--m_inFlight == 0 && m_claimed >= m_count) m_idle.notify_all();
+        if (--m_inFlight == 0 && m_claimed >= m_count)
+            m_idle.notify_all();
     }
 }
 

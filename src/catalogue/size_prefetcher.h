@@ -58,7 +58,7 @@ private:
     std::vector<uint32_t> m_pictures;
     std::unique_ptr<PixelSize[]> m_sizes;
     std::unique_ptr<std::atomic<int>[]> m_ready;  // 1 once m_sizes[i] is written
-    size_t m_taken = 0;                            // pictures handed out by Next
+    size_t m_taken = 0;                           // pictures handed out by Next
 };
 
 }  // namespace kavo

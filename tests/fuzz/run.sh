@@ -46,7 +46,7 @@ for target in fuzz_image_size fuzz_text fuzz_names; do
         tail -n 40 "$build/fuzz/$target.log" >&2
         status=1
     else
-        grep -E '^stat::number_of_executed_units' "$build/fuzz/$target.log" | sed "s/^/fuzz: $target /"
+        grep -E '^stat::number_of_executed_units' "$build/fuzz/$target.log" | sed "s/^/fuzz: $target /" || true
     fi
 done
 exit $status
