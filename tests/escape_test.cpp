@@ -41,8 +41,14 @@ TEST(EscapeAddressTest, CharactersThatEndOrMangleAnAddress) {
 
 TEST(EscapeAddressTest, OtherCharactersStay) {
     // Markup characters are the writer's concern; the browser encodes spaces and non-ASCII itself.
-    EXPECT_EQ(EscapeAddress(R"(../My Trip/写真 & "x" <1>.JPG)"), R"(../My Trip/写真 & "x" <1>.JPG)");
+    EXPECT_EQ(EscapeAddress(R"(../My Trip/写真 "x" <1>.JPG)"), R"(../My Trip/写真 "x" <1>.JPG)");
     EXPECT_EQ(EscapeAddress("😀/é.png"), "😀/é.png");
+}
+
+TEST(EscapeAddressTest, AmpersandsCannotStartAReference) {
+    // Otherwise the browser reads a&amp;b.jpg as a&b.jpg and x&#65;.jpg as xA.jpg.
+    EXPECT_EQ(EscapeAddress("a&amp;b.jpg"), "a%26amp;b.jpg");
+    EXPECT_EQ(EscapeAddress("x&#65;.jpg"), "x%26%2365;.jpg");
 }
 
 TEST(EscapeAddressTest, BadUtf8BytesArePercentEncodedOneByOne) {

@@ -156,3 +156,31 @@ TEST(NativeFileSystem, ListsTypesAndLinksWithoutFollowingThemForTheName) {
 
 }  // namespace
 }  // namespace kavo
+
+namespace kavo {
+namespace {
+
+TEST(NativeFileSystem, PipesNamedLikePicturesOrPagesNeverBlockARun) {
+    test::TempDir tmp;
+    ASSERT_EQ(::mkfifo((tmp.path() / "pipe.jpg").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((tmp.path() / "index.html").c_str(), 0600), 0);
+    FileSystem& fs = NativeFileSystem();
+    EXPECT_EQ(fs.OpenRead(tmp.str() + "pipe.jpg"), nullptr);
+    std::string head;
+    EXPECT_FALSE(fs.ReadPrefix(tmp.str() + "index.html", 16, head));
+
+    KavoContext ctx;
+    test::RecordingObserver obs;
+    RunScan(ctx, {tmp.str(), true}, fs, obs);
+    ctx.SelectTypes(true, true, true, true);
+    GenerateInputs in;
+    in.Folder = tmp.str();
+    in.CaseSensitive = true;
+    GenerateResult r = RunGeneration(ctx, in, fs, obs);
+    EXPECT_EQ(ctx.Counters.WrittenJpgCount, 1);  // placed, without a size
+    EXPECT_EQ(r.BackupOfIndex, tmp.str() + "index.html.bak");
+    EXPECT_TRUE(fs.IsRegularFile(tmp.str() + "index.html"));
+}
+
+}  // namespace
+}  // namespace kavo

@@ -247,9 +247,24 @@ public:
         return ok;
     }
 
+    /// Opens a regular file for reading. A FIFO or device named like a picture
+    /// or a page would block or never end, so only regular files are opened.
+    static int OpenRegular(const std::string& path) {
+        int fd = OpenAt(path, O_RDONLY | O_NONBLOCK);
+        if (fd < 0)
+            return -1;
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            errno = EINVAL;
+            return -1;
+        }
+        return fd;
+    }
+
     bool ReadPrefix(const std::string& path, size_t limit, std::string& out) override {
         out.clear();
-        int fd = OpenAt(path, O_RDONLY);
+        int fd = OpenRegular(path);
         if (fd < 0)
             return false;
         out.resize(limit);
@@ -268,7 +283,7 @@ public:
     bool RenameFile(const std::string& from, const std::string& to) override { return RenameAt(from, to); }
 
     int CopyFile(const std::string& from, const std::string& to) override {
-        int in = OpenAt(from, O_RDONLY);
+        int in = OpenRegular(from);
         if (in < 0)
             return errno;
         std::string data;
@@ -297,7 +312,7 @@ public:
     }
 
     std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
-        int fd = OpenAt(path, O_RDONLY);
+        int fd = OpenRegular(path);
         if (fd < 0)
             return nullptr;
         return std::make_unique<NativeInputFile>(fd);

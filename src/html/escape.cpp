@@ -28,7 +28,7 @@ struct PlainBytes {
     constexpr PlainBytes() {
         for (int c = 0x20; c < 0x7F; ++c) {
             markup[c] = c != '"' && c != '<' && c != '>';
-            address[c] = c != '%' && c != '#' && c != '?' && c != '\\';
+            address[c] = c != '%' && c != '&' && c != '#' && c != '?' && c != '\\';
         }
     }
 };

@@ -10,10 +10,11 @@ namespace kavo {
 /// are not UTF-8 become U+FFFD. `&` stays as it is.
 std::string EscapeMarkup(std::string_view text);
 
-/// A relative address built from file names: `%`, `#`, `?`, `\`, control
+/// A relative address built from file names: `%`, `&`, `#`, `?`, `\`, control
 /// characters, bytes that are not UTF-8 and spaces at the very end (which a
 /// browser would trim) are percent-encoded; every other character stays (the
-/// browser encodes inner spaces and non-ASCII itself).
+/// browser encodes inner spaces and non-ASCII itself). `&` is encoded so that
+/// a name like `a&amp;b.jpg` is not read as a character reference.
 std::string EscapeAddress(std::string_view address);
 
 }  // namespace kavo
