@@ -37,4 +37,4 @@ if [ ! -d node_modules/playwright-core ]; then
     npm ci --no-audit --no-fund
 fi
 
-KAVO_CLI="$kavo_cli" exec node --test --test-concurrency=2 --test-timeout=120000 checks/*.test.js
+KAVO_CLI="$kavo_cli" exec node --test --test-force-exit --test-concurrency=2 --test-timeout=120000 checks/*.test.js
