@@ -37,4 +37,13 @@ if [ ! -d node_modules/playwright-core ]; then
     npm ci --no-audit --no-fund
 fi
 
-KAVO_CLI="$kavo_cli" exec node --test --test-force-exit --test-concurrency=2 --test-timeout=120000 checks/*.test.js
+# One suite at a time: two Chromiums side by side on a small machine make the
+# five-second forward and the click waits race each other.
+rc=0
+KAVO_CLI="$kavo_cli" node --test --test-force-exit --test-concurrency=1 --test-timeout=240000 checks/*.test.js || rc=$?
+if [ "$rc" -ne 0 ]; then
+    for f in artifacts/progress-*.txt; do
+        [ -f "$f" ] && { echo "--- $f"; cat "$f"; }
+    done
+fi
+exit "$rc"

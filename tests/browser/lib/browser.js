@@ -22,10 +22,42 @@ export async function launch() {
     });
     // A new context is a fresh profile: no cache, cookies or history from elsewhere.
     const context = await browser.newContext({ viewport: { width: 960, height: 640 }, deviceScaleFactor: 1 });
+    // A step that stalls must fail with its own message, well inside the test's time.
+    context.setDefaultTimeout(15000);
+    context.setDefaultNavigationTimeout(20000);
     const messages = [];
     context.on('console', (m) => messages.push(`${m.type()}: ${m.text()} (${m.location().url})`));
     context.on('weberror', (e) => messages.push(`pageerror: ${e.error().message}`));
     return { browser, context, messages };
+}
+
+/**
+ * Closes the browser, but never waits on it for long: a Chromium that does not
+ * answer is killed, so a suite cannot hang after its checks are done.
+ */
+export async function shutDown(browser, grace = 10000) {
+    const outcome = await within(browser.close().then(() => 'closed', () => 'failed'), grace, 'expired');
+    if (outcome !== 'closed') browser.process()?.kill('SIGKILL');
+    return outcome;
+}
+
+/** Resolves after ms, or with what `promise` gives, whichever comes first. */
+function within(promise, ms, late) {
+    let timer;
+    const expired = new Promise((resolve) => {
+        timer = setTimeout(() => resolve(late), ms);
+    });
+    return Promise.race([promise, expired]).finally(() => clearTimeout(timer));
+}
+
+/**
+ * Closes a tab without letting it stall the check. A tab closed while it is
+ * being forwarded can leave page.close() waiting until the whole browser goes;
+ * such a tab is left to the browser's own shutdown.
+ */
+export async function closePage(page, grace = 5000) {
+    await page.waitForLoadState('load', { timeout: grace }).catch(() => {});
+    return within(page.close().then(() => 'closed', () => 'failed'), grace, 'left open');
 }
 
 export async function waitFor(what, probe, timeout = 5000) {

@@ -9,24 +9,47 @@ import { makeCatalogues, addressing } from './catalogues.js';
 import { startServer } from './server.js';
 import {
     ARTIFACTS,
+    closePage,
     frame,
     imagesIn,
     launch,
     markDocument,
     renderings,
     screenshot,
+    shutDown,
     stillMarked,
     waitFor,
 } from './browser.js';
 
 const VERSION = 'Kavo Version1.02C';
 const STEP_TIMEOUT = 5000;
+// Each check and hook gets a bound of its own, so a stall names the step that stalled.
+const CHECK_TIMEOUT = 60000;
+const HOOK_TIMEOUT = 90000;
 
 function pageName(n) {
     return `page${String(n).padStart(4, '0')}.html`;
 }
 
 export function defineChecks(transport) {
+    // A line per step with its time, kept in the artifacts: a failed run shows where it was.
+    const progressFile = path.join(ARTIFACTS, `progress-${transport}.txt`);
+    fs.mkdirSync(ARTIFACTS, { recursive: true });
+    fs.writeFileSync(progressFile, '');
+    const started = Date.now();
+    const progress = (line) => fs.appendFileSync(progressFile, `${((Date.now() - started) / 1000).toFixed(1)} s ${line}\n`);
+    const check = (name, body) =>
+        test(name, { timeout: CHECK_TIMEOUT }, async (t) => {
+            progress(`start ${name}`);
+            try {
+                await body(t);
+                progress(`passed ${name.slice(0, 2)}`);
+            } catch (e) {
+                progress(`failed ${name.slice(0, 2)}: ${e.message.split('\n')[0]}`);
+                throw e;
+            }
+        });
+
     describe(`catalogue opened ${transport === 'http' ? 'over http' : 'from disk'}`, () => {
         let root;
         let server;
@@ -36,24 +59,27 @@ export function defineChecks(transport) {
         let fileOf;
 
         before(async () => {
+            progress('making the catalogues');
             const kavoCli = process.env.KAVO_CLI;
             assert.ok(kavoCli, 'KAVO_CLI must name the kavo-cli program');
             root = fs.mkdtempSync(path.join(os.tmpdir(), `kavo-browser-${transport}-`));
             cats = await makeCatalogues(root, kavoCli);
             if (transport === 'http') server = await startServer(root);
             ({ urlOf, fileOf } = addressing(transport, root, server?.origin));
+            progress('launching Chromium');
             env = await launch();
-        });
+            progress('ready');
+        }, { timeout: HOOK_TIMEOUT });
 
         after(async () => {
             if (env) {
-                fs.mkdirSync(ARTIFACTS, { recursive: true });
                 fs.writeFileSync(path.join(ARTIFACTS, `console-${transport}.txt`), env.messages.join('\n') + '\n');
-                await env.browser.close();
+                progress(`browser ${await shutDown(env.browser)}`);
             }
             await server?.close();
             if (root) fs.rmSync(root, { recursive: true, force: true });
-        });
+            progress('done');
+        }, { timeout: HOOK_TIMEOUT });
 
         const summaryOf = (cat) => path.join(cat.dir, 'index.html');
         const framesetOf = (cat) => path.join(cat.dir, 'kavo', 'index.html');
@@ -91,7 +117,7 @@ export function defineChecks(transport) {
         }
 
         const name1 = '1. the summary page shows the folder, its figures and the version, then forwards';
-        test(name1, async (t) => {
+        check(name1, async (t) => {
             await Promise.all(
                 Object.values(cats).map(async (cat) => {
                     const page = await env.context.newPage();
@@ -122,12 +148,13 @@ export function defineChecks(transport) {
                     const waited = Date.now() - started;
                     assert.ok(waited >= 4500, `${cat.key}: forwarded after ${waited} ms, expected about five seconds`);
                     t.diagnostic(`${cat.key}: on the frameset ${waited} ms after the summary page was asked for`);
-                    await page.close();
+                    const closed = await closePage(page);
+                    if (closed !== 'closed') progress(`${cat.key}: summary tab ${closed}`);
                 }),
             );
         });
 
-        test('2. the frameset has frame1, frame2 and frame3, and every picture of the first page loads', async (t) => {
+        check('2. the frameset has frame1, frame2 and frame3, and every picture of the first page loads', async (t) => {
             for (const cat of Object.values(cats)) {
                 const page = await openFrameset(cat);
                 const names = page.frames().map((f) => f.name()).filter(Boolean).sort();
@@ -168,7 +195,7 @@ export function defineChecks(transport) {
             }
         });
 
-        test('3. a click on the heading 目次 shows the page list, another click hides it', async () => {
+        check('3. a click on the heading 目次 shows the page list, another click hides it', async () => {
             for (const cat of Object.values(cats)) {
                 const page = await openFrameset(cat);
                 const f1 = frame(page, 'frame1');
@@ -188,7 +215,7 @@ export function defineChecks(transport) {
             }
         });
 
-        test('4. a page link loads its page into frame3 and writes its number into the page field', async () => {
+        check('4. a page link loads its page into frame3 and writes its number into the page field', async () => {
             const cat = cats.many;
             const page = await openFrameset(cat);
             const f1 = frame(page, 'frame1');
@@ -204,7 +231,7 @@ export function defineChecks(transport) {
             await expectOnPage(page, cat, 12);
         });
 
-        test('5. next and previous step through the pages and stop at the first and the last', async () => {
+        check('5. next and previous step through the pages and stop at the first and the last', async () => {
             const cat = cats.many;
             const page = await openFrameset(cat);
             const f2 = frame(page, 'frame2');
@@ -234,7 +261,7 @@ export function defineChecks(transport) {
             assert.equal(await e2.locator('input[name=txtPageNo]').inputValue(), '1');
         });
 
-        test('6. a click on a picture opens its folder, shows the picture, or does nothing, as set', async (t) => {
+        check('6. a click on a picture opens its folder, shows the picture, or does nothing, as set', async (t) => {
             const click = async (cat, rel) => {
                 const page = await openFrameset(cat);
                 const f3 = frame(page, 'frame3');
@@ -267,7 +294,7 @@ export function defineChecks(transport) {
             await expectNoMove(page, cats.many, 1, () => f3.locator('img').first().click());
         });
 
-        test('7. the Japanese texts render with real glyphs', async () => {
+        check('7. the Japanese texts render with real glyphs', async () => {
             const cat = cats.intl;
             const checks = [];
             // The summary page forwards after five seconds; a rendering that
@@ -292,7 +319,8 @@ export function defineChecks(transport) {
             const texts = ['検索フォルダ', '画像数', '画像／ページ', 'ページ数', 'テーブル', '使用していません'];
             texts.push('写真', '５秒後に', '１ページ目'); // the folder name and the forward sentence
             for (const text of texts) checks.push([`summary page: ${text}`, await render(text)]);
-            await summary.close();
+            const closed = await closePage(summary);
+            if (closed !== 'closed') progress(`summary tab of check 7 ${closed}`);
             const page = await openFrameset(cat);
             checks.push(['tree frame heading 目次', await renderings(page, frame(page, 'frame1'), '目次')]);
             const label = await renderings(page, frame(page, 'frame2'), 'ページ：');
