@@ -13,7 +13,7 @@ import json
 import sys
 
 # Names given to hyperfine with -n by run.sh.
-FIND, BARE, HEADER = "find", "bare_walk", "header_read"
+FIND, BARE, HEADER, FLOOR = "find", "bare_walk", "header_read", "page_floor"
 SCAN, NO_SIZE, SIZED = "kavo-cli --scan", "kavo-cli --no-size", "kavo-cli (sizes)"
 
 
@@ -81,6 +81,10 @@ def main():
         lines.append(ratio_line("scan / find (about 1.2 expected)", t[SCAN], t[FIND]))
     if NO_SIZE in t and BARE in t:
         lines.append(ratio_line("generation --no-size / bare walk", t[NO_SIZE], t[BARE], 3.0))
+    if FLOOR in t and BARE in t:
+        lines.append(ratio_line("page floor (2 walks + pages) / bare walk", t[FLOOR], t[BARE]))
+    if NO_SIZE in t and FLOOR in t:
+        lines.append(ratio_line("generation --no-size / page floor", t[NO_SIZE], t[FLOOR]))
     if SIZED in t and BARE in t and HEADER in t:
         lines.append(ratio_line("generation with sizes / (2 bare walks + header_read)", t[SIZED],
                                 2 * t[BARE] + t[HEADER], 1.5))

@@ -36,9 +36,10 @@ q() { printf "'%s'" "${1//\'/\'\\\'\'}"; }
 
 bare_walk=$build/bench/bare_walk
 header_read=$build/bench/header_read
+page_floor=$build/bench/page_floor
 cli=$build/bin/kavo-cli
-for tool in "$bare_walk" "$header_read"; do
-    [ -x "$tool" ] || { echo "run.sh: $tool missing; build it: cmake --build $1 --target bare_walk header_read" >&2; exit 1; }
+for tool in "$bare_walk" "$header_read" "$page_floor"; do
+    [ -x "$tool" ] || { echo "run.sh: $tool missing; build it: cmake --build $1 --target bare_walk header_read page_floor" >&2; exit 1; }
 done
 have_cli=1
 if [ ! -x "$cli" ]; then
@@ -104,7 +105,10 @@ commands=(-n find "find $(q "$tree")"
     -n header_read "$(q "$header_read") $(q "$tree")")
 if [ $have_cli -eq 1 ]; then
     "$cli" --scan "$tree" >"$results/scan.json"
-    commands+=(-n "kavo-cli --scan" "$(q "$cli") --scan $(q "$tree")"
+    # As many pages as a generation of 50 per page writes.
+    pages=$(python3 -c 'import json,sys; c=json.load(open(sys.argv[1])); print(-(-sum(c[k] for k in ("jpg","gif","bmp","png")) // 50))' "$results/scan.json")
+    commands+=(-n page_floor "$(q "$page_floor") $(q "$tree") $pages"
+        -n "kavo-cli --scan" "$(q "$cli") --scan $(q "$tree")"
         -n "kavo-cli --no-size" "$(q "$cli") -q --no-size $(q "$tree")"
         -n "kavo-cli (sizes)" "$(q "$cli") -q $(q "$tree")")
 fi
