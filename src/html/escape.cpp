@@ -46,6 +46,11 @@ void AppendPercent(std::string& out, unsigned char c) {
 std::string EscapeMarkup(std::string_view text) {
     std::string out;
     out.reserve(text.size());
+    AppendMarkup(out, text);
+    return out;
+}
+
+void AppendMarkup(std::string& out, std::string_view text) {
     // Plain characters are copied in runs; only the ones to replace break a run.
     size_t runStart = 0;
     const auto flush = [&](size_t pos) { out.append(text.substr(runStart, pos - runStart)); };
@@ -91,7 +96,6 @@ std::string EscapeMarkup(std::string_view text) {
         runStart = ++pos;
     }
     flush(text.size());
-    return out;
 }
 
 std::string EscapeAddress(std::string_view address) {

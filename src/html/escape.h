@@ -10,6 +10,9 @@ namespace kavo {
 /// are not UTF-8 become U+FFFD. `&` stays as it is.
 std::string EscapeMarkup(std::string_view text);
 
+/// EscapeMarkup appended to `out`: a page is built without a string per value.
+void AppendMarkup(std::string& out, std::string_view text);
+
 /// A relative address built from file names: `%`, `&`, `#`, `?`, `\`, control
 /// characters, bytes that are not UTF-8 and spaces at the very end (which a
 /// browser would trim) are percent-encoded; every other character stays (the

@@ -1,5 +1,6 @@
 #include "html/html_writer.h"
 
+#include <charconv>
 #include <initializer_list>
 #include <string>
 
@@ -26,6 +27,22 @@ std::string Join(Block parts) {
     for (std::string_view part : parts)
         text.append(part);
     return text;
+}
+
+/// Appends `value` with at least `digits` digits, as FormatNumber does with a
+/// pattern of that many zeros.
+void AppendNumber(std::string& out, int64_t value, int digits) {
+    if (value < 0) {
+        out.append(FormatNumber(value, std::string(static_cast<size_t>(digits), '0')));
+        return;
+    }
+    char text[24];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    const auto length = static_cast<int>(end - text);
+    if (length < digits) {
+        out.append(static_cast<size_t>(digits - length), '0');
+    }
+    out.append(text, end);
 }
 
 std::string Marker(std::string_view type) {
@@ -106,32 +123,51 @@ void WriteBodyEnd(KavoContext& ctx) {
 
 void WritePictureEntry(KavoContext& ctx, std::string_view src, int32_t width, int32_t height, std::string_view alt,
                        std::string_view align, std::string_view clickAction, std::string_view link) {
+    // Written straight into the page: this runs once per picture of the tree.
     std::string& out = ctx.OutputText;
     if (!src.empty()) {
-        Add(out, Join({"<!--Picture 絵--No.", FormatNumber(ctx.Counters.PageImageCount, "000"),
-                       "/Page (All Images:", FormatNumber(ctx.Counters.WrittenImageCount, "000000"), "/",
-                       FormatNumber(ctx.SelectedImageCount, "000000"), ")-->"}));
-        Add(out, Join({R"(<P ALIGN=")", EscapeMarkup(align), R"(">)"}));
+        out.append("<!--Picture 絵--No.");
+        AppendNumber(out, ctx.Counters.PageImageCount, 3);
+        out.append("/Page (All Images:");
+        AppendNumber(out, ctx.Counters.WrittenImageCount, 6);
+        out += '/';
+        AppendNumber(out, ctx.SelectedImageCount, 6);
+        out.append(")-->\r\n");
+        out.append(R"(<P ALIGN=")");
+        AppendMarkup(out, align);
+        out.append("\">\r\n");
         const bool anchor = clickAction == "View" || clickAction == "Folder";
         if (anchor) {
-            Add(out, Join({R"(<A HREF=")", EscapeMarkup(link), R"(">)"}));
+            out.append(R"(<A HREF=")");
+            AppendMarkup(out, link);
+            out.append("\">\r\n");
         }
 
+        out.append(R"(    <IMG SRC=")");
         // A file system that tells case apart needs the user's own spelling.
-        std::string image = Join(
-            {R"(    <IMG SRC=")", EscapeMarkup(ctx.CaseSensitiveOutput ? std::string(src) : LowerAddress(src)), "\""});
+        if (ctx.CaseSensitiveOutput) {
+            AppendMarkup(out, src);
+        } else {
+            AppendMarkup(out, LowerAddress(src));
+        }
+        out += '"';
         if (width != 0) {
-            image += Join({R"( WIDTH=")", FormatNumber(width, "0"), "\""});
+            out.append(R"( WIDTH=")");
+            AppendNumber(out, width, 1);
+            out += '"';
         }
         if (height != 0) {
-            image += Join({R"( HEIGHT=")", FormatNumber(height, "0"), "\""});
+            out.append(R"( HEIGHT=")");
+            AppendNumber(out, height, 1);
+            out += '"';
         }
-        image += R"( ALIGN="bottom" BORDER="0")";
+        out.append(R"( ALIGN="bottom" BORDER="0")");
         if (!alt.empty()) {
-            image += Join({R"( ALT=")", EscapeMarkup(alt), "\""});
+            out.append(R"( ALT=")");
+            AppendMarkup(out, alt);
+            out += '"';
         }
-        image += '>';
-        Add(out, image);
+        out.append(">\r\n");
 
         if (anchor) {
             Add(out, "</A>");
