@@ -215,25 +215,27 @@ private:
 
 std::string ToCp932(std::string_view utf8) {
     // After this only well-formed characters are left.
-    const std::string in = SanitizeUtf8(utf8);
     // One cache per thread: no lock, and the windows and the command line each use one thread.
     thread_local Cp932Cache cache;
 
     // CP932 never takes more bytes than UTF-8 for a character; references may need more.
     std::string out;
-    out.reserve(in.size() + 32);
+    out.reserve(utf8.size() + 32);
     size_t pos = 0;
-    while (pos < in.size()) {
+    while (pos < utf8.size()) {
         // CP932 keeps ASCII as it is.
-        if (static_cast<unsigned char>(in[pos]) < 0x80) {
-            const size_t end = AsciiRunEnd(in, pos + 1);
-            out.append(in, pos, end - pos);
+        if (static_cast<unsigned char>(utf8[pos]) < 0x80) {
+            const size_t end = AsciiRunEnd(utf8, pos + 1);
+            out.append(utf8, pos, end - pos);
             pos = end;
             continue;
         }
-        const Utf8Step step = DecodeUtf8(in, pos);
-        if (!cache.Append(out, std::string_view(in).substr(pos, step.length), step.codePoint))
-            return ReferencesForNonAscii(in);
+        // A byte sequence that is not UTF-8 is written as U+FFFD, as SanitizeUtf8 would have it.
+        const Utf8Step step = DecodeUtf8(utf8, pos);
+        const bool converted = step.valid ? cache.Append(out, utf8.substr(pos, step.length), step.codePoint)
+                                          : cache.Append(out, kReplacement, 0xFFFD);
+        if (!converted)
+            return ReferencesForNonAscii(SanitizeUtf8(utf8));
         pos += step.length;
     }
     return out;

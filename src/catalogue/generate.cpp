@@ -242,8 +242,10 @@ private:
             if (Cancelled())
                 return;
             PictureType type = ClassifyPicture(e.Name, folder);
-            if (Selected(type))
-                PlacePicture(type, folder + e.Name);
+            if (Selected(type)) {
+                m_fullPath.assign(folder).append(e.Name);
+                PlacePicture(type, m_fullPath);
+            }
             ShowProgress();
             if (m_c.PageImageCount == m_ctx.ImagesPerPage)
                 BreakPage();
@@ -269,13 +271,16 @@ private:
         m_c.WrittenImageCount = m_c.WrittenJpgCount + m_c.WrittenGifCount + m_c.WrittenBmpCount + m_c.WrittenPngCount;
         ++m_c.PageImageCount;
 
-        const std::string relative = RelativeUrlPath(fullPath, m_base);
-        const std::string address = EscapeAddress(relative);
-        std::string link;
+        // The texts of an entry go into buffers kept from picture to picture.
+        m_relative = RelativeUrlPath(fullPath, m_base);
+        m_src.assign("../");
+        AppendAddress(m_src, m_relative);
+        m_link.clear();
         if (m_set.ClickAction == "Folder") {
-            link = "../" + EscapeAddress(UrlFolderPart(relative));
+            m_link.assign("../");
+            AppendAddress(m_link, UrlFolderPart(m_relative));
         } else if (m_set.ClickAction == "View") {
-            link = "../" + address;
+            m_link.assign(m_src);
         }
         if (m_set.UseTable)
             WriteCellStart(m_ctx);
@@ -289,9 +294,8 @@ private:
                 ReadPixelSize(m_fs, fullPath, size);
             }
         }
-        WritePictureEntry(m_ctx, "../" + address, size.Width, size.Height,
-                          FormatNumber(m_c.PageImageCount, "000") + " : " + relative, m_set.Align, m_set.ClickAction,
-                          link);
+        m_alt.assign(FormatNumber(m_c.PageImageCount, "000")).append(" : ").append(m_relative);
+        WritePictureEntry(m_ctx, m_src, size.Width, size.Height, m_alt, m_set.Align, m_set.ClickAction, m_link);
         if (m_set.UseTable) {
             WriteCellEnd(m_ctx);
             if (++m_c.RowImageCount == m_set.ImagesPerLine) {
@@ -326,6 +330,7 @@ private:
     WalkPath m_path;
     int32_t m_percent = 0;
     std::unique_ptr<SizePrefetcher> m_prefetch;  // only with several jobs and sizes to read
+    std::string m_fullPath, m_relative, m_src, m_link, m_alt;
 };
 
 }  // namespace

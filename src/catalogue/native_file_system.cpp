@@ -138,6 +138,43 @@ bool WriteAll(int fd, std::string_view data) {
     return true;
 }
 
+/// Calls onEntry(name, d_type) for every entry of the open folder `fd`, "." and
+/// ".." included, then closes `fd`. An error while reading ends the listing
+/// with what was read, as readdir does.
+template <class OnEntry>
+bool ReadEntries(int fd, OnEntry&& onEntry) {
+#if defined(__linux__)
+    // Straight to the kernel: readdir would add an allocation and three
+    // system calls (two fcntl, one fstat) to every folder listed.
+    alignas(dirent64) char buffer[32768];
+    for (;;) {
+        const ssize_t got = ::getdents64(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        for (ssize_t pos = 0; pos < got;) {
+            const auto* e = reinterpret_cast<const dirent64*>(buffer + pos);
+            onEntry(e->d_name, e->d_type);
+            pos += e->d_reclen;
+        }
+    }
+    // onEntry may still use fd (for fstatat), so it is closed only here.
+    ::close(fd);
+    return true;
+#else
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return false;
+    }
+    while (const dirent* e = ::readdir(dir))
+        onEntry(e->d_name, e->d_type);
+    ::closedir(dir);
+    return true;
+#endif
+}
+
 class PosixFileSystem final : public FileSystem {
 public:
     bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, FolderId* id) override {
@@ -145,23 +182,16 @@ public:
         const int fd = OpenAt(folder, O_RDONLY | O_DIRECTORY);
         if (fd < 0)
             return false;
-        DIR* dir = ::fdopendir(fd);
-        if (!dir) {
-            ::close(fd);
-            return false;
-        }
         if (id) {
             struct stat st {};
             if (::fstat(fd, &st) == 0)
                 *id = FolderId{static_cast<uint64_t>(st.st_dev), st.st_ino};
         }
-        while (dirent* e = ::readdir(dir)) {
-            const char* n = e->d_name;
+        return ReadEntries(fd, [&](const char* n, unsigned char type) {
             if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
-                continue;
+                return;
             DirEntry& entry = out.emplace_back();
             entry.Name = n;
-            unsigned char type = e->d_type;
             if (type == DT_DIR) {
                 entry.IsDir = true;
             } else if (type == DT_LNK || type == DT_UNKNOWN) {
@@ -176,9 +206,7 @@ public:
                 if (::fstatat(fd, n, &st, 0) == 0)
                     entry.IsDir = S_ISDIR(st.st_mode);
             }
-        }
-        ::closedir(dir);
-        return true;
+        });
     }
 
     bool GetFolderId(const std::string& path, FolderId& id) override {
@@ -222,7 +250,8 @@ public:
 
     bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* err) override {
         static std::atomic<unsigned> serial{0};
-        std::string temp = path + ".kavo-tmp-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+        static const std::string pid = std::to_string(::getpid());
+        std::string temp = path + ".kavo-tmp-" + pid + "-" + std::to_string(serial++);
         int fd = OpenAt(temp, O_WRONLY | O_CREAT | O_TRUNC, 0666);
         if (fd < 0) {
             if (err)

@@ -99,13 +99,18 @@ void AppendMarkup(std::string& out, std::string_view text) {
 }
 
 std::string EscapeAddress(std::string_view address) {
+    std::string out;
+    out.reserve(address.size());
+    AppendAddress(out, address);
+    return out;
+}
+
+void AppendAddress(std::string& out, std::string_view address) {
     // Browsers trim spaces from the end of an address, so a folder named "trip "
     // would be linked as "trip"; spaces there must be kept as escapes.
     size_t end = address.size();
     while (end > 0 && address[end - 1] == ' ')
         --end;
-    std::string out;
-    out.reserve(address.size());
     size_t runStart = 0;
     const auto flush = [&](size_t pos) { out.append(address.substr(runStart, pos - runStart)); };
     for (size_t pos = 0; pos < end;) {
@@ -138,7 +143,6 @@ std::string EscapeAddress(std::string_view address) {
     flush(end);
     for (size_t pos = end; pos < address.size(); ++pos)
         AppendPercent(out, static_cast<unsigned char>(address[pos]));
-    return out;
 }
 
 }  // namespace kavo

@@ -20,4 +20,7 @@ void AppendMarkup(std::string& out, std::string_view text);
 /// a name like `a&amp;b.jpg` is not read as a character reference.
 std::string EscapeAddress(std::string_view address);
 
+/// EscapeAddress appended to `out`.
+void AppendAddress(std::string& out, std::string_view address);
+
 }  // namespace kavo
