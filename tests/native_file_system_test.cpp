@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <map>
+#include <set>
 #include <string>
 
 #include "catalogue/file_system.h"
@@ -159,6 +160,32 @@ TEST(NativeFileSystem, ListsTypesAndLinksWithoutFollowingThemForTheName) {
 
 namespace kavo {
 namespace {
+
+TEST(NativeFileSystem, ListsAFolderTooLargeForOneReadOfEntriesWhole) {
+    // About 600 KB of entries: the system hands them over in many batches.
+    test::TempDir tmp;
+    const std::string stem(200, 'n');
+    constexpr int kCount = 3000;
+    for (int i = 0; i < kCount; ++i) {
+        const int fd = ::open((tmp.str() + stem + std::to_string(i)).c_str(), O_WRONLY | O_CREAT, 0666);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
+    FolderId id;
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(NativeFileSystem().ListFolder(tmp.str(), entries, &id));
+    std::set<std::string> names;
+    for (const DirEntry& e : entries) {
+        EXPECT_FALSE(e.IsDir || e.IsLink) << e.Name;
+        names.insert(e.Name);
+    }
+    EXPECT_EQ(entries.size(), static_cast<size_t>(kCount));
+    EXPECT_EQ(names.size(), static_cast<size_t>(kCount));
+    EXPECT_TRUE(names.count(stem + "0") && names.count(stem + std::to_string(kCount - 1)));
+    struct stat st {};
+    ASSERT_EQ(::stat(tmp.str().c_str(), &st), 0);
+    EXPECT_EQ(id, (FolderId{static_cast<uint64_t>(st.st_dev), st.st_ino}));
+}
 
 TEST(NativeFileSystem, PipesNamedLikePicturesOrPagesNeverBlockARun) {
     test::TempDir tmp;
