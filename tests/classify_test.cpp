@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "catalogue/number_format.h"
 
 namespace kavo {
@@ -56,6 +58,9 @@ TEST(FormatNumber, PatternsOfZerosAndHashes) {
     EXPECT_EQ(FormatNumber(0, "####0"), "0");
     EXPECT_EQ(FormatNumber(1234567, "#####0"), "1234567");
     EXPECT_EQ(FormatNumber(0, "##0"), "0");
+    // The sign goes before the padding; the smallest value has no positive twin.
+    EXPECT_EQ(FormatNumber(-5, "000"), "-005");
+    EXPECT_EQ(FormatNumber(INT64_MIN, "0"), "-9223372036854775808");
 }
 
 }  // namespace

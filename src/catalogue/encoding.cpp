@@ -214,7 +214,6 @@ private:
 }  // namespace
 
 std::string ToCp932(std::string_view utf8) {
-    // After this only well-formed characters are left.
     // One cache per thread: no lock, and the windows and the command line each use one thread.
     thread_local Cp932Cache cache;
 

@@ -1,6 +1,5 @@
 #include "html/html_writer.h"
 
-#include <charconv>
 #include <initializer_list>
 #include <string>
 
@@ -29,20 +28,11 @@ std::string Join(Block parts) {
     return text;
 }
 
-/// Appends `value` with at least `digits` digits, as FormatNumber does with a
-/// pattern of that many zeros.
-void AppendNumber(std::string& out, int64_t value, int digits) {
-    if (value < 0) {
-        out.append(FormatNumber(value, std::string(static_cast<size_t>(digits), '0')));
-        return;
-    }
-    char text[24];
-    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-    const auto length = static_cast<int>(end - text);
-    if (length < digits) {
-        out.append(static_cast<size_t>(digits - length), '0');
-    }
-    out.append(text, end);
+/// prefix, then `value` escaped for markup, then suffix: one quoted value.
+void AppendQuoted(std::string& out, std::string_view prefix, std::string_view value, std::string_view suffix) {
+    out.append(prefix);
+    AppendMarkup(out, value);
+    out.append(suffix);
 }
 
 std::string Marker(std::string_view type) {
@@ -126,46 +116,31 @@ void WritePictureEntry(KavoContext& ctx, std::string_view src, int32_t width, in
     // Written straight into the page: this runs once per picture of the tree.
     std::string& out = ctx.OutputText;
     if (!src.empty()) {
-        out.append("<!--Picture 絵--No.");
-        AppendNumber(out, ctx.Counters.PageImageCount, 3);
-        out.append("/Page (All Images:");
-        AppendNumber(out, ctx.Counters.WrittenImageCount, 6);
-        out += '/';
-        AppendNumber(out, ctx.SelectedImageCount, 6);
-        out.append(")-->\r\n");
-        out.append(R"(<P ALIGN=")");
-        AppendMarkup(out, align);
-        out.append("\">\r\n");
+        out.append("<!--Picture 絵--No.")
+            .append(FormatNumber(ctx.Counters.PageImageCount, "000"))
+            .append("/Page (All Images:")
+            .append(FormatNumber(ctx.Counters.WrittenImageCount, "000000"))
+            .append("/")
+            .append(FormatNumber(ctx.SelectedImageCount, "000000"))
+            .append(")-->\r\n");
+        AppendQuoted(out, R"(<P ALIGN=")", align, "\">\r\n");
         const bool anchor = clickAction == "View" || clickAction == "Folder";
         if (anchor) {
-            out.append(R"(<A HREF=")");
-            AppendMarkup(out, link);
-            out.append("\">\r\n");
+            AppendQuoted(out, R"(<A HREF=")", link, "\">\r\n");
         }
 
-        out.append(R"(    <IMG SRC=")");
         // A file system that tells case apart needs the user's own spelling.
-        if (ctx.CaseSensitiveOutput) {
-            AppendMarkup(out, src);
-        } else {
-            AppendMarkup(out, LowerAddress(src));
-        }
-        out += '"';
+        const std::string lowered = ctx.CaseSensitiveOutput ? std::string() : LowerAddress(src);
+        AppendQuoted(out, R"(    <IMG SRC=")", ctx.CaseSensitiveOutput ? src : lowered, "\"");
         if (width != 0) {
-            out.append(R"( WIDTH=")");
-            AppendNumber(out, width, 1);
-            out += '"';
+            out.append(R"( WIDTH=")").append(FormatNumber(width, "0")).append("\"");
         }
         if (height != 0) {
-            out.append(R"( HEIGHT=")");
-            AppendNumber(out, height, 1);
-            out += '"';
+            out.append(R"( HEIGHT=")").append(FormatNumber(height, "0")).append("\"");
         }
         out.append(R"( ALIGN="bottom" BORDER="0")");
         if (!alt.empty()) {
-            out.append(R"( ALT=")");
-            AppendMarkup(out, alt);
-            out += '"';
+            AppendQuoted(out, R"( ALT=")", alt, "\"");
         }
         out.append(">\r\n");
 
