@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those missing.
-# Usage: scripts/setup.sh [build|test|bench|fuzz]...   (default: build)
+# Usage: scripts/setup.sh [build|test|bench|fuzz|windows]...   (default: build)
 set -euo pipefail
 
 want=(g++ cmake ninja-build pkg-config libstb-dev libcli11-dev libgtest-dev qt6-base-dev fonts-noto-cjk fonts-ipafont-gothic)
@@ -10,6 +10,7 @@ for set in "${@:-build}"; do
     test) want+=(chromium xvfb xauth imagemagick clang-14 libfuzzer-14-dev) ;;
     bench) want+=(hyperfine imagemagick python3 time) ;;
     fuzz) want+=(clang-14 libfuzzer-14-dev) ;;
+    windows) want+=(g++-mingw-w64-x86-64-posix wine64) ;;
     *) echo "setup.sh: unknown set '$set'" >&2; exit 1 ;;
   esac
 done

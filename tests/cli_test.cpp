@@ -4,8 +4,10 @@
 #include <sstream>
 
 #include "catalogue/encoding.h"
+#include "catalogue/windows_api.h"
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
+#include "cli/interrupt.h"
 #include "support/fault_file_system.h"
 #include "support/test_support.h"
 
@@ -154,6 +156,22 @@ TEST_F(CliTest, InterruptIsTheCancelButton) {
     EXPECT_EQ(Run({dir.path().string(), "--per-page=5"}), 130);
     EXPECT_NE(err.str().find("ファイル検索処理を中止しました。"), std::string::npos);
     EXPECT_TRUE(Untouched());
+}
+
+TEST(CliInterrupt, CtrlCSetsTheFlagInsteadOfEndingTheProgram) {
+    static volatile std::sig_atomic_t caught = 0;
+    CatchInterrupt(&caught);
+#ifdef _WIN32
+    // The event goes to every process of this console, this one included, on a thread of its own.
+    if (!::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0))
+        GTEST_SKIP() << "no console to send Ctrl-C through";
+    for (int i = 0; i < 500 && !caught; ++i)
+        ::Sleep(10);
+#else
+    std::raise(SIGINT);
+    std::signal(SIGINT, SIG_DFL);
+#endif
+    EXPECT_EQ(caught, 1);
 }
 
 TEST_F(CliTest, InterruptDuringTheGenerationLeavesASmallerCatalogue) {

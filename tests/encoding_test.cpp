@@ -1,15 +1,32 @@
 #include "catalogue/encoding.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <string>
+
+#ifdef _WIN32
+#include "catalogue/wide_text.h"
+#include "catalogue/windows_api.h"
+#else
+#include <iconv.h>
+#endif
 
 namespace kavo {
 namespace {
 
 /// CP932 back to UTF-8, independent of the code under test.
 std::string FromCp932(const std::string& bytes) {
+#ifdef _WIN32
+    if (bytes.empty())
+        return {};
+    std::wstring wide(bytes.size(), L'\0');
+    const int n = ::MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
+                                        wide.data(), static_cast<int>(wide.size()));
+    if (n <= 0)
+        return "<not CP932>";
+    wide.resize(static_cast<size_t>(n));
+    return Utf8FromWide(wide);
+#else
     iconv_t cd = iconv_open("UTF-8", "CP932");
     if (cd == reinterpret_cast<iconv_t>(-1))
         return "<no converter>";
@@ -25,6 +42,7 @@ std::string FromCp932(const std::string& bytes) {
         return "<not CP932>";
     out.resize(out.size() - outLeft);
     return out;
+#endif
 }
 
 TEST(EncodingTest, Cp932AsciiAndJapanese) {
@@ -55,6 +73,19 @@ TEST(EncodingTest, Cp932MissingCharactersBecomeReferences) {
     EXPECT_EQ(ToCp932("한국"), "&#54620;&#44397;");
     EXPECT_EQ(ToCp932("😀x"), "&#128512;x");
     EXPECT_EQ(ToCp932("写真😀한"), "\x8E\xCA\x90\x5E&#128512;&#54620;");
+}
+
+TEST(EncodingTest, Cp932OneWayMappingsBecomeReferences) {
+    // Codes that read back as another character are not exact: the systems'
+    // converters differ on them, and the page must not change its text.
+    EXPECT_EQ(ToCp932("¥‾"), "&#165;&#8254;");
+    EXPECT_EQ(ToCp932("‖〜−"), "&#8214;&#12316;&#8722;");
+    EXPECT_EQ(ToCp932("¢£¬—¦"), "&#162;&#163;&#172;&#8212;&#166;");
+    // Their look-alikes that CP932 holds, and characters with two codes, of which the first is written.
+    EXPECT_EQ(ToCp932("∥～－￠￡￢―"), "\x81\x61\x81\x60\x81\x7C\x81\x91\x81\x92\x81\xCA\x81\x5C");
+    EXPECT_EQ(ToCp932("≒∵ⅰ纊￤∑"), "\x81\xE0\x81\xE6\xFA\x40\xFA\x5C\xFA\x55\x87\x94");
+    for (const char* text : {"∥～－￠￡￢―", "≒∵ⅰ纊￤∑", "\\~"})
+        EXPECT_EQ(FromCp932(ToCp932(text)), text);
 }
 
 TEST(EncodingTest, Cp932BadBytesBecomeReplacementReferences) {

@@ -1,9 +1,15 @@
+#include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include "catalogue/wide_text.h"
+#include "catalogue/windows_api.h"
+#else
 #include <dirent.h>
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <map>
 #include <set>
@@ -19,6 +25,39 @@ namespace kavo {
 namespace {
 
 const std::string kPictures = std::string(KAVO_TEST_DATA) + "/pictures/";
+const std::string kSep(1, kPathSep);
+
+#ifdef _WIN32
+
+/// The longest path the system takes without the \\?\ prefix.
+constexpr size_t kPathLimit = MAX_PATH;
+
+std::wstring Long(const std::string& path) {
+    return LR"(\\?\)" + WideFromUtf8(path);
+}
+
+/// Removes the folder and everything below it, through prefixed paths.
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(folder + L"\\" + name);
+            else
+                ::DeleteFileW((folder + L"\\" + name).c_str());
+        } while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+#else
+
+constexpr size_t kPathLimit = PATH_MAX;
 
 /// Removes everything below the folder open as `fd`, one level at a time by
 /// descriptor (the paths are too long for std::filesystem).
@@ -42,34 +81,53 @@ void RemoveBelow(int fd) {
     ::closedir(dir);
 }
 
-/// A chain of folders whose path from the temporary folder is longer than
-/// PATH_MAX, made with *at calls; removed again by descriptor.
+#endif
+
+/// A chain of folders whose path from the temporary folder is longer than the
+/// system takes in one piece (PATH_MAX, or MAX_PATH on Windows), made with *at
+/// calls or prefixed paths; removed again the same way.
 class DeepTree : public ::testing::Test {
 protected:
     void SetUp() override {
         const std::string level(200, 'd');
+        const std::string png = test::ReadFile(kPictures + "plain.png");
+        deep = tmp.str();
+#ifdef _WIN32
+        while (deep.size() <= kPathLimit + 300) {
+            deep += level + kSep;
+            ASSERT_TRUE(::CreateDirectoryW(Long(deep).c_str(), nullptr));
+        }
+        HANDLE out = ::CreateFileW(Long(deep + "photo.png").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        ASSERT_NE(out, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        ASSERT_TRUE(::WriteFile(out, png.data(), static_cast<DWORD>(png.size()), &written, nullptr));
+        ::CloseHandle(out);
+#else
         int fd = ::open(tmp.path().c_str(), O_RDONLY | O_DIRECTORY);
         ASSERT_GE(fd, 0);
-        deep = tmp.str();
-        while (deep.size() <= PATH_MAX + 300) {
+        while (deep.size() <= kPathLimit + 300) {
             ASSERT_EQ(::mkdirat(fd, level.c_str(), 0777), 0);
             const int next = ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY);
             ::close(fd);
             ASSERT_GE(next, 0);
             fd = next;
-            deep += level + "/";
+            deep += level + kSep;
         }
-        const std::string png = test::ReadFile(kPictures + "plain.png");
         const int out = ::openat(fd, "photo.png", O_WRONLY | O_CREAT, 0666);
         ASSERT_GE(out, 0);
         ASSERT_EQ(::write(out, png.data(), png.size()), static_cast<ssize_t>(png.size()));
         ::close(out);
         ::close(fd);
+#endif
     }
     void TearDown() override {
+#ifdef _WIN32
+        RemoveTree(Long(tmp.str() + std::string(200, 'd')));
+#else
         const int fd = ::open(tmp.path().c_str(), O_RDONLY | O_DIRECTORY);
         RemoveBelow(fd);
         ::close(fd);
+#endif
     }
 
     test::TempDir tmp;
@@ -78,7 +136,7 @@ protected:
 };
 
 TEST_F(DeepTree, EveryCallReachesPastPathMax) {
-    ASSERT_GT(deep.size(), static_cast<size_t>(PATH_MAX));
+    ASSERT_GT(deep.size(), kPathLimit);
     std::vector<DirEntry> entries;
     FolderId id;
     ASSERT_TRUE(fs.ListFolder(deep, entries, &id));
@@ -90,7 +148,7 @@ TEST_F(DeepTree, EveryCallReachesPastPathMax) {
     EXPECT_EQ(again, id);
     EXPECT_EQ(fs.CheckFolder(deep), 0);
     EXPECT_EQ(fs.CheckFolder(deep + "photo.png"), ENOTDIR);
-    EXPECT_EQ(fs.CheckFolder(deep + "missing/"), ENOENT);
+    EXPECT_EQ(fs.CheckFolder(deep + "missing" + kSep), ENOENT);
 
     const std::string photo = deep + "photo.png";
     EXPECT_TRUE(fs.Exists(photo));
@@ -102,7 +160,7 @@ TEST_F(DeepTree, EveryCallReachesPastPathMax) {
 
     // Writing, reading back, renaming, copying and removing at that depth.
     EXPECT_TRUE(fs.CreateFolder(deep + "out", nullptr));
-    const std::string page = deep + "out/page.html";
+    const std::string page = deep + "out" + kSep + "page.html";
     ASSERT_TRUE(fs.WriteFileAtomic(page, "<!--x", nullptr));
     std::string head;
     ASSERT_TRUE(fs.ReadPrefix(page, 3, head));
@@ -111,7 +169,7 @@ TEST_F(DeepTree, EveryCallReachesPastPathMax) {
     EXPECT_FALSE(fs.Exists(page));
     EXPECT_EQ(fs.CopyFile(page + ".bak", page), 0);
     EXPECT_TRUE(fs.RemoveFile(page + ".bak"));
-    fs.ListFolder(deep + "out/", entries, nullptr);
+    fs.ListFolder(deep + "out" + kSep, entries, nullptr);
     ASSERT_EQ(entries.size(), 1u);  // no temporary file left behind
     EXPECT_EQ(entries[0].Name, "page.html");
 }
@@ -134,6 +192,9 @@ TEST_F(DeepTree, TheWalksPlaceAndSizeThePictureAtTheBottom) {
     }
 }
 
+// Links and pipes are POSIX matters: on Windows a link needs a privilege to make and pipes live
+// outside the file system, so these two run on POSIX systems only.
+#ifndef _WIN32
 TEST(NativeFileSystem, ListsTypesAndLinksWithoutFollowingThemForTheName) {
     test::TempDir tmp;
     tmp.MakeDir("folder");
@@ -153,38 +214,6 @@ TEST(NativeFileSystem, ListsTypesAndLinksWithoutFollowingThemForTheName) {
                                                                    {"to-folder", {true, true}}};
     EXPECT_EQ(seen, expected);
     EXPECT_TRUE(NativeFileSystem().ReadsAreThreadSafe());
-}
-
-}  // namespace
-}  // namespace kavo
-
-namespace kavo {
-namespace {
-
-TEST(NativeFileSystem, ListsAFolderTooLargeForOneReadOfEntriesWhole) {
-    // About 600 KB of entries: the system hands them over in many batches.
-    test::TempDir tmp;
-    const std::string stem(200, 'n');
-    constexpr int kCount = 3000;
-    for (int i = 0; i < kCount; ++i) {
-        const int fd = ::open((tmp.str() + stem + std::to_string(i)).c_str(), O_WRONLY | O_CREAT, 0666);
-        ASSERT_GE(fd, 0);
-        ::close(fd);
-    }
-    FolderId id;
-    std::vector<DirEntry> entries;
-    ASSERT_TRUE(NativeFileSystem().ListFolder(tmp.str(), entries, &id));
-    std::set<std::string> names;
-    for (const DirEntry& e : entries) {
-        EXPECT_FALSE(e.IsDir || e.IsLink) << e.Name;
-        names.insert(e.Name);
-    }
-    EXPECT_EQ(entries.size(), static_cast<size_t>(kCount));
-    EXPECT_EQ(names.size(), static_cast<size_t>(kCount));
-    EXPECT_TRUE(names.count(stem + "0") && names.count(stem + std::to_string(kCount - 1)));
-    struct stat st {};
-    ASSERT_EQ(::stat(tmp.str().c_str(), &st), 0);
-    EXPECT_EQ(id, (FolderId{static_cast<uint64_t>(st.st_dev), st.st_ino}));
 }
 
 TEST(NativeFileSystem, PipesNamedLikePicturesOrPagesNeverBlockARun) {
@@ -207,6 +236,60 @@ TEST(NativeFileSystem, PipesNamedLikePicturesOrPagesNeverBlockARun) {
     EXPECT_EQ(ctx.Counters.WrittenJpgCount, 1);  // placed, without a size
     EXPECT_EQ(r.BackupOfIndex, tmp.str() + "index.html.bak");
     EXPECT_TRUE(fs.IsRegularFile(tmp.str() + "index.html"));
+}
+#endif
+
+/// Creates an empty file through the system's own call, not the code under test.
+void MakeFile(const std::string& path) {
+#ifdef _WIN32
+    HANDLE h = ::CreateFileW(Long(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
+    ::CloseHandle(h);
+#else
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0666);
+    ASSERT_GE(fd, 0) << path;
+    ::close(fd);
+#endif
+}
+
+TEST(NativeFileSystem, ListsAFolderTooLargeForOneReadOfEntriesWhole) {
+    // About 600 KB of entries: the system hands them over in many batches.
+    test::TempDir tmp;
+    const std::string stem(200, 'n');
+    constexpr int kCount = 3000;
+    for (int i = 0; i < kCount; ++i)
+        MakeFile(tmp.str() + stem + std::to_string(i));
+    // Names beyond ASCII and beyond the Basic Multilingual Plane come back as they were made.
+    const std::vector<std::string> wide = {"写真 ü.png", "😀.JPG", "ｶﾅ～.gif"};
+    for (const std::string& name : wide)
+        MakeFile(tmp.str() + name);
+    FolderId id;
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(NativeFileSystem().ListFolder(tmp.str(), entries, &id));
+    std::set<std::string> names;
+    for (const DirEntry& e : entries) {
+        EXPECT_FALSE(e.IsDir || e.IsLink) << e.Name;
+        names.insert(e.Name);
+    }
+    EXPECT_EQ(entries.size(), kCount + wide.size());
+    EXPECT_EQ(names.size(), kCount + wide.size());
+    EXPECT_TRUE(names.count(stem + "0") && names.count(stem + std::to_string(kCount - 1)));
+    for (const std::string& name : wide) {
+        EXPECT_TRUE(names.count(name)) << name;
+        EXPECT_TRUE(NativeFileSystem().IsRegularFile(tmp.str() + name)) << name;
+    }
+#ifdef _WIN32
+    BY_HANDLE_FILE_INFORMATION info;
+    HANDLE h = ::CreateFileW(Long(tmp.str()).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_TRUE(::GetFileInformationByHandle(h, &info));
+    ::CloseHandle(h);
+    EXPECT_EQ(id, (FolderId{info.dwVolumeSerialNumber, uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow}));
+#else
+    struct stat st {};
+    ASSERT_EQ(::stat(tmp.str().c_str(), &st), 0);
+    EXPECT_EQ(id, (FolderId{static_cast<uint64_t>(st.st_dev), st.st_ino}));
+#endif
 }
 
 }  // namespace

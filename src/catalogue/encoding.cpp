@@ -1,6 +1,10 @@
 #include "catalogue/encoding.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -66,21 +70,69 @@ std::string ReferencesForNonAscii(std::string_view utf8) {
     return out;
 }
 
+/// Finds the CP932 code of one character. Only an exact code counts: one that
+/// reads back as the same character. Both systems also map some characters one
+/// way only (U+00A5 to "\\", U+2014 to U+2015's code, …); those become
+/// references, so that Windows and Linux write the same bytes.
 class Converter {
 public:
-    Converter() : m_cd(iconv_open("CP932", "UTF-8")) {}
+#ifdef _WIN32
+    bool ok() const { return true; }
+
+    /// The character's CP932 bytes, or 0 bytes when it has no exact code.
+    size_t Convert(std::string_view utf8, char (&bytes)[8]) const {
+        wchar_t wide[2];
+        const int units = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                                static_cast<int>(utf8.size()), wide, 2);
+        if (units <= 0)
+            return 0;
+        BOOL usedDefault = FALSE;
+        const int n = ::WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide, units, bytes, sizeof bytes, nullptr,
+                                            &usedDefault);
+        if (n <= 0 || usedDefault)
+            return 0;
+        wchar_t back[2];
+        const int backUnits = ::MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes, n, back, 2);
+        return backUnits == units && std::equal(wide, wide + units, back) ? static_cast<size_t>(n) : 0;
+    }
+#else
+    Converter() : m_to(iconv_open("CP932", "UTF-8")), m_from(iconv_open("UTF-8", "CP932")) {}
     ~Converter() {
-        if (ok())
-            iconv_close(m_cd);
+        if (m_to != kNone)
+            iconv_close(m_to);
+        if (m_from != kNone)
+            iconv_close(m_from);
     }
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
-    bool ok() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
-    iconv_t get() const { return m_cd; }
+    bool ok() const { return m_to != kNone && m_from != kNone; }
+
+    /// The character's CP932 bytes, or 0 bytes when it has no exact code.
+    size_t Convert(std::string_view utf8, char (&bytes)[8]) const {
+        const size_t n = Run(m_to, utf8, bytes);
+        char back[8];
+        return n != 0 && std::string_view(back, Run(m_from, {bytes, n}, back)) == utf8 ? n : 0;
+    }
 
 private:
-    iconv_t m_cd;
+    static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+
+    static size_t Run(iconv_t cd, std::string_view in, char (&out)[8]) {
+        char copy[8];
+        std::memcpy(copy, in.data(), in.size());
+        char* inPtr = copy;
+        size_t inLeft = in.size();
+        char* outPtr = out;
+        size_t outLeft = sizeof out;
+        if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) || inLeft != 0)
+            return 0;
+        return static_cast<size_t>(outPtr - out);
+    }
+
+    iconv_t m_to;
+    iconv_t m_from;
+#endif
 };
 
 }  // namespace
@@ -158,8 +210,8 @@ std::string SanitizeUtf8(std::string_view text) {
 namespace {
 
 /// CP932 codes of the characters of the Basic Multilingual Plane, filled from
-/// iconv on first use: 0 not asked yet, kNoCp932 not in CP932, otherwise the
-/// one byte, or the lead byte (0x81 and up) and the trail byte. iconv costs
+/// the system's converter on first use: 0 not asked yet, kNoCp932 not in CP932, otherwise the
+/// one byte, or the lead byte (0x81 and up) and the trail byte. A conversion costs
 /// about a hundred instructions a character; a page repeats few characters.
 constexpr uint16_t kNoCp932 = 0xFFFF;
 
@@ -189,16 +241,8 @@ public:
 
 private:
     uint16_t Convert(std::string_view utf8) {
-        char in[4];
         char bytes[8];
-        std::memcpy(in, utf8.data(), utf8.size());
-        char* inPtr = in;
-        size_t inLeft = utf8.size();
-        char* outPtr = bytes;
-        size_t outLeft = sizeof bytes;
-        if (iconv(m_converter.get(), &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1))
-            return kNoCp932;
-        const size_t n = static_cast<size_t>(outPtr - bytes);
+        const size_t n = m_converter.Convert(utf8, bytes);
         const auto byte = [&](size_t i) { return static_cast<uint16_t>(static_cast<unsigned char>(bytes[i])); };
         if (n == 1 && byte(0) != 0)
             return byte(0);

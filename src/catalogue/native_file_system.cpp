@@ -1,4 +1,5 @@
-// The POSIX file system behind FileSystem.
+// The POSIX file system behind FileSystem; Windows has its own.
+#ifndef _WIN32
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -359,3 +360,5 @@ FileSystem& NativeFileSystem() {
 }
 
 }  // namespace kavo
+
+#endif  // !_WIN32

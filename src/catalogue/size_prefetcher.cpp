@@ -1,6 +1,35 @@
 #include "catalogue/size_prefetcher.h"
 
+#ifdef _WIN32
+#include "catalogue/windows_api.h"
+#endif
+
 namespace kavo {
+namespace {
+
+// The atomic wait of MinGW's libstdc++ 12 has no futex beneath it and can miss
+// a wake-up, leaving the generation asleep for good; Windows' own address wait
+// cannot.
+void WaitWhileZero(std::atomic<int>& flag) {
+#ifdef _WIN32
+    static_assert(sizeof(std::atomic<int>) == sizeof(int));
+    int zero = 0;
+    while (flag.load(std::memory_order_acquire) == 0)
+        ::WaitOnAddress(&flag, &zero, sizeof zero, INFINITE);
+#else
+    flag.wait(0, std::memory_order_acquire);
+#endif
+}
+
+void WakeWaiter(std::atomic<int>& flag) {
+#ifdef _WIN32
+    ::WakeByAddressSingle(&flag);
+#else
+    flag.notify_one();
+#endif
+}
+
+}  // namespace
 
 SizePrefetcher::SizePrefetcher(FileSystem& fs, int threads) : m_fs(fs) {
     m_threads.reserve(static_cast<size_t>(threads));
@@ -42,7 +71,7 @@ PixelSize SizePrefetcher::Next() {
     if (i >= m_count)
         return {};  // not asked for at Start: no size
     // Sleeps in the kernel only when the reader is not done yet.
-    m_ready[i].wait(0, std::memory_order_acquire);
+    WaitWhileZero(m_ready[i]);
     return m_sizes[i];
 }
 
@@ -71,7 +100,7 @@ void SizePrefetcher::Work() {
         ReadPixelSize(m_fs, path, size);
         m_sizes[i] = size;
         m_ready[i].store(1, std::memory_order_release);
-        m_ready[i].notify_one();
+        WakeWaiter(m_ready[i]);
 
         lock.lock();
         if (--m_inFlight == 0 && m_claimed >= m_count)

@@ -1,19 +1,54 @@
 // kavo-cli: makes a catalogue from the command line, driving the same core as the window.
 
+#ifdef _WIN32
+#include "catalogue/windows_api.h"
+#else
 #include <unistd.h>
 
-#include <csignal>
 #include <filesystem>
+#endif
+
+#include <csignal>
 #include <iostream>
 
 #include "catalogue/file_helpers.h"
 #include "cli/cli_run.h"
+#include "cli/interrupt.h"
+#ifdef _WIN32
+#include "catalogue/wide_text.h"
+#endif
 
 namespace {
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
-void OnInterrupt(int) { g_interrupted = 1; }
+#ifdef _WIN32
+
+std::string ExecutableFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0)
+            return ".";
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);  // the name was cut short; a long path needs more room
+    }
+    return kavo::Utf8FromWide(path.substr(0, path.find_last_of(L"\\/")));
+}
+
+/// True when stderr is a console that understands the escape that clears the progress line.
+bool ErrIsTerminal() {
+    HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (!::GetConsoleMode(err, &mode))
+        return false;
+    return ::SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+#else
 
 std::string ExecutableFolder(const char* argv0) {
     std::error_code ec;
@@ -22,13 +57,34 @@ std::string ExecutableFolder(const char* argv0) {
     return self.parent_path().string();
 }
 
-}  // namespace
+#endif
 
-int main(int argc, char** argv) {
-    std::signal(SIGINT, OnInterrupt);
-    std::vector<std::string> args(argv + 1, argv + argc);
+int Run(const std::vector<std::string>& args, const std::string& exeFolder, bool errIsTerminal) {
+    kavo::cli::CatchInterrupt(&g_interrupted);
     kavo::FileSystem& fs = kavo::NativeFileSystem();
-    kavo::cli::CliEnvironment env{fs, std::cout, std::cerr, kavo::ProgramDataFolder(fs, ExecutableFolder(argv[0])),
-                                  &g_interrupted, ::isatty(STDERR_FILENO) == 1};
+    kavo::cli::CliEnvironment env{fs,           std::cout, std::cerr, kavo::ProgramDataFolder(fs, exeFolder),
+                                  &g_interrupted, errIsTerminal};
     return kavo::cli::RunCli(args, env);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+
+int wmain(int argc, wchar_t** argv) {
+    // Everything printed is UTF-8, as the core keeps it; a console is told so.
+    ::SetConsoleOutputCP(CP_UTF8);
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.push_back(kavo::Utf8FromWide(argv[i]));
+    return Run(args, ExecutableFolder(), ErrIsTerminal());
+}
+
+#else
+
+int main(int argc, char** argv) {
+    return Run(std::vector<std::string>(argv + 1, argv + argc), ExecutableFolder(argv[0]),
+               ::isatty(STDERR_FILENO) == 1);
+}
+
+#endif

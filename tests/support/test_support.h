@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "catalogue/file_system.h"
 #include "catalogue/observer.h"
 
 namespace kavo::test {
@@ -19,7 +20,7 @@ public:
 
     const std::filesystem::path& path() const { return m_path; }
     /// The path as text with a trailing separator.
-    std::string str() const { return m_path.string() + "/"; }
+    std::string str() const { return m_path.string() + kPathSep; }
 
     /// Creates a file (and its folders) below the temporary folder.
     void Write(const std::string& relative, std::string_view content = {}) const;

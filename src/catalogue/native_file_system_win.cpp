@@ -1,0 +1,372 @@
+// The Windows file system behind FileSystem: the wide-character API, with
+// every path given the \\?\ prefix so that no call stops at MAX_PATH.
+#ifdef _WIN32
+
+#include "catalogue/windows_api.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+
+#include "catalogue/file_system.h"
+#include "catalogue/wide_text.h"
+
+namespace kavo {
+
+std::wstring WideFromUtf8(std::string_view utf8) {
+    if (utf8.empty() || utf8.size() > INT_MAX)
+        return {};
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+std::string Utf8FromWide(std::wstring_view wide) {
+    if (wide.empty() || wide.size() > INT_MAX / 3)
+        return {};
+    const int len = static_cast<int>(wide.size());
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), len, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), len, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+namespace {
+
+/// The error numbers the interface reports, from the system's error code.
+int ErrnoFrom(DWORD error) {
+    switch (error) {
+        case ERROR_SUCCESS:
+            return 0;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_PATHNAME:
+            return ENOENT;
+        case ERROR_DIRECTORY:
+            return ENOTDIR;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_WRITE_PROTECT:
+            return EACCES;
+        case ERROR_ALREADY_EXISTS:
+        case ERROR_FILE_EXISTS:
+            return EEXIST;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
+        case ERROR_FILENAME_EXCED_RANGE:
+            return ENAMETOOLONG;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+            return ENOMEM;
+        default:
+            return EIO;
+    }
+}
+
+/// The system's own text for an error code, as the user's Windows words it.
+std::string ErrorText(DWORD error) {
+    wchar_t* buffer = nullptr;
+    const DWORD n = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+        0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text = n ? Utf8FromWide({buffer, n}) : "error " + std::to_string(error);
+    if (buffer)
+        ::LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+/// The path as the wide-character calls take it: "\\?\C:\…" or "\\?\UNC\server\…".
+/// The prefix turns off the system's own clean-up of paths, so relative paths
+/// and "." or ".." steps are resolved here first; "/" is accepted as a separator.
+std::wstring SystemPath(const std::string& path) {
+    std::wstring wide = WideFromUtf8(path);
+    if (wide.rfind(LR"(\\?\)", 0) == 0)
+        return wide;
+    for (wchar_t& c : wide) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    const bool driveAbsolute = wide.size() >= 3 && wide[1] == L':' && wide[2] == L'\\';
+    const bool unc = wide.size() >= 2 && wide[0] == L'\\' && wide[1] == L'\\';
+    const bool dotSteps = wide.find(L"\\.\\") != std::wstring::npos || wide.find(L"\\..\\") != std::wstring::npos ||
+                          wide.ends_with(L"\\.") || wide.ends_with(L"\\..") || wide == L"." || wide == L"..";
+    if ((!driveAbsolute && !unc) || dotSteps) {
+        const DWORD need = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+        if (need != 0) {
+            std::wstring full(need, L'\0');
+            const DWORD got = ::GetFullPathNameW(wide.c_str(), need, full.data(), nullptr);
+            if (got != 0 && got < need) {
+                full.resize(got);
+                wide = std::move(full);
+            }
+        }
+    }
+    if (wide.size() >= 2 && wide[0] == L'\\' && wide[1] == L'\\')
+        return LR"(\\?\UNC\)" + wide.substr(2);
+    return LR"(\\?\)" + wide;
+}
+
+/// Owns a handle; both kinds of "no handle" count as none.
+class Handle {
+public:
+    explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : m_h(h) {}
+    ~Handle() {
+        if (ok())
+            ::CloseHandle(m_h);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    bool ok() const { return m_h != INVALID_HANDLE_VALUE && m_h != nullptr; }
+    HANDLE get() const { return m_h; }
+
+private:
+    HANDLE m_h;
+};
+
+/// Opens the file or folder a path leads to (links followed), only to ask about it.
+HANDLE OpenForInfo(const std::wstring& path) {
+    return ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+bool InfoOf(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+    Handle h(OpenForInfo(path));
+    return h.ok() && ::GetFileInformationByHandle(h.get(), &info);
+}
+
+FolderId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    return FolderId{info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+bool IsFolder(const BY_HANDLE_FILE_INFORMATION& info) {
+    return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+class WinInputFile : public InputFile {
+public:
+    explicit WinInputFile(HANDLE h) : m_h(h) {}
+
+    size_t Read(void* buffer, size_t n) override {
+        DWORD got = 0;
+        const DWORD ask = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
+        return ::ReadFile(m_h.get(), buffer, ask, &got, nullptr) ? got : 0;
+    }
+    bool Skip(int64_t n) override {
+        LARGE_INTEGER by;
+        by.QuadPart = n;
+        return ::SetFilePointerEx(m_h.get(), by, nullptr, FILE_CURRENT) != 0;
+    }
+
+private:
+    Handle m_h;
+};
+
+bool WriteAll(HANDLE h, std::string_view data) {
+    while (!data.empty()) {
+        const DWORD ask = data.size() > 0x40000000 ? 0x40000000 : static_cast<DWORD>(data.size());
+        DWORD written = 0;
+        if (!::WriteFile(h, data.data(), ask, &written, nullptr))
+            return false;
+        data.remove_prefix(written);
+    }
+    return true;
+}
+
+/// Reads at most `limit` bytes from the current position.
+bool ReadUpTo(HANDLE h, size_t limit, std::string& out) {
+    out.resize(limit);
+    size_t have = 0;
+    while (have < limit) {
+        DWORD got = 0;
+        const size_t left = limit - have;
+        const DWORD ask = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
+        if (!::ReadFile(h, out.data() + have, ask, &got, nullptr)) {
+            out.clear();
+            return false;
+        }
+        if (got == 0)
+            break;
+        have += got;
+    }
+    out.resize(have);
+    return true;
+}
+
+class WindowsFileSystem final : public FileSystem {
+public:
+    bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, FolderId* id) override {
+        out.clear();
+        std::wstring path = SystemPath(folder);
+        if (id) {
+            BY_HANDLE_FILE_INFORMATION info;
+            if (InfoOf(path, info))
+                *id = IdOf(info);
+        }
+        if (!path.ends_with(L'\\'))
+            path += L'\\';
+        path += L'*';
+        WIN32_FIND_DATAW data;
+        // The short 8.3 names are not wanted, and larger batches mean fewer calls into the system.
+        Handle find(::FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                       FIND_FIRST_EX_LARGE_FETCH));
+        if (!find.ok()) {
+            // Only the root of an empty drive lacks even "." and "..".
+            return ::GetLastError() == ERROR_FILE_NOT_FOUND && CheckFolder(folder) == 0;
+        }
+        std::wstring folderPath = path;
+        folderPath.pop_back();
+        do {
+            const wchar_t* n = data.cFileName;
+            if (n[0] == L'.' && (n[1] == 0 || (n[1] == L'.' && n[2] == 0)))
+                continue;
+            DirEntry& entry = out.emplace_back();
+            entry.Name = Utf8FromWide(n);
+            entry.IsDir = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                (data.dwReserved0 == IO_REPARSE_TAG_SYMLINK || data.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT)) {
+                // Whether a link leads to a folder is told by its target, not by the link.
+                entry.IsLink = true;
+                BY_HANDLE_FILE_INFORMATION info;
+                entry.IsDir = InfoOf(folderPath + n, info) && IsFolder(info);
+            }
+        } while (::FindNextFileW(find.get(), &data));
+        // An error while reading ends the listing with what was read, as on other systems.
+        return true;
+    }
+
+    bool GetFolderId(const std::string& path, FolderId& id) override {
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!InfoOf(SystemPath(path), info) || !IsFolder(info))
+            return false;
+        id = IdOf(info);
+        return true;
+    }
+
+    int CheckFolder(const std::string& path) override {
+        if (path.empty())
+            return ENOENT;
+        Handle h(OpenForInfo(SystemPath(path)));
+        if (!h.ok())
+            return ErrnoFrom(::GetLastError());
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!::GetFileInformationByHandle(h.get(), &info))
+            return ErrnoFrom(::GetLastError());
+        return IsFolder(info) ? 0 : ENOTDIR;
+    }
+
+    bool Exists(const std::string& path) override {
+        return ::GetFileAttributesW(SystemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
+    bool CreateFolder(const std::string& path, std::string* err) override {
+        if (::CreateDirectoryW(SystemPath(path).c_str(), nullptr))
+            return true;
+        if (err)
+            *err = ErrorText(::GetLastError());
+        return false;
+    }
+
+    bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* err) override {
+        static std::atomic<unsigned> serial{0};
+        static const std::string pid = std::to_string(::GetCurrentProcessId());
+        const std::wstring target = SystemPath(path);
+        const std::wstring temp = SystemPath(path + ".kavo-tmp-" + pid + "-" + std::to_string(serial++));
+        DWORD error = ERROR_SUCCESS;
+        {
+            Handle h(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                   nullptr));
+            if (!h.ok()) {
+                if (err)
+                    *err = ErrorText(::GetLastError());
+                return false;
+            }
+            if (!WriteAll(h.get(), data))
+                error = ::GetLastError();
+        }
+        // The handle is closed before the rename: an open file cannot be moved over another.
+        if (error == ERROR_SUCCESS && !::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+            error = ::GetLastError();
+        if (error == ERROR_SUCCESS)
+            return true;
+        ::DeleteFileW(temp.c_str());
+        if (err)
+            *err = ErrorText(error);
+        return false;
+    }
+
+    /// Opens a file on disk for reading. A folder, pipe or device named like a
+    /// picture or a page would fail or block, so only disk files are opened.
+    static HANDLE OpenRegular(const std::string& path) {
+        HANDLE h = ::CreateFileW(SystemPath(path).c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return h;
+        if (::GetFileType(h) != FILE_TYPE_DISK) {
+            ::CloseHandle(h);
+            ::SetLastError(ERROR_INVALID_FUNCTION);
+            return INVALID_HANDLE_VALUE;
+        }
+        return h;
+    }
+
+    bool ReadPrefix(const std::string& path, size_t limit, std::string& out) override {
+        out.clear();
+        Handle h(OpenRegular(path));
+        return h.ok() && ReadUpTo(h.get(), limit, out);
+    }
+
+    bool RemoveFile(const std::string& path) override { return ::DeleteFileW(SystemPath(path).c_str()) != 0; }
+
+    bool RenameFile(const std::string& from, const std::string& to) override {
+        // Replaces an existing target, as rename does on the other systems.
+        return ::MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    }
+
+    int CopyFile(const std::string& from, const std::string& to) override {
+        Handle in(OpenRegular(from));
+        if (!in.ok())
+            return ErrnoFrom(::GetLastError());
+        LARGE_INTEGER size;
+        if (!::GetFileSizeEx(in.get(), &size))
+            return ErrnoFrom(::GetLastError());
+        std::string data;
+        if (!ReadUpTo(in.get(), static_cast<size_t>(size.QuadPart), data))
+            return ErrnoFrom(::GetLastError());
+        return WriteFileAtomic(to, data, nullptr) ? 0 : EIO;
+    }
+
+    bool IsRegularFile(const std::string& path) override {
+        BY_HANDLE_FILE_INFORMATION info;
+        return InfoOf(SystemPath(path), info) && !IsFolder(info);
+    }
+
+    std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
+        HANDLE h = OpenRegular(path);
+        if (h == INVALID_HANDLE_VALUE)
+            return nullptr;
+        return std::make_unique<WinInputFile>(h);
+    }
+
+    // Every call stands alone on handles of its own.
+    bool ReadsAreThreadSafe() const override { return true; }
+};
+
+}  // namespace
+
+FileSystem& NativeFileSystem() {
+    static WindowsFileSystem fs;
+    return fs;
+}
+
+}  // namespace kavo
+
+#endif  // _WIN32
