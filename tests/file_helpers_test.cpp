@@ -26,15 +26,22 @@ int CountTemporaryFiles(const fs::path& dir) {
 }
 
 TEST(PathHelpers, JoinAndFolderNames) {
-    EXPECT_EQ(JoinPath("/pics", "a.jpg"), "/pics/a.jpg");
-    EXPECT_EQ(JoinPath("/pics/", "a.jpg"), "/pics/a.jpg");
-    EXPECT_EQ(JoinPath("/pics/", ""), "/pics/");
-    EXPECT_EQ(LastFolderName("/pics/trip/"), "trip");
-    EXPECT_EQ(LastFolderName("/pics/trip"), "trip");
+    using test::Native;
+    EXPECT_EQ(JoinPath(Native("/pics"), "a.jpg"), Native("/pics/a.jpg"));
+    EXPECT_EQ(JoinPath(Native("/pics/"), "a.jpg"), Native("/pics/a.jpg"));
+    EXPECT_EQ(JoinPath(Native("/pics/"), ""), Native("/pics/"));
+    EXPECT_EQ(LastFolderName(Native("/pics/trip/")), "trip");
+    EXPECT_EQ(LastFolderName(Native("/pics/trip")), "trip");
     EXPECT_EQ(LastFolderName("trip"), "trip");
-    EXPECT_EQ(LastFolderName("/"), "");
-    EXPECT_EQ(WithTrailingSeparator("/pics"), "/pics/");
-    EXPECT_EQ(WithTrailingSeparator("/pics/"), "/pics/");
+    EXPECT_EQ(LastFolderName(Native("/")), "");
+    EXPECT_EQ(WithTrailingSeparator(Native("/pics")), Native("/pics/"));
+    EXPECT_EQ(WithTrailingSeparator(Native("/pics/")), Native("/pics/"));
+#ifdef _WIN32
+    // Windows takes "/" as a separator too, as a user may type it.
+    EXPECT_EQ(JoinPath("C:/pics/", "a.jpg"), "C:/pics/a.jpg");
+    EXPECT_EQ(WithTrailingSeparator("C:/pics/"), "C:/pics/");
+    EXPECT_EQ(LastFolderName("C:/pics/trip/"), "trip");
+#endif
 }
 
 TEST(PathHelpers, RelativeAddresses) {
@@ -151,7 +158,8 @@ TEST(ProgramDataFolder, PrefersImagesBesideTheExecutable) {
     dir.MakeDir("usr/bin");
     dir.MakeDir("usr/share/kavo/Images");
     EXPECT_EQ(ProgramDataFolder(NativeFileSystem(), dir.str() + "bin"), dir.str() + "bin");
-    EXPECT_EQ(ProgramDataFolder(NativeFileSystem(), dir.str() + "usr/bin"), dir.str() + "usr/bin/../share/kavo");
+    EXPECT_EQ(ProgramDataFolder(NativeFileSystem(), dir.str() + test::Native("usr/bin")),
+              dir.str() + test::Native("usr/bin/../share/kavo"));
 }
 
 }  // namespace

@@ -102,13 +102,14 @@ TEST(Scan, EmptyAndUnreadableFolders) {
     dir.Write("ok/a.png", "x");
     dir.Write("locked/b.png", "x");
     test::FaultFileSystem faults;
-    faults.failList = [](const std::string& p) { return p.ends_with("locked/"); };
+    faults.failList = [](const std::string& p) { return p.ends_with(test::Native("locked/")); };
     EXPECT_FALSE(RunScan(ctx, {dir.path().string(), true}, faults, obs));
     EXPECT_EQ(ctx.Counts.PngCount, 1);
     EXPECT_EQ(ctx.Counts.AllFileCount, 3);
 }
 
 TEST(Scan, LinksBackIntoTheWalkAreNotEntered) {
+    KAVO_SKIP_WITHOUT_LINKS();
     TempDir dir;
     dir.Write("a/p.png", "x");
     dir.Write("b/q.png", "x");

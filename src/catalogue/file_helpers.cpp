@@ -6,6 +6,18 @@
 #include "catalogue/encoding.h"
 
 namespace kavo {
+namespace {
+
+/// Windows also takes "/" as a separator, and users type it.
+#ifdef _WIN32
+constexpr std::string_view kSeparators = "\\/";
+#else
+constexpr std::string_view kSeparators = "/";
+#endif
+
+bool IsPathSep(char c) { return kSeparators.find(c) != std::string_view::npos; }
+
+}  // namespace
 
 int SaveOutputText(FileSystem& fs, RunObserver& obs, const std::string& path, std::string_view text) {
     std::string bytes = ToCp932(text);
@@ -29,7 +41,7 @@ int MakeFolderPath(FileSystem& fs, RunObserver& obs, const std::string& path) {
         return false;
     };
     for (size_t i = 1; i < path.size(); ++i) {
-        if (path[i - 1] == kPathSep && !create(path.substr(0, i))) return -1;
+        if (IsPathSep(path[i - 1]) && !create(path.substr(0, i))) return -1;
     }
     return create(path) ? 0 : -1;
 }
@@ -57,14 +69,14 @@ int CopyFolderFiles(FileSystem& fs, const std::string& source, const std::string
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
     std::string out(folder);
-    if (out.empty() || out.back() != kPathSep) out += kPathSep;
+    if (out.empty() || !IsPathSep(out.back())) out += kPathSep;
     out += name;
     return out;
 }
 
 std::string LastFolderName(std::string_view path) {
-    if (!path.empty() && path.back() == kPathSep) path.remove_suffix(1);
-    size_t pos = path.rfind(kPathSep);
+    if (!path.empty() && IsPathSep(path.back())) path.remove_suffix(1);
+    size_t pos = path.find_last_of(kSeparators);
     return std::string(pos == std::string_view::npos ? path : path.substr(pos + 1));
 }
 
@@ -85,7 +97,7 @@ std::string UrlFolderPart(std::string_view urlPath) {
 
 std::string WithTrailingSeparator(std::string_view folder) {
     std::string out(folder);
-    if (out.empty() || out.back() != kPathSep) out += kPathSep;
+    if (out.empty() || !IsPathSep(out.back())) out += kPathSep;
     return out;
 }
 

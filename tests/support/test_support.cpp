@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -21,19 +22,24 @@ TempDir::~TempDir() {
 }
 
 void TempDir::Write(const std::string& relative, std::string_view content) const {
-    auto p = m_path / relative;
+    auto p = m_path / Utf8Path(relative);
     std::filesystem::create_directories(p.parent_path());
     std::ofstream out(p, std::ios::binary);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
 }
 
-void TempDir::MakeDir(const std::string& relative) const { std::filesystem::create_directories(m_path / relative); }
+void TempDir::MakeDir(const std::string& relative) const { std::filesystem::create_directories(m_path / Utf8Path(relative)); }
 
 std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
+}
+
+std::string Native(std::string path) {
+    std::replace(path.begin(), path.end(), '/', kPathSep);
+    return path;
 }
 
 std::string Lines(const std::vector<std::string>& lines) {

@@ -10,6 +10,12 @@
 
 namespace kavo::test {
 
+/// A path from UTF-8 text. MinGW's std::filesystem reads narrow text byte by
+/// byte as Latin-1, so names beyond ASCII must come in as UTF-8 explicitly.
+inline std::filesystem::path Utf8Path(std::string_view utf8) {
+    return std::u8string(utf8.begin(), utf8.end());
+}
+
 /// A fresh folder below the system's temporary folder, removed again at the end.
 class TempDir {
 public:
@@ -32,8 +38,19 @@ private:
 
 std::string ReadFile(const std::filesystem::path& path);
 
+/// The path written with "/" as this system writes it (with "\\" on Windows).
+std::string Native(std::string path);
+
 /// Joins lines, each followed by CR LF, as the writer composes them.
 std::string Lines(const std::vector<std::string>& lines);
+
+/// Symbolic links need a privilege on Windows and MinGW's std::filesystem cannot make them,
+/// so tests of links run on POSIX systems only.
+#ifdef _WIN32
+#define KAVO_SKIP_WITHOUT_LINKS() GTEST_SKIP() << "no symbolic links on Windows"
+#else
+#define KAVO_SKIP_WITHOUT_LINKS() static_cast<void>(0)
+#endif
 
 /// Observer that records everything and can cancel after a number of yields.
 class RecordingObserver : public RunObserver {
