@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the core, kavo-cli.exe and the core tests for 64-bit Windows with
-# MinGW-w64 into DIR (default: build-win). Debian has no Qt for Windows, so the
-# window program is left out. Installs the Debian packages it misses.
+# MinGW-w64 into DIR (default: build-win); ctest there runs them under Wine.
+# Debian has no Qt for Windows, so the window program is left out. Installs
+# the Debian packages it misses.
 # Usage: scripts/build-windows.sh [DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,5 +27,5 @@ cp -r /usr/include/stb /usr/include/CLI "$deps/include/"
 cp -r /usr/share/cmake/CLI11 "$deps/share/cmake/"
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DKAVO_WIN_DEPS="$deps" -DKAVO_BUILD_GUI=OFF >/dev/null
+  -DKAVO_WIN_DEPS="$deps" -DKAVO_BUILD_GUI=OFF -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/lib/wine/wine64 >/dev/null
 cmake --build "$build" -j "$(nproc)"

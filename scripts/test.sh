@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the core and command-line tests, the
-# window tests on the offscreen platform, short fuzz runs and the browser suite.
+# window tests on the offscreen platform, short fuzz runs and the browser suite;
+# then the same core and command-line tests built for Windows, under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh build test
@@ -8,4 +9,5 @@ scripts/build.sh build
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 if [ -x tests/fuzz/run.sh ]; then tests/fuzz/run.sh build-fuzz; fi
 if [ -x tests/browser/run.sh ]; then tests/browser/run.sh build; fi
+scripts/test-windows.sh build-win
 echo "All tests passed."

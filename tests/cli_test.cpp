@@ -162,6 +162,11 @@ TEST_F(CliTest, OptionsReachTheSettings) {
     EXPECT_FALSE(t.Settings.GetImageSize);
     EXPECT_FALSE(t.IncludeSubfolders);
 
+    // A folder that begins with "/" is a folder on every system, never an option.
+    CliOptions root;
+    ASSERT_TRUE(ParseCommandLine({"/pics"}, root).Proceed);
+    EXPECT_EQ(root.Folder, "/pics");
+
     CliOptions d;
     ASSERT_TRUE(ParseCommandLine({"d"}, d).Proceed);
     EXPECT_EQ(d.ImagesPerPage, 50);

@@ -55,6 +55,8 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     bool noSubfolders = false, noSize = false;
     std::string types, sameSize, click, align;
     int perPage = 50, table = 0, jobs = 4;
+    // On Windows CLI11 would take "/pics", a folder on the current drive, for an option.
+    app.allow_windows_style_options(false);
     app.add_option("FOLDER", o.Folder, "folder of pictures; the catalogue is written into it")->required();
     app.add_flag("--no-subfolders", noSubfolders, "only the pictures directly in FOLDER");
     app.add_option("--types", types, "picture types to include, any of jpg,gif,bmp,png (default all)");
