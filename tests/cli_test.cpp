@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -188,8 +189,12 @@ TEST(CliInterrupt, CtrlCSetsTheFlagInsteadOfEndingTheProgram) {
     CatchInterrupt(&caught);
 #ifdef _WIN32
     // The event goes to every process of this console, this one included, on a thread of its own.
-    if (!::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0))
+    // Under Wine there is a console only on a terminal; ctest runs this case once more on one.
+    if (!::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) {
+        if (std::getenv("KAVO_NEED_CONSOLE"))
+            FAIL() << "no console to send Ctrl-C through";
         GTEST_SKIP() << "no console to send Ctrl-C through";
+    }
     for (int i = 0; i < 500 && !caught; ++i)
         ::Sleep(10);
 #else
