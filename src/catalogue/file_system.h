@@ -40,6 +40,12 @@ public:
     virtual bool Skip(int64_t n) = 0;
 };
 
+/// Held while a run writes a catalogue; the lock is released when it is destroyed.
+class FolderLock {
+public:
+    virtual ~FolderLock() = default;
+};
+
 /// Interface for accessing the disk.
 ///
 /// Abstract so that tests can inject failures (a full disk, a folder that
@@ -83,6 +89,14 @@ public:
     virtual bool IsRegularFile(const std::string& path) = 0;
 
     virtual std::unique_ptr<InputFile> OpenRead(const std::string& path) = 0;
+
+    /// Takes the exclusive lock of a folder, without waiting. Null with `busy`
+    /// set when another run holds it. Where the system cannot lock, the run goes
+    /// on unlocked: a lock that always does nothing is returned.
+    virtual std::unique_ptr<FolderLock> LockFolder(const std::string& /*folder*/, bool& busy) {
+        busy = false;
+        return std::make_unique<FolderLock>();
+    }
 
     /// True when OpenRead, and Read and Skip on the files it returns, may be
     /// called from several threads at once (each file used by one thread at a

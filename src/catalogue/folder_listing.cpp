@@ -88,13 +88,19 @@ void SortByName(std::vector<DirEntry>& entries) {
     entries.swap(sorted);
 }
 
-bool WalkPath::MayEnter(FileSystem& fs, const DirEntry& entry, const std::string& path) const {
+bool WalkedFolders::FirstVisit(const FolderId& id) {
+    if (id == FolderId{})
+        return true;
+    return m_seen.insert(id).second;
+}
+
+bool WalkedFolders::MayEnter(FileSystem& fs, const DirEntry& entry, const std::string& path) const {
     if (!entry.IsLink)
-        return true;  // a real folder cannot lead back up
+        return true;  // its identity is checked once it is listed
     FolderId id;
     if (!fs.GetFolderId(path, id))
         return false;
-    return std::find(m_ids.begin(), m_ids.end(), id) == m_ids.end();
+    return !m_seen.contains(id);
 }
 
 void KeepSubfolders(std::vector<DirEntry>& entries) {

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "catalogue/file_system.h"
@@ -23,17 +24,21 @@ bool ListFolderSorted(FileSystem& fs, const std::string& folder, std::vector<Dir
 /// whose name does not begin with a dot. Frees the memory of the rest.
 void KeepSubfolders(std::vector<DirEntry>& entries);
 
-/// The folders on the way from the chosen folder to the one being walked, so
-/// that a link back into that way is not entered (no endless walk).
-class WalkPath {
+/// The folders a walk has listed, by identity, so that each is walked at most
+/// once per run: a link back up ends there, and links that reach one folder
+/// along many ways do not multiply the walk. The first way in walk order wins.
+class WalkedFolders {
 public:
-    void Enter(const FolderId& id) { m_ids.push_back(id); }
-    void Leave() { m_ids.pop_back(); }
-    /// False for a link that leads to a folder already on the way.
+    /// True the first time a folder is seen. An unknown identity (all zero) is always new.
+    bool FirstVisit(const FolderId& id);
+    /// False for a link whose folder was walked already or cannot be reached.
     bool MayEnter(FileSystem& fs, const DirEntry& entry, const std::string& path) const;
 
 private:
-    std::vector<FolderId> m_ids;
+    struct Hash {
+        size_t operator()(const FolderId& id) const { return std::hash<uint64_t>()(id.Inode * 31 + id.Device); }
+    };
+    std::unordered_set<FolderId, Hash> m_seen;
 };
 
 /// Each listing on Windows starts with "." and ".."; the walks still yield for them.

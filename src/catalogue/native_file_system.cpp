@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -175,6 +176,20 @@ bool ReadEntries(int fd, OnEntry&& onEntry) {
 #endif
 }
 
+/// An flock on an open folder: it goes with the descriptor, so a killed run
+/// leaves no lock behind and no file to clean up.
+class FlockLock : public FolderLock {
+public:
+    explicit FlockLock(int fd) : m_fd(fd) {}
+    ~FlockLock() override {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+private:
+    int m_fd;
+};
+
 class PosixFileSystem final : public FileSystem {
 public:
     bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, FolderId* id) override {
@@ -345,6 +360,20 @@ public:
         if (fd < 0)
             return nullptr;
         return std::make_unique<NativeInputFile>(fd);
+    }
+
+    std::unique_ptr<FolderLock> LockFolder(const std::string& folder, bool& busy) override {
+        busy = false;
+        const int fd = OpenAt(folder, O_RDONLY | O_DIRECTORY);
+        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EWOULDBLOCK) {
+                ::close(fd);
+                busy = true;
+                return nullptr;
+            }
+            // A file system without locks (some network drives): go on unlocked.
+        }
+        return std::make_unique<FlockLock>(fd);
     }
 
     // Every call stands alone on descriptors of its own.

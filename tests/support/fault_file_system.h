@@ -51,6 +51,9 @@ public:
         return failWrite(to) ? 28 : m_real.CopyFile(from, to);
     }
     bool IsRegularFile(const std::string& path) override { return m_real.IsRegularFile(path); }
+    std::unique_ptr<FolderLock> LockFolder(const std::string& folder, bool& busy) override {
+        return m_real.LockFolder(folder, busy);
+    }
     std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
         ++opens;
         if (failOpen(path)) return nullptr;
