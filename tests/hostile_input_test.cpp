@@ -186,6 +186,98 @@ TEST_F(HostileRun, DiskFullInTheMiddleOfAPageLeavesNoHalfFile) {
     ExpectConsistent();
 }
 
+TEST_F(HostileRun, ARerunKilledAtAnyPointLeavesAWholeCatalogue) {
+    for (int i = 0; i < 12; ++i)
+        dir.Write("p" + std::to_string(i) + ".png", "x");
+    for (int perPage : {3, 10}) {  // to more pages, then to fewer
+        for (int changes = 0;; ++changes) {
+            ctx.ImagesPerPage = 5;
+            Generate();
+            ctx.ImagesPerPage = perPage;
+            test::FaultFileSystem killed;
+            killed.changesLeft = changes;
+            Generate(killed);
+            // The frames and the summary page agree, and every page they count is there.
+            // Killed between the renames that put them in place (some are still
+            // staged), they may count differently, but every page of either count is there.
+            const int pages = Count(ReadFile(Catalogue() / "frame1.html"), "TARGET=\"frame3\"");
+            const bool committing = fs::exists(Catalogue() / "frame2.html.kavo-tmp-staged") ||
+                                    fs::exists(dir.path() / "index.html.kavo-tmp-staged");
+            if (!committing)
+                ExpectFramesCount(pages);
+            const int counted = committing ? std::max(3, (12 + perPage - 1) / perPage) : pages;
+            const std::vector<int> onDisk = PagesOnDisk();
+            for (int p = 1; p <= counted; ++p)
+                EXPECT_TRUE(std::binary_search(onDisk.begin(), onDisk.end(), p)) << changes << " changes, page " << p;
+            if (killed.changesLeft > 0)
+                break;  // the run ended before its limit
+            ASSERT_LT(changes, 100);
+        }
+        Generate();
+        ExpectConsistent();
+    }
+}
+
+TEST_F(HostileRun, LeftoversOfAKilledRunGoWithTheNextAndNothingElse) {
+    dir.Write("p.png", "x");
+    const std::vector<std::string> leftovers = {"index.html.kavo-tmp-4242-0", "KAVO-CASE-PROBE-4242.TMP",
+                                                "kavo/page0001.html.kavo-tmp-4242-7", "kavo/frame1.html.kavo-tmp-staged",
+                                                "kavo/images/ball1.gif.kavo-tmp-4242-9"};
+    const std::vector<std::string> mine = {"notes.kavo-tmp-", "x.kavo-tmp-1-2-3", "KAVO-CASE-PROBE-.TMP",
+                                           "KAVO-CASE-PROBE-12a.TMP", "kavo/.kavo-tmp-1-1"};
+    for (const auto& name : leftovers)
+        dir.Write(name, "x");
+    for (const auto& name : mine)
+        dir.Write(name, "x");
+    in.CaseSensitive.reset();  // the probe runs too
+    Generate();
+    for (const auto& name : leftovers)
+        EXPECT_FALSE(fs::exists(dir.path() / name)) << name;
+    for (const auto& name : mine)
+        EXPECT_TRUE(fs::exists(dir.path() / name)) << name;
+}
+
+TEST_F(HostileRun, ASecondRunWhileOneHoldsTheCatalogueWritesNothing) {
+    dir.Write("p.png", "x");
+    bool busy = false;
+    dir.MakeDir("kavo");
+    auto held = NativeFileSystem().LockFolder(dir.str() + "kavo", busy);
+    ASSERT_TRUE(held && !busy);
+    RecordingObserver obs;
+    GenerateResult r = Generate(obs);
+    EXPECT_TRUE(r.Busy);
+    EXPECT_TRUE(r.Cancelled);
+    ASSERT_EQ(obs.messages.size(), 1u);
+    EXPECT_NE(obs.messages[0].find(dir.str() + "kavo' は、ほかの実行が書き出し中です。"), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(Catalogue() / "images"));
+    EXPECT_FALSE(fs::exists(dir.path() / "index.html"));
+    held.reset();
+    EXPECT_FALSE(Generate().Busy);
+    ExpectConsistent();
+}
+
+TEST_F(HostileRun, TheFolderNameSurvivesHowItWasTyped) {
+    dir.Write("trip/p.png", "x");
+    in.Folder = dir.str() + "trip";
+    Generate();
+    const std::string summary = ReadFile(dir.path() / "trip/index.html");
+    const std::string tree = ReadFile(dir.path() / "trip/kavo/frame1.html");
+    for (const std::string typed : {"trip//", "trip/.", "trip/./", "./trip/x/..//", "trip///"}) {
+        in.Folder = dir.str() + typed;
+        GenerateResult r = Generate();
+        EXPECT_EQ(r.SummaryPage, dir.str() + "trip/index.html") << typed;
+        EXPECT_EQ(ReadFile(dir.path() / "trip/index.html"), summary) << typed;
+        EXPECT_EQ(ReadFile(dir.path() / "trip/kavo/frame1.html"), tree) << typed;
+    }
+    // Gone between the scan and the run: nothing is made again.
+    fs::remove_all(dir.path() / "trip");
+    in.Folder = dir.str() + "trip";
+    GenerateResult r = RunGeneration(ctx, in, NativeFileSystem(), *std::make_unique<RecordingObserver>());
+    EXPECT_TRUE(r.FolderMissing);
+    EXPECT_FALSE(r.SummaryWritten);
+    EXPECT_FALSE(fs::exists(dir.path() / "trip"));
+}
+
 // ---------------------------------------------------------------------------
 // The tree changing behind the run's back.
 
@@ -302,6 +394,37 @@ TEST_F(HostileRun, OnlyFilesThatBeginWithTheMarkerAreDeleted) {
     EXPECT_EQ(ReadFile(dir.path() / "outside/own.html"), marker);
     EXPECT_FALSE(fs::exists(dir.path() / "kavo/page0005.html"));
     ExpectConsistent();
+}
+
+TEST_F(HostileRun, FilesNotOursAtTheCatalogueNamesAreKeptAsideWithOneNotice) {
+    // The catalogue folder is a link to a folder elsewhere that already holds
+    // files of the user's at the catalogue's names.
+    for (int i = 0; i < 7; ++i)
+        dir.Write("p" + std::to_string(i) + ".png", "x");
+    TempDir elsewhere;
+    const std::vector<std::pair<std::string, std::string>> theirs = {
+        {"page0002.html", "<html>mine</html>"}, {"index.html", "<html>my frames</html>"},
+        {"frame2.html", ""}, {"images/ball1.gif", "GIF89a my own ball"}};
+    for (const auto& [name, content] : theirs)
+        elsewhere.Write(name, content);
+    elsewhere.Write("page0001.html.bak", "an earlier backup");
+    fs::create_directory_symlink(elsewhere.path(), dir.path() / "kavo");
+    ctx.ImagesPerPage = 5;
+    RecordingObserver obs;
+    Generate(obs);
+    ASSERT_EQ(obs.messages.size(), 1u);
+    for (const auto& [name, content] : theirs) {
+        EXPECT_EQ(ReadFile(elsewhere.path() / (name + ".bak")), content) << name;
+        EXPECT_NE(obs.messages[0].find(dir.str() + "kavo/" + name + "' は '"), std::string::npos) << name;
+    }
+    EXPECT_EQ(ReadFile(elsewhere.path() / "page0001.html.bak"), "an earlier backup");
+    ExpectConsistent();
+    EXPECT_EQ(ReadFile(Catalogue() / "images/ball1.gif"), "GIF89a");
+
+    // Our own files are simply replaced the next time.
+    RecordingObserver again;
+    Generate(again);
+    EXPECT_TRUE(again.messages.empty());
 }
 
 TEST_F(HostileRun, AForeignIndexThatIsAFolderOrALinkIsKept) {

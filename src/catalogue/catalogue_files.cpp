@@ -24,11 +24,30 @@ std::string_view FileName(std::string_view path) {
 
 }  // namespace
 
+namespace {
+
+/// True when the text is digits, then `separator`, then digits, with nothing else.
+bool IsNumbered(std::string_view text, char separator) {
+    const size_t cut = text.find(separator);
+    auto digits = [](std::string_view s) {
+        return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (separator == 0)
+        return digits(text);
+    return cut != std::string_view::npos && digits(text.substr(0, cut)) && digits(text.substr(cut + 1));
+}
+
+}  // namespace
+
 bool IsLeftoverName(std::string_view name) {
-    constexpr std::string_view kProbe = "KAVO-CASE-PROBE-", kProbeEnd = ".TMP";
-    if (name.find(".kavo-tmp-") != std::string_view::npos)
-        return true;
-    return name.size() > kProbe.size() + kProbeEnd.size() && name.starts_with(kProbe) && name.ends_with(kProbeEnd);
+    constexpr std::string_view kTemp = ".kavo-tmp-", kProbe = "KAVO-CASE-PROBE-", kProbeEnd = ".TMP";
+    // Only the exact forms the writers make: "NAME.kavo-tmp-PID-N", "NAME.kavo-tmp-staged".
+    if (const size_t pos = name.rfind(kTemp); pos != std::string_view::npos && pos > 0) {
+        const std::string_view tail = name.substr(pos + kTemp.size());
+        return tail == "staged" || IsNumbered(tail, '-');
+    }
+    return name.starts_with(kProbe) && name.ends_with(kProbeEnd) && name.size() > kProbe.size() + kProbeEnd.size() &&
+           IsNumbered(name.substr(kProbe.size(), name.size() - kProbe.size() - kProbeEnd.size()), 0);
 }
 
 CatalogueFiles::CatalogueFiles(FileSystem& fs, RunObserver& obs, bool caseSensitive)

@@ -18,6 +18,9 @@ public:
     /// Called after each listing, e.g. to delete something behind the walk's back.
     std::function<void(const std::string&)> afterList = [](const std::string&) {};
     int opens = 0;
+    /// Changes to the disk (writes, renames, removals, new folders) still to
+    /// happen; then every change fails, as if the run had been killed there.
+    int changesLeft = -1;
 
     bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, FolderId* id) override {
         if (failList(folder)) return false;
@@ -29,14 +32,14 @@ public:
     int CheckFolder(const std::string& path) override { return m_real.CheckFolder(path); }
     bool Exists(const std::string& path) override { return m_real.Exists(path); }
     bool CreateFolder(const std::string& path, std::string* err) override {
-        if (failWrite(path)) {
+        if (Dead() || failWrite(path)) {
             if (err) *err = "No space left on device";
             return false;
         }
         return m_real.CreateFolder(path, err);
     }
     bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* err) override {
-        if (failWrite(path)) {
+        if (Dead() || failWrite(path)) {
             if (err) *err = "No space left on device";
             return false;
         }
@@ -45,10 +48,12 @@ public:
     bool ReadPrefix(const std::string& path, size_t limit, std::string& out) override {
         return m_real.ReadPrefix(path, limit, out);
     }
-    bool RemoveFile(const std::string& path) override { return m_real.RemoveFile(path); }
-    bool RenameFile(const std::string& from, const std::string& to) override { return m_real.RenameFile(from, to); }
+    bool RemoveFile(const std::string& path) override { return !Dead() && m_real.RemoveFile(path); }
+    bool RenameFile(const std::string& from, const std::string& to) override {
+        return !Dead() && m_real.RenameFile(from, to);
+    }
     int CopyFile(const std::string& from, const std::string& to) override {
-        return failWrite(to) ? 28 : m_real.CopyFile(from, to);
+        return Dead() || failWrite(to) ? 28 : m_real.CopyFile(from, to);
     }
     bool IsRegularFile(const std::string& path) override { return m_real.IsRegularFile(path); }
     std::unique_ptr<FolderLock> LockFolder(const std::string& folder, bool& busy) override {
@@ -61,6 +66,8 @@ public:
     }
 
 private:
+    bool Dead() { return changesLeft == 0 || (changesLeft > 0 && --changesLeft < 0); }
+
     FileSystem& m_real = NativeFileSystem();
 };
 
