@@ -11,7 +11,7 @@ namespace {
 
 /// Navigation pictures are a few hundred bytes; a file this large is copied
 /// without comparing it first.
-constexpr size_t kCompareLimit = 4u << 20;
+constexpr size_t kCompareLimit = 64u << 10;
 
 bool EndsWithHtml(std::string_view name) {
     return name.size() >= 5 && AsciiLower(name.substr(name.size() - 5)) == ".html";
