@@ -1,6 +1,7 @@
 #include "catalogue/folder_listing.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 
@@ -57,13 +58,25 @@ bool NameLess(std::string_view a, std::string_view b) {
     return a < b;
 }
 
-bool ListFolderSorted(FileSystem& fs, const std::string& folder, std::vector<DirEntry>& entries, FolderId* id) {
-    if (!fs.ListFolder(folder, entries, id)) {
+bool ListFolderSorted(FileSystem& fs, const std::string& folder, std::vector<DirEntry>& entries, FolderId* id,
+                      const FileSystem::BetweenBatches& between) {
+    if (!fs.ListFolderInBatches(folder, entries, id, between)) {
         entries.clear();
         return false;
     }
     SortByName(entries);
     return true;
+}
+
+FileSystem::BetweenBatches YieldWhileListing(KavoContext& ctx, RunObserver& obs) {
+    using Clock = std::chrono::steady_clock;
+    return [&ctx, &obs, last = Clock::now()]() mutable {
+        if (Clock::now() - last >= std::chrono::milliseconds(20)) {
+            obs.Yield();
+            last = Clock::now();
+        }
+        return !ctx.CancelRequested;
+    };
 }
 
 void SortByName(std::vector<DirEntry>& entries) {

@@ -183,7 +183,7 @@ private:
             return;
         std::vector<DirEntry> entries;
         FolderId id;
-        bool listed = ListFolderSorted(m_fs, folder, entries, &id);
+        bool listed = ListFolderSorted(m_fs, folder, entries, &id, YieldWhileListing(m_ctx, m_obs));
         if (listed)
             BuildFolderPages(folder, entries);
         if (!includeSubfolders || !listed)
