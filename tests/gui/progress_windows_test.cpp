@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +20,8 @@
 #include "gui_test_support.h"
 #include "platform/folder_dialog.h"
 #include "platform/shell.h"
+#include "platform/translations.h"
+#include "support/fault_file_system.h"
 #include "support/test_support.h"
 
 namespace kavo {
@@ -105,8 +108,12 @@ TEST_F(ProgressWindowsTest, ScanOfOldCatalogueShowsTheSupportNoticeOnce) {
     m_dir.Write("Kavo/Images/ball1.gif");
     m_dir.Write("Kavo/Images/next1.gif");
     frmKavo w(ctx);
+    w.show();
+    QApplication::setActiveWindow(&w);
     w.txtFolder->setText(folder());
     w.cmdOk->click();
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::activeWindow(), &w);  // the keyboard is back after the notice
     ASSERT_EQ(messages.boxes.size(), 1u);
     EXPECT_EQ(messages.boxes[0].Title, QString::fromUtf8(kSupportNoticeTitle));
     EXPECT_EQ(messages.boxes[0].Text, QString::fromUtf8(kSupportNoticeText));
@@ -176,6 +183,60 @@ TEST_F(ProgressWindowsTest, CancelledGenerationKeepsTheBrowserButtonDisabled) {
     EXPECT_TRUE(w.cmdOk->isEnabled());
 }
 
+TEST_F(ProgressWindowsTest, SlowListingOfAHugeFolderKeepsBothWindowsResponsive) {
+    for (int i = 0; i < 1200; ++i)
+        m_dir.Write("p" + std::to_string(i) + ".jpg");
+    test::FaultFileSystem slow;  // 40 batches of 30 entries, 20 ms each
+    slow.batchSize = 30;
+    slow.batchDelay = std::chrono::milliseconds(20);
+    frmKavo w(ctx, slow);
+    w.txtFolder->setText(folder());
+    for (bool generation : {false, true}) {
+        SCOPED_TRACE(generation ? "generation" : "scan");
+        QElapsedTimer sinceLastPass;
+        qint64 longestGap = 0;
+        test::EveryYield watch([&] {
+            if (sinceLastPass.isValid())
+                longestGap = std::max(longestGap, sinceLastPass.elapsed());
+            sinceLastPass.start();
+            return false;
+        });
+        w.cmdOk->click();
+        EXPECT_LT(longestGap, 200);  // the whole listing takes 800 ms
+    }
+    EXPECT_EQ(ctx.Counters.WrittenImageCount, 1200);
+
+    // 中止 during the listing ends the run well before the listing would.
+    QElapsedTimer run;
+    run.start();
+    test::EveryYield cancel([&] {
+        auto* info = qobject_cast<frmInfo*>(QApplication::activeModalWidget());
+        if (info == nullptr || !info->isRunning() || run.elapsed() < 100)
+            return false;
+        info->cmdCancel->click();
+        return true;
+    });
+    w.cmdOk->click();
+    EXPECT_LT(run.elapsed(), 500);
+    EXPECT_EQ(ctx.Counters.WrittenImageCount, 0);
+    EXPECT_EQ(messages.events, QStringList{QStringLiteral("ＨＴＭＬ作成処理を中止しました。")});
+}
+
+TEST_F(ProgressWindowsTest, VanishedFolderIsNotMadeAgain) {
+    m_dir.Write("trip/a.jpg");
+    const QString trip = folder() + QStringLiteral("/trip");
+    frmKavo w(ctx);
+    w.txtFolder->setText(trip);
+    w.cmdOk->click();  // scan
+    ASSERT_EQ(w.cmdOk->text(), kCreateHtml);
+    fs::remove_all(m_dir.path() / "trip");
+    w.cmdOk->click();
+    EXPECT_FALSE(fs::exists(m_dir.path() / "trip"));
+    EXPECT_FALSE(w.cmdOk->isEnabled());
+    EXPECT_FALSE(w.cmdExeUrl->isEnabled());
+    EXPECT_TRUE(messages.events.isEmpty());
+}
+
 TEST_F(ProgressWindowsTest, GenerationWindowPreparesItsDisplay) {
     ctx.SelectedImageCount = 150;
     frmInfo info(ctx, GenerateInputs{}, NativeFileSystem());
@@ -209,6 +270,12 @@ TEST_F(ProgressWindowsTest, GenerationWindowPreparesItsDisplay) {
 
     info.ShowStatus(kWritingHtmlText);
     EXPECT_EQ(info.lblFile->text(), QStringLiteral("ＨＴＭＬファイルを書き出し中です。"));
+
+    // A long path loses its middle, never its end.
+    const std::string path = "/" + std::string(300, 'x') + "/last-folder/picture.jpg";
+    info.ShowStatus(path);
+    EXPECT_TRUE(info.lblFile->text().endsWith(QStringLiteral("last-folder/picture.jpg")));
+    EXPECT_LE(info.lblFile->fontMetrics().horizontalAdvance(info.lblFile->text()), info.lblFile->width());
 }
 
 TEST_F(ProgressWindowsTest, NothingSelectedShowsZeroThroughout) {
@@ -235,6 +302,11 @@ TEST_F(ProgressWindowsTest, ScanWindowShowsItsStatus) {
     frmSearch search(ctx, ScanInputs{folder().toStdString(), true}, NativeFileSystem());
     EXPECT_EQ(search.windowTitle(), QStringLiteral("検索中です．．． - Kavo"));
     EXPECT_EQ(search.size(), QSize(406, 135));
+    // A long path wraps at any character, so its end stays in view.
+    search.ShowStatus("/" + std::string(120, 'y') + "/last-folder/ を検索しています...");
+    const QLabel* info = search.lblInfo;
+    EXPECT_TRUE(info->text().remove(QChar(0x200B)).endsWith(QStringLiteral("last-folder/ を検索しています...")));
+    EXPECT_LE(info->fontMetrics().boundingRect(info->rect(), Qt::TextWordWrap, info->text()).width(), info->width());
     search.exec();
     EXPECT_FALSE(search.m_fCancel);
     EXPECT_EQ(search.lblInfo->text(), QStringLiteral("検索が終了しました。"));
@@ -269,6 +341,12 @@ TEST(FolderDialogTest, ResultsAndErrorBox) {
     EXPECT_EQ(messages.boxes[0].Title, QStringLiteral("Error In [basFolderDlg]proFolderDlg_Open"));
     EXPECT_EQ(messages.boxes[0].Icon, QMessageBox::Critical);
     SetFolderDialogHook({});
+}
+
+TEST(TranslationsTest, QtsOwnTextsAreJapanese) {
+    ASSERT_TRUE(InstallJapaneseQtTranslations(*QCoreApplication::instance()));
+    EXPECT_NE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Look in:"));
+    EXPECT_NE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
 }
 
 TEST(MessageBoxTest, RealBoxHasItsIconTitleAndASingleOkButton) {
