@@ -4,9 +4,13 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <future>
 
 namespace kavo {
 namespace {
+
+/// From about this many entries a sort takes some 20 ms on an ordinary machine.
+constexpr size_t kSortBesideCallerFrom = 20000;
 
 unsigned char FoldUpper(unsigned char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
@@ -64,8 +68,20 @@ bool ListFolderSorted(FileSystem& fs, const std::string& folder, std::vector<Dir
         entries.clear();
         return false;
     }
-    SortByName(entries);
-    return true;
+    if (!between || entries.size() < kSortBesideCallerFrom) {
+        SortByName(entries);
+        return true;
+    }
+    // Sorting a huge folder takes longer than a walk may go without yielding, so
+    // it runs on a thread of its own while `between` is asked; a stop takes
+    // effect once the sort is done.
+    auto sorted = std::async(std::launch::async, [&entries] { SortByName(entries); });
+    bool goOn = true;
+    while (sorted.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+        goOn = goOn && between();
+    if (!goOn)
+        entries.clear();
+    return goOn;
 }
 
 FileSystem::BetweenBatches YieldWhileListing(KavoContext& ctx, RunObserver& obs) {

@@ -19,7 +19,7 @@ bool NameLess(std::string_view a, std::string_view b);
 void SortByName(std::vector<DirEntry>& entries);
 
 /// Lists a folder once, in name order. False (and an empty list) when it cannot
-/// be listed or `between` stopped the listing.
+/// be listed or `between` stopped the listing or the sort of a huge folder.
 bool ListFolderSorted(FileSystem& fs, const std::string& folder, std::vector<DirEntry>& entries, FolderId* id,
                       const FileSystem::BetweenBatches& between = {});
 
