@@ -69,8 +69,11 @@ void ProgressWindow::refreshDisplay(bool force) {
         applyDisplay();
         return;
     }
-    if (!force && m_paintClock.isValid() && m_paintClock.elapsed() < kPaintIntervalMs)
+    if (!force && m_paintClock.isValid() && m_paintClock.elapsed() < kPaintIntervalMs) {
+        m_unshown = true;
         return;
+    }
+    m_unshown = false;
     applyDisplay();
     repaint();
     m_paintClock.start();
@@ -85,6 +88,10 @@ void ProgressWindow::finish() {
 void ProgressWindow::Yield() {
     if (m_yieldClock.isValid() && m_yieldClock.elapsed() < kYieldIntervalMs)
         return;
+    // A report held back for the paint interval is shown even when no other
+    // follows for a long time, as while a huge folder is listed.
+    if (m_unshown)
+        refreshDisplay(false);
     QCoreApplication::processEvents();
     m_yieldClock.start();
 }

@@ -195,14 +195,18 @@ TEST_F(ProgressWindowsTest, SlowListingOfAHugeFolderKeepsBothWindowsResponsive) 
         SCOPED_TRACE(generation ? "generation" : "scan");
         QElapsedTimer sinceLastPass;
         qint64 longestGap = 0;
+        bool folderShown = false;  // the status reported just before the listing
         test::EveryYield watch([&] {
             if (sinceLastPass.isValid())
                 longestGap = std::max(longestGap, sinceLastPass.elapsed());
             sinceLastPass.start();
+            auto* search = qobject_cast<frmSearch*>(QApplication::activeModalWidget());
+            folderShown |= search && search->lblInfo->text().endsWith(QStringLiteral("を検索しています..."));
             return false;
         });
         w.cmdOk->click();
         EXPECT_LT(longestGap, 200);  // the whole listing takes 800 ms
+        EXPECT_EQ(folderShown, !generation);
     }
     EXPECT_EQ(ctx.Counters.WrittenImageCount, 1200);
 
