@@ -23,9 +23,9 @@ void SortByName(std::vector<DirEntry>& entries);
 bool ListFolderSorted(FileSystem& fs, const std::string& folder, std::vector<DirEntry>& entries, FolderId* id,
                       const FileSystem::BetweenBatches& between = {});
 
-/// For ListFolderInBatches in a walk: yields to the observer when 20 ms have
-/// passed since the listing began or since its last yield, and stops the
-/// listing once a cancel is requested. A huge folder on a slow drive then keeps
+/// For ListFolderInBatches in a walk, and other long stretches without yields:
+/// yields to the observer when 20 ms have passed since it was made or since
+/// its last yield, and returns false once a cancel is requested. A huge folder on a slow drive then keeps
 /// the windows painted and their cancel button working; a listing that takes
 /// less than 20 ms yields never, so the yields of a walk stay as they were.
 FileSystem::BetweenBatches YieldWhileListing(KavoContext& ctx, RunObserver& obs);

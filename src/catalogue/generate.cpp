@@ -124,13 +124,17 @@ private:
     /// Removes the pages and frames of an earlier catalogue; files without
     /// the marker line are not ours and stay.
     void DeleteOldPages() {
+        // Thousands of old pages take a while: the window stays live, and a cancel stops here.
+        const FileSystem::BetweenBatches pace = YieldWhileListing(m_ctx, m_obs);
         std::vector<DirEntry> entries;
-        if (!m_fs.ListFolder(m_catalogue, entries, nullptr))
+        if (!m_fs.ListFolderInBatches(m_catalogue, entries, nullptr, pace))
             return;
         std::string head;
         for (const DirEntry& e : entries) {
             if (e.IsDir || !EndsWithHtml(e.Name))
                 continue;
+            if (!pace())
+                return;
             const std::string path = m_catalogue + e.Name;
             if (m_fs.ReadPrefix(path, kMarker.size(), head) && head == kMarker)
                 m_fs.RemoveFile(path);
