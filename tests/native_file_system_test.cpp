@@ -185,6 +185,16 @@ TEST(NativeFileSystem, ListsAFolderTooLargeForOneReadOfEntriesWhole) {
     struct stat st {};
     ASSERT_EQ(::stat(tmp.str().c_str(), &st), 0);
     EXPECT_EQ(id, (FolderId{static_cast<uint64_t>(st.st_dev), st.st_ino}));
+
+    // In batches: the same entries in the same order; stopped, a failed listing with nothing in it.
+    int asked = 0;
+    std::vector<DirEntry> batched;
+    ASSERT_TRUE(NativeFileSystem().ListFolderInBatches(tmp.str(), batched, nullptr, [&] { return ++asked > 0; }));
+    EXPECT_GT(asked, 2);
+    EXPECT_TRUE(std::equal(batched.begin(), batched.end(), entries.begin(), entries.end(),
+                           [](const DirEntry& a, const DirEntry& b) { return a.Name == b.Name; }));
+    EXPECT_FALSE(NativeFileSystem().ListFolderInBatches(tmp.str(), batched, nullptr, [] { return false; }));
+    EXPECT_TRUE(batched.empty());
 }
 
 TEST(NativeFileSystem, PipesNamedLikePicturesOrPagesNeverBlockARun) {

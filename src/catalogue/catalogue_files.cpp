@@ -63,16 +63,18 @@ bool CatalogueFiles::Ours(const std::string& path) {
     return m_fs.ReadPrefix(path, kCatalogueMarker.size(), head) && head == kCatalogueMarker;
 }
 
-void CatalogueFiles::Survey(const std::string& catalogue) {
+void CatalogueFiles::Survey(const std::string& catalogue, const FileSystem::BetweenBatches& pace) {
     m_folder = catalogue;
     std::vector<DirEntry> entries;
-    if (!m_fs.ListFolder(catalogue, entries, nullptr))
+    if (!m_fs.ListFolderInBatches(catalogue, entries, nullptr, pace))
         return;
     RemoveLeftovers(catalogue, entries);
     int frames = 0;
     for (const DirEntry& e : entries) {
         if (e.IsDir || !EndsWithHtml(e.Name) || IsLeftoverName(e.Name))
             continue;
+        if (pace && !pace())
+            return;
         if (Ours(catalogue + e.Name)) {
             const std::string key = Key(e.Name);
             frames += key == "index.html" || key == "frame1.html" || key == "frame2.html";

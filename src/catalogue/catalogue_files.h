@@ -29,8 +29,10 @@ public:
     CatalogueFiles(FileSystem& fs, RunObserver& obs, bool caseSensitive);
 
     /// Lists the catalogue folder once: removes the leftovers of a killed run
-    /// and notes which .html files are ours and which are not.
-    void Survey(const std::string& catalogue);
+    /// and notes which .html files are ours and which are not. `pace` is asked
+    /// between batches and files (thousands of old pages take a while); when it
+    /// says stop, the survey ends there and the run is being cancelled.
+    void Survey(const std::string& catalogue, const FileSystem::BetweenBatches& pace = {});
 
     /// Removes the leftovers among the listed entries of a folder.
     void RemoveLeftovers(const std::string& folder, const std::vector<DirEntry>& entries);

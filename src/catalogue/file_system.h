@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -58,6 +59,20 @@ public:
     /// Returns false when the folder cannot be listed. `id`, when given,
     /// receives the identity of the listed folder.
     virtual bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, FolderId* id) = 0;
+
+    /// Called between the batches of entries a listing reads from the system;
+    /// returning false stops the listing.
+    using BetweenBatches = std::function<bool()>;
+
+    /// ListFolder that lets the caller stay responsive while a huge folder comes
+    /// from a slow drive. Entries and their order are those of ListFolder. When
+    /// `between` stops the listing, returns false with `out` cleared. The default
+    /// lists the folder whole and never calls `between`.
+    virtual bool ListFolderInBatches(const std::string& folder, std::vector<DirEntry>& out, FolderId* id,
+                                     const BetweenBatches& between) {
+        (void)between;
+        return ListFolder(folder, out, id);
+    }
 
     /// Identity of the folder a path leads to (following links).
     virtual bool GetFolderId(const std::string& path, FolderId& id) = 0;

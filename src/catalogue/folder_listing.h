@@ -5,7 +5,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "catalogue/context.h"
 #include "catalogue/file_system.h"
+#include "catalogue/observer.h"
 
 namespace kavo {
 
@@ -17,8 +19,17 @@ bool NameLess(std::string_view a, std::string_view b);
 /// Puts entries in NameLess order.
 void SortByName(std::vector<DirEntry>& entries);
 
-/// Lists a folder once, in name order. False (and an empty list) when it cannot be listed.
-bool ListFolderSorted(FileSystem& fs, const std::string& folder, std::vector<DirEntry>& entries, FolderId* id);
+/// Lists a folder once, in name order. False (and an empty list) when it cannot
+/// be listed or `between` stopped the listing or the sort of a huge folder.
+bool ListFolderSorted(FileSystem& fs, const std::string& folder, std::vector<DirEntry>& entries, FolderId* id,
+                      const FileSystem::BetweenBatches& between = {});
+
+/// For ListFolderInBatches in a walk, and other long stretches without yields:
+/// yields to the observer when 20 ms have passed since it was made or since
+/// its last yield, and returns false once a cancel is requested. A huge folder on a slow drive then keeps
+/// the windows painted and their cancel button working; a listing that takes
+/// less than 20 ms yields never, so the yields of a walk stay as they were.
+FileSystem::BetweenBatches YieldWhileListing(KavoContext& ctx, RunObserver& obs);
 
 /// Keeps only the subfolders the walks descend into: folders (or links to them)
 /// whose name does not begin with a dot. Frees the memory of the rest.

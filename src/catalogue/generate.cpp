@@ -89,7 +89,7 @@ public:
         const bool lower = m_ctx.CaseSensitiveOutput;
         m_catalogue = m_base + (lower ? "kavo" : "Kavo") + kPathSep;
         m_files.emplace(m_fs, m_obs, lower);
-        m_files->Survey(m_catalogue);
+        m_files->Survey(m_catalogue, YieldWhileListing(m_ctx, m_obs));
 
         m_c.PageCount = m_c.PageImageCount = 0;
         m_c.WrittenJpgCount = m_c.WrittenGifCount = m_c.WrittenBmpCount = m_c.WrittenPngCount = 0;
@@ -171,7 +171,7 @@ private:
             return;
         std::vector<DirEntry> entries;
         FolderId id;
-        bool listed = ListFolderSorted(m_fs, folder, entries, &id);
+        bool listed = ListFolderSorted(m_fs, folder, entries, &id, YieldWhileListing(m_ctx, m_obs));
         if (listed && !m_walked.FirstVisit(id))
             return;
         if (listed && folder == m_base)

@@ -22,7 +22,7 @@ public:
         // the subfolders, which set the order of the walk, are sorted.
         std::vector<DirEntry> entries;
         FolderId id;
-        bool listed = m_fs.ListFolder(path, entries, &id);
+        bool listed = m_fs.ListFolderInBatches(path, entries, &id, YieldWhileListing(m_ctx, m_obs));
         if (listed && !m_walked.FirstVisit(id))
             return;
         if (listed)

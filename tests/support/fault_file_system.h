@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "catalogue/file_system.h"
 
@@ -27,6 +29,23 @@ public:
         bool ok = m_real.ListFolder(folder, out, id);
         afterList(folder);
         return ok;
+    }
+    /// Imitates a slow drive: every `batchSize` entries of a listing take `batchDelay`.
+    std::chrono::milliseconds batchDelay{0};
+    size_t batchSize = 100;
+
+    bool ListFolderInBatches(const std::string& folder, std::vector<DirEntry>& out, FolderId* id,
+                             const BetweenBatches& between) override {
+        if (!ListFolder(folder, out, id))
+            return false;
+        for (size_t read = 0; batchDelay.count() > 0 && read < out.size(); read += batchSize) {
+            std::this_thread::sleep_for(batchDelay);
+            if (between && !between()) {
+                out.clear();
+                return false;
+            }
+        }
+        return true;
     }
     bool GetFolderId(const std::string& path, FolderId& id) override { return m_real.GetFolderId(path, id); }
     int CheckFolder(const std::string& path) override { return m_real.CheckFolder(path); }
