@@ -286,7 +286,11 @@ void frmKavo::cmdOk_Click() {
     frmInfo info(m_ctx, std::move(inputs), m_fs, this);
     info.exec();
     takeKeyboardBack();
-    if (info.m_fCancel) {
+    if (info.result().FolderMissing) {
+        txtFolder_Change();  // gone in the moment between the check above and the run
+    } else if (info.result().Busy) {
+        // Another run writes this catalogue; its message has been shown and nothing was written.
+    } else if (info.m_fCancel) {
         ShowMessageBox(this, QStringLiteral("ＨＴＭＬ作成処理を中止しました。"), QStringLiteral("Ｋａｖｏ"),
                        QMessageBox::Information);
     } else {

@@ -162,7 +162,7 @@ TEST_F(ProgressWindowsTest, CancelledOrVanishedGenerationKeepsTheBrowserButtonDi
     ASSERT_TRUE(w.cmdExeUrl->isEnabled());
     ASSERT_TRUE(messages.events.isEmpty());
 
-    test::EveryYield cancel([&] {
+    auto cancel = std::make_unique<test::EveryYield>([&] {
         auto* info = qobject_cast<frmInfo*>(QApplication::activeModalWidget());
         if (info == nullptr || !info->isRunning())
             return false;
@@ -181,6 +181,17 @@ TEST_F(ProgressWindowsTest, CancelledOrVanishedGenerationKeepsTheBrowserButtonDi
     EXPECT_TRUE(fs::exists(m_dir.path() / "index.html"));
     EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
     EXPECT_TRUE(w.cmdOk->isEnabled());
+
+    // Another run holds the catalogue: its one message, and no cancel notice.
+    cancel.reset();
+    bool busy = false;
+    auto held = NativeFileSystem().LockFolder(m_dir.str() + "kavo", busy);
+    messages.clear();
+    w.cmdOk->click();
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_NE(messages.events[0].indexOf(QStringLiteral("ほかの実行が書き出し中です。")), -1);
+    EXPECT_FALSE(w.cmdExeUrl->isEnabled());
+    held.reset();
 
     // The folder vanished since the scan: nothing is written, nor the folder made again.
     fs::remove_all(m_dir.path());
