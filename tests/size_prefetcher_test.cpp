@@ -27,22 +27,20 @@ const std::string kPictures = std::string(KAVO_TEST_DATA) + "/pictures/";
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kPress{30};
 
-/// A JPEG start and then empty comment segments without end, four bytes a millisecond.
+/// A JPEG start and then fill bytes without end, four bytes a millisecond.
 class EndlessFile : public InputFile {
 public:
     size_t Read(void* buffer, size_t n) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        static const char kStart[4] = {'\xFF', '\xD8', '\xFF', '\xFE'};
-        static const char kComment[4] = {'\x00', '\x02', '\xFF', '\xFE'};
         n = std::min<size_t>(n, 4);
-        std::memcpy(buffer, m_started ? kComment : kStart, n);
-        m_started = true;
+        std::memset(buffer, 0xFF, n);
+        static_cast<unsigned char*>(buffer)[1 % n] = m_reads++ == 0 ? 0xD8 : 0xFF;
         return n;
     }
     bool Skip(int64_t) override { return true; }
 
 private:
-    bool m_started = false;
+    int m_reads = 0;
 };
 
 /// The machine's file system, slowed down and made to fail by name, counting
@@ -76,17 +74,16 @@ public:
     int CopyFile(const std::string& a, const std::string& b) override { return m_real.CopyFile(a, b); }
     bool IsRegularFile(const std::string& p) override { return m_real.IsRegularFile(p); }
     std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
+        if (path.find("endless") != std::string::npos) {
+            Clock::rep none = 0;
+            firstEndlessOpen.compare_exchange_strong(none, Clock::now().time_since_epoch().count());
+            return std::make_unique<EndlessFile>();
+        }
         ++opens;
         ++inFlight;
         {
             std::lock_guard lock(m_mutex);
             m_threads.insert(std::this_thread::get_id());
-        }
-        if (path.find("endless") != std::string::npos) {
-            Clock::rep none = 0;
-            firstEndlessOpen.compare_exchange_strong(none, Clock::now().time_since_epoch().count());
-            --inFlight;
-            return std::make_unique<EndlessFile>();
         }
         // Uneven delays make the readers finish out of order.
         std::this_thread::sleep_for(std::chrono::microseconds(path.size() % 7 * 150));
