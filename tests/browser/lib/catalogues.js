@@ -75,6 +75,7 @@ export const TREES = {
             ),
             ['turned.png', [64, 40, { orientation: 6, order: 'MM' }]],
             ['upright.png', [64, 40, { orientation: 1, order: 'II' }]],
+            ['late.png', [64, 40, { orientation: 6, order: 'II', late: true }]],
         ]),
         perPage: 50,
         table: NOT_USED,

@@ -60,8 +60,10 @@ export function png(w, h, from, to, exif) {
     }
     const sig = Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]);
     const idat = zlib.deflateSync(raw);
+    // An eXIf chunk after the image data comes too late to turn the picture.
     const turn = exif ? [chunk('eXIf', exifTiff(exif))] : [];
-    return Buffer.concat([sig, chunk('IHDR', ihdr), ...turn, chunk('IDAT', idat), chunk('IEND', Buffer.alloc(0))]);
+    const [early, late] = exif?.late ? [[], turn] : [turn, []];
+    return Buffer.concat([sig, chunk('IHDR', ihdr), ...early, chunk('IDAT', idat), ...late, chunk('IEND', Buffer.alloc(0))]);
 }
 
 export function bmp(w, h, from, to) {
