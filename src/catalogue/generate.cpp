@@ -278,10 +278,12 @@ private:
         if (m_set.SameSize) {
             size = {m_set.ImageWidth, m_set.ImageHeight};
         } else if (m_set.GetImageSize) {
+            // A read that lasts (a slow disk) still lets cancel and Ctrl-C through.
+            const CancelCheck cancelled = [this] { return Cancelled(); };
             if (m_prefetch) {
-                size = m_prefetch->Next();
+                size = m_prefetch->Next(cancelled);
             } else {
-                ReadPixelSize(m_fs, fullPath, size);
+                ReadPixelSize(m_fs, fullPath, size, cancelled);
             }
         }
         m_alt.assign(FormatNumber(m_c.PageImageCount, "000")).append(" : ").append(m_relative);
