@@ -229,6 +229,23 @@ TEST_F(CliTest, WriteFailuresAreExit3) {
     EXPECT_EQ(Run({dir.path().string(), "-q"}, faults), 3);
     EXPECT_NE(err.str().find("age0001.html' ファイルの書き出しに失敗しました。"), std::string::npos);
     EXPECT_TRUE(fs::exists(dir.path() / "index.html"));
+    EXPECT_EQ(out.str(), dir.str() + "index.html\n");
+
+    // The summary page's path is printed only when the page was written.
+    faults.failWrite = [](const std::string& p) { return p.ends_with("frame2.html.kavo-tmp-staged"); };
+    EXPECT_EQ(Run({dir.path().string(), "-q"}, faults), 3);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_NE(err.str().find("frame2.html' ファイルの書き出しに失敗しました。"), std::string::npos);
+}
+
+TEST_F(CliTest, ACatalogueBeingWrittenByAnotherRunIsExit4) {
+    dir.Write("p.png");
+    dir.MakeDir("kavo");
+    bool busy = false;
+    auto held = NativeFileSystem().LockFolder(dir.str() + "kavo", busy);
+    EXPECT_EQ(Run({dir.path().string()}), 4);
+    EXPECT_NE(err.str().find("ほかの実行が書き出し中です。"), std::string::npos);
+    EXPECT_TRUE(Untouched());
 }
 
 }  // namespace

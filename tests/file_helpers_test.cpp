@@ -1,5 +1,7 @@
 #include "catalogue/file_helpers.h"
 
+#include "catalogue/catalogue_files.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -42,6 +44,30 @@ TEST(PathHelpers, JoinAndFolderNames) {
     EXPECT_EQ(WithTrailingSeparator("C:/pics/"), "C:/pics/");
     EXPECT_EQ(LastFolderName("C:/pics/trip/"), "trip");
 #endif
+}
+
+TEST(PathHelpers, TheFolderAsTypedBecomesOnePath) {
+    using test::Native;
+    for (const char* typed :
+         {"/pics/trip", "/pics/trip/", "/pics//trip//", "/pics/trip/.", "/pics/./trip/x/..", "/../pics/trip"})
+        EXPECT_EQ(NormalizeFolder(typed), Native("/pics/trip")) << typed;
+    EXPECT_EQ(NormalizeFolder("/"), Native("/"));
+    EXPECT_EQ(NormalizeFolder("/.."), Native("/"));
+    EXPECT_EQ(NormalizeFolder(""), ".");
+    EXPECT_EQ(NormalizeFolder("./"), ".");
+    EXPECT_EQ(NormalizeFolder("trip/../.."), "..");
+    EXPECT_EQ(NormalizeFolder("../a/./b//"), Native("../a/b"));
+#ifdef _WIN32
+    // Two separators begin a network path there: its server and share are the root.
+    EXPECT_EQ(NormalizeFolder("//server/share/x/.."), "\\\\server\\share");
+    EXPECT_EQ(NormalizeFolder("C:/pics/../trip"), "C:\\trip");
+#else
+    EXPECT_EQ(NormalizeFolder("//pics/trip"), "/pics/trip");
+    EXPECT_EQ(NormalizeFolder("//"), "/");
+#endif
+    EXPECT_EQ(CatalogueName("/pics/trip"), "trip");
+    EXPECT_EQ(CatalogueName("."), fs::current_path().filename().string());
+    EXPECT_EQ(CatalogueName(".."), fs::current_path().parent_path().filename().string());
 }
 
 TEST(PathHelpers, RelativeAddresses) {
@@ -104,7 +130,7 @@ TEST(MakeFolderPath, AFileInTheWayIsReportedOnce) {
     EXPECT_EQ(MakeFolderPath(NativeFileSystem(), obs, dir.str() + "kavo/images"), -1);
     ASSERT_EQ(obs.messages.size(), 1u);
     EXPECT_EQ(obs.messages[0].rfind("フォルダの作成中にエラーが発生しました。\r\n", 0), 0u);
-    EXPECT_GT(obs.messages[0].size(), std::string("フォルダの作成中にエラーが発生しました。\r\n").size());
+    EXPECT_NE(obs.messages[0].find("\r\n'" + dir.str() + "kavo'\r\n"), std::string::npos) << "names the folder";
 }
 
 TEST(CheckFolder, TestsWithoutMovingTheCurrentFolder) {
@@ -119,37 +145,37 @@ TEST(CheckFolder, TestsWithoutMovingTheCurrentFolder) {
     EXPECT_EQ(fs::current_path(), before);
 }
 
-TEST(CopyFolderFiles, CopiesFilesOverOldCopies) {
+TEST(CopyFolderFiles, CopiesEveryFileReportsEachFailureAndKeepsOtherBytesAside) {
     TempDir dir;
-    dir.Write("Images/ball1.gif", "GIF89a-ball");
-    dir.Write("Images/logo1.gif", "GIF89a-logo");
+    for (const char* name : {"a.gif", "b.gif", "c.gif", "d.gif"})
+        dir.Write(std::string("Images/") + name, std::string("GIF89a-") + name);
     dir.MakeDir("Images/sub");
-    dir.Write("out/images/ball1.gif", "old");
-    EXPECT_EQ(CopyFolderFiles(NativeFileSystem(), dir.str() + "Images", dir.str() + "out/images"), 0);
-    EXPECT_EQ(ReadFile(dir.path() / "out/images/ball1.gif"), "GIF89a-ball");
-    EXPECT_EQ(ReadFile(dir.path() / "out/images/logo1.gif"), "GIF89a-logo");
-    EXPECT_FALSE(fs::exists(dir.path() / "out/images/sub"));
+    dir.Write("dest/a.gif", "GIF89a-a.gif");           // ours already
+    dir.Write("dest/d.gif", "the user's own picture");  // same name, other bytes
+    dir.Write("dest/c.gif.kavo-tmp-99-1", "left by a killed run");
+    test::FaultFileSystem faults;
+    faults.failWrite = [](const std::string& p) { return p.ends_with("b.gif"); };
+    RecordingObserver obs;
+    CatalogueFiles files(faults, obs, true);
+    files.CopyFolderFiles(dir.str() + "Images", dir.str() + "dest");
+    ASSERT_EQ(obs.messages.size(), 1u);
+    EXPECT_EQ(obs.messages[0], WriteFailureMessage(dir.str() + test::Native("dest/b.gif")));
+    EXPECT_EQ(ReadFile(dir.path() / "dest/c.gif"), "GIF89a-c.gif");
+    EXPECT_EQ(ReadFile(dir.path() / "dest/d.gif"), "GIF89a-d.gif");
+    EXPECT_EQ(ReadFile(dir.path() / "dest/d.gif.bak"), "the user's own picture");
+    EXPECT_FALSE(fs::exists(dir.path() / "dest/sub"));
+    EXPECT_EQ(CountTemporaryFiles(dir.path()), 0);
+    files.ReportKept();
+    EXPECT_EQ(obs.messages.back(),
+              "既存の '" + dir.str() + test::Native("dest/d.gif' は '") + dir.str() + test::Native("dest/d.gif.bak' として残しました。"));
 }
 
 TEST(CopyFolderFiles, MissingSourceCopiesNothingButMakesTheDestination) {
     TempDir dir;
-    EXPECT_EQ(CopyFolderFiles(NativeFileSystem(), dir.str() + "Images", dir.str() + "dest"), 0);
+    RecordingObserver obs;
+    CatalogueFiles(NativeFileSystem(), obs, true).CopyFolderFiles(dir.str() + "Images", dir.str() + "dest");
     EXPECT_TRUE(fs::is_directory(dir.path() / "dest"));
     EXPECT_TRUE(fs::is_empty(dir.path() / "dest"));
-}
-
-TEST(CopyFolderFiles, StopsAtTheFirstFailure) {
-    TempDir dir;
-    dir.Write("Images/a.gif", "a");
-    dir.Write("Images/b.gif", "b");
-    dir.Write("Images/c.gif", "c");
-    dir.MakeDir("dest");
-    test::FaultFileSystem faults;
-    faults.failWrite = [](const std::string& p) { return p.ends_with("b.gif"); };
-    EXPECT_NE(CopyFolderFiles(faults, dir.str() + "Images", dir.str() + "dest"), 0);
-    EXPECT_TRUE(fs::exists(dir.path() / "dest/a.gif"));
-    EXPECT_FALSE(fs::exists(dir.path() / "dest/b.gif"));
-    EXPECT_FALSE(fs::exists(dir.path() / "dest/c.gif"));
 }
 
 TEST(ProgramDataFolder, PrefersImagesBesideTheExecutable) {

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "support/test_support.h"
 
@@ -286,6 +290,118 @@ TEST_F(ImageSizeTest, JpegGarbageEndsWithoutHanging) {
     EXPECT_FALSE(SizeOf(sof + std::string(32, '\0'), size));
     EXPECT_EQ(size.Width, 0);
     EXPECT_EQ(size.Height, 0);
+}
+
+}  // namespace
+}  // namespace kavo
+
+namespace kavo {
+namespace {
+
+std::string Segment(unsigned char marker, const std::string& body) {
+    const size_t n = body.size() + 2;
+    return std::string{'\xFF', static_cast<char>(marker), static_cast<char>(n >> 8), static_cast<char>(n)} + body;
+}
+
+const std::string kSof33x17("\xFF\xC0\x00\x0B\x08\x00\x11\x00\x21\x01\x01\x11\x00", 13);
+using Entries = std::vector<std::array<uint32_t, 4>>;  // {tag, type, count, value}
+
+/// A TIFF block in either byte order with IFD0 at `ifd`, linked to an IFD1 when one is given.
+std::string Tiff(bool little, const Entries& ifd0, uint32_t ifd = 8, const Entries& ifd1 = {}) {
+    std::string t = little ? "II" : "MM";
+    auto put = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            t.push_back(static_cast<char>(v >> 8 * (little ? i : bytes - 1 - i)));
+    };
+    put(42, 2);
+    put(ifd, 4);
+    for (const Entries* entries : {&ifd0, &ifd1}) {
+        put(static_cast<uint32_t>(entries->size()), 2);
+        for (const auto& [tag, type, count, value] : *entries) {
+            put(tag, 2);
+            put(type, 2);
+            put(count, 4);
+            put(value << (type == 3 && !little ? 16 : 0), 4);  // a SHORT sits in the first two bytes
+        }
+        put(entries == &ifd0 && !ifd1.empty() ? static_cast<uint32_t>(t.size() + 4) : 0, 4);
+    }
+    return t;
+}
+
+std::string ExifJpeg(const std::string& tiff) {
+    return "\xFF\xD8" + Segment(0xE1, std::string("Exif\0\0", 6) + tiff) + kSof33x17;
+}
+
+/// plain.png (31 × 19) with chunks {type, data} put in after IHDR, or before IEND; CRCs are not checked.
+std::string PngWith(const std::vector<std::array<std::string, 2>>& chunks, bool afterImage = false) {
+    std::string png = test::ReadFile(kPictures + "plain.png"), more;
+    for (const auto& [type, data] : chunks) {
+        const size_t n = data.size();
+        more += std::string{static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8),
+                            static_cast<char>(n)} + type + data + "CRC!";
+    }
+    return png.insert(afterImage ? png.size() - 12 : 33, more);
+}
+
+TEST_F(ImageSizeTest, QuarterTurnsSwapWidthAndHeightAsTheBrowserShowsThem) {
+    PixelSize size;
+    for (bool little : {true, false}) {
+        auto oriented = [little](uint32_t o) { return Tiff(little, {{0x010F, 2, 4, 0}, {0x0112, 3, 1, o}}); };
+        for (uint32_t o = 0; o <= 9; ++o) {
+            const bool turned = o >= 5 && o <= 8;
+            ASSERT_TRUE(SizeOf(ExifJpeg(oriented(o)), size));
+            EXPECT_EQ(size.Width, turned ? 17 : 33) << (little ? "II " : "MM ") << o;
+            EXPECT_EQ(size.Height, turned ? 33 : 17) << (little ? "II " : "MM ") << o;
+        }
+        // Not a single SHORT, IFD0 out of the block or cut off before the tag, the tag
+        // only in IFD1, no byte order, not an Exif block: the header's size.
+        for (const std::string& jpeg :
+             {ExifJpeg(Tiff(little, {{0x0112, 4, 1, 6}})), ExifJpeg(Tiff(little, {{0x0112, 3, 2, 6}})),
+              ExifJpeg(Tiff(little, {{0x0112, 3, 1, 6}}, 0xFFFFFFF0)), ExifJpeg(oriented(6).substr(0, 24)),
+              ExifJpeg(Tiff(little, {{0x0100, 4, 1, 9}}, 8, {{0x0112, 3, 1, 6}})), ExifJpeg("IM" + oriented(6).substr(2)),
+              "\xFF\xD8" + Segment(0xE1, std::string("XMP\0\0\0", 6) + oriented(6)) + kSof33x17}) {
+            ASSERT_TRUE(SizeOf(jpeg, size));
+            EXPECT_EQ(size.Width, 33);
+        }
+        // A PNG turns by an eXIf chunk before its image data, also one behind a long chunk.
+        ASSERT_TRUE(SizeOf(PngWith({{"iCCP", std::string(20000, 'c')}, {"eXIf", oriented(8)}}), size));
+        EXPECT_EQ(size.Width, 19);
+        EXPECT_EQ(size.Height, 31);
+        ASSERT_TRUE(SizeOf(PngWith({{"eXIf", oriented(6)}}, true), size));
+        EXPECT_EQ(size.Width, 31);
+    }
+}
+
+TEST_F(ImageSizeTest, ReadingEndsQuicklyOnBytesThatAreNoHeader) {
+    PixelSize size;
+    // A JPEG start and then zeros, as a huge sparse file reads; endless empty comments.
+    EXPECT_FALSE(SizeOf("\xFF\xD8\xFF" + std::string(4 << 20, '\0'), size));
+    EXPECT_LE(m_fs.tally.bytesRead, 80u * 1024);
+    std::string comments = "\xFF\xD8";
+    for (int i = 0; i < 100000; ++i)
+        comments += Segment(0xFE, "");
+    m_fs.tally = {};
+    EXPECT_FALSE(SizeOf(comments + kSof33x17, size));
+    EXPECT_LE(m_fs.tally.bytesRead, 80u * 1024);
+    // Long segments are skipped, not read, and do not count; a quick read asks no cancel check.
+    std::string camera = "\xFF\xD8";
+    for (int i = 0; i < 100; ++i)
+        camera += Segment(0xE2, std::string(60000, 'i'));
+    m_fs.Add("camera.jpg", camera + kSof33x17);
+    int asked = 0;
+    EXPECT_TRUE(ReadPixelSize(m_fs, "camera.jpg", size, [&asked] { return ++asked > 0; }));
+    EXPECT_EQ(size.Width, 33);
+    EXPECT_EQ(asked, 0);
+
+    test::TempDir dir;
+    dir.Write("sparse.jpg", "\xFF\xD8\xFF");
+    std::error_code ec;
+    std::filesystem::resize_file(dir.path() / "sparse.jpg", uint64_t{1} << 40, ec);
+    if (ec)
+        GTEST_SKIP() << "no file of a terabyte here (Wine): " << ec.message();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(ReadPixelSize(NativeFileSystem(), dir.str() + "sparse.jpg", size));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 }  // namespace

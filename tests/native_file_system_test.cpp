@@ -11,6 +11,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -290,6 +291,16 @@ TEST(NativeFileSystem, ListsAFolderTooLargeForOneReadOfEntriesWhole) {
     ASSERT_EQ(::stat(tmp.str().c_str(), &st), 0);
     EXPECT_EQ(id, (FolderId{static_cast<uint64_t>(st.st_dev), st.st_ino}));
 #endif
+
+    // In batches: the same entries in the same order; stopped, a failed listing with nothing in it.
+    int asked = 0;
+    std::vector<DirEntry> batched;
+    ASSERT_TRUE(NativeFileSystem().ListFolderInBatches(tmp.str(), batched, nullptr, [&] { return ++asked > 0; }));
+    EXPECT_GT(asked, 2);
+    EXPECT_TRUE(std::equal(batched.begin(), batched.end(), entries.begin(), entries.end(),
+                           [](const DirEntry& a, const DirEntry& b) { return a.Name == b.Name; }));
+    EXPECT_FALSE(NativeFileSystem().ListFolderInBatches(tmp.str(), batched, nullptr, [] { return false; }));
+    EXPECT_TRUE(batched.empty());
 }
 
 }  // namespace

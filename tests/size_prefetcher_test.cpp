@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -23,6 +24,25 @@ using test::RecordingObserver;
 
 const std::string kPictures = std::string(KAVO_TEST_DATA) + "/pictures/";
 
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::milliseconds kPress{30};
+
+/// A JPEG start and then fill bytes without end, four bytes a millisecond.
+class EndlessFile : public InputFile {
+public:
+    size_t Read(void* buffer, size_t n) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        n = std::min<size_t>(n, 4);
+        std::memset(buffer, 0xFF, n);
+        static_cast<unsigned char*>(buffer)[1 % n] = m_reads++ == 0 ? 0xD8 : 0xFF;
+        return n;
+    }
+    bool Skip(int64_t) override { return true; }
+
+private:
+    int m_reads = 0;
+};
+
 /// The machine's file system, slowed down and made to fail by name, counting
 /// its opens and the threads that made them. Safe for parallel reads when told so.
 class SlowFileSystem : public FileSystem {
@@ -31,6 +51,7 @@ public:
 
     std::atomic<int> opens{0};
     std::atomic<int> inFlight{0};
+    std::atomic<Clock::rep> firstEndlessOpen{0};  // files named "endless..." never end
 
     std::set<std::thread::id> OpeningThreads() {
         std::lock_guard lock(m_mutex);
@@ -53,6 +74,11 @@ public:
     int CopyFile(const std::string& a, const std::string& b) override { return m_real.CopyFile(a, b); }
     bool IsRegularFile(const std::string& p) override { return m_real.IsRegularFile(p); }
     std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
+        if (path.find("endless") != std::string::npos) {
+            Clock::rep none = 0;
+            firstEndlessOpen.compare_exchange_strong(none, Clock::now().time_since_epoch().count());
+            return std::make_unique<EndlessFile>();
+        }
         ++opens;
         ++inFlight;
         {
@@ -164,6 +190,36 @@ TEST_F(SizePrefetchTest, ACancelStopsTheReadersAndKeepsTheOutputOfOne) {
         const int opens = many.opens;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         EXPECT_EQ(many.opens, opens);
+    }
+}
+
+TEST_F(SizePrefetchTest, CancelActsWithinATenthOfASecondWhileReadsHang) {
+    for (int i = 0; i < 6; ++i)
+        tmp.Write("slow/endless" + std::to_string(i) + ".jpg");
+    for (int jobs : {1, 8}) {
+        SlowFileSystem fsys(true);
+        KavoContext ctx;
+        GenerateInputs in;
+        in.Folder = tmp.str();
+        in.CaseSensitive = true;
+        in.Jobs = jobs;
+        // The user presses cancel 30 ms into the first endless read.
+        struct : RunObserver {
+            void Yield() override {
+                const Clock::rep opened = fsys->firstEndlessOpen;
+                if (opened != 0 && Clock::now() >= Clock::time_point(Clock::duration(opened)) + kPress)
+                    *flag = true;
+            }
+            SlowFileSystem* fsys;
+            bool* flag;
+        } obs;
+        obs.fsys = &fsys;
+        obs.flag = &ctx.CancelRequested;
+        EXPECT_TRUE(RunGeneration(ctx, in, fsys, obs).Cancelled);
+        const Clock::time_point pressed = Clock::time_point(Clock::duration(fsys.firstEndlessOpen.load())) + kPress;
+        EXPECT_LT(Clock::now() - pressed, std::chrono::milliseconds(100)) << jobs << " readers";
+        EXPECT_EQ(fsys.inFlight, 0);
+        fs::remove_all(tmp.path() / "kavo");
     }
 }
 

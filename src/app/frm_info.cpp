@@ -69,7 +69,7 @@ void frmInfo::ShowProgress(const ProgressFigures& figures) {
 }
 
 void frmInfo::applyDisplay() {
-    lblFile->setText(ToQt(m_status));
+    lblFile->setText(FitPathToLabel(lblFile, ToQt(m_status)));
     if (!m_figuresReported)
         return;
     lblFileCount->setText(ToQt(FileCountLabel(m_figures.Placed, m_figures.Selected)));

@@ -1,5 +1,7 @@
 #include "app/frm_kavo.h"
 
+#include <QApplication>
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -9,6 +11,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTimer>
 #include <algorithm>
 
 #include "app/frm_info.h"
@@ -38,6 +43,21 @@ template <typename W>
 W* Named(W* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
+}
+
+/// True when a window whose frame starts at `topLeft` would have its title bar
+/// on an available screen, far enough in to be grabbed with the mouse. A stored
+/// position from a screen that is gone, or a damaged one, fails this test.
+bool TitleBarOnScreen(QPoint topLeft, int width) {
+    const int titleHeight = QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const QRect titleBar(topLeft, QSize(width, titleHeight));
+    const int grab = std::min(width, 100);
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect on = titleBar & screen->availableGeometry();
+        if (on.width() >= grab && on.height() == titleHeight)
+            return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -139,7 +159,8 @@ void frmKavo::buildControls() {
 
 void frmKavo::Form_Load() {
     LoadWindowPosition(m_ctx);
-    move(Twips(m_ctx.WindowLeft), Twips(m_ctx.WindowTop));
+    const QPoint stored(Twips(m_ctx.WindowLeft), Twips(m_ctx.WindowTop));
+    move(TitleBarOnScreen(stored, width()) ? stored : QPoint(0, 0));
     setWindowTitle(QString::fromUtf8(kVersionText));
     for (QLabel* label : {lblJPG, lblGIF, lblBMP, lblPNG})
         label->setText(CountText(0));
@@ -166,8 +187,7 @@ void frmKavo::cmdFolder_Click() {
     const QString chosen = proFolderDlg_Open(QStringLiteral("検索するフォルダを選択して下さい。"), nullptr, QString(),
                                              kBrowseOnlyFileSystemFolders | kBrowseNotBelowDomain, remembered);
     setEnabled(true);
-    raise();
-    activateWindow();
+    takeKeyboardBack();
     if (!chosen.isEmpty()) {
         txtFolder->setText(chosen);
         txtFolder->setToolTip(chosen);
@@ -212,6 +232,7 @@ void frmKavo::cmdSearch_Click() {
         return;
     frmSearch search(m_ctx, ScanInputs{ToStd(txtFolder->text()), chkSubFolder->isChecked()}, m_fs, this);
     search.exec();
+    takeKeyboardBack();
     const ScanCounts& c = m_ctx.Counts;
     m_ctx.SelectedImageCount = c.JpgCount + c.GifCount + c.BmpCount + c.PngCount;
     if (search.m_fCancel) {
@@ -244,6 +265,12 @@ void frmKavo::cmdOk_Click() {
         return;
     }
     cmdExeUrl->setEnabled(false);
+    // A folder deleted or moved since the scan is not made again: it is treated
+    // as a typed folder that does not exist, and nothing is written.
+    if (CheckFolder(m_fs, ToStd(txtFolder->text())) != 0) {
+        txtFolder_Change();
+        return;
+    }
     m_ctx.SelectTypes(chkJPG->isChecked(), chkGIF->isChecked(), chkBMP->isChecked(), chkPNG->isChecked());
     m_ctx.ImagesPerPage = IntegerValue(txtCount->text());
     m_ctx.CancelRequested = false;
@@ -258,7 +285,12 @@ void frmKavo::cmdOk_Click() {
     inputs.ProgramFolder = ToStd(programFolder());
     frmInfo info(m_ctx, std::move(inputs), m_fs, this);
     info.exec();
-    if (info.m_fCancel) {
+    takeKeyboardBack();
+    if (info.result().FolderMissing) {
+        txtFolder_Change();  // gone in the moment between the check above and the run
+    } else if (info.result().Busy) {
+        // Another run writes this catalogue; its message has been shown and nothing was written.
+    } else if (info.m_fCancel) {
         ShowMessageBox(this, QStringLiteral("ＨＴＭＬ作成処理を中止しました。"), QStringLiteral("Ｋａｖｏ"),
                        QMessageBox::Information);
     } else {
@@ -267,33 +299,40 @@ void frmKavo::cmdOk_Click() {
 }
 
 bool frmKavo::txtCount_KeyPress(const QKeyEvent* event) {
-    if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)
-        return false;
-    const QString text = event->text();
-    if (text.isEmpty())
-        return false;  // cursor and editing keys carry no character
-    const QChar ch = text.front();
-    return !((ch >= u'0' && ch <= u'9') || ch == QChar(8));
+    return DiscardedByDigitFilter(event);
 }
 
 void frmKavo::txtCount_LostFocus() {
-    if (txtCount->text().isEmpty()) {
+    auto warn = [this](const QString& text) {
         Beep();
-        ShowMessageBox(this, QStringLiteral("値を設定してください。"), QStringLiteral("Kavo"), QMessageBox::Warning);
+        ShowMessageBox(this, text, QStringLiteral("Kavo"), QMessageBox::Warning);
+        m_countMessageShown = true;
+    };
+    if (txtCount->text().isEmpty()) {
+        warn(QStringLiteral("値を設定してください。"));
         txtCount->setText(QStringLiteral("10"));
         return;
     }
     // A pasted text that is no number reads as 0 and is corrected like any value below the range.
     if (IntegerValue(txtCount->text()) > 200) {
-        Beep();
-        ShowMessageBox(this, QStringLiteral("２００以上は設定できません。"), QStringLiteral("Kavo"),
-                       QMessageBox::Warning);
+        warn(QStringLiteral("２００以上は設定できません。"));
         txtCount->setText(QStringLiteral("200"));
     }
     if (IntegerValue(txtCount->text()) < 5) {
-        Beep();
-        ShowMessageBox(this, QStringLiteral("５未満は設定できません。"), QStringLiteral("Kavo"), QMessageBox::Warning);
+        warn(QStringLiteral("５未満は設定できません。"));
         txtCount->setText(QStringLiteral("5"));
+    }
+}
+
+void frmKavo::takeKeyboardBack() {
+    raise();
+    activateWindow();
+}
+
+void frmKavo::releaseButtons() {
+    for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
+        if (button->isDown())
+            button->setDown(false);
     }
 }
 
@@ -305,8 +344,14 @@ bool frmKavo::eventFilter(QObject* watched, QEvent* event) {
             // Only a move of the focus inside the program counts: not a message box,
             // another window or the box's own context menu.
             const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+                m_countMessageShown = false;
                 txtCount_LostFocus();
+                // A click that moved the focus reaches its button only after the
+                // message, whose box took the release: the button would stay down.
+                if (m_countMessageShown)
+                    QTimer::singleShot(0, this, &frmKavo::releaseButtons);
+            }
         }
     }
     return QWidget::eventFilter(watched, event);

@@ -69,13 +69,18 @@ private:
     void buildControls();
     void Form_Load();
     void Form_Unload();
-    /// Returns true when the key is discarded: only digits and Backspace reach the box.
+    /// Returns true when the key is discarded: of the typed characters only digits and Backspace reach the box.
     bool txtCount_KeyPress(const QKeyEvent* event);
     void showCounts();
+    /// Activates the window again after a window of its own has closed.
+    void takeKeyboardBack();
+    /// Lets go of a button left drawn pressed by a click that a message interrupted.
+    void releaseButtons();
     QString programFolder() const;
 
     KavoContext& m_ctx;
     FileSystem& m_fs;
+    bool m_countMessageShown = false;
 };
 
 }  // namespace kavo

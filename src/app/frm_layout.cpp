@@ -151,11 +151,16 @@ void frmLayout::buildControls() {
     cmdCancel = Named(new QPushButton(QStringLiteral("キャンセル"), this), "cmdCancel");
     PlaceTwips(cmdCancel, 4440, 5040, 1215, 495);
 
-    // Four independent groups, one per frame; none is selected by design.
+    // Four independent groups, one per frame; none is selected by design. Tab
+    // stops at a group's checked option only (the arrow keys move within it).
     auto group = [this](std::initializer_list<QRadioButton*> buttons) {
         auto* g = new QButtonGroup(this);
         for (QRadioButton* b : buttons)
             g->addButton(b);
+        connect(g, &QButtonGroup::buttonToggled, this, [g] {
+            for (QAbstractButton* b : g->buttons())
+                b->setFocusPolicy(b->isChecked() || !g->checkedButton() ? Qt::StrongFocus : Qt::ClickFocus);
+        });
     };
     group({OptionNoSame, OptionSame});
     group({OptionClickFolder, OptionClickView, OptionClickNo});
@@ -228,10 +233,13 @@ void frmLayout::Form_Load() {
     (s.UseTable ? OptionTable : OptionNoTable)->setChecked(true);
 
     // Centred on the main window; near the top of the screen it keeps the main window's top.
+    // Outer sizes on both sides: the dialog's frame is not there before it is
+    // shown, so it is taken to be as thick as the main window's.
     if (QWidget* main = parentWidget()) {
         const QRect m = main->frameGeometry();
-        const int left = m.x() + m.width() / 2 - width() / 2;
-        const int top = 70 > m.y() ? m.y() : m.y() + m.height() / 2 - height() / 2;
+        const QSize outer = size() + (m.size() - main->size());
+        const int left = m.x() + m.width() / 2 - outer.width() / 2;
+        const int top = 70 > m.y() ? m.y() : m.y() + m.height() / 2 - outer.height() / 2;
         move(left, top);
     }
 }
@@ -375,15 +383,8 @@ void frmLayout::DrawLayoutPreview() {
 
 bool frmLayout::eventFilter(QObject* watched, QEvent* event) {
     auto* field = qobject_cast<QLineEdit*>(watched);
-    if (field != nullptr && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const QString text = key->text();
-        if (key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab && !text.isEmpty()) {
-            const QChar ch = text.front();
-            if (!((ch >= u'0' && ch <= u'9') || ch == QChar(8)))
-                return true;
-        }
-    }
+    if (field != nullptr && event->type() == QEvent::KeyPress && DiscardedByDigitFilter(static_cast<QKeyEvent*>(event)))
+        return true;
     if (field != nullptr && event->type() == QEvent::FocusOut) {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {

@@ -36,7 +36,7 @@ void frmSearch::ShowStatus(std::string_view text) {
 }
 
 void frmSearch::applyDisplay() {
-    lblInfo->setText(ToQt(m_status));
+    lblInfo->setText(FitPathToLabel(lblInfo, ToQt(m_status)));
 }
 
 void frmSearch::Form_Activate() {

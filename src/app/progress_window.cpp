@@ -2,7 +2,9 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QTimer>
+#include <QWindow>
 
 #include "app/ui_support.h"
 #include "platform/message_box.h"
@@ -16,6 +18,8 @@ constexpr qint64 kPaintIntervalMs = 30;
 // would double the time of a large run, and 5 ms is far below what a user
 // notices after pressing the cancel button.
 constexpr qint64 kYieldIntervalMs = 5;
+// A window system that never reports the window as shown must not hold the run up.
+constexpr qint64 kExposeWaitMs = 2000;
 
 }  // namespace
 
@@ -34,7 +38,17 @@ void ProgressWindow::showEvent(QShowEvent* event) {
 }
 
 void ProgressWindow::startRun() {
+    // The window system maps a window some time after show(); a repaint before
+    // that is lost, and the window would stay hollow until the run's first yield.
+    QDeadlineTimer deadline(kExposeWaitMs);
+    while (isVisible() && windowHandle() && !windowHandle()->isExposed() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    if (!isVisible()) {
+        m_fCancel = true;  // 中止 pressed before the run began: nothing is done
+        return;
+    }
     repaint();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     Form_Activate();
 }
 
@@ -55,8 +69,11 @@ void ProgressWindow::refreshDisplay(bool force) {
         applyDisplay();
         return;
     }
-    if (!force && m_paintClock.isValid() && m_paintClock.elapsed() < kPaintIntervalMs)
+    if (!force && m_paintClock.isValid() && m_paintClock.elapsed() < kPaintIntervalMs) {
+        m_unshown = true;
         return;
+    }
+    m_unshown = false;
     applyDisplay();
     repaint();
     m_paintClock.start();
@@ -71,6 +88,10 @@ void ProgressWindow::finish() {
 void ProgressWindow::Yield() {
     if (m_yieldClock.isValid() && m_yieldClock.elapsed() < kYieldIntervalMs)
         return;
+    // A report held back for the paint interval is shown even when no other
+    // follows for a long time, as while a huge folder is listed.
+    if (m_unshown)
+        refreshDisplay(false);
     QCoreApplication::processEvents();
     m_yieldClock.start();
 }

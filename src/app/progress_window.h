@@ -63,6 +63,7 @@ private:
     bool m_started = false;
     bool m_running = false;
     bool m_finishing = false;
+    bool m_unshown = false;  // a report not yet put into the controls
     QElapsedTimer m_paintClock;
     QElapsedTimer m_yieldClock;
 };

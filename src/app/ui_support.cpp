@@ -1,6 +1,10 @@
 #include "app/ui_support.h"
 
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QWidget>
+#include <algorithm>
 #include <limits>
 
 namespace kavo {
@@ -32,6 +36,37 @@ QFont WindowFont() {
     font.setFamilies(JapaneseFamilies());
     font.setPointSize(9);
     return font;
+}
+
+bool DiscardedByDigitFilter(const QKeyEvent* event) {
+    const QString text = event->text();
+    if (text.isEmpty() || (event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)))
+        return false;  // no character, or a shortcut such as Ctrl+V
+    const QChar ch = text.front();
+    return ch.isPrint() && !(ch >= u'0' && ch <= u'9');
+}
+
+QString FitPathToLabel(const QLabel* label, const QString& text) {
+    const QFontMetrics metrics(label->font());
+    const int width = label->contentsRect().width();
+    if (metrics.horizontalAdvance(text) <= width)
+        return text;
+    if (!label->wordWrap())
+        return metrics.elidedText(text, Qt::ElideMiddle, width);
+    // Breaks at any character waste part of a line each; two characters per
+    // line is ample for that.
+    const int lines = std::max(1, label->contentsRect().height() / metrics.lineSpacing());
+    const int room = std::max(width, (width - 2 * metrics.maxWidth()) * lines);
+    const QString kept = metrics.elidedText(text, Qt::ElideMiddle, room);
+    QString wrapped;
+    wrapped.reserve(kept.size() * 2);
+    for (qsizetype i = 0; i < kept.size(); ++i) {
+        wrapped += kept[i];
+        // A zero-width space lets the line break anywhere, but never inside a surrogate pair.
+        if (!kept[i].isHighSurrogate())
+            wrapped += QChar(0x200B);
+    }
+    return wrapped;
 }
 
 int32_t IntegerValue(const QString& text) {

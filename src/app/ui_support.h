@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+class QKeyEvent;
+class QLabel;
 class QWidget;
 
 namespace kavo {
@@ -25,6 +27,17 @@ QFont BoxFont();
 
 /// The windows' own font: a Japanese face so every caption renders.
 QFont WindowFont();
+
+/// The filter of the number boxes: true for a typed character other than a
+/// digit or Backspace, which the box must not get. Editing and navigation keys
+/// (Delete, Enter, Escape, Tab, arrows, clipboard shortcuts) carry no printable
+/// character and pass, so they do what they do in any box.
+bool DiscardedByDigitFilter(const QKeyEvent* event);
+
+/// The text for a label that shows a path: as it is when it fits, else cut in
+/// the middle so that the end of the path stays visible. A word-wrapped label
+/// breaks it at any character and keeps as much as its lines hold.
+QString FitPathToLabel(const QLabel* label, const QString& text);
 
 /// Leading decimal digits of a text as a number (after spaces and an optional
 /// sign); 0 when it starts with none, saturated to the 32-bit range when too large.

@@ -2,12 +2,37 @@
 
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QToolButton>
 #include <algorithm>
 
 namespace kavo {
 
-UpDown::UpDown(QWidget* parent) : QWidget(parent), m_up(new QToolButton(this)), m_down(new QToolButton(this)) {
+namespace {
+
+/// An arrow button that draws the focus mark of the spinner it belongs to:
+/// the two buttons cover the whole spinner, so it has no surface of its own.
+class ArrowButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QToolButton::paintEvent(event);
+        if (!parentWidget()->hasFocus())
+            return;
+        QStylePainter painter(this);
+        QStyleOptionFocusRect mark;
+        mark.initFrom(this);
+        mark.rect = rect().adjusted(2, 2, -2, -2);
+        painter.drawPrimitive(QStyle::PE_FrameFocusRect, mark);
+    }
+};
+
+}  // namespace
+
+UpDown::UpDown(QWidget* parent) : QWidget(parent), m_up(new ArrowButton(this)), m_down(new ArrowButton(this)) {
     for (QToolButton* button : {m_up, m_down}) {
         button->setFocusPolicy(Qt::NoFocus);  // clicking must not take the focus from the box
         button->setAutoRepeat(true);
@@ -57,6 +82,19 @@ void UpDown::keyPressEvent(QKeyEvent* event) {
     } else {
         QWidget::keyPressEvent(event);
     }
+}
+
+// The buttons draw the focus mark.
+void UpDown::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    m_up->update();
+    m_down->update();
+}
+
+void UpDown::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    m_up->update();
+    m_down->update();
 }
 
 void UpDown::resizeEvent(QResizeEvent* /*event*/) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
+#include <vector>
 
 #include "catalogue/encoding.h"
 
@@ -15,15 +17,19 @@ constexpr std::string_view kSeparators = "\\/";
 constexpr std::string_view kSeparators = "/";
 #endif
 
-bool IsPathSep(char c) { return kSeparators.find(c) != std::string_view::npos; }
+bool IsSeparator(char c) { return kSeparators.find(c) != std::string_view::npos; }
 
 }  // namespace
 
-int SaveOutputText(FileSystem& fs, RunObserver& obs, const std::string& path, std::string_view text) {
+std::string OutputBytes(std::string_view text) {
     std::string bytes = ToCp932(text);
     bytes += "\r\n";
+    return bytes;
+}
+
+int SaveOutputText(FileSystem& fs, RunObserver& obs, const std::string& path, std::string_view text) {
     std::string err;
-    if (fs.WriteFileAtomic(path, bytes, &err)) return 0;
+    if (fs.WriteFileAtomic(path, OutputBytes(text), &err)) return 0;
     obs.ShowMessage(WriteFailureMessage(path), MessageIcon::Exclamation, "Kavo");
     return -1;
 }
@@ -37,11 +43,14 @@ int MakeFolderPath(FileSystem& fs, RunObserver& obs, const std::string& path) {
         if (fs.CheckFolder(level) == 0) return true;
         std::string err;
         if (fs.CreateFolder(level, &err)) return true;
-        obs.ShowMessage("フォルダの作成中にエラーが発生しました。\r\n" + err, MessageIcon::Exclamation, "Kavo");
+        // The folder is named too: the system's text alone does not say which level failed.
+        const std::string shown = level.size() > 1 && IsSeparator(level.back()) ? level.substr(0, level.size() - 1) : level;
+        obs.ShowMessage("フォルダの作成中にエラーが発生しました。\r\n'" + shown + "'\r\n" + err, MessageIcon::Exclamation,
+                        "Kavo");
         return false;
     };
     for (size_t i = 1; i < path.size(); ++i) {
-        if (IsPathSep(path[i - 1]) && !create(path.substr(0, i))) return -1;
+        if (IsSeparator(path[i - 1]) && !create(path.substr(0, i))) return -1;
     }
     return create(path) ? 0 : -1;
 }
@@ -50,32 +59,15 @@ int CheckFolder(FileSystem& fs, const std::string& path) { return fs.CheckFolder
 
 int FolderMissing(FileSystem& fs, const std::string& path) { return fs.CheckFolder(path) == 0 ? 0 : -1; }
 
-int CopyFolderFiles(FileSystem& fs, const std::string& source, const std::string& destination) {
-    if (FolderMissing(fs, destination) == -1) {
-        std::string err;
-        if (!fs.CreateFolder(destination, &err)) return EIO;
-    }
-    const std::string from = JoinPath(source, "");
-    const std::string to = JoinPath(destination, "");
-    std::vector<DirEntry> entries;
-    if (!fs.ListFolder(from, entries, nullptr)) return 0;  // a missing source copies nothing
-    std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) { return a.Name < b.Name; });
-    for (const DirEntry& e : entries) {
-        if (e.IsDir || !fs.IsRegularFile(from + e.Name)) continue;
-        if (int err = fs.CopyFile(from + e.Name, to + e.Name); err != 0) return err;
-    }
-    return 0;
-}
-
 std::string JoinPath(std::string_view folder, std::string_view name) {
     std::string out(folder);
-    if (out.empty() || !IsPathSep(out.back())) out += kPathSep;
+    if (out.empty() || !IsSeparator(out.back())) out += kPathSep;
     out += name;
     return out;
 }
 
 std::string LastFolderName(std::string_view path) {
-    if (!path.empty() && IsPathSep(path.back())) path.remove_suffix(1);
+    if (!path.empty() && IsSeparator(path.back())) path.remove_suffix(1);
     size_t pos = path.find_last_of(kSeparators);
     return std::string(pos == std::string_view::npos ? path : path.substr(pos + 1));
 }
@@ -97,8 +89,71 @@ std::string UrlFolderPart(std::string_view urlPath) {
 
 std::string WithTrailingSeparator(std::string_view folder) {
     std::string out(folder);
-    if (out.empty() || !IsPathSep(out.back())) out += kPathSep;
+    if (out.empty() || !IsSeparator(out.back())) out += kPathSep;
     return out;
+}
+
+namespace {
+
+/// The part of a path that ".." cannot climb above: "/", or on Windows a
+/// drive ("C:", "C:\\") or the server and share of a network path.
+size_t RootLength(std::string_view path) {
+#ifdef _WIN32
+    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        size_t pos = 2;
+        for (int part = 0; part < 2 && pos < path.size(); ++part) {
+            while (pos < path.size() && !IsSeparator(path[pos])) ++pos;
+            if (part == 0 && pos < path.size()) ++pos;
+        }
+        return pos;
+    }
+    if (path.size() >= 2 && path[1] == ':') return path.size() >= 3 && IsSeparator(path[2]) ? 3 : 2;
+#endif
+    return !path.empty() && IsSeparator(path[0]) ? 1 : 0;
+}
+
+}  // namespace
+
+std::string NormalizeFolder(std::string_view folder) {
+    const size_t rootLength = RootLength(folder);
+    std::string root(folder.substr(0, rootLength));
+    for (char& c : root) {
+        if (IsSeparator(c)) c = kPathSep;
+    }
+    if (root.size() == 1 && root[0] == kPathSep) root = std::string(1, kPathSep);
+    std::vector<std::string_view> parts;
+    for (size_t pos = rootLength; pos < folder.size();) {
+        size_t end = pos;
+        while (end < folder.size() && !IsSeparator(folder[end])) ++end;
+        std::string_view part = folder.substr(pos, end - pos);
+        if (part == "..") {
+            if (!parts.empty() && parts.back() != "..") {
+                parts.pop_back();
+            } else if (root.empty()) {
+                parts.push_back(part);  // a relative path may climb above its start
+            }
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        pos = end + 1;
+    }
+    std::string out = root;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) out += kPathSep;
+        out += parts[i];
+    }
+    return out.empty() ? "." : out;
+}
+
+std::string CatalogueName(const std::string& normalizedFolder) {
+    std::string name = LastFolderName(normalizedFolder);
+    if (name != "." && name != "..") return name;
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(
+        std::filesystem::path(std::u8string(normalizedFolder.begin(), normalizedFolder.end())), ec);
+    if (ec) return name;
+    const std::u8string text = absolute.u8string();
+    return LastFolderName(NormalizeFolder(std::string(text.begin(), text.end())));
 }
 
 std::string ProgramDataFolder(FileSystem& fs, const std::string& executableFolder) {

@@ -15,6 +15,9 @@ namespace kavo {
 /// shows the two-line write message and returns -1; else 0.
 int SaveOutputText(FileSystem& fs, RunObserver& obs, const std::string& path, std::string_view text);
 
+/// The bytes SaveOutputText writes for a text.
+std::string OutputBytes(std::string_view text);
+
 /// The two lines shown when a file cannot be written.
 std::string WriteFailureMessage(std::string_view path);
 
@@ -25,10 +28,6 @@ int MakeFolderPath(FileSystem& fs, RunObserver& obs, const std::string& path);
 /// 0 when the folder exists and can be entered, else the system's error number.
 /// Never changes the current directory.
 int CheckFolder(FileSystem& fs, const std::string& path);
-
-/// Copies every regular file of `source` into `destination` (created if
-/// missing), stopping silently at the first failure. Returns 0 or the error number.
-int CopyFolderFiles(FileSystem& fs, const std::string& source, const std::string& destination);
 
 /// -1 when the folder is missing, 0 when present.
 int FolderMissing(FileSystem& fs, const std::string& path);
@@ -43,6 +42,15 @@ std::string UrlFolderPart(std::string_view urlPath);
 /// executable's own folder when Images lies beside it (the build tree), else
 /// the installed data folder ../share/kavo.
 std::string ProgramDataFolder(FileSystem& fs, const std::string& executableFolder);
+
+/// The folder text as one path: repeated and trailing separators, "." and
+/// ".." taken out (as a shell would read them), with no trailing separator.
+/// "" and "." stay ".", a root stays a root.
+std::string NormalizeFolder(std::string_view folder);
+
+/// The name of a normalised folder for its catalogue: its last component, or,
+/// for "." and "..", that of the folder they stand for.
+std::string CatalogueName(const std::string& normalizedFolder);
 
 /// The folder text with the native separator appended when it does not end with one.
 std::string WithTrailingSeparator(std::string_view folder);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -40,6 +41,12 @@ public:
     virtual bool Skip(int64_t n) = 0;
 };
 
+/// Held while a run writes a catalogue; the lock is released when it is destroyed.
+class FolderLock {
+public:
+    virtual ~FolderLock() = default;
+};
+
 /// Interface for accessing the disk.
 ///
 /// Abstract so that tests can inject failures (a full disk, a folder that
@@ -52,6 +59,20 @@ public:
     /// Returns false when the folder cannot be listed. `id`, when given,
     /// receives the identity of the listed folder.
     virtual bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, FolderId* id) = 0;
+
+    /// Called between the batches of entries a listing reads from the system;
+    /// returning false stops the listing.
+    using BetweenBatches = std::function<bool()>;
+
+    /// ListFolder that lets the caller stay responsive while a huge folder comes
+    /// from a slow drive. Entries and their order are those of ListFolder. When
+    /// `between` stops the listing, returns false with `out` cleared. The default
+    /// lists the folder whole and never calls `between`.
+    virtual bool ListFolderInBatches(const std::string& folder, std::vector<DirEntry>& out, FolderId* id,
+                                     const BetweenBatches& between) {
+        (void)between;
+        return ListFolder(folder, out, id);
+    }
 
     /// Identity of the folder a path leads to (following links).
     virtual bool GetFolderId(const std::string& path, FolderId& id) = 0;
@@ -83,6 +104,14 @@ public:
     virtual bool IsRegularFile(const std::string& path) = 0;
 
     virtual std::unique_ptr<InputFile> OpenRead(const std::string& path) = 0;
+
+    /// Takes the exclusive lock of a folder, without waiting. Null with `busy`
+    /// set when another run holds it. Where the system cannot lock, the run goes
+    /// on unlocked: a lock that always does nothing is returned.
+    virtual std::unique_ptr<FolderLock> LockFolder(const std::string& /*folder*/, bool& busy) {
+        busy = false;
+        return std::make_unique<FolderLock>();
+    }
 
     /// True when OpenRead, and Read and Skip on the files it returns, may be
     /// called from several threads at once (each file used by one thread at a

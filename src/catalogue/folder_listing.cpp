@@ -1,11 +1,16 @@
 #include "catalogue/folder_listing.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <future>
 
 namespace kavo {
 namespace {
+
+/// From about this many entries a sort takes some 20 ms on an ordinary machine.
+constexpr size_t kSortBesideCallerFrom = 20000;
 
 unsigned char FoldUpper(unsigned char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
@@ -57,13 +62,37 @@ bool NameLess(std::string_view a, std::string_view b) {
     return a < b;
 }
 
-bool ListFolderSorted(FileSystem& fs, const std::string& folder, std::vector<DirEntry>& entries, FolderId* id) {
-    if (!fs.ListFolder(folder, entries, id)) {
+bool ListFolderSorted(FileSystem& fs, const std::string& folder, std::vector<DirEntry>& entries, FolderId* id,
+                      const FileSystem::BetweenBatches& between) {
+    if (!fs.ListFolderInBatches(folder, entries, id, between)) {
         entries.clear();
         return false;
     }
-    SortByName(entries);
-    return true;
+    if (!between || entries.size() < kSortBesideCallerFrom) {
+        SortByName(entries);
+        return true;
+    }
+    // Sorting a huge folder takes longer than a walk may go without yielding, so
+    // it runs on a thread of its own while `between` is asked; a stop takes
+    // effect once the sort is done.
+    auto sorted = std::async(std::launch::async, [&entries] { SortByName(entries); });
+    bool goOn = true;
+    while (sorted.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+        goOn = goOn && between();
+    if (!goOn)
+        entries.clear();
+    return goOn;
+}
+
+FileSystem::BetweenBatches YieldWhileListing(KavoContext& ctx, RunObserver& obs) {
+    using Clock = std::chrono::steady_clock;
+    return [&ctx, &obs, last = Clock::now()]() mutable {
+        if (Clock::now() - last >= std::chrono::milliseconds(20)) {
+            obs.Yield();
+            last = Clock::now();
+        }
+        return !ctx.CancelRequested;
+    };
 }
 
 void SortByName(std::vector<DirEntry>& entries) {
@@ -88,13 +117,19 @@ void SortByName(std::vector<DirEntry>& entries) {
     entries.swap(sorted);
 }
 
-bool WalkPath::MayEnter(FileSystem& fs, const DirEntry& entry, const std::string& path) const {
+bool WalkedFolders::FirstVisit(const FolderId& id) {
+    if (id == FolderId{})
+        return true;
+    return m_seen.insert(id).second;
+}
+
+bool WalkedFolders::MayEnter(FileSystem& fs, const DirEntry& entry, const std::string& path) const {
     if (!entry.IsLink)
-        return true;  // a real folder cannot lead back up
+        return true;  // its identity is checked once it is listed
     FolderId id;
     if (!fs.GetFolderId(path, id))
         return false;
-    return std::find(m_ids.begin(), m_ids.end(), id) == m_ids.end();
+    return !m_seen.contains(id);
 }
 
 void KeepSubfolders(std::vector<DirEntry>& entries) {

@@ -2,9 +2,12 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
+#include "catalogue/context.h"
 #include "catalogue/file_system.h"
+#include "catalogue/observer.h"
 
 namespace kavo {
 
@@ -16,24 +19,37 @@ bool NameLess(std::string_view a, std::string_view b);
 /// Puts entries in NameLess order.
 void SortByName(std::vector<DirEntry>& entries);
 
-/// Lists a folder once, in name order. False (and an empty list) when it cannot be listed.
-bool ListFolderSorted(FileSystem& fs, const std::string& folder, std::vector<DirEntry>& entries, FolderId* id);
+/// Lists a folder once, in name order. False (and an empty list) when it cannot
+/// be listed or `between` stopped the listing or the sort of a huge folder.
+bool ListFolderSorted(FileSystem& fs, const std::string& folder, std::vector<DirEntry>& entries, FolderId* id,
+                      const FileSystem::BetweenBatches& between = {});
+
+/// For ListFolderInBatches in a walk, and other long stretches without yields:
+/// yields to the observer when 20 ms have passed since it was made or since
+/// its last yield, and returns false once a cancel is requested. A huge folder on a slow drive then keeps
+/// the windows painted and their cancel button working; a listing that takes
+/// less than 20 ms yields never, so the yields of a walk stay as they were.
+FileSystem::BetweenBatches YieldWhileListing(KavoContext& ctx, RunObserver& obs);
 
 /// Keeps only the subfolders the walks descend into: folders (or links to them)
 /// whose name does not begin with a dot. Frees the memory of the rest.
 void KeepSubfolders(std::vector<DirEntry>& entries);
 
-/// The folders on the way from the chosen folder to the one being walked, so
-/// that a link back into that way is not entered (no endless walk).
-class WalkPath {
+/// The folders a walk has listed, by identity, so that each is walked at most
+/// once per run: a link back up ends there, and links that reach one folder
+/// along many ways do not multiply the walk. The first way in walk order wins.
+class WalkedFolders {
 public:
-    void Enter(const FolderId& id) { m_ids.push_back(id); }
-    void Leave() { m_ids.pop_back(); }
-    /// False for a link that leads to a folder already on the way.
+    /// True the first time a folder is seen. An unknown identity (all zero) is always new.
+    bool FirstVisit(const FolderId& id);
+    /// False for a link whose folder was walked already or cannot be reached.
     bool MayEnter(FileSystem& fs, const DirEntry& entry, const std::string& path) const;
 
 private:
-    std::vector<FolderId> m_ids;
+    struct Hash {
+        size_t operator()(const FolderId& id) const { return std::hash<uint64_t>()(id.Inode * 31 + id.Device); }
+    };
+    std::unordered_set<FolderId, Hash> m_seen;
 };
 
 /// Each listing on Windows starts with "." and ".."; the walks still yield for them.

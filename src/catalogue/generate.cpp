@@ -1,12 +1,19 @@
 #include "catalogue/generate.h"
 
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
+#include "catalogue/catalogue_files.h"
 #include "catalogue/classify.h"
 #include "catalogue/file_helpers.h"
 #include "catalogue/folder_listing.h"
@@ -19,18 +26,22 @@
 namespace kavo {
 namespace {
 
-constexpr std::string_view kMarker = "<!--Kavo Type=";
 constexpr int kMaxJobs = 64;
 
-bool EndsWithHtml(std::string_view name) {
-    return name.size() >= 5 && AsciiLower(name.substr(name.size() - 5)) == ".html";
+std::string BusyMessage(const std::string& catalogue) {
+    return "'" + catalogue + "' は、ほかの実行が書き出し中です。\r\nその実行が終わってから、もう一度実行してください。";
 }
 
 /// Whether names in the folder tell letter case apart: a probe file is made in
 /// upper case and looked for in lower case. A folder that cannot be written is
 /// taken as case-sensitive, whose lower-case names resolve on either kind.
 bool ProbeCaseSensitive(FileSystem& fs, const std::string& base) {
-    const std::string stem = "KAVO-CASE-PROBE-" + std::to_string(::getpid()) + ".TMP";
+#ifdef _WIN32
+    const int pid = ::_getpid();
+#else
+    const int pid = ::getpid();
+#endif
+    const std::string stem = "KAVO-CASE-PROBE-" + std::to_string(pid) + ".TMP";
     const std::string probe = base + stem;
     if (!fs.WriteFileAtomic(probe, {}, nullptr))
         return true;
@@ -65,19 +76,33 @@ public:
     GenerateResult Run() {
         GenerateResult result;
         m_ctx.CancelRequested = false;
-        m_base = WithTrailingSeparator(m_in.Folder);
-        m_ctx.CaseSensitiveOutput = m_in.CaseSensitive.value_or(ProbeCaseSensitive(m_fs, m_base));
-        const bool lower = m_ctx.CaseSensitiveOutput;
-        m_catalogue = m_base + (lower ? "kavo" : "Kavo") + kPathSep;
-
-        DeleteOldPages();
-        m_c.PageCount = m_c.PageImageCount = 0;
-        m_c.WrittenJpgCount = m_c.WrittenGifCount = m_c.WrittenBmpCount = m_c.WrittenPngCount = 0;
-        m_c.WrittenImageCount = 0;
+        const std::string folder = NormalizeFolder(m_in.Folder);
+        m_base = WithTrailingSeparator(folder);
+        result.SummaryPage = m_base + "index.html";
+        // The user's folder is never made again: gone since the scan, it has nothing to catalogue.
+        if (m_fs.CheckFolder(m_base) != 0) {
+            result.FolderMissing = result.Cancelled = true;
+            return result;
+        }
         // Only the catalogue's own levels are created in lower case.
         MakeFolderPath(m_fs, m_obs, m_base + "kavo");
         MakeFolderPath(m_fs, m_obs, m_base + "kavo" + kPathSep + "images");
+        bool busy = false;
+        const std::unique_ptr<FolderLock> lock = m_fs.LockFolder(m_base + "kavo", busy);
+        if (busy) {
+            m_obs.ShowMessage(BusyMessage(m_base + "kavo"), MessageIcon::Exclamation, "Kavo");
+            result.Busy = result.Cancelled = true;
+            return result;
+        }
+        m_ctx.CaseSensitiveOutput = m_in.CaseSensitive ? *m_in.CaseSensitive : ProbeCaseSensitive(m_fs, m_base);
+        const bool lower = m_ctx.CaseSensitiveOutput;
+        m_catalogue = m_base + (lower ? "kavo" : "Kavo") + kPathSep;
+        m_files.emplace(m_fs, m_obs, lower);
+        m_files->Survey(m_catalogue, YieldWhileListing(m_ctx, m_obs));
 
+        m_c.PageCount = m_c.PageImageCount = 0;
+        m_c.WrittenJpgCount = m_c.WrittenGifCount = m_c.WrittenBmpCount = m_c.WrittenPngCount = 0;
+        m_c.WrittenImageCount = 0;
         BeginPage(1);
         if (m_set.GetImageSize && !m_set.SameSize && m_in.Jobs > 1 && m_fs.ReadsAreThreadSafe()) {
             m_prefetch = std::make_unique<SizePrefetcher>(m_fs, std::min(m_in.Jobs, kMaxJobs));
@@ -88,25 +113,28 @@ public:
         m_obs.ShowStatus(kWritingHtmlText);
         if (m_c.PageImageCount != 0) {
             EndPage();
-            SaveOutputText(m_fs, m_obs, PagePath(m_c.PageCount + 1), m_ctx.OutputText);
-            ++m_c.PageCount;
+            SavePage();
         }
-        WriteFramesetPage(m_ctx);
-        SaveOutputText(m_fs, m_obs, m_catalogue + "index.html", m_ctx.OutputText);
-        const std::string name = LastFolderName(m_base);
-        WriteTreeFrame(m_ctx, name);
-        SaveOutputText(m_fs, m_obs, m_catalogue + "frame1.html", m_ctx.OutputText);
-        WriteNavigationFrame(m_ctx);
-        SaveOutputText(m_fs, m_obs, m_catalogue + "frame2.html", m_ctx.OutputText);
-        WriteSummaryPage(m_ctx, name);
-        result.SummaryPage = m_base + "index.html";
-        if (KeepForeignFile(result.SummaryPage, result.BackupOfIndex)) {
-            SaveOutputText(m_fs, m_obs, result.SummaryPage, m_ctx.OutputText);
-        } else {
-            m_obs.ShowMessage(WriteFailureMessage(result.SummaryPage), MessageIcon::Exclamation, "Kavo");
+        // Over an earlier catalogue, a page that could not be written keeps the
+        // earlier frames, whose pages are all still there.
+        if (m_pageFailures == 0 || !m_files->HadCatalogue()) {
+            const std::string name = CatalogueName(folder);
+            std::vector<std::pair<std::string, std::string>> files;
+            WriteFramesetPage(m_ctx);
+            files.emplace_back(m_catalogue + "index.html", m_ctx.OutputText);
+            WriteTreeFrame(m_ctx, name);
+            files.emplace_back(m_catalogue + "frame1.html", m_ctx.OutputText);
+            WriteNavigationFrame(m_ctx);
+            files.emplace_back(m_catalogue + "frame2.html", m_ctx.OutputText);
+            WriteSummaryPage(m_ctx, name);
+            files.emplace_back(result.SummaryPage, m_ctx.OutputText);
+            result.SummaryWritten = m_files->SaveTogether(files);
+            if (result.SummaryWritten)
+                m_files->RemoveStale();
         }
-        CopyFolderFiles(m_fs, JoinPath(m_in.ProgramFolder, "Images"), m_catalogue + (lower ? "images" : "Images"));
-
+        m_files->CopyFolderFiles(JoinPath(m_in.ProgramFolder, "Images"), m_catalogue + (lower ? "images" : "Images"));
+        m_files->ReportKept();
+        result.BackupOfIndex = m_files->BackupOf(result.SummaryPage);
         result.Cancelled = m_ctx.CancelRequested;
         return result;
     }
@@ -121,43 +149,12 @@ private:
         return m_catalogue + (m_ctx.CaseSensitiveOutput ? "page" : "Page") + FormatNumber(n, "0000") + ".html";
     }
 
-    /// Removes the pages and frames of an earlier catalogue; files without
-    /// the marker line are not ours and stay.
-    void DeleteOldPages() {
-        std::vector<DirEntry> entries;
-        if (!m_fs.ListFolder(m_catalogue, entries, nullptr))
-            return;
-        std::string head;
-        for (const DirEntry& e : entries) {
-            if (e.IsDir || !EndsWithHtml(e.Name))
-                continue;
-            const std::string path = m_catalogue + e.Name;
-            if (m_fs.ReadPrefix(path, kMarker.size(), head) && head == kMarker)
-                m_fs.RemoveFile(path);
-        }
-    }
-
-    /// A file at `path` that this program did not write is renamed to the first
-    /// free "path.bak", "path.bak2", … and the user is told. False when such a
-    /// file is there and could not be moved: then it must not be written over.
-    bool KeepForeignFile(const std::string& path, std::string& backup) {
-        std::string head;
-        if (!m_fs.Exists(path))
-            return true;
-        if (m_fs.ReadPrefix(path, kMarker.size(), head) && head == kMarker)
-            return true;
-        for (int n = 1;; ++n) {
-            backup = path + ".bak" + (n == 1 ? std::string() : std::to_string(n));
-            if (m_fs.Exists(backup))
-                continue;
-            if (!m_fs.RenameFile(path, backup)) {
-                backup.clear();
-                return false;
-            }
-            m_obs.ShowMessage("既存の '" + path + "' は '" + backup + "' として残しました。", MessageIcon::Information,
-                              "Ｋａｖｏ");
-            return true;
-        }
+    /// Writes the page in the buffer as the next page. A page that fails still
+    /// takes its number, so the later pages and the frames stay as planned.
+    void SavePage() {
+        if (m_files->Save(PagePath(m_c.PageCount + 1), m_ctx.OutputText) != 0)
+            ++m_pageFailures;
+        ++m_c.PageCount;
     }
 
     void BeginPage(int32_t number) {
@@ -183,21 +180,23 @@ private:
             return;
         std::vector<DirEntry> entries;
         FolderId id;
-        bool listed = ListFolderSorted(m_fs, folder, entries, &id);
+        bool listed = ListFolderSorted(m_fs, folder, entries, &id, YieldWhileListing(m_ctx, m_obs));
+        if (listed && !m_walked.FirstVisit(id))
+            return;
+        if (listed && folder == m_base)
+            m_files->RemoveLeftovers(folder, entries);
         if (listed)
             BuildFolderPages(folder, entries);
         if (!includeSubfolders || !listed)
             return;
         KeepSubfolders(entries);
-        m_path.Enter(id);
         for (const DirEntry& sub : entries) {
             if (Cancelled())
                 break;
             std::string subPath = folder + sub.Name + kPathSep;
-            if (m_path.MayEnter(m_fs, sub, subPath))
+            if (m_walked.MayEnter(m_fs, sub, subPath))
                 WalkFolder(subPath, includeSubfolders);
         }
-        m_path.Leave();
     }
 
     bool Selected(PictureType t) const {
@@ -288,10 +287,12 @@ private:
         if (m_set.SameSize) {
             size = {m_set.ImageWidth, m_set.ImageHeight};
         } else if (m_set.GetImageSize) {
+            // A read that lasts (a slow disk) still lets cancel and Ctrl-C through.
+            const CancelCheck cancelled = [this] { return Cancelled(); };
             if (m_prefetch) {
-                size = m_prefetch->Next();
+                size = m_prefetch->Next(cancelled);
             } else {
-                ReadPixelSize(m_fs, fullPath, size);
+                ReadPixelSize(m_fs, fullPath, size, cancelled);
             }
         }
         m_alt.assign(FormatNumber(m_c.PageImageCount, "000")).append(" : ").append(m_relative);
@@ -308,9 +309,8 @@ private:
 
     void BreakPage() {
         EndPage();
-        SaveOutputText(m_fs, m_obs, PagePath(m_c.PageCount + 1), m_ctx.OutputText);
-        BeginPage(m_c.PageCount + 2);
-        ++m_c.PageCount;
+        SavePage();
+        BeginPage(m_c.PageCount + 1);
         m_c.PageImageCount = 0;
     }
 
@@ -327,7 +327,9 @@ private:
     GenerationCounters& m_c;
     std::string m_base;
     std::string m_catalogue;  // the catalogue folder, with a trailing separator
-    WalkPath m_path;
+    WalkedFolders m_walked;
+    std::optional<CatalogueFiles> m_files;
+    int m_pageFailures = 0;
     int32_t m_percent = 0;
     std::unique_ptr<SizePrefetcher> m_prefetch;  // only with several jobs and sizes to read
     std::string m_fullPath, m_relative, m_src, m_link, m_alt;

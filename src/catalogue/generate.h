@@ -26,7 +26,10 @@ struct GenerateInputs {
 struct GenerateResult {
     bool Cancelled = false;     // the window's m_fCancel
     int WriteFailures = 0;      // files or folders that could not be written
-    std::string SummaryPage;    // path of the summary page
+    bool FolderMissing = false;   // the chosen folder was gone: nothing was written
+    bool Busy = false;            // another run was writing the catalogue: nothing was written
+    bool SummaryWritten = false;  // the frames and the summary page were replaced
+    std::string SummaryPage;      // path of the summary page
     std::string BackupOfIndex;  // where a foreign index.html was kept, if one was
 };
 

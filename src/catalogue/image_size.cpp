@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <climits>
 #include <cstring>
 
@@ -37,11 +38,24 @@ namespace {
 /// Larger sides are not believed: stb refuses them as well.
 constexpr int kMaxSide = 1 << 24;
 
+/// Bytes the readers may take one by one (marker hunts, segment and chunk
+/// headers) before a picture is given up: a sparse file that starts like a
+/// JPEG would otherwise be read to its end. Skipped segments do not count.
+constexpr size_t kMaxHeaderBytes = 64 * 1024;
+
+/// How much of an EXIF block is looked at: IFD0 right after the TIFF header,
+/// well inside the first read. The rest (a MakerNote, a thumbnail) is skipped.
+constexpr size_t kExifWindow = 2048;
+
+/// How long a read goes between questions to its cancel check.
+constexpr std::chrono::milliseconds kCancelPoll{20};
+
 /// Serves small reads from a 4 KB buffer filled by one Read each time, and
 /// turns long skips (the EXIF block of a camera picture) into seeks.
 class HeaderStream {
 public:
-    explicit HeaderStream(InputFile& file) : m_file(file) {}
+    HeaderStream(InputFile& file, const CancelCheck& cancelled)
+        : m_file(file), m_cancelled(cancelled), m_lastPoll(std::chrono::steady_clock::now()) {}
 
     /// The next n bytes without taking them; null when the file is shorter.
     const unsigned char* Peek(size_t n) {
@@ -49,10 +63,17 @@ public:
         return m_end - m_pos >= n ? m_buffer.data() + m_pos : nullptr;
     }
 
-    /// The next byte, or -1 at the end.
+    /// Up to n of the next bytes without taking them; returns how many there are.
+    size_t PeekUpTo(size_t n, const unsigned char*& p) {
+        Want(n);
+        p = m_buffer.data() + m_pos;
+        return std::min(n, m_end - m_pos);
+    }
+
+    /// The next byte, or -1 at the end or once the header budget is spent.
     int Get() {
         Want(1);
-        if (m_pos == m_end) {
+        if (m_pos == m_end || !Spend(1)) {
             m_readPastEnd = true;
             return -1;
         }
@@ -75,10 +96,30 @@ public:
             m_pos += static_cast<size_t>(n);
             return;
         }
+        m_origin += m_end + static_cast<uint64_t>(n - static_cast<int64_t>(buffered));
         m_pos = m_end = 0;
-        if (!m_atEnd && !m_file.Skip(n - static_cast<int64_t>(buffered))) {
+        if (!m_atEnd && (GivenUp() || !m_file.Skip(n - static_cast<int64_t>(buffered)))) {
             m_atEnd = true;
         }
+    }
+
+    /// Takes n bytes from the header budget; false once it is spent.
+    bool Spend(size_t n) {
+        if (n > m_budget) {
+            m_budget = 0;
+            return false;
+        }
+        m_budget -= n;
+        return true;
+    }
+
+    /// Goes back to a file offset whose bytes are still buffered; false when they are not.
+    bool Rewind(uint64_t offset) {
+        if (offset < m_origin || offset > m_origin + m_end) {
+            return false;
+        }
+        m_pos = static_cast<size_t>(offset - m_origin);
+        return true;
     }
 
     /// True once bytes past the end were asked for: the fields read are then not the file's.
@@ -102,7 +143,7 @@ private:
         // so that first buffer must be whole even when the file returns short reads.
         Want(static_cast<size_t>(size));
         const size_t n = std::min(static_cast<size_t>(size), m_end - m_pos);
-        if (n == 0) {
+        if (n == 0 || !Spend(n)) {
             m_readPastEnd = true;
             return 0;
         }
@@ -122,10 +163,11 @@ private:
         while (m_end - m_pos < n && !m_atEnd) {
             if (m_pos > 0) {
                 std::memmove(m_buffer.data(), m_buffer.data() + m_pos, m_end - m_pos);
+                m_origin += m_pos;
                 m_end -= m_pos;
                 m_pos = 0;
             }
-            const size_t got = m_file.Read(m_buffer.data() + m_end, m_buffer.size() - m_end);
+            const size_t got = GivenUp() ? 0 : m_file.Read(m_buffer.data() + m_end, m_buffer.size() - m_end);
             if (got == 0) {
                 m_atEnd = true;
             }
@@ -133,7 +175,31 @@ private:
         }
     }
 
+    /// True once the budget is spent or the cancel check, asked at most every
+    /// kCancelPoll, says stop: the file then reads as ended.
+    bool GivenUp() {
+        if (m_budget == 0) {
+            return true;
+        }
+        if (!m_cancelled) {
+            return false;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastPoll < kCancelPoll) {
+            return false;
+        }
+        m_lastPoll = now;
+        if (m_cancelled()) {
+            m_budget = 0;
+        }
+        return m_budget == 0;
+    }
+
     InputFile& m_file;
+    const CancelCheck& m_cancelled;
+    std::chrono::steady_clock::time_point m_lastPoll;
+    size_t m_budget = kMaxHeaderBytes;
+    uint64_t m_origin = 0;  // the file offset of m_buffer[0]
     std::array<unsigned char, 4096> m_buffer{};
     size_t m_pos = 0;
     size_t m_end = 0;
@@ -144,13 +210,57 @@ private:
 const stbi_io_callbacks HeaderStream::kCallbacks = {&HeaderStream::ReadCallback, &HeaderStream::SkipCallback,
                                                     &HeaderStream::EofCallback};
 
+/// The orientation (tag 0x0112, one SHORT) in IFD0 of a TIFF block, or 0 when
+/// there is none. Every offset comes from the file, so each is checked against
+/// `size` before use; entries cut off by the end of the block are not read.
+int ExifOrientation(const unsigned char* tiff, size_t size) {
+    if (size < 8 || tiff[0] != tiff[1] || (tiff[0] != 'I' && tiff[0] != 'M')) {
+        return 0;
+    }
+    const bool little = tiff[0] == 'I';
+    auto u16 = [&](size_t at) -> uint32_t {
+        return little ? tiff[at] | tiff[at + 1] << 8 : tiff[at] << 8 | tiff[at + 1];
+    };
+    auto u32 = [&](size_t at) -> uint32_t {
+        return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2);
+    };
+    if (u16(2) != 42) {
+        return 0;
+    }
+    const size_t ifd = u32(4);
+    if (ifd > size - 2) {
+        return 0;
+    }
+    const size_t count = u16(ifd);
+    for (size_t entry = ifd + 2; entry < ifd + 2 + 12 * count && entry + 12 <= size; entry += 12) {
+        if (u16(entry) == 0x0112) {
+            return u16(entry + 2) == 3 && u32(entry + 4) == 1 ? static_cast<int>(u16(entry + 8)) : 0;
+        }
+    }
+    return 0;
+}
+
+/// Orientations 5 to 8 turn the picture by a quarter: the browser shows it with width and height swapped.
+bool TurnsByQuarter(int orientation) {
+    return orientation >= 5 && orientation <= 8;
+}
+
+/// Looks at the start of an EXIF block of `length` bytes at the stream's position without taking it.
+int PeekExifOrientation(HeaderStream& in, size_t length) {
+    const unsigned char* p = nullptr;
+    const size_t n = in.PeekUpTo(std::min(length, kExifWindow), p);
+    return ExifOrientation(p, n);
+}
+
 bool IsFrameHeader(int marker) {
     // SOF0 to SOF15 except DHT (C4), JPG (C8) and DAC (CC), which share the range.
     return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
-/// Walks the segments after SOI up to the frame header, skipping each by its length.
-bool ReadJpegSize(HeaderStream& in, int& width, int& height) {
+/// Walks the segments after SOI up to the frame header, skipping each by its
+/// length; the first EXIF block (APP1 "Exif\0") gives the orientation.
+bool ReadJpegSize(HeaderStream& in, int& width, int& height, int& orientation) {
+    bool exifSeen = false;
     in.Skip(2);  // SOI
     for (;;) {
         int byte = in.Get();
@@ -168,7 +278,7 @@ bool ReadJpegSize(HeaderStream& in, int& width, int& height) {
         if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
             continue;  // no length follows
         }
-        const int length = in.Get16();
+        int length = in.Get16();
         if (length < 2) {
             return false;
         }
@@ -182,18 +292,51 @@ bool ReadJpegSize(HeaderStream& in, int& width, int& height) {
             // A height of 0 is given later by a DNL segment, which is not followed here.
             return !in.ReadPastEnd() && width > 0 && height > 0;
         }
+        if (marker == 0xE1 && !exifSeen) {
+            const unsigned char* p = nullptr;
+            if (length >= 8 && in.PeekUpTo(6, p) == 6 && std::memcmp(p, "Exif", 5) == 0) {
+                exifSeen = true;  // the sixth byte is padding, whatever its value
+                in.Skip(6);
+                orientation = PeekExifOrientation(in, static_cast<size_t>(length) - 8);
+                length -= 6;
+            }
+        }
         in.Skip(length - 2);
     }
 }
 
-enum class Signature { None, Jpeg, Other };
+/// The orientation of an eXIf chunk among the chunks between IHDR (which ends
+/// at offset 33) and the image data; 0 when there is none.
+int ReadPngOrientation(HeaderStream& in) {
+    if (!in.Rewind(33)) {
+        return 0;  // stb skipped past it; only a paletted PNG with long chunks gets here
+    }
+    for (;;) {
+        const unsigned char* h = in.Peek(8);
+        if (h == nullptr || !in.Spend(8) || std::memcmp(h + 4, "IDAT", 4) == 0 || std::memcmp(h + 4, "IEND", 4) == 0) {
+            return 0;
+        }
+        const uint32_t length = static_cast<uint32_t>(h[0]) << 24 | h[1] << 16 | h[2] << 8 | h[3];
+        const bool exif = std::memcmp(h + 4, "eXIf", 4) == 0;
+        in.Skip(8);
+        if (exif) {
+            return PeekExifOrientation(in, length);
+        }
+        in.Skip(static_cast<int64_t>(length) + 4);  // the data and its CRC
+    }
+}
+
+enum class Signature { None, Jpeg, Png, Other };
 
 Signature SignatureOf(const unsigned char* p) {
     static constexpr unsigned char kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     if (p[0] == 0xFF && p[1] == 0xD8 && p[2] == 0xFF) {
         return Signature::Jpeg;
     }
-    if (std::memcmp(p, kPng, sizeof kPng) == 0 || std::memcmp(p, "GIF87a", 6) == 0 ||
+    if (std::memcmp(p, kPng, sizeof kPng) == 0) {
+        return Signature::Png;
+    }
+    if (std::memcmp(p, "GIF87a", 6) == 0 ||
         std::memcmp(p, "GIF89a", 6) == 0 || (p[0] == 'B' && p[1] == 'M')) {
         return Signature::Other;
     }
@@ -202,22 +345,23 @@ Signature SignatureOf(const unsigned char* p) {
 
 }  // namespace
 
-bool ReadPixelSize(FileSystem& fs, const std::string& path, PixelSize& size) {
+bool ReadPixelSize(FileSystem& fs, const std::string& path, PixelSize& size, const CancelCheck& cancelled) {
     size = PixelSize{};
     std::unique_ptr<InputFile> file = fs.OpenRead(path);
     if (!file) {
         return false;
     }
-    HeaderStream stream(*file);
+    HeaderStream stream(*file, cancelled);
     const unsigned char* head = stream.Peek(8);
     const Signature signature = head != nullptr ? SignatureOf(head) : Signature::None;
     int width = 0;
     int height = 0;
+    int orientation = 0;
     if (signature == Signature::Jpeg) {
-        if (!ReadJpegSize(stream, width, height)) {
+        if (!ReadJpegSize(stream, width, height, orientation)) {
             return false;
         }
-    } else if (signature == Signature::Other) {
+    } else if (signature != Signature::None) {
         int components = 0;
         if (stbi_info_from_callbacks(&HeaderStream::kCallbacks, &stream, &width, &height, &components) == 0) {
             return false;
@@ -229,11 +373,17 @@ bool ReadPixelSize(FileSystem& fs, const std::string& path, PixelSize& size) {
         if (height < 0 && height != INT_MIN) {
             height = -height;
         }
+        if (signature == Signature::Png) {
+            orientation = ReadPngOrientation(stream);
+        }
     } else {
         return false;
     }
     if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) {
         return false;
+    }
+    if (TurnsByQuarter(orientation)) {
+        std::swap(width, height);
     }
     size.Width = width;
     size.Height = height;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "catalogue/file_system.h"
@@ -12,9 +13,15 @@ struct PixelSize {
     int32_t Height = 0;
 };
 
+/// Asked now and then while a read waits on a slow disk; true gives the read up.
+using CancelCheck = std::function<bool()>;
+
 /// Reads a JPEG, GIF, BMP or PNG picture's pixel size from its header, reading
-/// no more of the file than the header needs. Returns false (and a 0 × 0 size)
-/// for a file that cannot be opened or is not such a picture.
-bool ReadPixelSize(FileSystem& fs, const std::string& path, PixelSize& size);
+/// no more of the file than the header needs, as the browser shows it: a photo
+/// whose EXIF orientation turns it by a quarter has width and height swapped.
+/// Returns false (and a 0 × 0 size) for a file that cannot be opened, is not
+/// such a picture, holds tens of KB of other bytes where its header should be,
+/// or when `cancelled` says so.
+bool ReadPixelSize(FileSystem& fs, const std::string& path, PixelSize& size, const CancelCheck& cancelled = {});
 
 }  // namespace kavo

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -141,9 +142,11 @@ bool WriteAll(int fd, std::string_view data) {
 
 /// Calls onEntry(name, d_type) for every entry of the open folder `fd`, "." and
 /// ".." included, then closes `fd`. An error while reading ends the listing
-/// with what was read, as readdir does.
+/// with what was read, as readdir does. `between`, when set, is asked after
+/// each batch whether to go on; false when it stopped the listing.
 template <class OnEntry>
-bool ReadEntries(int fd, OnEntry&& onEntry) {
+bool ReadEntries(int fd, const FileSystem::BetweenBatches* between, OnEntry&& onEntry) {
+    bool stopped = false;
 #if defined(__linux__)
     // Straight to the kernel: readdir would add an allocation and three
     // system calls (two fcntl, one fstat) to every folder listed.
@@ -159,26 +162,61 @@ bool ReadEntries(int fd, OnEntry&& onEntry) {
             onEntry(e->d_name, e->d_type);
             pos += e->d_reclen;
         }
+        if (between && !(*between)()) {
+            stopped = true;
+            break;
+        }
     }
     // onEntry may still use fd (for fstatat), so it is closed only here.
     ::close(fd);
-    return true;
 #else
     DIR* dir = ::fdopendir(fd);
     if (!dir) {
         ::close(fd);
         return false;
     }
-    while (const dirent* e = ::readdir(dir))
+    // About one buffer of the system's entries per batch.
+    constexpr long kBatch = 512;
+    long count = 0;
+    while (const dirent* e = ::readdir(dir)) {
         onEntry(e->d_name, e->d_type);
+        if (between && ++count % kBatch == 0 && !(*between)()) {
+            stopped = true;
+            break;
+        }
+    }
     ::closedir(dir);
-    return true;
 #endif
+    return !stopped;
 }
+
+/// An flock on an open folder: it goes with the descriptor, so a killed run
+/// leaves no lock behind and no file to clean up.
+class FlockLock : public FolderLock {
+public:
+    explicit FlockLock(int fd) : m_fd(fd) {}
+    ~FlockLock() override {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+private:
+    int m_fd;
+};
 
 class PosixFileSystem final : public FileSystem {
 public:
     bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, FolderId* id) override {
+        return List(folder, out, id, nullptr);
+    }
+
+    bool ListFolderInBatches(const std::string& folder, std::vector<DirEntry>& out, FolderId* id,
+                             const BetweenBatches& between) override {
+        return List(folder, out, id, between ? &between : nullptr);
+    }
+
+private:
+    bool List(const std::string& folder, std::vector<DirEntry>& out, FolderId* id, const BetweenBatches* between) {
         out.clear();
         const int fd = OpenAt(folder, O_RDONLY | O_DIRECTORY);
         if (fd < 0)
@@ -188,7 +226,7 @@ public:
             if (::fstat(fd, &st) == 0)
                 *id = FolderId{static_cast<uint64_t>(st.st_dev), st.st_ino};
         }
-        return ReadEntries(fd, [&](const char* n, unsigned char type) {
+        const bool whole = ReadEntries(fd, between, [&](const char* n, unsigned char type) {
             if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
                 return;
             DirEntry& entry = out.emplace_back();
@@ -208,8 +246,12 @@ public:
                     entry.IsDir = S_ISDIR(st.st_mode);
             }
         });
+        if (!whole)
+            out.clear();
+        return whole;
     }
 
+public:
     bool GetFolderId(const std::string& path, FolderId& id) override {
         struct stat st {};
         if (!StatAt(path, st, 0) || !S_ISDIR(st.st_mode))
@@ -346,6 +388,20 @@ public:
         if (fd < 0)
             return nullptr;
         return std::make_unique<NativeInputFile>(fd);
+    }
+
+    std::unique_ptr<FolderLock> LockFolder(const std::string& folder, bool& busy) override {
+        busy = false;
+        const int fd = OpenAt(folder, O_RDONLY | O_DIRECTORY);
+        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EWOULDBLOCK) {
+                ::close(fd);
+                busy = true;
+                return nullptr;
+            }
+            // A file system without locks (some network drives): go on unlocked.
+        }
+        return std::make_unique<FlockLock>(fd);
     }
 
     // Every call stands alone on descriptors of its own.

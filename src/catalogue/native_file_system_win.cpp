@@ -200,9 +200,26 @@ bool ReadUpTo(HANDLE h, size_t limit, std::string& out) {
     return true;
 }
 
+/// The lock of a catalogue: a file no other process may open, which the system
+/// deletes when its handle closes, so a killed run leaves no lock behind.
+class LockFile : public FolderLock {
+public:
+    explicit LockFile(HANDLE h) : m_h(h) {}
+
+private:
+    Handle m_h;
+};
+
 class WindowsFileSystem final : public FileSystem {
 public:
     bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, FolderId* id) override {
+        return ListFolderInBatches(folder, out, id, {});
+    }
+
+    bool ListFolderInBatches(const std::string& folder, std::vector<DirEntry>& out, FolderId* id,
+                             const BetweenBatches& between) override {
+        // About what one large fetch brings from the system.
+        constexpr size_t kBatch = 512;
         out.clear();
         std::wstring path = SystemPath(folder);
         if (id) {
@@ -237,10 +254,15 @@ public:
                 BY_HANDLE_FILE_INFORMATION info;
                 entry.IsDir = InfoOf(folderPath + n, info) && IsFolder(info);
             }
+            if (between && out.size() % kBatch == 0 && !between()) {
+                out.clear();
+                return false;
+            }
         } while (::FindNextFileW(find.get(), &data));
         // An error while reading ends the listing with what was read, as on other systems.
         return true;
     }
+
 
     bool GetFolderId(const std::string& path, FolderId& id) override {
         BY_HANDLE_FILE_INFORMATION info;
@@ -354,6 +376,18 @@ public:
         if (h == INVALID_HANDLE_VALUE)
             return nullptr;
         return std::make_unique<WinInputFile>(h);
+    }
+
+    std::unique_ptr<FolderLock> LockFolder(const std::string& folder, bool& busy) override {
+        busy = false;
+        HANDLE h = ::CreateFileW(SystemPath(folder + kPathSep + "kavo.lock").c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                 OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            // Held by another run; any other failure (a read-only share) goes on unlocked.
+            busy = ::GetLastError() == ERROR_SHARING_VIOLATION;
+            return busy ? nullptr : std::make_unique<FolderLock>();
+        }
+        return std::make_unique<LockFile>(h);
     }
 
     // Every call stands alone on handles of its own.

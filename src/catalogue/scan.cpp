@@ -22,22 +22,22 @@ public:
         // the subfolders, which set the order of the walk, are sorted.
         std::vector<DirEntry> entries;
         FolderId id;
-        bool listed = m_fs.ListFolder(path, entries, &id);
+        bool listed = m_fs.ListFolderInBatches(path, entries, &id, YieldWhileListing(m_ctx, m_obs));
+        if (listed && !m_walked.FirstVisit(id))
+            return;
         if (listed)
             CountFolderEntries(path, entries);
         if (!includeSubfolders || !listed)
             return;
         KeepSubfolders(entries);
         SortByName(entries);
-        m_path.Enter(id);
         for (const DirEntry& sub : entries) {
             if (Cancelled())
                 break;
             std::string subPath = path + sub.Name + kPathSep;
-            if (m_path.MayEnter(m_fs, sub, subPath))
+            if (m_walked.MayEnter(m_fs, sub, subPath))
                 ScanFolder(subPath, includeSubfolders);
         }
-        m_path.Leave();
     }
 
 private:
@@ -81,7 +81,7 @@ private:
     KavoContext& m_ctx;
     FileSystem& m_fs;
     RunObserver& m_obs;
-    WalkPath m_path;
+    WalkedFolders m_walked;
 };
 
 }  // namespace
@@ -90,7 +90,7 @@ bool RunScan(KavoContext& ctx, const ScanInputs& in, FileSystem& fs, RunObserver
     ctx.CancelRequested = false;
     ctx.SupportImagesFound = false;
     obs.ShowStatus("検索開始");
-    const std::string root = WithTrailingSeparator(in.Folder);
+    const std::string root = WithTrailingSeparator(NormalizeFolder(in.Folder));
     ctx.ResetCounts();
     Scanner(ctx, fs, obs).ScanFolder(root, in.IncludeSubfolders);
     obs.ShowStatus("検索が終了しました。");

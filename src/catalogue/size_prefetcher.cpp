@@ -1,37 +1,21 @@
 #include "catalogue/size_prefetcher.h"
 
-#ifdef _WIN32
-#include "catalogue/windows_api.h"
-#endif
+#include <chrono>
 
 namespace kavo {
+
 namespace {
 
-// The atomic wait of MinGW's libstdc++ 12 has no futex beneath it and can miss
-// a wake-up, leaving the generation asleep for good; Windows' own address wait
-// cannot.
-void WaitWhileZero(std::atomic<int>& flag) {
-#ifdef _WIN32
-    static_assert(sizeof(std::atomic<int>) == sizeof(int));
-    int zero = 0;
-    while (flag.load(std::memory_order_acquire) == 0)
-        ::WaitOnAddress(&flag, &zero, sizeof zero, INFINITE);
-#else
-    flag.wait(0, std::memory_order_acquire);
-#endif
-}
+/// How long Next waits before it asks whether to go on waiting.
+constexpr std::chrono::milliseconds kCancelPoll{20};
 
-void WakeWaiter(std::atomic<int>& flag) {
-#ifdef _WIN32
-    ::WakeByAddressSingle(&flag);
-#else
-    flag.notify_one();
-#endif
-}
+/// Looks before Next sleeps: waking a sleeper costs more than a short wait.
+constexpr int kSpins = 16;
 
 }  // namespace
 
-SizePrefetcher::SizePrefetcher(FileSystem& fs, int threads) : m_fs(fs) {
+SizePrefetcher::SizePrefetcher(FileSystem& fs, int threads)
+    : m_fs(fs), m_abandoned([this] { return m_abandon.load(std::memory_order_relaxed); }) {
     m_threads.reserve(static_cast<size_t>(threads));
     for (int i = 0; i < threads; ++i)
         m_threads.emplace_back([this] { Work(); });
@@ -42,6 +26,7 @@ SizePrefetcher::~SizePrefetcher() {
         std::lock_guard lock(m_mutex);
         m_stop = true;
         m_claimed = m_count;  // nothing new is begun
+        m_abandon = true;
     }
     m_workReady.notify_all();
     for (std::thread& t : m_threads)
@@ -61,23 +46,43 @@ void SizePrefetcher::Start(const std::string& folder, const std::vector<DirEntry
         m_ready = std::make_unique<std::atomic<int>[]>(m_count);
         m_claimed = 0;
         m_taken = 0;
+        m_abandon = false;
     }
     if (m_count > 0)
         m_workReady.notify_all();
 }
 
-PixelSize SizePrefetcher::Next() {
+PixelSize SizePrefetcher::Next(const CancelCheck& cancelled) {
     const size_t i = m_taken++;
-    if (i >= m_count)
-        return {};  // not asked for at Start: no size
-    // Sleeps in the kernel only when the reader is not done yet.
-    WaitWhileZero(m_ready[i]);
-    return m_sizes[i];
+    if (i >= m_count || m_abandon.load(std::memory_order_relaxed))
+        return {};  // not asked for at Start, or given up: no size
+    // Most pictures are read by the time the walk comes to them, or a moment later.
+    for (int spin = 0; spin < kSpins; ++spin) {
+        if (m_ready[i].load(std::memory_order_acquire) != 0)
+            return m_sizes[i];
+        std::this_thread::yield();
+    }
+    std::unique_lock lock(m_mutex);
+    m_awaited = i;  // only this picture's reader wakes the walk
+    while (!m_sizeReady.wait_for(lock, kCancelPoll, [&] { return m_ready[i].load(std::memory_order_acquire) != 0; })) {
+        // The check may yield to the window, which must not wait on this lock.
+        lock.unlock();
+        const bool stop = cancelled && cancelled();
+        lock.lock();
+        if (stop) {
+            m_claimed = m_count;
+            m_abandon = true;
+            break;
+        }
+    }
+    m_awaited = SIZE_MAX;
+    return m_abandon ? PixelSize{} : m_sizes[i];
 }
 
 void SizePrefetcher::Finish() {
     std::unique_lock lock(m_mutex);
     m_claimed = m_count;
+    m_abandon = true;
     m_idle.wait(lock, [this] { return m_inFlight == 0; });
     m_folder = nullptr;
     m_entries = nullptr;
@@ -97,12 +102,13 @@ void SizePrefetcher::Work() {
         lock.unlock();
 
         PixelSize size;
-        ReadPixelSize(m_fs, path, size);
+        ReadPixelSize(m_fs, path, size, m_abandoned);
         m_sizes[i] = size;
         m_ready[i].store(1, std::memory_order_release);
-        WakeWaiter(m_ready[i]);
 
         lock.lock();
+        if (m_awaited == i)
+            m_sizeReady.notify_one();
         if (--m_inFlight == 0 && m_claimed >= m_count)
             m_idle.notify_all();
     }

@@ -34,9 +34,12 @@ public:
     void Start(const std::string& folder, const std::vector<DirEntry>& entries, std::vector<uint32_t> pictures);
 
     /// The size of the next picture in Start's order, waiting for it if need be.
-    PixelSize Next();
+    /// A wait that lasts asks `cancelled` every few hundredths of a second; when
+    /// it says stop, the folder's reads are given up and no size is returned.
+    PixelSize Next(const CancelCheck& cancelled = {});
 
-    /// Forgets the pictures not yet begun; returns once no read is in flight.
+    /// Forgets the pictures not yet begun, gives up the reads in flight and
+    /// returns once none is left.
     void Finish();
 
 private:
@@ -48,7 +51,11 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_workReady;  // readers wait for pictures to read
     std::condition_variable m_idle;       // Finish waits for the reads in flight
+    std::condition_variable m_sizeReady;  // Next waits for picture m_awaited
+    size_t m_awaited = SIZE_MAX;
     bool m_stop = false;
+    std::atomic<bool> m_abandon{false};  // the reads in flight are to stop at once
+    CancelCheck m_abandoned;             // asks m_abandon, for the readers
     size_t m_claimed = 0;   // pictures handed to a reader
     size_t m_inFlight = 0;  // being read now
     size_t m_count = 0;     // pictures of the current folder

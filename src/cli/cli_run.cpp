@@ -119,7 +119,12 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     obs.StartProgress();
     GenerateResult result = RunGeneration(ctx, in, env.Fs, obs);
     obs.EndLine();
-    env.Out << result.SummaryPage << "\n";
+    if (result.FolderMissing) {
+        env.Err << "kavo-cli: cannot open folder '" << options.Folder << "'\n";
+        return kExitFolder;
+    }
+    if (result.Busy) return kExitBusy;
+    if (result.SummaryWritten) env.Out << result.SummaryPage << "\n";
     if (result.Cancelled) {
         obs.ShowMessage("ＨＴＭＬ作成処理を中止しました。", MessageIcon::Information, "Ｋａｖｏ");
         return kExitCancelled;

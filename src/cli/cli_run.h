@@ -15,6 +15,7 @@ enum ExitCode : int {
     kExitUsage = 1,
     kExitFolder = 2,
     kExitWriteFailed = 3,
+    kExitBusy = 4,
     kExitCancelled = 130,
 };
 

@@ -246,13 +246,33 @@ TEST_F(MainWindowTest, CountCheckRunsWhenTheFocusLeavesTheBox) {
     EXPECT_EQ(messages.events, (QStringList{QStringLiteral("beep"), QStringLiteral("２００以上は設定できません。")}));
 }
 
-TEST_F(MainWindowTest, CountBoxTakesDigitsAndBackspaceOnly) {
+TEST_F(MainWindowTest, CountBoxFiltersTypedCharactersOnly) {
     frmKavo w(ctx);
     w.txtCount->clear();
     QTest::keyClicks(w.txtCount, QStringLiteral("1a-2 .x"));
     EXPECT_EQ(w.txtCount->text(), QStringLiteral("12"));
     QTest::keyClick(w.txtCount, Qt::Key_Backspace);
     EXPECT_EQ(w.txtCount->text(), QStringLiteral("1"));
+    // Editing keys act as in any box.
+    w.txtCount->setText(QStringLiteral("123"));
+    QTest::keyClick(w.txtCount, Qt::Key_Home);
+    QTest::keyClick(w.txtCount, Qt::Key_Delete);
+    EXPECT_EQ(w.txtCount->text(), QStringLiteral("23"));
+    QTest::keyClick(w.txtCount, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(w.txtCount, Qt::Key_Delete);
+    EXPECT_TRUE(w.txtCount->text().isEmpty());
+}
+
+TEST_F(MainWindowTest, ButtonClickedAwayFromABadCountIsNotLeftPressed) {
+    frmKavo w(ctx);
+    w.show();
+    QApplication::setActiveWindow(&w);
+    w.txtCount->setFocus(Qt::OtherFocusReason);
+    w.txtCount->setText(QStringLiteral("3"));
+    QTest::mousePress(w.cmdLayout, Qt::LeftButton);  // the release goes to the message box
+    QApplication::processEvents();
+    EXPECT_EQ(messages.events, (QStringList{QStringLiteral("beep"), QStringLiteral("５未満は設定できません。")}));
+    EXPECT_FALSE(w.cmdLayout->isDown());
 }
 
 TEST_F(MainWindowTest, SpinButtonsStepWithinTheRange) {
@@ -295,6 +315,17 @@ TEST_F(MainWindowTest, PositionStoreRoundTrip) {
     QSettings store(QStringLiteral("Marlun"), QStringLiteral("Kavo"));
     EXPECT_EQ(store.value(QStringLiteral("Top")).toString(), QStringLiteral("600"));
     EXPECT_EQ(store.value(QStringLiteral("Left")).toString(), QStringLiteral("450"));
+}
+
+TEST_F(MainWindowTest, StoredPositionOffEveryScreenOpensAtTheDesignPosition) {
+    // The offscreen screen is 800 x 800 pixels; the title bar must lie on it.
+    const std::pair<const char*, const char*> positions[] = {
+        {"99999999", "99999999"}, {"-50000", "-50000"}, {"0", "-7000"}, {"11700", "0"}, {"-300", "0"}};
+    for (const auto& [top, left] : positions) {
+        QSettings(QStringLiteral("Marlun"), QStringLiteral("Kavo")).setValue(QStringLiteral("Top"), top);
+        QSettings(QStringLiteral("Marlun"), QStringLiteral("Kavo")).setValue(QStringLiteral("Left"), left);
+        EXPECT_EQ(frmKavo(ctx).pos(), QPoint(0, 0)) << top << " " << left;
+    }
 }
 
 TEST_F(MainWindowTest, PositionStoreIgnoresWhatIsNotANumber) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -168,6 +169,32 @@ TEST_F(LayoutDialogTest, NumberFieldsTakeDigitsAndBackspaceOnly) {
     d.UpDownX->stepUp();
     d.UpDownX->stepUp();
     EXPECT_EQ(d.txtX->text(), QStringLiteral("200"));
+
+    // Editing keys act as in any box; Enter presses ＯＫ.
+    d.show();
+    QTest::keyClick(d.txtX, Qt::Key_Home);
+    QTest::keyClick(d.txtX, Qt::Key_Delete);
+    QTest::keyClick(d.txtX, Qt::Key_Return);
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+    EXPECT_EQ(ctx.Settings.ImageWidth, 10);  // "00" raised to the minimum
+}
+
+TEST_F(LayoutDialogTest, TabStopsAtCheckedOptionsAndTheSpinnerShowsItsFocus) {
+    frmLayout d(ctx, &mainCount);
+    d.show();
+    QApplication::setActiveWindow(&d);
+    d.cmdCancel->setFocus(Qt::OtherFocusReason);
+    QList<QWidget*> visited;
+    for (int i = 0; i < 4; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << QApplication::focusWidget();
+    }
+    EXPECT_EQ(visited, (QList<QWidget*>{d.OptionNoTable, d.OptionCenter, d.OptionNoSame, d.chkSize}));
+
+    d.OptionSame->click();
+    const QImage unfocused = d.UpDownX->grab().toImage();
+    d.UpDownX->setFocus(Qt::TabFocusReason);
+    EXPECT_NE(d.UpDownX->grab().toImage(), unfocused);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +20,8 @@
 #include "gui_test_support.h"
 #include "platform/folder_dialog.h"
 #include "platform/shell.h"
+#include "platform/translations.h"
+#include "support/fault_file_system.h"
 #include "support/test_support.h"
 
 namespace kavo {
@@ -105,8 +108,12 @@ TEST_F(ProgressWindowsTest, ScanOfOldCatalogueShowsTheSupportNoticeOnce) {
     m_dir.Write("Kavo/Images/ball1.gif");
     m_dir.Write("Kavo/Images/next1.gif");
     frmKavo w(ctx);
+    w.show();
+    QApplication::setActiveWindow(&w);
     w.txtFolder->setText(folder());
     w.cmdOk->click();
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::activeWindow(), &w);  // the keyboard is back after the notice
     ASSERT_EQ(messages.boxes.size(), 1u);
     EXPECT_EQ(messages.boxes[0].Title, QString::fromUtf8(kSupportNoticeTitle));
     EXPECT_EQ(messages.boxes[0].Text, QString::fromUtf8(kSupportNoticeText));
@@ -146,7 +153,7 @@ TEST_F(ProgressWindowsTest, CancelledScanHidesAtOnceAndResetsTheCounts) {
     EXPECT_TRUE(w.cmdOk->isEnabled());
 }
 
-TEST_F(ProgressWindowsTest, CancelledGenerationKeepsTheBrowserButtonDisabled) {
+TEST_F(ProgressWindowsTest, CancelledOrVanishedGenerationKeepsTheBrowserButtonDisabled) {
     MakeDeepTree();
     frmKavo w(ctx);
     w.txtFolder->setText(folder());
@@ -155,7 +162,7 @@ TEST_F(ProgressWindowsTest, CancelledGenerationKeepsTheBrowserButtonDisabled) {
     ASSERT_TRUE(w.cmdExeUrl->isEnabled());
     ASSERT_TRUE(messages.events.isEmpty());
 
-    test::EveryYield cancel([&] {
+    auto cancel = std::make_unique<test::EveryYield>([&] {
         auto* info = qobject_cast<frmInfo*>(QApplication::activeModalWidget());
         if (info == nullptr || !info->isRunning())
             return false;
@@ -174,6 +181,67 @@ TEST_F(ProgressWindowsTest, CancelledGenerationKeepsTheBrowserButtonDisabled) {
     EXPECT_TRUE(fs::exists(m_dir.path() / "index.html"));
     EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
     EXPECT_TRUE(w.cmdOk->isEnabled());
+
+    // Another run holds the catalogue: its one message, and no cancel notice.
+    cancel.reset();
+    bool busy = false;
+    auto held = NativeFileSystem().LockFolder(m_dir.str() + "kavo", busy);
+    messages.clear();
+    w.cmdOk->click();
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_NE(messages.events[0].indexOf(QStringLiteral("ほかの実行が書き出し中です。")), -1);
+    EXPECT_FALSE(w.cmdExeUrl->isEnabled());
+    held.reset();
+
+    // The folder vanished since the scan: nothing is written, nor the folder made again.
+    fs::remove_all(m_dir.path());
+    w.cmdOk->click();
+    EXPECT_FALSE(fs::exists(m_dir.path()));
+    EXPECT_FALSE(w.cmdOk->isEnabled() || w.cmdExeUrl->isEnabled());
+    EXPECT_EQ(messages.boxes.size(), 1u);
+}
+
+TEST_F(ProgressWindowsTest, SlowListingOfAHugeFolderKeepsBothWindowsResponsive) {
+    for (int i = 0; i < 1200; ++i)
+        m_dir.Write("p" + std::to_string(i) + ".jpg");
+    test::FaultFileSystem slow;  // 40 batches of 30 entries, 20 ms each
+    slow.batchSize = 30;
+    slow.batchDelay = std::chrono::milliseconds(20);
+    frmKavo w(ctx, slow);
+    w.txtFolder->setText(folder());
+    for (bool generation : {false, true}) {
+        SCOPED_TRACE(generation ? "generation" : "scan");
+        QElapsedTimer sinceLastPass;
+        qint64 longestGap = 0;
+        bool folderShown = false;  // the status reported just before the listing
+        test::EveryYield watch([&] {
+            if (sinceLastPass.isValid())
+                longestGap = std::max(longestGap, sinceLastPass.elapsed());
+            sinceLastPass.start();
+            auto* search = qobject_cast<frmSearch*>(QApplication::activeModalWidget());
+            folderShown |= search && search->lblInfo->text().endsWith(QStringLiteral("を検索しています..."));
+            return false;
+        });
+        w.cmdOk->click();
+        EXPECT_LT(longestGap, 200);  // the whole listing takes 800 ms
+        EXPECT_EQ(folderShown, !generation);
+    }
+    EXPECT_EQ(ctx.Counters.WrittenImageCount, 1200);
+
+    // 中止 during the listing ends the run well before the listing would.
+    QElapsedTimer run;
+    run.start();
+    test::EveryYield cancel([&] {
+        auto* info = qobject_cast<frmInfo*>(QApplication::activeModalWidget());
+        if (info == nullptr || !info->isRunning() || run.elapsed() < 100)
+            return false;
+        info->cmdCancel->click();
+        return true;
+    });
+    w.cmdOk->click();
+    EXPECT_LT(run.elapsed(), 500);
+    EXPECT_EQ(ctx.Counters.WrittenImageCount, 0);
+    EXPECT_EQ(messages.events, QStringList{QStringLiteral("ＨＴＭＬ作成処理を中止しました。")});
 }
 
 TEST_F(ProgressWindowsTest, GenerationWindowPreparesItsDisplay) {
@@ -209,6 +277,12 @@ TEST_F(ProgressWindowsTest, GenerationWindowPreparesItsDisplay) {
 
     info.ShowStatus(kWritingHtmlText);
     EXPECT_EQ(info.lblFile->text(), QStringLiteral("ＨＴＭＬファイルを書き出し中です。"));
+
+    // A long path loses its middle, never its end.
+    const std::string path = "/" + std::string(300, 'x') + "/last-folder/picture.jpg";
+    info.ShowStatus(path);
+    EXPECT_TRUE(info.lblFile->text().endsWith(QStringLiteral("last-folder/picture.jpg")));
+    EXPECT_LE(info.lblFile->fontMetrics().horizontalAdvance(info.lblFile->text()), info.lblFile->width());
 }
 
 TEST_F(ProgressWindowsTest, NothingSelectedShowsZeroThroughout) {
@@ -235,6 +309,11 @@ TEST_F(ProgressWindowsTest, ScanWindowShowsItsStatus) {
     frmSearch search(ctx, ScanInputs{folder().toStdString(), true}, NativeFileSystem());
     EXPECT_EQ(search.windowTitle(), QStringLiteral("検索中です．．． - Kavo"));
     EXPECT_EQ(search.size(), QSize(406, 135));
+    // A long path wraps at any character, so its end stays in view.
+    search.ShowStatus("/" + std::string(120, 'y') + "/last-folder/ を検索しています...");
+    const QLabel* info = search.lblInfo;
+    EXPECT_TRUE(info->text().remove(QChar(0x200B)).endsWith(QStringLiteral("last-folder/ を検索しています...")));
+    EXPECT_LE(info->fontMetrics().boundingRect(info->rect(), Qt::TextWordWrap, info->text()).width(), info->width());
     search.exec();
     EXPECT_FALSE(search.m_fCancel);
     EXPECT_EQ(search.lblInfo->text(), QStringLiteral("検索が終了しました。"));
@@ -269,6 +348,11 @@ TEST(FolderDialogTest, ResultsAndErrorBox) {
     EXPECT_EQ(messages.boxes[0].Title, QStringLiteral("Error In [basFolderDlg]proFolderDlg_Open"));
     EXPECT_EQ(messages.boxes[0].Icon, QMessageBox::Critical);
     SetFolderDialogHook({});
+
+    // The real picker and the dialogs' buttons speak Japanese.
+    ASSERT_TRUE(InstallJapaneseQtTranslations(*QCoreApplication::instance()));
+    EXPECT_NE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Look in:"));
+    EXPECT_NE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
 }
 
 TEST(MessageBoxTest, RealBoxHasItsIconTitleAndASingleOkButton) {

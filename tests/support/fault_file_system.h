@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "catalogue/file_system.h"
 
@@ -18,6 +20,9 @@ public:
     /// Called after each listing, e.g. to delete something behind the walk's back.
     std::function<void(const std::string&)> afterList = [](const std::string&) {};
     int opens = 0;
+    /// Changes to the disk (writes, renames, removals, new folders) still to
+    /// happen; then every change fails, as if the run had been killed there.
+    int changesLeft = -1;
 
     bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, FolderId* id) override {
         if (failList(folder)) return false;
@@ -25,18 +30,35 @@ public:
         afterList(folder);
         return ok;
     }
+    /// Imitates a slow drive: every `batchSize` entries of a listing take `batchDelay`.
+    std::chrono::milliseconds batchDelay{0};
+    size_t batchSize = 100;
+
+    bool ListFolderInBatches(const std::string& folder, std::vector<DirEntry>& out, FolderId* id,
+                             const BetweenBatches& between) override {
+        if (!ListFolder(folder, out, id))
+            return false;
+        for (size_t read = 0; batchDelay.count() > 0 && read < out.size(); read += batchSize) {
+            std::this_thread::sleep_for(batchDelay);
+            if (between && !between()) {
+                out.clear();
+                return false;
+            }
+        }
+        return true;
+    }
     bool GetFolderId(const std::string& path, FolderId& id) override { return m_real.GetFolderId(path, id); }
     int CheckFolder(const std::string& path) override { return m_real.CheckFolder(path); }
     bool Exists(const std::string& path) override { return m_real.Exists(path); }
     bool CreateFolder(const std::string& path, std::string* err) override {
-        if (failWrite(path)) {
+        if (Dead() || failWrite(path)) {
             if (err) *err = "No space left on device";
             return false;
         }
         return m_real.CreateFolder(path, err);
     }
     bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* err) override {
-        if (failWrite(path)) {
+        if (Dead() || failWrite(path)) {
             if (err) *err = "No space left on device";
             return false;
         }
@@ -45,12 +67,17 @@ public:
     bool ReadPrefix(const std::string& path, size_t limit, std::string& out) override {
         return m_real.ReadPrefix(path, limit, out);
     }
-    bool RemoveFile(const std::string& path) override { return m_real.RemoveFile(path); }
-    bool RenameFile(const std::string& from, const std::string& to) override { return m_real.RenameFile(from, to); }
+    bool RemoveFile(const std::string& path) override { return !Dead() && m_real.RemoveFile(path); }
+    bool RenameFile(const std::string& from, const std::string& to) override {
+        return !Dead() && m_real.RenameFile(from, to);
+    }
     int CopyFile(const std::string& from, const std::string& to) override {
-        return failWrite(to) ? 28 : m_real.CopyFile(from, to);
+        return Dead() || failWrite(to) ? 28 : m_real.CopyFile(from, to);
     }
     bool IsRegularFile(const std::string& path) override { return m_real.IsRegularFile(path); }
+    std::unique_ptr<FolderLock> LockFolder(const std::string& folder, bool& busy) override {
+        return m_real.LockFolder(folder, busy);
+    }
     std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
         ++opens;
         if (failOpen(path)) return nullptr;
@@ -58,6 +85,8 @@ public:
     }
 
 private:
+    bool Dead() { return changesLeft == 0 || (changesLeft > 0 && --changesLeft < 0); }
+
     FileSystem& m_real = NativeFileSystem();
 };
 

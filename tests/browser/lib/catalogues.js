@@ -13,8 +13,8 @@ const PICTURE_ENDINGS = ['.jpg', '.gif', '.bmp', '.png'];
 export const NOT_USED = '使用していません';
 
 // Each tree: its folder name, the kavo-cli options, the files to write (a
-// picture by its ending, with a size, or a text file), and what its summary
-// page must say. Pictures are counted from what is written, not from the program.
+// picture by its ending, with a size and maybe an EXIF orientation, or a text
+// file), and what its summary page must say. Pictures are counted from what is written, not from the program.
 export const TREES = {
     intl: {
         folder: '写真 Été',
@@ -65,6 +65,22 @@ export const TREES = {
         table: NOT_USED,
         click: 'no',
     },
+    // Phone photos: every EXIF orientation in both byte orders; 5 to 8 show turned.
+    oriented: {
+        folder: 'oriented',
+        options: ['--click=no'],
+        files: Object.fromEntries([
+            ...[1, 2, 3, 4, 5, 6, 7, 8].flatMap((orientation) =>
+                ['II', 'MM'].map((order) => [`o${orientation} ${order}.jpg`, [64, 40, { orientation, order }]]),
+            ),
+            ['turned.png', [64, 40, { orientation: 6, order: 'MM' }]],
+            ['upright.png', [64, 40, { orientation: 1, order: 'II' }]],
+            ['late.png', [64, 40, { orientation: 6, order: 'II', late: true }]],
+        ]),
+        perPage: 50,
+        table: NOT_USED,
+        click: 'no',
+    },
     empty: {
         folder: 'empty',
         options: [],
@@ -95,7 +111,7 @@ function writeTree(dir, tree) {
         const file = path.join(dir, ...rel.split('/'));
         fs.mkdirSync(path.dirname(file), { recursive: true });
         if (typeof content === 'string') fs.writeFileSync(file, content);
-        else fs.writeFileSync(file, pictureFor(rel, content[0], content[1], n++));
+        else fs.writeFileSync(file, pictureFor(rel, content[0], content[1], n++, content[2]));
     }
     const samples = path.join(REPO, 'assets', 'samples');
     if (tree.copySamples && fs.existsSync(samples)) {

@@ -23,7 +23,24 @@ function pixelAt(x, w, from, to) {
     return blend(from, to, w > 1 ? x / (w - 1) : 0);
 }
 
-export function png(w, h, from, to) {
+/** A TIFF block whose IFD0 holds only the EXIF orientation, in the byte order 'II' or 'MM'. */
+export function exifTiff({ orientation, order }) {
+    const buf = Buffer.alloc(26);
+    const le = order === 'II';
+    const u16 = (v, at) => (le ? buf.writeUInt16LE(v, at) : buf.writeUInt16BE(v, at));
+    const u32 = (v, at) => (le ? buf.writeUInt32LE(v, at) : buf.writeUInt32BE(v, at));
+    buf.write(order, 0, 'latin1');
+    u16(42, 2);
+    u32(8, 4); // IFD0 right after the header
+    u16(1, 8);
+    u16(0x0112, 10);
+    u16(3, 12); // one SHORT
+    u32(1, 14);
+    u16(orientation, 18);
+    return buf;
+}
+
+export function png(w, h, from, to, exif) {
     const chunk = (type, data) => {
         const len = Buffer.alloc(4);
         len.writeUInt32BE(data.length);
@@ -43,7 +60,10 @@ export function png(w, h, from, to) {
     }
     const sig = Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]);
     const idat = zlib.deflateSync(raw);
-    return Buffer.concat([sig, chunk('IHDR', ihdr), chunk('IDAT', idat), chunk('IEND', Buffer.alloc(0))]);
+    // An eXIf chunk after the image data comes too late to turn the picture.
+    const turn = exif ? [chunk('eXIf', exifTiff(exif))] : [];
+    const [early, late] = exif?.late ? [[], turn] : [turn, []];
+    return Buffer.concat([sig, chunk('IHDR', ihdr), ...early, chunk('IDAT', idat), ...late, chunk('IEND', Buffer.alloc(0))]);
 }
 
 export function bmp(w, h, from, to) {
@@ -99,7 +119,7 @@ export function gif(w, h, from, to) {
     return Buffer.concat([head, screen, palette, image, Buffer.from([7]), ...blocks, Buffer.from([0, 0x3b])]);
 }
 
-export function jpeg(w, h, colour) {
+export function jpeg(w, h, colour, exif) {
     // Baseline, three components without subsampling, every quantiser 1. A flat
     // colour has only DC terms, so each block is a DC difference and an EOB.
     const [r, g, b] = colour;
@@ -113,6 +133,7 @@ export function jpeg(w, h, colour) {
         head.writeUInt16BE(body.length + 2, 2);
         return Buffer.concat([head, Buffer.from(body)]);
     };
+    const app1 = exif ? seg(0xe1, Buffer.concat([Buffer.from('Exif\0\0', 'latin1'), exifTiff(exif)])) : Buffer.alloc(0);
     const dqt = seg(0xdb, [0, ...new Array(64).fill(1)]);
     const sof = seg(0xc0, [8, h >> 8, h & 255, w >> 8, w & 255, 3, 1, 0x11, 0, 2, 0x11, 0, 3, 0x11, 0]);
     const dcBits = new Array(16).fill(0);
@@ -152,18 +173,18 @@ export function jpeg(w, h, colour) {
         }
     }
     if (nbits) put(0x7f, 8 - nbits); // pad with one bits
-    return Buffer.concat([Buffer.from([0xff, 0xd8]), dqt, sof, dht, sos, Buffer.from(out), Buffer.from([0xff, 0xd9])]);
+    return Buffer.concat([Buffer.from([0xff, 0xd8]), app1, dqt, sof, dht, sos, Buffer.from(out), Buffer.from([0xff, 0xd9])]);
 }
 
-/** The picture for a file name, by its ending; `n` varies the colours. */
-export function pictureFor(name, w, h, n) {
+/** The picture for a file name, by its ending; `n` varies the colours; `exif` turns a JPEG or PNG. */
+export function pictureFor(name, w, h, n, exif) {
     const hue = (k) => [(97 * k + 40) % 256, (57 * k + 120) % 256, (151 * k + 200) % 256];
     const from = hue(n);
     const to = hue(n + 3);
     const ext = name.slice(-4).toLowerCase();
-    if (ext === '.png') return png(w, h, from, to);
+    if (ext === '.png') return png(w, h, from, to, exif);
     if (ext === '.bmp') return bmp(w, h, from, to);
     if (ext === '.gif') return gif(w, h, from, to);
-    if (ext === '.jpg') return jpeg(w, h, from);
+    if (ext === '.jpg') return jpeg(w, h, from, exif);
     throw new Error(`no picture type for ${name}`);
 }

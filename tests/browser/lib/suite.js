@@ -185,6 +185,13 @@ export function defineChecks(transport) {
                         assert.equal(fileOf(p.src), path.join(cat.dir, ...rel.split('/')), `${cat.key}: SRC of ${rel}`);
                         assert.equal(Number(p.width), p.naturalWidth, `${cat.key}: WIDTH of ${p.alt}`);
                         assert.equal(Number(p.height), p.naturalHeight, `${cat.key}: HEIGHT of ${p.alt}`);
+                        // A quarter turn shows the stored size swapped: the written size must follow it.
+                        const made = cat.files[rel]; // the bundled samples were not made here
+                        if (Array.isArray(made)) {
+                            const [w, h, exif] = made;
+                            const shown = exif?.orientation >= 5 && !exif.late ? [h, w] : [w, h];
+                            assert.deepEqual([Number(p.width), Number(p.height)], shown, `${cat.key}: size of ${rel}`);
+                        }
                     }
                 }
                 if (cat.key === 'table') {
