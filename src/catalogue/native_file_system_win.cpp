@@ -232,12 +232,14 @@ public:
         path += L'*';
         WIN32_FIND_DATAW data;
         // The short 8.3 names are not wanted, and larger batches mean fewer calls into the system.
-        Handle find(::FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
-                                       FIND_FIRST_EX_LARGE_FETCH));
-        if (!find.ok()) {
+        const HANDLE found = ::FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                                FIND_FIRST_EX_LARGE_FETCH);
+        if (found == INVALID_HANDLE_VALUE) {
             // Only the root of an empty drive lacks even "." and "..".
             return ::GetLastError() == ERROR_FILE_NOT_FOUND && CheckFolder(folder) == 0;
         }
+        // A search is ended by FindClose, not CloseHandle.
+        const std::unique_ptr<void, decltype(&::FindClose)> find(found, &::FindClose);
         std::wstring folderPath = path;
         folderPath.pop_back();
         do {
@@ -262,7 +264,6 @@ public:
         // An error while reading ends the listing with what was read, as on other systems.
         return true;
     }
-
 
     bool GetFolderId(const std::string& path, FolderId& id) override {
         BY_HANDLE_FILE_INFORMATION info;
