@@ -72,12 +72,19 @@ int Run(const std::vector<std::string>& args, const std::string& exeFolder, bool
 #ifdef _WIN32
 
 int wmain(int argc, wchar_t** argv) {
-    // Everything printed is UTF-8, as the core keeps it; a console is told so.
+    // Everything printed is UTF-8, as the core keeps it; a console is told so,
+    // and given its own code page back for the programs that run after this one.
+    const UINT consoleCodePage = ::GetConsoleOutputCP();
     ::SetConsoleOutputCP(CP_UTF8);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
         args.push_back(kavo::Utf8FromWide(argv[i]));
-    return Run(args, ExecutableFolder(), ErrIsTerminal());
+    const int exitCode = Run(args, ExecutableFolder(), ErrIsTerminal());
+    std::cout.flush();
+    std::cerr.flush();
+    if (consoleCodePage != 0)
+        ::SetConsoleOutputCP(consoleCodePage);
+    return exitCode;
 }
 
 #else
