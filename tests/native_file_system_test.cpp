@@ -150,6 +150,14 @@ TEST_F(DeepTree, EveryCallReachesPastPathMax) {
     EXPECT_EQ(fs.CheckFolder(deep), 0);
     EXPECT_EQ(fs.CheckFolder(deep + "photo.png"), ENOTDIR);
     EXPECT_EQ(fs.CheckFolder(deep + "missing" + kSep), ENOENT);
+#ifdef _WIN32
+    // "/" as users type it and "." or ".." steps reach that far as well.
+    std::string slashed = deep;
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    EXPECT_EQ(fs.CheckFolder(slashed), 0);
+    EXPECT_TRUE(fs.IsRegularFile(deep + "." + kSep + "photo.png"));
+    EXPECT_TRUE(fs.IsRegularFile(deep + ".." + kSep + std::string(200, 'd') + kSep + "photo.png"));
+#endif
 
     const std::string photo = deep + "photo.png";
     EXPECT_TRUE(fs.Exists(photo));
