@@ -4,6 +4,7 @@
 
 #include "catalogue/file_helpers.h"
 #include "catalogue/folder_listing.h"
+#include "html/html_writer.h"
 #include "catalogue/classify.h"
 
 namespace kavo {
@@ -26,15 +27,8 @@ std::string_view FileName(std::string_view path) {
 
 namespace {
 
-/// True when the text is digits, then `separator`, then digits, with nothing else.
-bool IsNumbered(std::string_view text, char separator) {
-    const size_t cut = text.find(separator);
-    auto digits = [](std::string_view s) {
-        return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-    };
-    if (separator == 0)
-        return digits(text);
-    return cut != std::string_view::npos && digits(text.substr(0, cut)) && digits(text.substr(cut + 1));
+bool IsDigits(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 }  // namespace
@@ -44,10 +38,12 @@ bool IsLeftoverName(std::string_view name) {
     // Only the exact forms the writers make: "NAME.kavo-tmp-PID-N", "NAME.kavo-tmp-staged".
     if (const size_t pos = name.rfind(kTemp); pos != std::string_view::npos && pos > 0) {
         const std::string_view tail = name.substr(pos + kTemp.size());
-        return tail == "staged" || IsNumbered(tail, '-');
+        const size_t dash = tail.find('-');
+        return tail == "staged" ||
+               (dash != std::string_view::npos && IsDigits(tail.substr(0, dash)) && IsDigits(tail.substr(dash + 1)));
     }
     return name.starts_with(kProbe) && name.ends_with(kProbeEnd) && name.size() > kProbe.size() + kProbeEnd.size() &&
-           IsNumbered(name.substr(kProbe.size(), name.size() - kProbe.size() - kProbeEnd.size()), 0);
+           IsDigits(name.substr(kProbe.size(), name.size() - kProbe.size() - kProbeEnd.size()));
 }
 
 CatalogueFiles::CatalogueFiles(FileSystem& fs, RunObserver& obs, bool caseSensitive)
@@ -60,7 +56,7 @@ std::string CatalogueFiles::Key(std::string_view path) const {
 
 bool CatalogueFiles::Ours(const std::string& path) {
     std::string head;
-    return m_fs.ReadPrefix(path, kCatalogueMarker.size(), head) && head == kCatalogueMarker;
+    return m_fs.ReadPrefix(path, kMarkerPrefix.size(), head) && head == kMarkerPrefix;
 }
 
 void CatalogueFiles::Survey(const std::string& catalogue, const FileSystem::BetweenBatches& pace) {
@@ -71,8 +67,8 @@ void CatalogueFiles::Survey(const std::string& catalogue, const FileSystem::Betw
     RemoveLeftovers(catalogue, entries);
     int frames = 0;
     for (const DirEntry& e : entries) {
-        if (e.IsDir || !EndsWithHtml(e.Name) || IsLeftoverName(e.Name))
-            continue;
+        if (e.IsDir || !EndsWithHtml(e.Name))
+            continue;  // leftovers end otherwise, and are gone already
         if (pace && !pace())
             return;
         if (Ours(catalogue + e.Name)) {
@@ -118,25 +114,22 @@ int CatalogueFiles::Save(const std::string& path, std::string_view text) {
 }
 
 bool CatalogueFiles::SaveTogether(const std::vector<std::pair<std::string, std::string>>& files) {
-    std::vector<std::string> staged;
-    auto fail = [&](const std::string& path) {
-        for (const std::string& s : staged)
-            m_fs.RemoveFile(s);
-        m_obs.ShowMessage(WriteFailureMessage(path), MessageIcon::Exclamation, "Kavo");
+    auto stage = [](const std::string& path) { return path + ".kavo-tmp-staged"; };
+    // Removes the staged files from `first` on and reports the file that failed.
+    auto fail = [&](size_t first, size_t failed) {
+        for (size_t i = first; i < files.size(); ++i)
+            m_fs.RemoveFile(stage(files[i].first));
+        m_obs.ShowMessage(WriteFailureMessage(files[failed].first), MessageIcon::Exclamation, "Kavo");
         return false;
     };
-    for (const auto& [path, text] : files) {
-        std::string stage = path + ".kavo-tmp-staged";
-        if (!m_fs.WriteFileAtomic(stage, OutputBytes(text), nullptr))
-            return fail(path);
-        staged.push_back(std::move(stage));
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (!m_fs.WriteFileAtomic(stage(files[i].first), OutputBytes(files[i].second), nullptr))
+            return fail(0, i);
     }
     for (size_t i = 0; i < files.size(); ++i) {
         const std::string& path = files[i].first;
-        if (!(Ours(path) || MoveAside(path)) || !m_fs.RenameFile(staged[i], path)) {
-            staged.erase(staged.begin(), staged.begin() + static_cast<std::ptrdiff_t>(i));
-            return fail(path);
-        }
+        if (!(Ours(path) || MoveAside(path)) || !m_fs.RenameFile(stage(path), path))
+            return fail(i, i);
         if (!m_folder.empty() && path.starts_with(m_folder))
             m_written.insert(Key(path));
     }

@@ -11,19 +11,15 @@
 
 namespace kavo {
 
-/// The line every file of a catalogue begins with; only files that begin with
-/// it are ever replaced or removed.
-inline constexpr std::string_view kCatalogueMarker = "<!--Kavo Type=";
-
 /// True for the names this program gives its temporary files ("….kavo-tmp-…")
 /// and its letter-case probe: what a killed run can leave behind.
 bool IsLeftoverName(std::string_view name);
 
-/// The files of one catalogue as a generation replaces them. Our own files are
-/// written over in place, so the catalogue on disk stays whole; anything else
-/// found at one of their names is moved aside to NAME.bak (then .bak2, …) and
-/// the user told once; our old files that the new catalogue no longer has are
-/// removed at the end.
+/// The files of one catalogue as a generation replaces them. Our own files (they
+/// begin with the writer's marker line) are written over in place, so the
+/// catalogue on disk stays whole; anything else found at one of their names is
+/// moved aside to NAME.bak (then .bak2, …) and the user told once; our old files
+/// that the new catalogue no longer has are removed at the end.
 class CatalogueFiles {
 public:
     CatalogueFiles(FileSystem& fs, RunObserver& obs, bool caseSensitive);

@@ -287,12 +287,10 @@ private:
         if (m_set.SameSize) {
             size = {m_set.ImageWidth, m_set.ImageHeight};
         } else if (m_set.GetImageSize) {
-            // A read that lasts (a slow disk) still lets cancel and Ctrl-C through.
-            const CancelCheck cancelled = [this] { return Cancelled(); };
             if (m_prefetch) {
-                size = m_prefetch->Next(cancelled);
+                size = m_prefetch->Next(m_cancelCheck);
             } else {
-                ReadPixelSize(m_fs, fullPath, size, cancelled);
+                ReadPixelSize(m_fs, fullPath, size, m_cancelCheck);
             }
         }
         m_alt.assign(FormatNumber(m_c.PageImageCount, "000")).append(" : ").append(m_relative);
@@ -332,6 +330,8 @@ private:
     int m_pageFailures = 0;
     int32_t m_percent = 0;
     std::unique_ptr<SizePrefetcher> m_prefetch;  // only with several jobs and sizes to read
+    // A size read that lasts (a slow disk) still lets cancel and Ctrl-C through.
+    const CancelCheck m_cancelCheck = [this] { return Cancelled(); };
     std::string m_fullPath, m_relative, m_src, m_link, m_alt;
 };
 

@@ -215,43 +215,6 @@ public:
         return List(folder, out, id, between ? &between : nullptr);
     }
 
-private:
-    bool List(const std::string& folder, std::vector<DirEntry>& out, FolderId* id, const BetweenBatches* between) {
-        out.clear();
-        const int fd = OpenAt(folder, O_RDONLY | O_DIRECTORY);
-        if (fd < 0)
-            return false;
-        if (id) {
-            struct stat st {};
-            if (::fstat(fd, &st) == 0)
-                *id = FolderId{static_cast<uint64_t>(st.st_dev), st.st_ino};
-        }
-        const bool whole = ReadEntries(fd, between, [&](const char* n, unsigned char type) {
-            if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
-                return;
-            DirEntry& entry = out.emplace_back();
-            entry.Name = n;
-            if (type == DT_DIR) {
-                entry.IsDir = true;
-            } else if (type == DT_LNK || type == DT_UNKNOWN) {
-                // Only links and file systems without types cost a stat, relative to the open folder.
-                struct stat st {};
-                if (type == DT_UNKNOWN) {
-                    if (::fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) == 0)
-                        entry.IsLink = S_ISLNK(st.st_mode);
-                } else {
-                    entry.IsLink = true;
-                }
-                if (::fstatat(fd, n, &st, 0) == 0)
-                    entry.IsDir = S_ISDIR(st.st_mode);
-            }
-        });
-        if (!whole)
-            out.clear();
-        return whole;
-    }
-
-public:
     bool GetFolderId(const std::string& path, FolderId& id) override {
         struct stat st {};
         if (!StatAt(path, st, 0) || !S_ISDIR(st.st_mode))
@@ -406,6 +369,42 @@ public:
 
     // Every call stands alone on descriptors of its own.
     bool ReadsAreThreadSafe() const override { return true; }
+
+private:
+    bool List(const std::string& folder, std::vector<DirEntry>& out, FolderId* id, const BetweenBatches* between) {
+        out.clear();
+        const int fd = OpenAt(folder, O_RDONLY | O_DIRECTORY);
+        if (fd < 0)
+            return false;
+        if (id) {
+            struct stat st {};
+            if (::fstat(fd, &st) == 0)
+                *id = FolderId{static_cast<uint64_t>(st.st_dev), st.st_ino};
+        }
+        const bool whole = ReadEntries(fd, between, [&](const char* n, unsigned char type) {
+            if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
+                return;
+            DirEntry& entry = out.emplace_back();
+            entry.Name = n;
+            if (type == DT_DIR) {
+                entry.IsDir = true;
+            } else if (type == DT_LNK || type == DT_UNKNOWN) {
+                // Only links and file systems without types cost a stat, relative to the open folder.
+                struct stat st {};
+                if (type == DT_UNKNOWN) {
+                    if (::fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                        entry.IsLink = S_ISLNK(st.st_mode);
+                } else {
+                    entry.IsLink = true;
+                }
+                if (::fstatat(fd, n, &st, 0) == 0)
+                    entry.IsDir = S_ISDIR(st.st_mode);
+            }
+        });
+        if (!whole)
+            out.clear();
+        return whole;
+    }
 };
 
 }  // namespace

@@ -36,7 +36,7 @@ void AppendQuoted(std::string& out, std::string_view prefix, std::string_view va
 }
 
 std::string Marker(std::string_view type) {
-    return Join({"<!--Kavo Type=", EscapeMarkup(type), " このコメント文は削除しないでください-->"});
+    return Join({kMarkerPrefix, EscapeMarkup(type), " このコメント文は削除しないでください-->"});
 }
 
 /// Lower-cases the ASCII letters of an address, leaving the hex digits of its

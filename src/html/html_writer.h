@@ -11,6 +11,8 @@ namespace kavo {
 inline constexpr std::string_view kHomePage = "http://www.marlun.example/kavo/index.html";
 /// The summary page's footer line.
 inline constexpr std::string_view kFooter = "Copyright (C) 2026 Marlun";
+/// How every file the writer makes begins: files that do not are not ours.
+inline constexpr std::string_view kMarkerPrefix = "<!--Kavo Type=";
 
 // Every writer composes text in ctx.OutputText (UTF-8, each line ending in CR LF)
 // and never touches the disk. WriteHead and the whole-file writers start a new
