@@ -217,29 +217,24 @@ constexpr uint16_t kNoCp932 = 0xFFFF;
 
 class Cp932Cache {
 public:
-    /// Appends the CP932 form of one well-formed character (a reference when CP932 lacks it).
-    /// False when the system has no converter.
-    bool Append(std::string& out, std::string_view utf8, char32_t codePoint) {
-        uint16_t code = codePoint < 0x10000 ? m_codes[codePoint] : 0;
-        if (code == 0) {
-            if (!m_converter.ok())
-                return false;
-            code = Convert(utf8);
-            if (codePoint < 0x10000)
-                m_codes[codePoint] = code;
-        }
-        if (code == kNoCp932) {
-            AppendReference(out, codePoint);
-        } else if (code > 0xFF) {
-            out += static_cast<char>(code >> 8);
-            out += static_cast<char>(code & 0xFF);
-        } else {
-            out += static_cast<char>(code);
-        }
-        return true;
+    /// The CP932 code of one well-formed character: one byte, or lead and trail
+    /// byte, or kNoCp932; 0 when the system has no converter. Most characters
+    /// are found in the table, so the look-up stays small enough to inline.
+    uint16_t Code(std::string_view utf8, char32_t codePoint) {
+        const uint16_t code = codePoint < 0x10000 ? m_codes[codePoint] : 0;
+        return code != 0 ? code : Miss(utf8, codePoint);
     }
 
 private:
+    uint16_t Miss(std::string_view utf8, char32_t codePoint) {
+        if (!m_converter.ok())
+            return 0;
+        const uint16_t code = Convert(utf8);
+        if (codePoint < 0x10000)
+            m_codes[codePoint] = code;
+        return code;
+    }
+
     uint16_t Convert(std::string_view utf8) {
         char bytes[8];
         const size_t n = m_converter.Convert(utf8, bytes);
@@ -275,10 +270,18 @@ std::string ToCp932(std::string_view utf8) {
         }
         // A byte sequence that is not UTF-8 is written as U+FFFD, as SanitizeUtf8 would have it.
         const Utf8Step step = DecodeUtf8(utf8, pos);
-        const bool converted = step.valid ? cache.Append(out, utf8.substr(pos, step.length), step.codePoint)
-                                          : cache.Append(out, kReplacement, 0xFFFD);
-        if (!converted)
+        const char32_t codePoint = step.valid ? step.codePoint : 0xFFFD;
+        const uint16_t code = cache.Code(step.valid ? utf8.substr(pos, step.length) : kReplacement, codePoint);
+        if (code == 0)
             return ReferencesForNonAscii(SanitizeUtf8(utf8));
+        if (code == kNoCp932) {
+            AppendReference(out, codePoint);
+        } else if (code > 0xFF) {
+            const char pair[2] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+            out.append(pair, 2);
+        } else {
+            out += static_cast<char>(code);
+        }
         pos += step.length;
     }
     return out;
