@@ -265,12 +265,6 @@ void frmKavo::cmdOk_Click() {
         return;
     }
     cmdExeUrl->setEnabled(false);
-    // A folder deleted or moved since the scan is not made again: it is treated
-    // as a typed folder that does not exist, and nothing is written.
-    if (CheckFolder(m_fs, ToStd(txtFolder->text())) != 0) {
-        txtFolder_Change();
-        return;
-    }
     m_ctx.SelectTypes(chkJPG->isChecked(), chkGIF->isChecked(), chkBMP->isChecked(), chkPNG->isChecked());
     m_ctx.ImagesPerPage = IntegerValue(txtCount->text());
     m_ctx.CancelRequested = false;
@@ -287,7 +281,9 @@ void frmKavo::cmdOk_Click() {
     info.exec();
     takeKeyboardBack();
     if (info.result().FolderMissing) {
-        txtFolder_Change();  // gone in the moment between the check above and the run
+        // Deleted or moved since the scan: treated as a typed folder that does
+        // not exist. The core wrote nothing and did not make the folder again.
+        txtFolder_Change();
     } else if (info.result().Busy) {
         // Another run writes this catalogue; its message has been shown and nothing was written.
     } else if (info.m_fCancel) {
@@ -302,16 +298,17 @@ bool frmKavo::txtCount_KeyPress(const QKeyEvent* event) {
     return DiscardedByDigitFilter(event);
 }
 
-void frmKavo::txtCount_LostFocus() {
-    auto warn = [this](const QString& text) {
+bool frmKavo::txtCount_LostFocus() {
+    bool shown = false;
+    auto warn = [this, &shown](const QString& text) {
         Beep();
         ShowMessageBox(this, text, QStringLiteral("Kavo"), QMessageBox::Warning);
-        m_countMessageShown = true;
+        shown = true;
     };
     if (txtCount->text().isEmpty()) {
         warn(QStringLiteral("値を設定してください。"));
         txtCount->setText(QStringLiteral("10"));
-        return;
+        return true;
     }
     // A pasted text that is no number reads as 0 and is corrected like any value below the range.
     if (IntegerValue(txtCount->text()) > 200) {
@@ -322,6 +319,7 @@ void frmKavo::txtCount_LostFocus() {
         warn(QStringLiteral("５未満は設定できません。"));
         txtCount->setText(QStringLiteral("5"));
     }
+    return shown;
 }
 
 void frmKavo::takeKeyboardBack() {
@@ -344,14 +342,10 @@ bool frmKavo::eventFilter(QObject* watched, QEvent* event) {
             // Only a move of the focus inside the program counts: not a message box,
             // another window or the box's own context menu.
             const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-                m_countMessageShown = false;
-                txtCount_LostFocus();
-                // A click that moved the focus reaches its button only after the
-                // message, whose box took the release: the button would stay down.
-                if (m_countMessageShown)
-                    QTimer::singleShot(0, this, &frmKavo::releaseButtons);
-            }
+            // A click that moved the focus reaches its button only after the
+            // message, whose box took the release: the button would stay down.
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && txtCount_LostFocus())
+                QTimer::singleShot(0, this, &frmKavo::releaseButtons);
         }
     }
     return QWidget::eventFilter(watched, event);

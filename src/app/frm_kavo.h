@@ -53,7 +53,8 @@ public slots:
     void txtFolder_Change();
     void chkSubFolder_Click();
     void chkType_Click();
-    void txtCount_LostFocus();
+    /// True when it showed a message (the value was missing or out of range and was corrected).
+    bool txtCount_LostFocus();
     void cmdLayout_Click();
     void cmdOk_Click();
     void cmdSearch_Click();
@@ -80,7 +81,6 @@ private:
 
     KavoContext& m_ctx;
     FileSystem& m_fs;
-    bool m_countMessageShown = false;
 };
 
 }  // namespace kavo

@@ -1,11 +1,9 @@
 #include "catalogue/catalogue_files.h"
 
-#include <algorithm>
-
+#include "catalogue/classify.h"
 #include "catalogue/file_helpers.h"
 #include "catalogue/folder_listing.h"
 #include "html/html_writer.h"
-#include "catalogue/classify.h"
 
 namespace kavo {
 namespace {
@@ -18,40 +16,14 @@ bool EndsWithHtml(std::string_view name) {
     return name.size() >= 5 && AsciiLower(name.substr(name.size() - 5)) == ".html";
 }
 
-std::string_view FileName(std::string_view path) {
-    const size_t pos = path.rfind(kPathSep);
-    return pos == std::string_view::npos ? path : path.substr(pos + 1);
-}
-
 }  // namespace
-
-namespace {
-
-bool IsDigits(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-}  // namespace
-
-bool IsLeftoverName(std::string_view name) {
-    constexpr std::string_view kTemp = ".kavo-tmp-", kProbe = "KAVO-CASE-PROBE-", kProbeEnd = ".TMP";
-    // Only the exact forms the writers make: "NAME.kavo-tmp-PID-N", "NAME.kavo-tmp-staged".
-    if (const size_t pos = name.rfind(kTemp); pos != std::string_view::npos && pos > 0) {
-        const std::string_view tail = name.substr(pos + kTemp.size());
-        const size_t dash = tail.find('-');
-        return tail == "staged" ||
-               (dash != std::string_view::npos && IsDigits(tail.substr(0, dash)) && IsDigits(tail.substr(dash + 1)));
-    }
-    return name.starts_with(kProbe) && name.ends_with(kProbeEnd) && name.size() > kProbe.size() + kProbeEnd.size() &&
-           IsDigits(name.substr(kProbe.size(), name.size() - kProbe.size() - kProbeEnd.size()));
-}
 
 CatalogueFiles::CatalogueFiles(FileSystem& fs, RunObserver& obs, bool caseSensitive)
     : m_fs(fs), m_obs(obs), m_caseSensitive(caseSensitive) {}
 
 std::string CatalogueFiles::Key(std::string_view path) const {
-    const std::string_view name = FileName(path);
-    return m_caseSensitive ? std::string(name) : AsciiLower(name);
+    std::string name = LastFolderName(path);
+    return m_caseSensitive ? name : AsciiLower(name);
 }
 
 bool CatalogueFiles::Ours(const std::string& path) {
@@ -107,28 +79,27 @@ int CatalogueFiles::Save(const std::string& path, std::string_view text) {
     const std::string key = Key(path);
     m_written.insert(key);
     if (m_foreign.contains(key) && !MoveAside(path)) {
-        m_obs.ShowMessage(WriteFailureMessage(path), MessageIcon::Exclamation, "Kavo");
+        ReportWriteFailure(m_obs, path);
         return -1;
     }
     return SaveOutputText(m_fs, m_obs, path, text);
 }
 
 bool CatalogueFiles::SaveTogether(const std::vector<std::pair<std::string, std::string>>& files) {
-    auto stage = [](const std::string& path) { return path + ".kavo-tmp-staged"; };
     // Removes the staged files from `first` on and reports the file that failed.
     auto fail = [&](size_t first, size_t failed) {
         for (size_t i = first; i < files.size(); ++i)
-            m_fs.RemoveFile(stage(files[i].first));
-        m_obs.ShowMessage(WriteFailureMessage(files[failed].first), MessageIcon::Exclamation, "Kavo");
+            m_fs.RemoveFile(StagedPath(files[i].first));
+        ReportWriteFailure(m_obs, files[failed].first);
         return false;
     };
     for (size_t i = 0; i < files.size(); ++i) {
-        if (!m_fs.WriteFileAtomic(stage(files[i].first), OutputBytes(files[i].second), nullptr))
+        if (!m_fs.WriteFileAtomic(StagedPath(files[i].first), OutputBytes(files[i].second), nullptr))
             return fail(0, i);
     }
     for (size_t i = 0; i < files.size(); ++i) {
         const std::string& path = files[i].first;
-        if (!(Ours(path) || MoveAside(path)) || !m_fs.RenameFile(stage(path), path))
+        if (!(Ours(path) || MoveAside(path)) || !m_fs.RenameFile(StagedPath(path), path))
             return fail(i, i);
         if (!m_folder.empty() && path.starts_with(m_folder))
             m_written.insert(Key(path));
@@ -162,7 +133,7 @@ void CatalogueFiles::CopyFolderFiles(const std::string& source, const std::strin
             written = MoveAside(target) && m_fs.CopyFile(from + e.Name, target) == 0;
         }
         if (!written)
-            m_obs.ShowMessage(WriteFailureMessage(target), MessageIcon::Exclamation, "Kavo");
+            ReportWriteFailure(m_obs, target);
     }
 }
 

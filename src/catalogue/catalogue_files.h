@@ -11,10 +11,6 @@
 
 namespace kavo {
 
-/// True for the names this program gives its temporary files ("….kavo-tmp-…")
-/// and its letter-case probe: what a killed run can leave behind.
-bool IsLeftoverName(std::string_view name);
-
 /// The files of one catalogue as a generation replaces them. Our own files (they
 /// begin with the writer's marker line) are written over in place, so the
 /// catalogue on disk stays whole; anything else found at one of their names is

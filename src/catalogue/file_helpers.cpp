@@ -1,6 +1,13 @@
 #include "catalogue/file_helpers.h"
 
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <vector>
@@ -19,6 +26,24 @@ constexpr std::string_view kSeparators = "/";
 
 bool IsSeparator(char c) { return kSeparators.find(c) != std::string_view::npos; }
 
+constexpr std::string_view kTemporaryMark = ".kavo-tmp-";
+constexpr std::string_view kStagedTail = "staged";
+constexpr std::string_view kProbeStem = "KAVO-CASE-PROBE-";
+constexpr std::string_view kProbeEnd = ".TMP";
+
+const std::string& ProcessIdText() {
+#ifdef _WIN32
+    static const std::string text = std::to_string(::_getpid());
+#else
+    static const std::string text = std::to_string(::getpid());
+#endif
+    return text;
+}
+
+bool IsDigits(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 }  // namespace
 
 std::string OutputBytes(std::string_view text) {
@@ -30,12 +55,37 @@ std::string OutputBytes(std::string_view text) {
 int SaveOutputText(FileSystem& fs, RunObserver& obs, const std::string& path, std::string_view text) {
     std::string err;
     if (fs.WriteFileAtomic(path, OutputBytes(text), &err)) return 0;
-    obs.ShowMessage(WriteFailureMessage(path), MessageIcon::Exclamation, "Kavo");
+    ReportWriteFailure(obs, path);
     return -1;
 }
 
 std::string WriteFailureMessage(std::string_view path) {
     return "'" + std::string(path) + "' ファイルの書き出しに失敗しました。\r\nこのファイルは、書き出し先を確認してください。";
+}
+
+void ReportWriteFailure(RunObserver& obs, std::string_view path) {
+    obs.ShowMessage(WriteFailureMessage(path), MessageIcon::Exclamation, "Kavo");
+}
+
+std::string TemporaryPath(const std::string& path) {
+    static std::atomic<unsigned> serial{0};
+    return path + std::string(kTemporaryMark) + ProcessIdText() + "-" + std::to_string(serial++);
+}
+
+std::string StagedPath(const std::string& path) { return path + std::string(kTemporaryMark) + std::string(kStagedTail); }
+
+std::string CaseProbeName() { return std::string(kProbeStem) + ProcessIdText() + std::string(kProbeEnd); }
+
+bool IsLeftoverName(std::string_view name) {
+    if (const size_t pos = name.rfind(kTemporaryMark); pos != std::string_view::npos && pos > 0) {
+        const std::string_view tail = name.substr(pos + kTemporaryMark.size());
+        const size_t dash = tail.find('-');
+        return tail == kStagedTail ||
+               (dash != std::string_view::npos && IsDigits(tail.substr(0, dash)) && IsDigits(tail.substr(dash + 1)));
+    }
+    return name.starts_with(kProbeStem) && name.ends_with(kProbeEnd) &&
+           name.size() > kProbeStem.size() + kProbeEnd.size() &&
+           IsDigits(name.substr(kProbeStem.size(), name.size() - kProbeStem.size() - kProbeEnd.size()));
 }
 
 int MakeFolderPath(FileSystem& fs, RunObserver& obs, const std::string& path) {

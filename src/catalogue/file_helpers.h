@@ -21,6 +21,24 @@ std::string OutputBytes(std::string_view text);
 /// The two lines shown when a file cannot be written.
 std::string WriteFailureMessage(std::string_view path);
 
+/// Shows WriteFailureMessage as every failed write of a run is shown.
+void ReportWriteFailure(RunObserver& obs, std::string_view path);
+
+// The files a run makes for a moment. A killed run leaves them behind, and
+// the next run removes exactly these forms (IsLeftoverName), nothing else.
+
+/// A temporary file beside `path`, unique within this process: "PATH.kavo-tmp-PID-N".
+std::string TemporaryPath(const std::string& path);
+
+/// Where a file that must change together with others waits: "PATH.kavo-tmp-staged".
+std::string StagedPath(const std::string& path);
+
+/// The name of the letter-case probe: "KAVO-CASE-PROBE-PID.TMP".
+std::string CaseProbeName();
+
+/// True for the names above: what a killed run can leave behind.
+bool IsLeftoverName(std::string_view name);
+
 /// Creates every missing level of the path. On the first failure shows the
 /// folder message with the system's text and returns -1; else 0.
 int MakeFolderPath(FileSystem& fs, RunObserver& obs, const std::string& path);

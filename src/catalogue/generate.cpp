@@ -1,11 +1,5 @@
 #include "catalogue/generate.h"
 
-#ifdef _WIN32
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -36,12 +30,7 @@ std::string BusyMessage(const std::string& catalogue) {
 /// upper case and looked for in lower case. A folder that cannot be written is
 /// taken as case-sensitive, whose lower-case names resolve on either kind.
 bool ProbeCaseSensitive(FileSystem& fs, const std::string& base) {
-#ifdef _WIN32
-    const int pid = ::_getpid();
-#else
-    const int pid = ::getpid();
-#endif
-    const std::string stem = "KAVO-CASE-PROBE-" + std::to_string(pid) + ".TMP";
+    const std::string stem = CaseProbeName();
     const std::string probe = base + stem;
     if (!fs.WriteFileAtomic(probe, {}, nullptr))
         return true;

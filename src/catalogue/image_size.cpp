@@ -47,9 +47,6 @@ constexpr size_t kMaxHeaderBytes = 64 * 1024;
 /// well inside the first read. The rest (a MakerNote, a thumbnail) is skipped.
 constexpr size_t kExifWindow = 2048;
 
-/// How long a read goes between questions to its cancel check.
-constexpr std::chrono::milliseconds kCancelPoll{20};
-
 /// Serves small reads from a 4 KB buffer filled by one Read each time, and
 /// turns long skips (the EXIF block of a camera picture) into seeks.
 class HeaderStream {

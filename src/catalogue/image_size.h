@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -15,6 +16,9 @@ struct PixelSize {
 
 /// Asked now and then while a read waits on a slow disk; true gives the read up.
 using CancelCheck = std::function<bool()>;
+
+/// How often a read, or a wait for one, asks its CancelCheck: a cancel must act within a tenth of a second.
+inline constexpr std::chrono::milliseconds kCancelPoll{20};
 
 /// Reads a JPEG, GIF, BMP or PNG picture's pixel size from its header, reading
 /// no more of the file than the header needs, as the browser shows it: a photo

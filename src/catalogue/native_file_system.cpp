@@ -8,10 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 
+#include "catalogue/file_helpers.h"
 #include "catalogue/file_system.h"
 
 namespace kavo {
@@ -255,9 +255,7 @@ public:
     }
 
     bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* err) override {
-        static std::atomic<unsigned> serial{0};
-        static const std::string pid = std::to_string(::getpid());
-        std::string temp = path + ".kavo-tmp-" + pid + "-" + std::to_string(serial++);
+        const std::string temp = TemporaryPath(path);
         int fd = OpenAt(temp, O_WRONLY | O_CREAT | O_TRUNC, 0666);
         if (fd < 0) {
             if (err)

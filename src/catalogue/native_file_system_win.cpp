@@ -4,34 +4,13 @@
 
 #include "catalogue/windows_api.h"
 
-#include <atomic>
 #include <cerrno>
-#include <climits>
 
+#include "catalogue/file_helpers.h"
 #include "catalogue/file_system.h"
 #include "catalogue/wide_text.h"
 
 namespace kavo {
-
-std::wstring WideFromUtf8(std::string_view utf8) {
-    if (utf8.empty() || utf8.size() > INT_MAX)
-        return {};
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
-std::string Utf8FromWide(std::wstring_view wide) {
-    if (wide.empty() || wide.size() > INT_MAX / 3)
-        return {};
-    const int len = static_cast<int>(wide.size());
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), len, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), len, out.data(), n, nullptr, nullptr);
-    return out;
-}
-
 namespace {
 
 /// The error numbers the interface reports, from the system's error code.
@@ -298,10 +277,8 @@ public:
     }
 
     bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* err) override {
-        static std::atomic<unsigned> serial{0};
-        static const std::string pid = std::to_string(::GetCurrentProcessId());
         const std::wstring target = SystemPath(path);
-        const std::wstring temp = SystemPath(path + ".kavo-tmp-" + pid + "-" + std::to_string(serial++));
+        const std::wstring temp = SystemPath(TemporaryPath(path));
         DWORD error = ERROR_SUCCESS;
         {
             Handle h(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
@@ -381,7 +358,7 @@ public:
 
     std::unique_ptr<FolderLock> LockFolder(const std::string& folder, bool& busy) override {
         busy = false;
-        HANDLE h = ::CreateFileW(SystemPath(folder + kPathSep + "kavo.lock").c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+        HANDLE h = ::CreateFileW(SystemPath(JoinPath(folder, "kavo.lock")).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
                                  OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             // Held by another run; any other failure (a read-only share) goes on unlocked.

@@ -6,9 +6,6 @@ namespace kavo {
 
 namespace {
 
-/// How long Next waits before it asks whether to go on waiting.
-constexpr std::chrono::milliseconds kCancelPoll{20};
-
 /// Looks before Next sleeps: waking a sleeper costs more than a short wait.
 constexpr int kSpins = 16;
 
