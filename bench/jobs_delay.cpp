@@ -20,7 +20,7 @@
 #include <thread>
 
 #include "catalogue/context.h"
-#include "catalogue/file_system.h"
+#include "fs/file_system.h"
 #include "catalogue/generate.h"
 #include "catalogue/scan.h"
 

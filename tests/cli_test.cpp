@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "catalogue/encoding.h"
-#include "catalogue/windows_api.h"
+#include "fs/windows_api.h"
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
 #include "cli/interrupt.h"

@@ -5,8 +5,8 @@
 #include <string>
 
 #ifdef _WIN32
-#include "catalogue/wide_text.h"
-#include "catalogue/windows_api.h"
+#include "fs/wide_text.h"
+#include "fs/windows_api.h"
 #else
 #include <iconv.h>
 #endif

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
-#include "catalogue/wide_text.h"
-#include "catalogue/windows_api.h"
+#include "fs/wide_text.h"
+#include "fs/windows_api.h"
 #else
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,9 +16,9 @@
 #include <set>
 #include <string>
 
-#include "catalogue/file_system.h"
+#include "fs/file_system.h"
 #include "catalogue/generate.h"
-#include "catalogue/image_size.h"
+#include "pictures/image_size.h"
 #include "catalogue/scan.h"
 #include "support/test_support.h"
 

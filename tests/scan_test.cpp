@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "catalogue/folder_listing.h"
+#include "walk/folder_listing.h"
 #include "support/fault_file_system.h"
 #include "support/test_support.h"
 

@@ -1,4 +1,4 @@
-#include "catalogue/size_prefetcher.h"
+#include "pictures/size_prefetcher.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <set>
 #include <thread>
 
-#include "catalogue/folder_listing.h"
+#include "walk/folder_listing.h"
 #include "catalogue/generate.h"
 #include "catalogue/scan.h"
 #include "support/test_support.h"

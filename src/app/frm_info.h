@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/progress_window.h"
-#include "catalogue/file_system.h"
+#include "fs/file_system.h"
 #include "catalogue/generate.h"
 
 class QGroupBox;

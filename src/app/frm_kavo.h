@@ -3,7 +3,7 @@
 #include <QWidget>
 
 #include "catalogue/context.h"
-#include "catalogue/file_system.h"
+#include "fs/file_system.h"
 
 class QCheckBox;
 class QGroupBox;

@@ -2,7 +2,7 @@
 
 #include "catalogue/classify.h"
 #include "catalogue/file_helpers.h"
-#include "catalogue/folder_listing.h"
+#include "walk/folder_listing.h"
 #include "html/html_writer.h"
 
 namespace kavo {

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "catalogue/file_system.h"
+#include "fs/file_system.h"
 #include "catalogue/observer.h"
 
 namespace kavo {

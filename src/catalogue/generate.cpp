@@ -10,10 +10,10 @@
 #include "catalogue/catalogue_files.h"
 #include "catalogue/classify.h"
 #include "catalogue/file_helpers.h"
-#include "catalogue/folder_listing.h"
-#include "catalogue/image_size.h"
+#include "walk/folder_listing.h"
+#include "pictures/image_size.h"
 #include "catalogue/number_format.h"
-#include "catalogue/size_prefetcher.h"
+#include "pictures/size_prefetcher.h"
 #include "html/escape.h"
 #include "html/html_writer.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "catalogue/context.h"
-#include "catalogue/file_system.h"
+#include "fs/file_system.h"
 #include "catalogue/observer.h"
 
 namespace kavo {

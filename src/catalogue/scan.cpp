@@ -4,7 +4,7 @@
 
 #include "catalogue/classify.h"
 #include "catalogue/file_helpers.h"
-#include "catalogue/folder_listing.h"
+#include "walk/folder_listing.h"
 
 namespace kavo {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/file_system.h"
+#include "fs/file_system.h"
 
 namespace kavo::cli {
 

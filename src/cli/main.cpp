@@ -1,7 +1,7 @@
 // kavo-cli: makes a catalogue from the command line, driving the same core as the window.
 
 #ifdef _WIN32
-#include "catalogue/windows_api.h"
+#include "fs/windows_api.h"
 #else
 #include <unistd.h>
 
@@ -15,7 +15,7 @@
 #include "cli/cli_run.h"
 #include "cli/interrupt.h"
 #ifdef _WIN32
-#include "catalogue/wide_text.h"
+#include "fs/wide_text.h"
 #endif
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "catalogue/image_size.h"
+#include "pictures/image_size.h"
 #include "memory_file_system.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "catalogue/file_system.h"
+#include "fs/file_system.h"
 
 namespace kavo::fuzz {
 

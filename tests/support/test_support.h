@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "catalogue/file_system.h"
+#include "fs/file_system.h"
 #include "catalogue/observer.h"
 
 namespace kavo::test {

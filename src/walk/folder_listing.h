@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "catalogue/context.h"
-#include "catalogue/file_system.h"
+#include "fs/file_system.h"
 #include "catalogue/observer.h"
 
 namespace kavo {

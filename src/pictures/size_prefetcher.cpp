@@ -1,4 +1,4 @@
-#include "catalogue/size_prefetcher.h"
+#include "pictures/size_prefetcher.h"
 
 #include <chrono>
 

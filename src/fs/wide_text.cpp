@@ -1,10 +1,10 @@
 #ifdef _WIN32
 
-#include "catalogue/wide_text.h"
+#include "fs/wide_text.h"
 
 #include <climits>
 
-#include "catalogue/windows_api.h"
+#include "fs/windows_api.h"
 
 namespace kavo {
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "catalogue/file_system.h"
+#include "fs/file_system.h"
 
 namespace kavo {
 

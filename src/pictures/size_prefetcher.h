@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "catalogue/file_system.h"
-#include "catalogue/image_size.h"
+#include "fs/file_system.h"
+#include "pictures/image_size.h"
 
 namespace kavo {
 

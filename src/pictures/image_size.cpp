@@ -1,4 +1,4 @@
-#include "catalogue/image_size.h"
+#include "pictures/image_size.h"
 
 #include <algorithm>
 #include <array>

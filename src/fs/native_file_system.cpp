@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "catalogue/file_helpers.h"
-#include "catalogue/file_system.h"
+#include "fs/file_system.h"
 
 namespace kavo {
 namespace {

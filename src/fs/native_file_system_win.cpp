@@ -2,13 +2,13 @@
 // every path given the \\?\ prefix so that no call stops at MAX_PATH.
 #ifdef _WIN32
 
-#include "catalogue/windows_api.h"
+#include "fs/windows_api.h"
 
 #include <cerrno>
 
 #include "catalogue/file_helpers.h"
-#include "catalogue/file_system.h"
-#include "catalogue/wide_text.h"
+#include "fs/file_system.h"
+#include "fs/wide_text.h"
 
 namespace kavo {
 namespace {

@@ -1,4 +1,4 @@
-#include "catalogue/folder_listing.h"
+#include "walk/folder_listing.h"
 
 #include <algorithm>
 #include <chrono>
