@@ -47,6 +47,7 @@ struct KavoContext {
     int32_t ImagesPerPage = 50;
     bool CancelRequested = false;
     bool SupportImagesFound = false;
+    int32_t UnreadableFolderCount = 0;  // folders the last scan could not read
     int32_t WindowTop = 0;
     int32_t WindowLeft = 0;
 

@@ -11,6 +11,7 @@
 #include "catalogue/classify.h"
 #include "catalogue/file_helpers.h"
 #include "walk/folder_listing.h"
+#include "walk/folder_walk.h"
 #include "pictures/image_size.h"
 #include "catalogue/number_format.h"
 #include "pictures/size_prefetcher.h"
@@ -128,6 +129,8 @@ public:
         return result;
     }
 
+    const UnreadableFolders& Unreadable() const { return m_unreadable; }
+
 private:
     bool Cancelled() {
         m_obs.Yield();
@@ -165,27 +168,13 @@ private:
     }
 
     void WalkFolder(const std::string& folder, bool includeSubfolders) {
-        if (Cancelled())
-            return;
-        std::vector<DirEntry> entries;
-        FolderId id;
-        bool listed = ListFolderSorted(m_fs, folder, entries, &id, YieldWhileListing(m_ctx, m_obs));
-        if (listed && !m_walked.FirstVisit(id))
-            return;
-        if (listed && folder == m_base)
-            m_files->RemoveLeftovers(folder, entries);
-        if (listed)
-            BuildFolderPages(folder, entries);
-        if (!includeSubfolders || !listed)
-            return;
-        KeepSubfolders(entries);
-        for (const DirEntry& sub : entries) {
-            if (Cancelled())
-                break;
-            std::string subPath = folder + sub.Name + kPathSep;
-            if (m_walked.MayEnter(m_fs, sub, subPath))
-                WalkFolder(subPath, includeSubfolders);
+        FolderWalk walk(m_ctx, m_fs, m_obs, folder, {.Subfolders = includeSubfolders});
+        while (walk.Next()) {
+            if (walk.Path() == m_base)
+                m_files->RemoveLeftovers(walk.Path(), walk.Entries());
+            BuildFolderPages(walk.Path(), walk.Entries());
         }
+        m_unreadable = walk.Unreadable();
     }
 
     bool Selected(PictureType t) const {
@@ -208,7 +197,7 @@ private:
             // The folder's pictures are known before its first entry is placed.
             std::vector<uint32_t> pictures;
             for (size_t i = 0; i < entries.size(); ++i) {
-                if (Selected(ClassifyPicture(entries[i].Name, folder)))
+                if (entries[i].IsFile && Selected(ClassifyPicture(entries[i].Name, folder)))
                     pictures.push_back(static_cast<uint32_t>(i));
             }
             m_prefetch->Start(folder, entries, std::move(pictures));
@@ -229,7 +218,7 @@ private:
         for (const DirEntry& e : entries) {
             if (Cancelled())
                 return;
-            PictureType type = ClassifyPicture(e.Name, folder);
+            PictureType type = e.IsFile ? ClassifyPicture(e.Name, folder) : PictureType::NotPicture;
             if (Selected(type)) {
                 m_fullPath.assign(folder).append(e.Name);
                 PlacePicture(type, m_fullPath);
@@ -314,7 +303,7 @@ private:
     GenerationCounters& m_c;
     std::string m_base;
     std::string m_catalogue;  // the catalogue folder, with a trailing separator
-    WalkedFolders m_walked;
+    UnreadableFolders m_unreadable;
     std::optional<CatalogueFiles> m_files;
     int m_pageFailures = 0;
     int32_t m_percent = 0;
@@ -328,8 +317,13 @@ private:
 
 GenerateResult RunGeneration(KavoContext& ctx, const GenerateInputs& in, FileSystem& fs, RunObserver& obs) {
     FailureCounter counter(obs);
-    GenerateResult result = Generator(ctx, in, fs, counter).Run();
+    Generator generator(ctx, in, fs, counter);
+    GenerateResult result = generator.Run();
     result.WriteFailures = counter.failures;
+    // Not a write failure: the catalogue is whole, but lacks what could not be read.
+    result.UnreadableFolders = generator.Unreadable().Count;
+    if (!result.Cancelled && result.UnreadableFolders > 0)
+        obs.ShowMessage(generator.Unreadable().Notice(), MessageIcon::Exclamation, "Kavo");
     return result;
 }
 

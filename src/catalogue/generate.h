@@ -31,6 +31,7 @@ struct GenerateResult {
     bool SummaryWritten = false;  // the frames and the summary page were replaced
     std::string SummaryPage;      // path of the summary page
     std::string BackupOfIndex;  // where a foreign index.html was kept, if one was
+    int32_t UnreadableFolders = 0;  // folders the walk could not read, named in one notice
 };
 
 /// The generation window's work, from clearing the old pages to copying the

@@ -141,9 +141,9 @@ bool WriteAll(int fd, std::string_view data) {
 }
 
 /// Calls onEntry(name, d_type) for every entry of the open folder `fd`, "." and
-/// ".." included, then closes `fd`. An error while reading ends the listing
-/// with what was read, as readdir does. `between`, when set, is asked after
-/// each batch whether to go on; false when it stopped the listing.
+/// ".." included, then closes `fd`. `between`, when set, is asked after each
+/// batch whether to go on. False when it stopped the listing or reading failed
+/// (EIO, EUCLEAN on a damaged folder): that is not the end of the listing.
 template <class OnEntry>
 bool ReadEntries(int fd, const FileSystem::BetweenBatches* between, OnEntry&& onEntry) {
     bool stopped = false;
@@ -155,6 +155,8 @@ bool ReadEntries(int fd, const FileSystem::BetweenBatches* between, OnEntry&& on
         const ssize_t got = ::getdents64(fd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR)
             continue;
+        if (got < 0)
+            stopped = true;
         if (got <= 0)
             break;
         for (ssize_t pos = 0; pos < got;) {
@@ -178,7 +180,13 @@ bool ReadEntries(int fd, const FileSystem::BetweenBatches* between, OnEntry&& on
     // About one buffer of the system's entries per batch.
     constexpr long kBatch = 512;
     long count = 0;
-    while (const dirent* e = ::readdir(dir)) {
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(dir);
+        if (!e) {
+            stopped = errno != 0;
+            break;
+        }
         onEntry(e->d_name, e->d_type);
         if (between && ++count % kBatch == 0 && !(*between)()) {
             stopped = true;
@@ -367,6 +375,7 @@ public:
 
     // Every call stands alone on descriptors of its own.
     bool ReadsAreThreadSafe() const override { return true; }
+    bool ListingsAreThreadSafe() const override { return true; }
 
 private:
     bool List(const std::string& folder, std::vector<DirEntry>& out, FolderId* id, const BetweenBatches* between) {
@@ -386,17 +395,24 @@ private:
             entry.Name = n;
             if (type == DT_DIR) {
                 entry.IsDir = true;
+            } else if (type == DT_REG) {
+                entry.IsFile = true;
             } else if (type == DT_LNK || type == DT_UNKNOWN) {
                 // Only links and file systems without types cost a stat, relative to the open folder.
                 struct stat st {};
+                bool known = false;
                 if (type == DT_UNKNOWN) {
-                    if (::fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                    if (::fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) == 0) {
                         entry.IsLink = S_ISLNK(st.st_mode);
+                        known = !entry.IsLink;
+                    }
                 } else {
                     entry.IsLink = true;
                 }
-                if (::fstatat(fd, n, &st, 0) == 0)
+                if (known || ::fstatat(fd, n, &st, 0) == 0) {
                     entry.IsDir = S_ISDIR(st.st_mode);
+                    entry.IsFile = S_ISREG(st.st_mode);
+                }
             }
         });
         if (!whole)
