@@ -21,7 +21,9 @@
 namespace kavo {
 namespace {
 
-constexpr int kMaxJobs = 64;
+constexpr int kMaxJobs = SizePrefetcher::kMaxReaders;
+/// Size readers a run starts with when it adapts their number: few, for a local disk.
+constexpr int kFirstJobs = 2;
 
 std::string BusyMessage(const std::string& catalogue) {
     return "'" + catalogue + "' は、ほかの実行が書き出し中です。\r\nその実行が終わってから、もう一度実行してください。";
@@ -94,8 +96,10 @@ public:
         m_c.WrittenJpgCount = m_c.WrittenGifCount = m_c.WrittenBmpCount = m_c.WrittenPngCount = 0;
         m_c.WrittenImageCount = 0;
         BeginPage(1);
-        if (m_set.GetImageSize && !m_set.SameSize && m_in.Jobs > 1 && m_fs.ReadsAreThreadSafe()) {
-            m_prefetch = std::make_unique<SizePrefetcher>(m_fs, std::min(m_in.Jobs, kMaxJobs));
+        if (m_set.GetImageSize && !m_set.SameSize && m_in.Jobs != 1 && m_fs.ReadsAreThreadSafe()) {
+            const bool adapt = m_in.Jobs <= 0;
+            m_prefetch = std::make_unique<SizePrefetcher>(m_fs, adapt ? kFirstJobs : std::min(m_in.Jobs, kMaxJobs),
+                                                          adapt);
         }
         WalkFolder(m_base, m_in.IncludeSubfolders);
         m_prefetch.reset();  // no reader outlives the walk

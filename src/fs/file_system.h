@@ -123,6 +123,10 @@ public:
     /// True when ListFolderInBatches may be called from several threads at once.
     /// Only then are folders listed ahead of a walk.
     virtual bool ListingsAreThreadSafe() const { return false; }
+
+    /// Closes the folders kept open to reach paths past the system's limit
+    /// quickly; called when a walk ends, so no folder stays held after a run.
+    virtual void ForgetOpenFolders() {}
 };
 
 /// The file system of this machine.

@@ -10,6 +10,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <string>
+#include <unordered_map>
 
 #include "catalogue/file_helpers.h"
 #include "fs/file_system.h"
@@ -21,10 +24,75 @@ std::string ErrorText(int err) {
     return std::strerror(err);
 }
 
+/// Folders opened along paths past PATH_MAX, so that a walk down a very deep
+/// tree does not have the system resolve every level again for every call:
+/// a long path is cut into steps of about a kilobyte, each step's folder is
+/// opened once relative to the one before and kept, and a call resolves only
+/// the last step. The steps depend only on the path's beginning, so the paths
+/// of one branch share them. Kept until ForgetOpenFolders, at most kMaxOpen.
+class OpenFolderSteps {
+public:
+    static OpenFolderSteps& Instance() {
+        static OpenFolderSteps steps;
+        return steps;
+    }
+
+    /// A descriptor of the caller's own (or AT_FDCWD) and the offset in `path`
+    /// of the rest relative to it; -1 with errno set when a step cannot be opened.
+    int Open(const std::string& path, size_t& restAt) {
+        constexpr size_t kStep = 1024;
+        std::lock_guard lock(m_mutex);
+        if (m_open.size() > kMaxOpen)
+            Forget();
+        int fd = AT_FDCWD;
+        size_t start = 0;
+        std::string key;
+        while (path.size() - start > kStep) {
+            const size_t cut = path.rfind(kPathSep, start + kStep - 1);
+            if (cut == std::string::npos || cut < start) {
+                errno = ENAMETOOLONG;  // no name is that long
+                return -1;
+            }
+            key.assign(std::to_string(fd)).push_back('\0');
+            key.append(path, start, cut - start + 1);
+            auto it = m_open.find(key);
+            if (it == m_open.end()) {
+                const std::string step = path.substr(start, cut - start + 1);
+                const int next = ::openat(fd, step.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+                if (next < 0)
+                    return -1;
+                it = m_open.emplace(key, next).first;
+            }
+            fd = it->second;
+            start = cut + 1;
+        }
+        restAt = start;
+        return fd == AT_FDCWD ? AT_FDCWD : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    }
+
+    void Clear() {
+        std::lock_guard lock(m_mutex);
+        Forget();
+    }
+
+private:
+    static constexpr size_t kMaxOpen = 512;
+
+    void Forget() {
+        for (const auto& [key, fd] : m_open)
+            ::close(fd);
+        m_open.clear();
+    }
+
+    std::mutex m_mutex;
+    // Keyed by the descriptor of the step before and the step's text, so a key stays short.
+    std::unordered_map<std::string, int> m_open;
+};
+
 /// A path split into a folder descriptor and the rest of the path relative to
 /// it, for the *at calls. A path shorter than PATH_MAX is used as it is (no
 /// system call); a longer one, which the system refuses in one piece, is
-/// opened in chunks ending at a separator, each short enough for one call.
+/// resolved through the folders OpenFolderSteps keeps open.
 class AtPath {
 public:
     explicit AtPath(const std::string& path) {
@@ -32,24 +100,13 @@ public:
             m_rest = path.empty() ? "." : path.c_str();
             return;
         }
-        constexpr size_t kChunk = PATH_MAX - 1;
         size_t start = 0;
-        while (path.size() - start > kChunk) {
-            const size_t cut = path.rfind(kPathSep, start + kChunk - 1);
-            if (cut == std::string::npos || cut < start) {
-                Fail(ENAMETOOLONG);  // one name longer than a chunk cannot exist
-                return;
-            }
-            const std::string part = path.substr(start, cut - start + 1);
-            const int next = ::openat(m_fd, part.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-            if (next < 0) {
-                Fail(errno);
-                return;
-            }
-            CloseOwn();
-            m_fd = next;
-            start = cut + 1;
+        const int fd = OpenFolderSteps::Instance().Open(path, start);
+        if (fd == -1) {
+            Fail(errno);
+            return;
         }
+        m_fd = fd;
         m_tail = path.substr(start);
         m_rest = m_tail.empty() ? "." : m_tail.c_str();
     }
@@ -376,6 +433,7 @@ public:
     // Every call stands alone on descriptors of its own.
     bool ReadsAreThreadSafe() const override { return true; }
     bool ListingsAreThreadSafe() const override { return true; }
+    void ForgetOpenFolders() override { OpenFolderSteps::Instance().Clear(); }
 
 private:
     bool List(const std::string& folder, std::vector<DirEntry>& out, FolderId* id, const BetweenBatches* between) {

@@ -1,5 +1,6 @@
 #include "pictures/size_prefetcher.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace kavo {
@@ -8,13 +9,29 @@ namespace {
 
 /// Looks before Next sleeps: waking a sleeper costs more than a short wait.
 constexpr int kSpins = 16;
+/// A read slower than this on average waits for a server rather than for the
+/// processor or a local disk: more reads in flight then hide the waiting.
+constexpr int64_t kSlowReadNanos = 150000;
+/// Reads measured before the readers may grow.
+constexpr int64_t kReadsBeforeGrowing = 8;
 
 }  // namespace
 
-SizePrefetcher::SizePrefetcher(FileSystem& fs, int threads)
-    : m_fs(fs), m_abandoned([this] { return m_abandon.load(std::memory_order_relaxed); }) {
-    m_threads.reserve(static_cast<size_t>(threads));
+SizePrefetcher::SizePrefetcher(FileSystem& fs, int threads, bool adaptive)
+    : m_fs(fs), m_adaptive(adaptive), m_abandoned([this] { return m_abandon.load(std::memory_order_relaxed); }) {
+    m_threads.reserve(adaptive ? kMaxReaders : static_cast<size_t>(threads));
     for (int i = 0; i < threads; ++i)
+        m_threads.emplace_back([this] { Work(); });
+}
+
+void SizePrefetcher::AddReaders() {
+    const int64_t reads = m_reads.load(std::memory_order_relaxed);
+    if (!m_adaptive || m_threads.size() >= kMaxReaders || reads < kReadsBeforeGrowing ||
+        m_readNanos.load(std::memory_order_relaxed) / reads < kSlowReadNanos)
+        return;
+    // Doubling reaches the reads in flight a slow drive needs within a few pictures.
+    const size_t more = std::min(m_threads.size(), kMaxReaders - m_threads.size());
+    for (size_t i = 0; i < more; ++i)
         m_threads.emplace_back([this] { Work(); });
 }
 
@@ -59,6 +76,7 @@ PixelSize SizePrefetcher::Next(const CancelCheck& cancelled) {
             return m_sizes[i];
         std::this_thread::yield();
     }
+    AddReaders();  // the walk waits: reads are too few in flight, or just slow
     std::unique_lock lock(m_mutex);
     m_awaited = i;  // only this picture's reader wakes the walk
     while (!m_sizeReady.wait_for(lock, kCancelPoll, [&] { return m_ready[i].load(std::memory_order_acquire) != 0; })) {
@@ -99,7 +117,12 @@ void SizePrefetcher::Work() {
         lock.unlock();
 
         PixelSize size;
+        const auto began = std::chrono::steady_clock::now();
         ReadPixelSize(m_fs, path, size, m_abandoned);
+        m_readNanos.fetch_add(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - began).count(),
+            std::memory_order_relaxed);
+        m_reads.fetch_add(1, std::memory_order_relaxed);
         m_sizes[i] = size;
         m_ready[i].store(1, std::memory_order_release);
 

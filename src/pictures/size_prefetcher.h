@@ -23,7 +23,11 @@ namespace kavo {
 /// `fs` must be safe for parallel reads (FileSystem::ReadsAreThreadSafe).
 class SizePrefetcher {
 public:
-    SizePrefetcher(FileSystem& fs, int threads);
+    /// Starts `threads` readers. With `adaptive`, that is where they start: more
+    /// are added, up to kMaxReaders, while the walk waits for sizes and a read
+    /// takes as long as a round trip to a server, so a network drive gets many
+    /// reads in flight and a local disk keeps few threads.
+    SizePrefetcher(FileSystem& fs, int threads, bool adaptive = false);
     /// Stops the readers; waits only for the reads in flight.
     ~SizePrefetcher();
     SizePrefetcher(const SizePrefetcher&) = delete;
@@ -42,11 +46,20 @@ public:
     /// returns once none is left.
     void Finish();
 
+    /// Readers running now.
+    size_t Readers() const { return m_threads.size(); }
+
+    static constexpr int kMaxReaders = 64;
+
 private:
     void Work();
+    void AddReaders();
 
     FileSystem& m_fs;
     std::vector<std::thread> m_threads;
+    const bool m_adaptive;
+    std::atomic<int64_t> m_readNanos{0};  // time spent in reads, and their count
+    std::atomic<int64_t> m_reads{0};
 
     std::mutex m_mutex;
     std::condition_variable m_workReady;  // readers wait for pictures to read

@@ -87,6 +87,7 @@ FolderWalk::~FolderWalk() {
     // Undone from the top, so that freeing a deep tree never recurses through it.
     while (!m_stack.empty())
         PopFrame();
+    m_fs.ForgetOpenFolders();
 }
 
 bool FolderWalk::Cancelled() {
@@ -181,7 +182,9 @@ FolderWalk::Turn FolderWalk::Enter(const std::shared_ptr<Node>& node) {
     if (!node->Children.empty()) {
         m_open.push_back(m_stack.size() - 1);
         StartThreads();
-        m_workReady.notify_all();
+        // One thread per new folder at most: waking all for a single subfolder costs more than its listing.
+        for (size_t i = 0; i < node->Children.size() && i < m_threads.size(); ++i)
+            m_workReady.notify_one();
     }
     return Turn::Visit;
 }
