@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "catalogue/generate.h"
 #include "walk/folder_listing.h"
 #include "support/fault_file_system.h"
 #include "support/test_support.h"
@@ -100,12 +101,29 @@ TEST(Scan, EmptyAndUnreadableFolders) {
     EXPECT_EQ(ctx.Counts.AllFileCount, 0);
 
     dir.Write("ok/a.png", "x");
-    dir.Write("locked/b.png", "x");
+    for (const char* locked : {"locked/b.png", "x/locked/c.png", "y/locked/d.png", "z/locked/e.png"})
+        dir.Write(locked, "x");
     test::FaultFileSystem faults;
     faults.failList = [](const std::string& p) { return p.ends_with(test::Native("locked/")); };
     EXPECT_FALSE(RunScan(ctx, {dir.path().string(), true}, faults, obs));
     EXPECT_EQ(ctx.Counts.PngCount, 1);
-    EXPECT_EQ(ctx.Counts.AllFileCount, 3);
+    EXPECT_EQ(ctx.Counts.AllFileCount, 9);
+    // The walk goes on; one notice at the end names the first three and how many there were.
+    EXPECT_EQ(ctx.UnreadableFolderCount, 4);
+    ASSERT_EQ(obs.messages.size(), 1u);
+    EXPECT_EQ(obs.messages[0], "読み取れないフォルダが 4 個ありました。\r\nこれらのフォルダの画像は含まれていません。\r\n'" +
+                                   dir.str() + test::Native("locked/'\r\n'") + dir.str() +
+                                   test::Native("x/locked/'\r\n'") + dir.str() + test::Native("y/locked/'\r\nほか 1 個"));
+
+    // The generation gives the same notice once, and counts no write failure for it.
+    RecordingObserver generation;
+    ctx.SelectTypes(true, true, true, true);
+    GenerateInputs in;
+    in.Folder = dir.str();
+    GenerateResult r = RunGeneration(ctx, in, faults, generation);
+    EXPECT_EQ(r.UnreadableFolders, 4);
+    EXPECT_EQ(r.WriteFailures, 0);
+    EXPECT_EQ(generation.messages, obs.messages);
 }
 
 TEST(Scan, LinksBackIntoTheWalkAreNotEntered) {
