@@ -173,12 +173,14 @@ private:
 
     void WalkFolder(const std::string& folder, bool includeSubfolders) {
         FolderWalk walk(m_ctx, m_fs, m_obs, folder, {.Subfolders = includeSubfolders});
+        m_walk = &walk;
         while (walk.Next()) {
             if (walk.Path() == m_base)
                 m_files->RemoveLeftovers(walk.Path(), walk.Entries());
             BuildFolderPages(walk.Path(), walk.Entries());
         }
         m_unreadable = walk.Unreadable();
+        m_walk = nullptr;
     }
 
     bool Selected(PictureType t) const {
@@ -196,15 +198,26 @@ private:
         }
     }
 
+    /// The pictures of a folder the pages take, as indexes into its entries.
+    std::vector<uint32_t> SelectedPictures(const std::string& folder, const std::vector<DirEntry>& entries) const {
+        std::vector<uint32_t> pictures;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            if (entries[i].IsFile && Selected(ClassifyPicture(entries[i].Name, folder)))
+                pictures.push_back(static_cast<uint32_t>(i));
+        }
+        return pictures;
+    }
+
     void BuildFolderPages(const std::string& folder, const std::vector<DirEntry>& entries) {
         if (m_prefetch) {
-            // The folder's pictures are known before its first entry is placed.
-            std::vector<uint32_t> pictures;
-            for (size_t i = 0; i < entries.size(); ++i) {
-                if (entries[i].IsFile && Selected(ClassifyPicture(entries[i].Name, folder)))
-                    pictures.push_back(static_cast<uint32_t>(i));
+            // The folder's pictures are known before its first entry is placed, and
+            // those of the folders listed ahead are read next, so reads stay in flight.
+            m_prefetch->Start(folder, entries, SelectedPictures(folder, entries));
+            if (m_walk) {
+                m_walk->PeekAhead([this](const std::string& path, const std::vector<DirEntry>& ahead) {
+                    return m_prefetch->Ahead(path, ahead, SelectedPictures(path, ahead));
+                });
             }
-            m_prefetch->Start(folder, entries, std::move(pictures));
         }
         PlaceFolderPictures(folder, entries);
         // After a cancel the pictures not yet begun are not read.
@@ -312,6 +325,7 @@ private:
     int m_pageFailures = 0;
     int32_t m_percent = 0;
     std::unique_ptr<SizePrefetcher> m_prefetch;  // only with several jobs and sizes to read
+    FolderWalk* m_walk = nullptr;                // the walk under way
     // A size read that lasts (a slow disk) still lets cancel and Ctrl-C through.
     const CancelCheck m_cancelCheck = [this] { return Cancelled(); };
     std::string m_fullPath, m_relative, m_src, m_link, m_alt;

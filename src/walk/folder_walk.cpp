@@ -333,6 +333,30 @@ std::shared_ptr<FolderWalk::Node> FolderWalk::PickAhead(std::string& path) {
     return nullptr;
 }
 
+void FolderWalk::PeekAhead(const AheadVisitor& see) {
+    std::lock_guard lock(m_mutex);
+    std::string path;
+    auto visit = [&](auto&& self, const Node& n) -> bool {
+        if (n.Status != Node::State::Listed || !n.Ok)
+            return false;
+        const size_t length = path.size();
+        path.append(n.Entry.Name).push_back(kPathSep);
+        bool goOn = see(path, n.Entries);
+        for (size_t i = 0; goOn && i < n.Children.size(); ++i)
+            goOn = self(self, *n.Children[i]);
+        path.resize(length);
+        return goOn;
+    };
+    for (auto it = m_open.rbegin(); it != m_open.rend(); ++it) {
+        const Frame& f = m_stack[*it];
+        path.assign(m_path, 0, f.pathLen);
+        for (size_t i = f.next; i < f.node->Children.size(); ++i) {
+            if (!visit(visit, *f.node->Children[i]))
+                return;
+        }
+    }
+}
+
 void FolderWalk::Work() {
     std::string path;
     const FileSystem::BetweenBatches goOn = [this] { return !m_stopFlag.load(std::memory_order_relaxed); };

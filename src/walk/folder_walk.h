@@ -66,6 +66,13 @@ public:
     const std::vector<DirEntry>& Entries() const { return m_entries; }
     const UnreadableFolders& Unreadable() const { return m_unreadable; }
 
+    using AheadVisitor = std::function<bool(const std::string& path, const std::vector<DirEntry>& entries)>;
+    /// Shows `see` the folders listed ahead of the current one, in walk order,
+    /// up to the first not listed yet or until `see` returns false, so that
+    /// work on them (reading picture sizes) can begin early. A folder shown may
+    /// still be skipped at its turn.
+    void PeekAhead(const AheadVisitor& see);
+
 private:
     struct Node;
     struct Frame {
