@@ -103,6 +103,8 @@ TEST_F(ListingAhead, GivesExactlyTheWalkOfOneThread) {
             fs::remove_all(gone);
     };
     faults.parallelListings = false;
+    faults.batchDelay = std::chrono::milliseconds(1);  // a drive slow enough to list ahead
+    faults.batchSize = 1000;
     const WalkOutcome one = Run(faults, 1);
     ASSERT_EQ(one.unreadable, 1);  // locked/, named once; gone/ is not unreadable
     ASSERT_EQ(one.messages.size(), 1u);

@@ -23,7 +23,7 @@ namespace {
 
 constexpr int kMaxJobs = SizePrefetcher::kMaxReaders;
 /// Size readers a run starts with when it adapts their number: few, for a local disk.
-constexpr int kFirstJobs = 2;
+constexpr int kFirstJobs = 4;
 
 std::string BusyMessage(const std::string& catalogue) {
     return "'" + catalogue + "' は、ほかの実行が書き出し中です。\r\nその実行が終わってから、もう一度実行してください。";

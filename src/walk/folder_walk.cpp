@@ -14,6 +14,10 @@ constexpr size_t kAheadPerThread = 4;
 /// Entries held ahead of the walk at most (a few MB of names); a huge folder
 /// ahead is still listed, but nothing more until the walk has taken it.
 constexpr size_t kMaxHeldEntries = 200000;
+/// A listing slower than this per system read of entries (about 500 names)
+/// waits for a server: only then do threads list ahead. On a local disk a
+/// listing takes a few hundredths of that, and threads would only cost.
+constexpr auto kSlowListing = std::chrono::microseconds(150);
 
 }  // namespace
 
@@ -220,8 +224,11 @@ bool FolderWalk::ListAtTurn(Node& node) {
     std::vector<DirEntry> entries;
     FolderId id;
     const FileSystem::BetweenBatches pace = YieldWhileListing(m_ctx, m_obs);
+    const auto began = std::chrono::steady_clock::now();
     const bool ok = m_options.SortEntries ? ListFolderSorted(m_fs, m_path, entries, &id, pace)
                                           : m_fs.ListFolderInBatches(m_path, entries, &id, pace);
+    if (std::chrono::steady_clock::now() - began > kSlowListing * static_cast<long>(1 + entries.size() / 500))
+        m_slowDrive = true;
     std::vector<std::shared_ptr<Node>> children;
     if (ok && m_options.Subfolders)
         MakeChildren(entries, m_options.SortEntries, children);
@@ -284,6 +291,8 @@ void FolderWalk::PopFrame() {
 
 void FolderWalk::StartThreads() {
     if (!m_threads.empty() || m_options.Threads <= 1 || !m_fs.ListingsAreThreadSafe())
+        return;
+    if (!m_slowDrive && !m_options.AlwaysAhead)
         return;
     m_threads.reserve(static_cast<size_t>(m_options.Threads));
     for (int i = 0; i < m_options.Threads; ++i)

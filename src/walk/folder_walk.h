@@ -47,6 +47,8 @@ public:
         bool Subfolders = true;
         bool SortEntries = true;  // hand out entries in name order (else as listed)
         int Threads = 0;          // listing threads; 0 picks the default, 1 lists at each turn only
+        /// List ahead from the start; otherwise only once a listing shows a slow drive.
+        bool AlwaysAhead = false;
     };
     /// Called as a folder's turn comes, before the yield that may cancel it.
     using EnterHook = std::function<void(const std::string& path)>;
@@ -111,6 +113,7 @@ private:
     std::string m_path;
     std::vector<DirEntry> m_entries;
     bool m_started = false;
+    bool m_slowDrive = false;  // a listing took as long as round trips to a server
 
     std::mutex m_mutex;  // guards the nodes, m_stack, m_open and m_path against the listing threads
     std::condition_variable m_workReady;
