@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <utility>
 
@@ -14,10 +15,12 @@ constexpr size_t kAheadPerThread = 4;
 /// Entries held ahead of the walk at most (a few MB of names); a huge folder
 /// ahead is still listed, but nothing more until the walk has taken it.
 constexpr size_t kMaxHeldEntries = 200000;
-/// A listing slower than this per system read of entries (about 500 names)
-/// waits for a server: only then do threads list ahead. On a local disk a
-/// listing takes a few hundredths of that, and threads would only cost.
-constexpr auto kSlowListing = std::chrono::microseconds(150);
+/// A listing slower than this, plus kSlowPerEntry for each of its names,
+/// waits for a server (at least an open and two reads of entries, each a round
+/// trip): only then do threads list ahead. A local disk lists a folder of a
+/// hundred names in some 30 microseconds, and threads would only cost there.
+constexpr auto kSlowListing = std::chrono::microseconds(250);
+constexpr auto kSlowPerEntry = std::chrono::microseconds(1);
 
 }  // namespace
 
@@ -227,7 +230,11 @@ bool FolderWalk::ListAtTurn(Node& node) {
     const auto began = std::chrono::steady_clock::now();
     const bool ok = m_options.SortEntries ? ListFolderSorted(m_fs, m_path, entries, &id, pace)
                                           : m_fs.ListFolderInBatches(m_path, entries, &id, pace);
-    if (std::chrono::steady_clock::now() - began > kSlowListing * static_cast<long>(1 + entries.size() / 500))
+    // Three slow listings of the last four: one alone may be the machine being busy.
+    const bool slow =
+        std::chrono::steady_clock::now() - began > kSlowListing + kSlowPerEntry * static_cast<long>(entries.size());
+    m_recentListings = static_cast<unsigned>((m_recentListings << 1) | (slow ? 1 : 0)) & 0xF;
+    if (std::popcount(m_recentListings) >= 3)
         m_slowDrive = true;
     std::vector<std::shared_ptr<Node>> children;
     if (ok && m_options.Subfolders)

@@ -113,7 +113,8 @@ private:
     std::string m_path;
     std::vector<DirEntry> m_entries;
     bool m_started = false;
-    bool m_slowDrive = false;  // a listing took as long as round trips to a server
+    bool m_slowDrive = false;        // listings take as long as round trips to a server
+    unsigned m_recentListings = 0;   // one bit per listing of the last four: set when slow
 
     std::mutex m_mutex;  // guards the nodes, m_stack, m_open and m_path against the listing threads
     std::condition_variable m_workReady;
