@@ -46,6 +46,12 @@ public:
             Forget();
         int fd = AT_FDCWD;
         size_t start = 0;
+        // A walk asks for one branch after another: most steps are those of the last call.
+        if (!m_last.empty() && path.size() > m_last.size() &&
+            path.compare(0, m_last.size(), m_last) == 0) {
+            fd = m_lastFd;
+            start = m_last.size();
+        }
         std::string key;
         while (path.size() - start > kStep) {
             const size_t cut = path.rfind(kPathSep, start + kStep - 1);
@@ -66,6 +72,10 @@ public:
             fd = it->second;
             start = cut + 1;
         }
+        if (fd != AT_FDCWD && start != m_last.size()) {
+            m_last.assign(path, 0, start);
+            m_lastFd = fd;
+        }
         restAt = start;
         return fd == AT_FDCWD ? AT_FDCWD : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     }
@@ -82,11 +92,14 @@ private:
         for (const auto& [key, fd] : m_open)
             ::close(fd);
         m_open.clear();
+        m_last.clear();
     }
 
     std::mutex m_mutex;
     // Keyed by the descriptor of the step before and the step's text, so a key stays short.
     std::unordered_map<std::string, int> m_open;
+    std::string m_last;  // the steps the last call went through, and the folder they end at
+    int m_lastFd = AT_FDCWD;
 };
 
 /// A path split into a folder descriptor and the rest of the path relative to
