@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds Kavo in Release and writes its packages into DIR (default: dist):
+#   kavo_VERSION_ARCH.deb          both programs, with menu entry, icons and manual pages
+#   kavo-VERSION-windows-x64.zip   kavo-cli.exe from the MinGW-w64 cross build
+# CPack makes both (packaging/CMakeLists.txt); the version is the CMake project's.
+# The .deb is then checked: lintian without errors, its desktop entry and its
+# AppStream metadata valid. Installs the Debian packages it misses.
+# Usage: scripts/package.sh [DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out="${1:-dist}"
+scripts/setup.sh build package
+mkdir -p "$out"
+out="$(cd "$out" && pwd)"
+
+# Debian's own build flags, hardening included, as a Debian build would use them;
+# CMake reads no CPPFLAGS, so they join the compiler's flags.
+flags="$(DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CXXFLAGS_MAINT_STRIP="-g -O2" dpkg-buildflags --export=sh)"
+eval "$flags"
+scripts/build.sh build-pkg -DCMAKE_BUILD_TYPE=Release -DKAVO_BUILD_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr \
+  -DCMAKE_CXX_FLAGS="$CPPFLAGS $CXXFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS"
+scripts/build-windows.sh build-pkg-win -DCMAKE_BUILD_TYPE=Release -DKAVO_BUILD_TESTS=OFF
+
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-pkg/CMakeCache.txt)"
+deb="kavo_${version}_$(dpkg --print-architecture).deb"
+zip="kavo-${version}-windows-x64.zip"
+rm -f "$out/$deb" "$out/$zip"
+(cd build-pkg && cpack >/dev/null && cp "$deb" "$out/")
+(cd build-pkg-win && cpack >/dev/null && cp "$zip" "$out/")
+
+echo "lintian $deb:"
+status=0
+report="$(lintian --fail-on error --display-info "$out/$deb" 2>&1)" || status=$?
+grep -v 'running with root privileges' <<<"$report" || true
+[ "$status" -eq 0 ] || { echo "package.sh: lintian finds errors in $deb" >&2; exit 1; }
+root="$(mktemp -d)"
+trap 'rm -rf "$root"' EXIT
+dpkg-deb -x "$out/$deb" "$root"
+desktop-file-validate "$root"/usr/share/applications/*.desktop
+appstreamcli validate --no-net --explain "$root"/usr/share/metainfo/*.metainfo.xml
+ls -l "$out/$deb" "$out/$zip"
