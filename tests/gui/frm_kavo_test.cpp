@@ -2,18 +2,28 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QStyleFactory>
+#include <QStyleOptionButton>
 #include <QTest>
+#include <QUrl>
+#include <cerrno>
+#include <filesystem>
 
+#include "app/frm_layout.h"
 #include "app/up_down.h"
 #include "gui_test_support.h"
 #include "platform/folder_dialog.h"
 #include "platform/shell.h"
+#include "support/fault_file_system.h"
 #include "support/test_support.h"
 
 namespace kavo {
@@ -77,48 +87,129 @@ TEST_F(MainWindowTest, TabOrderFollowsTheDesign) {
         EXPECT_EQ(nextTabStop(expected[i - 1]), expected[i]) << i;
 }
 
-TEST_F(MainWindowTest, FolderTextDrivesTheHtmlButton) {
+TEST_F(MainWindowTest, CountsAndButtonsFollowTheFolderText) {
+    m_dir.Write("a.jpg");
+    m_dir.Write("b.bmp");
     frmKavo w(ctx);
-    ctx.Counts.JpgCount = 7;
-    ctx.SelectedImageCount = 7;
-
-    // A usable folder: counts reset, the button searches.
     w.txtFolder->setText(folder());
     EXPECT_EQ(w.cmdOk->text(), kSearch);
     EXPECT_TRUE(w.cmdOk->isEnabled());
+    w.cmdOk->click();
+    ASSERT_EQ(w.lblJPG->text(), QStringLiteral("1ファイル"));
+    ASSERT_EQ(w.cmdOk->text(), kCreateHtml);
+
+    // One letter deleted: the counts are of another folder and go; the button searches again.
+    w.txtFolder->backspace();
     EXPECT_EQ(ctx.Counts.JpgCount, 0);
     EXPECT_EQ(ctx.SelectedImageCount, 0);
     EXPECT_EQ(w.lblJPG->text(), QStringLiteral("0ファイル"));
-
-    // Not a usable folder: disabled, caption unchanged.
-    w.txtFolder->setText(folder() + QStringLiteral("/missing"));
+    EXPECT_EQ(w.lblFileCount->text(), QStringLiteral("全ファイル数：0ファイル"));
     EXPECT_EQ(w.cmdOk->text(), kSearch);
-    EXPECT_FALSE(w.cmdOk->isEnabled());
+    EXPECT_TRUE(w.cmdOk->isEnabled());
+    // A type box never turns it into a generation of that text.
+    w.chkBMP->click();
+    w.chkBMP->click();
+    EXPECT_EQ(w.cmdOk->text(), kSearch);
+    w.cmdOk->click();
+    EXPECT_EQ(messages.events, QStringList{QStringLiteral("'%1' フォルダが見つかりません。").arg(w.txtFolder->text())});
+    EXPECT_FALSE(std::filesystem::exists(m_dir.path() / "index.html"));
 
-    w.txtFolder->setText(folder());
+    // No type ticked, or an empty text: nothing to do.
+    for (QCheckBox* box : {w.chkJPG, w.chkGIF, w.chkBMP, w.chkPNG})
+        box->click();
+    EXPECT_FALSE(w.cmdOk->isEnabled());
+    w.chkPNG->click();
+    EXPECT_TRUE(w.cmdOk->isEnabled());
     w.txtFolder->setText(QString());
-    EXPECT_EQ(w.cmdOk->text(), kSearch);
     EXPECT_FALSE(w.cmdOk->isEnabled());
-    EXPECT_TRUE(messages.events.isEmpty());
+    w.chkPNG->click();
+    w.chkPNG->click();
+    EXPECT_FALSE(w.cmdOk->isEnabled());
 }
 
-TEST_F(MainWindowTest, TypeBoxesEnableTheButtonForAnyNonEmptyFolderText) {
+TEST_F(MainWindowTest, ScanThatFoundNothingIsNotUndoneByATypeBox) {
+    m_dir.Write("notes.txt");
     frmKavo w(ctx);
-    w.txtFolder->setText(QStringLiteral("/no/such/folder"));
+    w.txtFolder->setText(folder());
+    w.cmdOk->click();
     ASSERT_FALSE(w.cmdOk->isEnabled());
-    w.chkJPG->click();  // cleared; three types still checked
-    EXPECT_TRUE(w.cmdOk->isEnabled());
-    EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
     w.chkGIF->click();
-    w.chkBMP->click();
-    w.chkPNG->click();
+    w.chkGIF->click();
     EXPECT_FALSE(w.cmdOk->isEnabled());
-    w.chkPNG->click();
-    EXPECT_TRUE(w.cmdOk->isEnabled());
-    w.txtFolder->setText(QString());
-    w.chkPNG->click();
-    w.chkPNG->click();
-    EXPECT_FALSE(w.cmdOk->isEnabled());
+}
+
+/// Folders the window is told about, as the disk would answer for them.
+class AnsweringFileSystem : public test::FaultFileSystem {
+public:
+    std::string unreadable;
+    int CheckFolder(const std::string& path) override {
+        return path == unreadable ? EACCES : FaultFileSystem::CheckFolder(path);
+    }
+};
+
+TEST_F(MainWindowTest, FolderTextIsTakenAsAUserMeansItOrTheReasonIsSaid) {
+    m_dir.Write("a.png");
+    m_dir.Write("sub/file.txt");
+    AnsweringFileSystem disk;
+    disk.unreadable = m_dir.str() + "sub";
+    frmKavo w(ctx, disk);
+    const QString address = QUrl::fromLocalFile(folder()).toString();
+    ASSERT_TRUE(address.startsWith(QStringLiteral("file:///")));
+    for (const QString& text : {QStringLiteral("  ") + folder() + QStringLiteral(" \t"), address}) {
+        SCOPED_TRACE(text.toStdString());
+        w.txtFolder->setText(text);
+        w.cmdOk->click();
+        EXPECT_EQ(w.lblPNG->text(), QStringLiteral("1ファイル"));
+        EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
+    }
+    w.txtFolder->setText(QStringLiteral("~"));
+    EXPECT_EQ(w.folderPath(), QDir::homePath());
+    w.txtFolder->setText(QStringLiteral("~/Pictures"));
+    EXPECT_EQ(w.folderPath(), QDir::homePath() + QStringLiteral("/Pictures"));
+    w.txtFolder->setText(QStringLiteral("a~/b"));
+    EXPECT_EQ(w.folderPath(), QStringLiteral("a~/b"));
+
+    const QString missing = folder() + QStringLiteral("/missing");
+    const QString file = folder() + QStringLiteral("/sub/file.txt");
+    const QString unreadable = folder() + QStringLiteral("/sub");
+    const QString below = file + QStringLiteral("/x");
+    for (const QString& text : {missing, file, unreadable, below}) {
+        w.txtFolder->setText(text);
+        EXPECT_TRUE(w.cmdOk->isEnabled());
+        w.cmdOk->click();
+    }
+    EXPECT_EQ(messages.events, (QStringList{QStringLiteral("'%1' フォルダが見つかりません。").arg(missing),
+                                            QStringLiteral("'%1' はフォルダではありません。").arg(file),
+                                            QStringLiteral("'%1' フォルダを開けません。").arg(unreadable),
+                                            QStringLiteral("'%1' フォルダが見つかりません。").arg(below)}));
+    ASSERT_EQ(messages.boxes.size(), 4u);
+    EXPECT_EQ(messages.boxes[0].Title, QStringLiteral("Kavo"));
+    EXPECT_EQ(messages.boxes[0].Icon, QMessageBox::Warning);
+    EXPECT_EQ(w.cmdOk->text(), kSearch);
+}
+
+TEST_F(MainWindowTest, SecondClickOfADoubleClickOnSearchDoesNotGenerate) {
+    m_dir.Write("a.jpg");
+    const int interval = QApplication::doubleClickInterval();
+    QApplication::setDoubleClickInterval(100);
+    frmKavo w(ctx);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.txtFolder->setText(folder());  // a change of caption too
+    QTest::qWait(120);
+    // The second click of a double click, as the window system delivers it.
+    QTest::mouseClick(w.cmdOk, Qt::LeftButton);
+    QTest::mousePress(w.cmdOk, Qt::LeftButton);
+    QTest::mouseDClick(w.cmdOk, Qt::LeftButton);
+    QTest::mouseRelease(w.cmdOk, Qt::LeftButton);
+    EXPECT_EQ(w.lblJPG->text(), QStringLiteral("1ファイル"));
+    EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
+    EXPECT_FALSE(std::filesystem::exists(m_dir.path() / "index.html"));
+    // A click of its own, after the interval, generates.
+    QTest::qWait(120);
+    QTest::mouseClick(w.cmdOk, Qt::LeftButton);
+    EXPECT_TRUE(std::filesystem::exists(m_dir.path() / "index.html"));
+    QApplication::setDoubleClickInterval(interval);
 }
 
 TEST_F(MainWindowTest, BrowsePassesTheDesignedArgumentsAndScansThePickedFolder) {
@@ -194,9 +285,9 @@ TEST_F(MainWindowTest, SubfolderBoxRescansAndAMissingFolderDoesNothing) {
 
     w.txtFolder->setText(folder() + QStringLiteral("/missing"));
     w.chkSubFolder->click();
-    EXPECT_EQ(w.lblGIF->text(), QStringLiteral("2ファイル"));
-    EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
-    EXPECT_FALSE(w.cmdOk->isEnabled());
+    EXPECT_EQ(w.lblGIF->text(), QStringLiteral("0ファイル"));
+    EXPECT_EQ(messages.events.size(), 1);
+    EXPECT_EQ(w.cmdOk->text(), kSearch);
 }
 
 TEST_F(MainWindowTest, CountCheckCorrectsWithBeepAndMessage) {
@@ -308,7 +399,7 @@ TEST_F(MainWindowTest, PositionStoreRoundTrip) {
         frmKavo w(ctx);
         EXPECT_EQ(ctx.WindowTop, 1500);
         EXPECT_EQ(ctx.WindowLeft, -120);
-        EXPECT_EQ(w.pos(), QPoint(-8, 100));
+        EXPECT_EQ(w.pos(), QPoint(0, 100));  // moved onto the one screen
         w.move(30, 40);
         w.close();
     }
@@ -326,6 +417,16 @@ TEST_F(MainWindowTest, StoredPositionOffEveryScreenOpensAtTheDesignPosition) {
         QSettings(QStringLiteral("Marlun"), QStringLiteral("Kavo")).setValue(QStringLiteral("Left"), left);
         EXPECT_EQ(frmKavo(ctx).pos(), QPoint(0, 0)) << top << " " << left;
     }
+}
+
+TEST_F(MainWindowTest, StoredPositionNearAnEdgeOpensWhollyOnTheScreen) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    // Left 700 px and top 550 px on the 800-pixel screen: title bars on it, windows half off.
+    QSettings(QStringLiteral("Marlun"), QStringLiteral("Kavo")).setValue(QStringLiteral("Left"), "10500");
+    QSettings(QStringLiteral("Marlun"), QStringLiteral("Kavo")).setValue(QStringLiteral("Top"), "11250");
+    frmKavo w(ctx);
+    EXPECT_TRUE(screen.contains(QRect(w.pos(), w.size())));
+    EXPECT_EQ(w.x() + w.width(), screen.right() + 1);
 }
 
 TEST_F(MainWindowTest, PositionStoreIgnoresWhatIsNotANumber) {

@@ -193,12 +193,59 @@ TEST_F(ProgressWindowsTest, CancelledOrVanishedGenerationKeepsTheBrowserButtonDi
     EXPECT_FALSE(w.cmdExeUrl->isEnabled());
     held.reset();
 
-    // The folder vanished since the scan: nothing is written, nor the folder made again.
+    // The folder vanished since the scan: nothing is written, nor the folder made
+    // again, and the window says why; the button searches again.
     fs::remove_all(m_dir.path());
+    messages.clear();
     w.cmdOk->click();
     EXPECT_FALSE(fs::exists(m_dir.path()));
-    EXPECT_FALSE(w.cmdOk->isEnabled() || w.cmdExeUrl->isEnabled());
-    EXPECT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.events, QStringList{QStringLiteral("'%1' フォルダが見つかりません。").arg(folder())});
+    EXPECT_EQ(w.cmdOk->text(), kSearch);
+    EXPECT_FALSE(w.cmdExeUrl->isEnabled());
+}
+
+TEST_F(ProgressWindowsTest, BrowserButtonOnlyWhileTheFolderShownHasItsSummaryPage) {
+    m_dir.Write("a/p.jpg");
+    m_dir.MakeDir("b");
+    const QString a = folder() + QStringLiteral("/a");
+    frmKavo w(ctx);
+    w.txtFolder->setText(a);
+    w.cmdOk->click();
+    w.cmdOk->click();
+    ASSERT_TRUE(w.cmdExeUrl->isEnabled());
+    w.txtFolder->setText(folder() + QStringLiteral("/b"));
+    EXPECT_FALSE(w.cmdExeUrl->isEnabled());
+    w.txtFolder->setText(a + QStringLiteral("/ "));  // the same folder, written differently
+    EXPECT_TRUE(w.cmdExeUrl->isEnabled());
+    fs::remove(m_dir.path() / "a" / "index.html");
+    w.txtFolder->setText(a);
+    EXPECT_FALSE(w.cmdExeUrl->isEnabled());
+    EXPECT_TRUE(messages.events.isEmpty());
+}
+
+TEST_F(ProgressWindowsTest, FolderThatCannotBeWrittenGivesOneMessage) {
+    m_dir.Write("a.jpg");
+    m_dir.Write("b.gif");
+    test::FaultFileSystem readOnly;
+    readOnly.failWrite = [](const std::string&) { return true; };
+    frmKavo w(ctx, readOnly);
+    w.txtFolder->setText(folder());
+    w.cmdOk->click();
+    w.cmdOk->click();
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    const QStringList lines = messages.boxes[0].Text.split(QStringLiteral("\r\n"));
+    // The first failure, whole, then how many more: the summary page, the
+    // pages, the frames and every navigation picture.
+    EXPECT_EQ(lines.front(), QStringLiteral("フォルダの作成中にエラーが発生しました。"));
+    EXPECT_EQ(lines[1], QStringLiteral("'%1/kavo'").arg(folder()));
+    ASSERT_GE(lines.size(), 4);
+    const QString more = lines.back();
+    ASSERT_TRUE(more.startsWith(QStringLiteral("ほかに")) && more.endsWith(QStringLiteral("件の書き出しに失敗しました。")))
+        << more.toStdString();
+    EXPECT_GE(more.mid(3, more.indexOf(QStringLiteral("件")) - 3).toInt(), 5);
+    EXPECT_EQ(messages.boxes[0].Icon, QMessageBox::Warning);
+    EXPECT_FALSE(w.cmdExeUrl->isEnabled());
+    EXPECT_FALSE(fs::exists(m_dir.path() / "index.html"));
 }
 
 TEST_F(ProgressWindowsTest, SlowListingOfAHugeFolderKeepsBothWindowsResponsive) {
