@@ -273,6 +273,8 @@ void frmKavo::cmdFolder_Click() {
                                              kBrowseOnlyFileSystemFolders | kBrowseNotBelowDomain, folderPath());
     setEnabled(true);
     takeKeyboardBack();
+    // Disabling the window took the focus away; it goes back where it was.
+    cmdFolder->setFocus(Qt::ActiveWindowFocusReason);
     if (byKeyboard)
         showFocusMark();
     if (!chosen.isEmpty()) {

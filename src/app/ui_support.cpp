@@ -35,10 +35,14 @@ int WidthForText(QWidget* widget) {
         style.initFrom(widget);
         style.rect = QRect(QPoint(0, 0), widget->size());
         const QStyle::SubElement contents = check ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents;
-        const QRect room = widget->style()->subElementRect(contents, &style, widget);
+        const QStyle* s = widget->style();
+        const int indicator =
+            s->pixelMetric(check ? QStyle::PM_IndicatorWidth : QStyle::PM_ExclusiveIndicatorWidth, &style, widget) +
+            s->pixelMetric(check ? QStyle::PM_CheckBoxLabelSpacing : QStyle::PM_RadioButtonLabelSpacing, &style, widget);
+        const int textLeft = std::max(s->subElementRect(contents, &style, widget).left(), indicator);
         const QString text = check ? check->text() : option->text();
         // One pixel for the focus frame some styles draw around the caption.
-        return room.left() + metrics.horizontalAdvance(text) + 1;
+        return textLeft + metrics.horizontalAdvance(text) + 1;
     }
     auto* label = qobject_cast<QLabel*>(widget);
     if (label != nullptr && !label->wordWrap() && label->pixmap().isNull() && !label->text().isEmpty()) {

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QStyleFactory>
 #include <QStyleOptionButton>
@@ -387,6 +388,92 @@ TEST_F(MainWindowTest, ReadMeOpensOnADoubleClickOnTheBackgroundOnly) {
     EXPECT_TRUE(opened.isEmpty());
     QTest::mouseDClick(&w, Qt::LeftButton, {}, QPoint(2, 2));
     EXPECT_EQ(opened, QStringList{QApplication::applicationDirPath() + QStringLiteral("/Readme.txt")});
+}
+
+TEST_F(MainWindowTest, FocusIsMarkedFromTheStartAndAfterBrowsingByKeyboard) {
+    frmKavo w(ctx);
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    auto marked = [](QWidget* control) {
+        QStyleOptionButton option;
+        option.initFrom(control);
+        return control->hasFocus() && (option.state & QStyle::State_KeyboardFocusChange);
+    };
+    EXPECT_TRUE(marked(w.cmdFolder));
+    SetFolderDialogHook([](const FolderDialogRequest&) { return QString(); });
+    w.setAttribute(Qt::WA_KeyboardFocusChange, false);  // as after a click with the mouse
+    QTest::keyClick(w.cmdFolder, Qt::Key_Space);
+    EXPECT_TRUE(marked(w.cmdFolder));
+}
+
+TEST_F(MainWindowTest, ControlsAreNamedForAssistiveTechnology) {
+    frmKavo w(ctx);
+    frmLayout d(ctx, w.txtCount, &w);
+    auto name = [](QWidget* control) { return QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name); };
+    auto value = [](QWidget* control) { return QAccessible::queryAccessibleInterface(control)->text(QAccessible::Value); };
+    // Boxes and spinners are named by the label beside them, not by their frame.
+    const std::pair<QWidget*, const char*> named[] = {
+        {w.txtFolder, "検索するフォルダ"}, {w.txtCount, "画像／ページ"}, {w.udCount, "画像／ページ"},
+        {d.txtX, "横"},                  {d.UpDownX, "横"},             {d.txtY, "縦"},
+        {d.UpDownY, "縦"},               {d.txtImagePerLine, "画像／行"}, {d.UpDownImagePerLine, "画像／行"}};
+    for (const auto& [control, expected] : named)
+        EXPECT_EQ(name(control), QString::fromUtf8(expected)) << control->objectName().toStdString();
+    EXPECT_EQ(value(w.txtCount), QStringLiteral("50"));
+    QAccessibleInterface* spin = QAccessible::queryAccessibleInterface(d.UpDownX);
+    EXPECT_EQ(spin->role(), QAccessible::SpinBox);
+    EXPECT_EQ(value(d.UpDownX), QStringLiteral("100"));
+    ASSERT_NE(spin->valueInterface(), nullptr);
+    spin->valueInterface()->setCurrentValue(120);
+    EXPECT_EQ(d.txtX->text(), QStringLiteral("120"));
+    EXPECT_EQ(spin->valueInterface()->maximumValue().toInt(), 200);
+    // Every control a user can reach has a name, the spinners' arrows included.
+    for (QWidget* window : std::initializer_list<QWidget*>{&w, &d}) {
+        for (QWidget* control : window->findChildren<QWidget*>()) {
+            const bool reachable = control->isVisibleTo(window) && (control->focusPolicy() != Qt::NoFocus ||
+                                                                    qobject_cast<QAbstractButton*>(control));
+            if (reachable)
+                EXPECT_FALSE(name(control).isEmpty()) << control->objectName().toStdString() << " in "
+                                                      << window->objectName().toStdString();
+        }
+    }
+}
+
+TEST_F(MainWindowTest, NoCaptionIsCutUnderAnotherStyle) {
+    const QString defaultStyle = QApplication::style()->name();
+    frmKavo w(ctx);
+    frmLayout d(ctx, w.txtCount, &w);
+    const QRect gif = w.chkGIF->geometry();
+    QStringList styles{QStringLiteral("Windows")};
+    if (QStyleFactory::keys().contains(QStringLiteral("Adwaita")))
+        styles << QStringLiteral("Adwaita");
+    for (const QString& style : styles) {
+        SCOPED_TRACE(style.toStdString());
+        QApplication::setStyle(style);  // the open windows follow
+        for (QWidget* window : std::initializer_list<QWidget*>{&w, &d}) {
+            for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+                const bool check = qobject_cast<QCheckBox*>(button) != nullptr;
+                if (!check && qobject_cast<QRadioButton*>(button) == nullptr)
+                    continue;
+                const QStyle* s = button->style();
+                const int needed =
+                    s->pixelMetric(check ? QStyle::PM_IndicatorWidth : QStyle::PM_ExclusiveIndicatorWidth) +
+                    s->pixelMetric(check ? QStyle::PM_CheckBoxLabelSpacing : QStyle::PM_RadioButtonLabelSpacing) +
+                    button->fontMetrics().horizontalAdvance(button->text());
+                EXPECT_GE(button->width(), needed) << button->objectName().toStdString();
+                // Grown into free room only: never over the control beside it
+                // (the rows of the design touch by a pixel).
+                for (QWidget* other : button->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                    if (other != button && other->isVisibleTo(window))
+                        EXPECT_LE(other->geometry().intersected(button->geometry()).height(), 1)
+                            << button->objectName().toStdString() << " " << other->objectName().toStdString();
+                }
+            }
+        }
+    }
+    // Windows style: wider indicator spacing than the design took.
+    QApplication::setStyle(defaultStyle);
+    EXPECT_EQ(w.chkGIF->geometry(), gif);
 }
 
 TEST_F(MainWindowTest, PositionStoreRoundTrip) {
