@@ -69,10 +69,10 @@ void FitTextControls(QWidget* window) {
         const int needed = WidthForText(child);
         if (needed == 0)
             continue;
-        // The text is drawn centred on the designed height; grow it evenly if the font is taller.
-        const int lineHeight = QFontMetrics(child->font()).height();
-        if (lineHeight > place.height())
-            place.adjust(0, -(lineHeight - place.height()) / 2, 0, lineHeight - place.height() - (lineHeight - place.height()) / 2);
+        // The text is drawn centred on the designed height; a taller font grows it evenly.
+        const int taller = QFontMetrics(child->font()).height() - place.height();
+        if (taller > 0)
+            place.adjust(0, -taller / 2, 0, taller - taller / 2);
         place.setWidth(std::max(place.width(), needed));
         child->setGeometry(place);
     }
