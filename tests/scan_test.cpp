@@ -115,15 +115,21 @@ TEST(Scan, EmptyAndUnreadableFolders) {
                                    dir.str() + test::Native("locked/'\r\n'") + dir.str() +
                                    test::Native("x/locked/'\r\n'") + dir.str() + test::Native("y/locked/'\r\nほか 1 個"));
 
-    // The generation gives the same notice once, and counts no write failure for it.
-    RecordingObserver generation;
+    EXPECT_EQ(obs.titles[0], kUnreadableNoticeTitle);
+
+    // The generation counts them too, no write failure among them, and names them only
+    // where the scan before it did not (the command line leaves that to the generation).
     ctx.SelectTypes(true, true, true, true);
     GenerateInputs in;
     in.Folder = dir.str();
-    GenerateResult r = RunGeneration(ctx, in, faults, generation);
-    EXPECT_EQ(r.UnreadableFolders, 4);
-    EXPECT_EQ(r.WriteFailures, 0);
-    EXPECT_EQ(generation.messages, obs.messages);
+    for (bool scanTold : {true, false}) {
+        ctx.UnreadableNoticeShown = scanTold;
+        RecordingObserver generation;
+        GenerateResult r = RunGeneration(ctx, in, faults, generation);
+        EXPECT_EQ(r.UnreadableFolders, 4);
+        EXPECT_EQ(r.WriteFailures, 0);
+        EXPECT_EQ(generation.messages, scanTold ? std::vector<std::string>{} : obs.messages);
+    }
 }
 
 TEST(Scan, LinksBackIntoTheWalkAreNotEntered) {

@@ -14,6 +14,7 @@
 #include "walk/folder_walk.h"
 #include "pictures/image_size.h"
 #include "catalogue/number_format.h"
+#include "catalogue/scan.h"
 #include "pictures/size_prefetcher.h"
 #include "html/escape.h"
 #include "html/html_writer.h"
@@ -340,8 +341,10 @@ GenerateResult RunGeneration(KavoContext& ctx, const GenerateInputs& in, FileSys
     result.WriteFailures = counter.failures;
     // Not a write failure: the catalogue is whole, but lacks what could not be read.
     result.UnreadableFolders = generator.Unreadable().Count;
-    if (!result.Cancelled && result.UnreadableFolders > 0)
-        obs.ShowMessage(generator.Unreadable().Notice(), MessageIcon::Exclamation, "Kavo");
+    // Said once: not again when the scan before it named the same number of folders.
+    const bool told = ctx.UnreadableNoticeShown && ctx.UnreadableFolderCount == result.UnreadableFolders;
+    if (!result.Cancelled && result.UnreadableFolders > 0 && !told)
+        obs.ShowMessage(generator.Unreadable().Notice(), MessageIcon::Exclamation, kUnreadableNoticeTitle);
     return result;
 }
 

@@ -83,8 +83,9 @@ bool RunScan(KavoContext& ctx, const ScanInputs& in, FileSystem& fs, RunObserver
     scanner.ScanTree(root, in.IncludeSubfolders);
     ctx.UnreadableFolderCount = scanner.Unreadable().Count;
     obs.ShowStatus("検索が終了しました。");
-    if (in.ReportUnreadable && !ctx.CancelRequested && ctx.UnreadableFolderCount > 0)
-        obs.ShowMessage(scanner.Unreadable().Notice(), MessageIcon::Exclamation, "Kavo");
+    ctx.UnreadableNoticeShown = in.ReportUnreadable && !ctx.CancelRequested && ctx.UnreadableFolderCount > 0;
+    if (ctx.UnreadableNoticeShown)
+        obs.ShowMessage(scanner.Unreadable().Notice(), MessageIcon::Exclamation, kUnreadableNoticeTitle);
     return ctx.CancelRequested;
 }
 

@@ -23,6 +23,9 @@ struct ScanInputs {
 /// Returns the window's m_fCancel: true when the scan was cancelled.
 bool RunScan(KavoContext& ctx, const ScanInputs& in, FileSystem& fs, RunObserver& obs);
 
+/// Title of the notice that names the folders a walk could not read.
+inline constexpr const char* kUnreadableNoticeTitle = "フォルダの読み取り - Kavo";
+
 /// Texts of the support-picture notice.
 inline constexpr const char* kSupportNoticeTitle = "画像ファイル(\\Kavo\\*.Gif)の確認 - Kavo";
 inline constexpr const char* kSupportNoticeText =
