@@ -103,6 +103,8 @@ bool FolderWalk::Cancelled() {
 }
 
 bool FolderWalk::Next() {
+    // The caller is done with the last folder: its entries go before the next are listed.
+    m_entries = {};
     if (!m_started) {
         m_started = true;
         m_root = std::make_shared<Node>();
