@@ -284,8 +284,8 @@ void frmKavo::cmdOk_Click() {
         // Deleted or moved since the scan: treated as a typed folder that does
         // not exist. The core wrote nothing and did not make the folder again.
         txtFolder_Change();
-    } else if (info.result().Busy) {
-        // Another run writes this catalogue; its message has been shown and nothing was written.
+    } else if (info.result().Busy || info.result().CatalogueFolder || info.result().ForeignLink) {
+        // Refused with a message already shown; nothing was written.
     } else if (info.m_fCancel) {
         ShowMessageBox(this, QStringLiteral("ＨＴＭＬ作成処理を中止しました。"), QStringLiteral("Ｋａｖｏ"),
                        QMessageBox::Information);
