@@ -200,25 +200,24 @@ private:
     int m_fd;
 };
 
-/// Opens the lock file for writing, never through a link or into a FIFO.
-/// Made here, it is readable only by those who may write it: a read lock
-/// taken by a user who may only read would shut every run out.
+/// Opens the lock file for writing, never through a link or into a FIFO. It
+/// is made, or set when ours, readable only by those who may write it: a read
+/// lock taken by a user who may only read would shut every run out. (Made
+/// without read rights first, so no reader can open it in between.)
 int OpenLockFile(const std::string& path) {
     int fd = OpenAt(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK, 0222);
-    if (fd >= 0) {
-        struct stat st {};
-        if (::fstat(fd, &st) == 0)
-            ::fchmod(fd, (st.st_mode & 0222) | ((st.st_mode & 0222) << 1));
-        return fd;
-    }
-    if (errno != EEXIST)
+    if (fd < 0 && errno == EEXIST)
+        fd = OpenAt(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
         return -1;
-    fd = OpenAt(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK);
     struct stat st {};
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return -1;
     }
+    const mode_t writers = st.st_mode & 0222;
+    if (st.st_uid == ::geteuid() && (st.st_mode & 0666) != (writers | writers << 1))
+        ::fchmod(fd, writers | writers << 1);
     return fd;
 }
 

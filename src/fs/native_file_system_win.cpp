@@ -4,7 +4,11 @@
 
 #include "fs/windows_api.h"
 
+#include <aclapi.h>
+
 #include <cerrno>
+#include <memory>
+#include <vector>
 
 #include "catalogue/file_helpers.h"
 #include "fs/file_system.h"
@@ -199,6 +203,23 @@ private:
     Handle m_h;
 };
 
+/// True when `owner` is the user running, the system or the administrators
+/// (who own what an elevated administrator makes).
+bool OwnerIsTrusted(PSID owner) {
+    if (::IsWellKnownSid(owner, WinLocalSystemSid) || ::IsWellKnownSid(owner, WinBuiltinAdministratorsSid))
+        return true;
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+        return true;  // who runs cannot be told: nothing is refused on a guess
+    const Handle tokenHandle(token);
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size);
+    if (size == 0 || !::GetTokenInformation(token, TokenUser, buffer.data(), size, &size))
+        return true;
+    return ::EqualSid(owner, reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid) != 0;
+}
+
 /// True for an error that says something is at the name already.
 bool NameTaken(DWORD error) {
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
@@ -331,6 +352,25 @@ public:
     int CreateNewFile(const std::string& path) override {
         Handle h(CreateNew(SystemPath(path)));
         return h.ok() ? 0 : ErrnoFrom(::GetLastError());
+    }
+
+    bool IsForeignLink(const std::string& path) override {
+        // Any user who may write a folder can make a junction in it, so links are checked here too.
+        Handle h(::CreateFileW(SystemPath(path).c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        FILE_ATTRIBUTE_TAG_INFO tag{};
+        if (!h.ok() || !::GetFileInformationByHandleEx(h.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+            (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
+            (tag.ReparseTag != IO_REPARSE_TAG_SYMLINK && tag.ReparseTag != IO_REPARSE_TAG_MOUNT_POINT))
+            return false;
+        PSID owner = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (::GetSecurityInfo(h.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                              &descriptor) != ERROR_SUCCESS)
+            return false;
+        const std::unique_ptr<void, decltype(&::LocalFree)> owned(descriptor, &::LocalFree);
+        return owner != nullptr && !OwnerIsTrusted(owner);
     }
 
     /// Opens a file on disk for reading. A folder, pipe or device named like a
