@@ -32,7 +32,7 @@ constexpr size_t kSurveyThreads = 16;
 bool CheckEach(FileSystem& fs, size_t count, const std::function<bool(size_t)>& check,
                const FileSystem::BetweenBatches& pace, std::vector<char>& ours) {
     ours.assign(count, 0);
-    const size_t threads = fs.ReadsAreThreadSafe() ? std::min(kSurveyThreads, count / 4) : 0;
+    const size_t threads = fs.ReadsAreThreadSafe() && count >= 4 ? std::min(kSurveyThreads, count) : 0;
     if (threads < 2) {
         for (size_t i = 0; i < count; ++i) {
             if (pace && !pace())
@@ -167,19 +167,33 @@ void CatalogueFiles::CopyFolderFiles(const std::string& source, const std::strin
     if (!m_fs.ListFolder(from, entries, nullptr))
         return;  // a missing source copies nothing
     SortByName(entries);
-    std::string ours, theirs;
-    for (const DirEntry& e : entries) {
-        if (e.IsDir || !m_fs.IsRegularFile(from + e.Name))
-            continue;
-        const std::string target = to + e.Name;
-        bool written = false;
-        if (m_fs.ReadPrefix(from + e.Name, kCompareLimit, ours) && ours.size() < kCompareLimit) {
-            if (m_fs.ReadPrefix(target, ours.size() + 1, theirs) && theirs == ours)
-                continue;  // already our picture
-            written = MoveAside(target) && m_fs.WriteFileAtomic(target, ours, nullptr);
-        } else {
-            written = MoveAside(target) && m_fs.CopyFile(from + e.Name, target) == 0;
-        }
+    // Each picture is read and compared with its copy side by side; only the writes go one by one.
+    enum : char { kNotFile, kSame, kSmall, kLarge };
+    std::vector<std::string> ours(entries.size());
+    std::vector<char> state(entries.size(), kNotFile), files;
+    CheckEach(
+        m_fs, entries.size(),
+        [&](size_t i) {
+            const std::string source = from + entries[i].Name;
+            if (entries[i].IsDir || !m_fs.IsRegularFile(source))
+                return false;
+            std::string theirs;
+            if (!m_fs.ReadPrefix(source, kCompareLimit, ours[i]) || ours[i].size() >= kCompareLimit)
+                state[i] = kLarge;
+            else if (m_fs.ReadPrefix(to + entries[i].Name, ours[i].size() + 1, theirs) && theirs == ours[i])
+                state[i] = kSame;
+            else
+                state[i] = kSmall;
+            return true;
+        },
+        {}, files);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (state[i] == kNotFile || state[i] == kSame)
+            continue;  // not a file, or already our picture
+        const std::string target = to + entries[i].Name;
+        const bool written = MoveAside(target) && (state[i] == kSmall
+                                                       ? m_fs.WriteFileAtomic(target, ours[i], nullptr)
+                                                       : m_fs.CopyFile(from + entries[i].Name, target) == 0);
         if (!written)
             ReportWriteFailure(m_obs, target);
     }
