@@ -66,7 +66,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     app.add_option("--click", click, "what a click on a picture does: folder, view or no (default folder)");
     app.add_option("--align", align, "alignment of the pictures: left, center or right (default center)");
     app.add_option("--table", table, "lay the pictures out in a table of N per row, 1 to 10");
-    app.add_option("--jobs", jobs, "threads that read the pictures' sizes ahead, 1 to 64 (default: as many as the drive needs)");
+    app.add_option("--jobs", jobs, "threads that read the pictures' sizes ahead, 1 to 64 (default: as the drive needs)");
     app.add_flag("--scan", o.ScanOnly, "only count the pictures and print the counts as JSON");
     app.add_flag("-q,--quiet", o.Quiet, "no progress line and no notices");
 
