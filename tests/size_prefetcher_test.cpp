@@ -265,7 +265,7 @@ TEST(SizePrefetcher, HandsOutSizesInOrderAndForgetsTheRestOnFinish) {
     struct RoundTrips : SlowFileSystem {
         RoundTrips() : SlowFileSystem(true) {}
         std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
-            std::this_thread::sleep_for(std::chrono::microseconds(400));
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));  // whole milliseconds sleep on Windows too
             return SlowFileSystem::OpenRead(path);
         }
     };
