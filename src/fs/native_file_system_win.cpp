@@ -349,6 +349,18 @@ public:
         return InfoOf(SystemPath(path), info) && !IsFolder(info);
     }
 
+    bool GetFileStamp(const std::string& path, FileStamp& stamp) override {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!::GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data) ||
+            (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            return false;
+        stamp.Size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        const uint64_t ticks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                               data.ftLastWriteTime.dwLowDateTime;
+        stamp.ModifiedNs = static_cast<int64_t>(ticks) * 100;  // 100 ns steps since 1601
+        return true;
+    }
+
     std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
         HANDLE h = OpenRegular(path);
         if (h == INVALID_HANDLE_VALUE)

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace kavo {
+
+/// The sizes one thumbnail is made with.
+struct Plan {
+    int32_t ShowWidth = 0, ShowHeight = 0;      // on the page, turned
+    int32_t DecodeWidth = 0, DecodeHeight = 0;  // the thumbnail before it is turned
+    bool Small = false;                         // the picture fits the box as it is
+};
+
+/// Sizes for a picture stored as width × height with an EXIF orientation, in a box of `box` CSS pixels.
+Plan PlanThumbnail(int32_t width, int32_t height, int orientation, int32_t box);
+
+/// Pixels in rows, 3 bytes (RGB) or 4 (RGBA or CMYK) each, with the plan they were decoded for.
+struct Picture {
+    int32_t Width = 0, Height = 0;
+    std::vector<unsigned char> Pixels;
+    int Orientation = 0;
+    kavo::Plan Plan;
+};
+
+/// RGBA to RGB laid on white.
+void FlattenOnWhite(Picture& pic);
+
+/// The inverted CMYK that JPEG writers store, to RGB.
+void CmykToRgb(Picture& pic);
+
+/// An RGB picture turned and mirrored as EXIF orientation 1–8 asks.
+Picture Orient(const Picture& pic, int orientation);
+
+}  // namespace kavo
