@@ -1,6 +1,7 @@
 #include "thumbs/thumbnails.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -49,6 +50,12 @@ std::string UnescapePath(std::string_view text) {
 
 char OutcomeLetter(ThumbOutcome o) {
     return o == ThumbOutcome::Made ? 'T' : o == ThumbOutcome::Small ? 'S' : 'F';
+}
+
+template <typename T>
+bool ParseNumber(std::string_view text, T& value) {
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
 }
 
 bool ReadWhole(FileSystem& fs, const std::string& path, uint64_t size, std::string& out) {
@@ -134,29 +141,33 @@ bool ParseThumbRecord(std::string_view text, std::map<std::string, ThumbRecordEn
         size_t end = text.find('\n', at);
         if (end == std::string_view::npos)
             break;  // a line without its end was never written whole
-        const std::string line(text.substr(at, end - at));
+        const std::string_view line = text.substr(at, end - at);
         at = end + 1;
-        unsigned long long size = 0;
-        long long modified = 0;
-        int box = 0, width = 0, height = 0, used = 0;
-        char kind = 0;
-        if (std::sscanf(line.c_str(), "%llu\t%lld\t%d\t%c\t%d\t%d\t%n", &size, &modified, &box, &kind, &width,
-                        &height, &used) != 6 || used == 0)
-            continue;
-        const size_t tab = line.find('\t', static_cast<size_t>(used));
-        if (tab == std::string::npos)
-            continue;
+        // Seven fields split by single tabs; the path is last and holds no raw tab.
+        std::string_view field[7];
+        size_t from = 0;
+        bool whole = true;
+        for (std::string_view& f : field) {
+            const size_t tab = line.find('\t', from);
+            if (tab == std::string_view::npos) {
+                whole = false;
+                break;
+            }
+            f = line.substr(from, tab - from);
+            from = tab + 1;
+        }
         ThumbRecordEntry e;
-        e.Stamp = {size, modified};
-        e.Box = box;
+        if (!whole || field[3].size() != 1 || !ParseNumber(field[0], e.Stamp.Size) ||
+            !ParseNumber(field[1], e.Stamp.ModifiedNs) || !ParseNumber(field[2], e.Box) ||
+            !ParseNumber(field[4], e.Width) || !ParseNumber(field[5], e.Height))
+            continue;
+        const char kind = field[3][0];
         e.Outcome = kind == 'T' ? ThumbOutcome::Made : kind == 'S' ? ThumbOutcome::Small : ThumbOutcome::Failed;
-        e.Width = width;
-        e.Height = height;
-        e.Name = line.substr(static_cast<size_t>(used), tab - static_cast<size_t>(used));
+        e.Name = field[6];
         // Only names of our own form are ever removed or replaced.
         if (e.Outcome == ThumbOutcome::Made && !IsThumbnailFile("kavo/thumbs/", e.Name))
             continue;
-        entries[UnescapePath(std::string_view(line).substr(tab + 1))] = e;
+        entries[UnescapePath(line.substr(from))] = e;
     }
     return true;
 }
