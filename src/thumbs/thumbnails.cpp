@@ -330,30 +330,33 @@ PlacedThumb Thumbnails::Next(const CancelCheck& cancelled) {
     const size_t index = m_taken_count++;
     if (index >= m_pictures.size())
         return placed;
-    if (m_threads.empty()) {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_claimed = std::max(m_claimed, index + 1);
-        }
-        if (cancelled && cancelled())
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (m_claimed == index) {
+        // No thread has begun it: made here rather than waiting for one to wake.
+        ++m_claimed;
+        ++m_inFlight;
+        lock.unlock();
+        if (!(cancelled && cancelled()))
+            MakeOne(index);
+        m_ready[index].store(1, std::memory_order_release);
+        lock.lock();
+        --m_inFlight;
+        m_idle.notify_all();
+    }
+    while (m_ready[index].load(std::memory_order_acquire) == 0) {
+        m_done.wait_for(lock, kCancelPoll);
+        if (m_ready[index].load(std::memory_order_acquire) != 0)
+            break;
+        lock.unlock();
+        const bool stop = cancelled && cancelled();
+        lock.lock();
+        if (stop) {
+            m_abandon = true;
+            m_claimed = m_pictures.size();
             return placed;
-        MakeOne(index);
-    } else {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        while (m_ready[index].load(std::memory_order_acquire) == 0) {
-            m_done.wait_for(lock, kCancelPoll);
-            if (m_ready[index].load(std::memory_order_acquire) != 0)
-                break;
-            lock.unlock();
-            const bool stop = cancelled && cancelled();
-            lock.lock();
-            if (stop) {
-                m_abandon = true;
-                m_claimed = m_pictures.size();
-                return placed;
-            }
         }
     }
+    lock.unlock();
     Slot& s = m_slots[index];
     if (s.WriteFailed)
         ReportWriteFailure(*m_obs, m_folderPath + s.Name);
