@@ -42,7 +42,7 @@ namespace kavo {
 namespace {
 
 /// A JPEG is decoded at 1/8 of its size or more, so it may claim more pixels than the bound.
-constexpr int64_t kMaxJpegPixels = 16 * kMaxDecodedPixels;
+constexpr int64_t kMaxJpegPixels = 4 * kMaxDecodedPixels;
 
 struct ErrorManager {
     jpeg_error_mgr base;
