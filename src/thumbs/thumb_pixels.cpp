@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <map>
 #include <utility>
+
+#include "pictures/image_size.h"
 
 #include "thumbs/thumb_maker.h"
 
@@ -85,6 +89,105 @@ Picture Orient(const Picture& pic, int orientation) {
             d[2] = s[2];
         }
     }
+    return out;
+}
+
+}  // namespace kavo
+
+namespace kavo {
+namespace {
+
+constexpr std::string_view kIccTag{"ICC_PROFILE\0", 12};
+constexpr size_t kIccChunk = 65519;  // a segment's 65533 bytes of data less the tag and the two counts
+
+uint32_t Be16(const unsigned char* p) { return static_cast<uint32_t>(p[0]) << 8 | p[1]; }
+
+/// Calls `segment(marker, data, length)` for each segment before the image data; stops when it returns false.
+template <typename F>
+void EachJpegSegment(std::string_view jpeg, F segment) {
+    const auto* p = reinterpret_cast<const unsigned char*>(jpeg.data());
+    size_t at = 2;
+    while (at + 4 <= jpeg.size() && p[at] == 0xFF) {
+        const unsigned marker = p[at + 1];
+        if (marker == 0xFF) {
+            ++at;  // fill byte
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9)
+            return;
+        const size_t length = Be16(p + at + 2);
+        if (length < 2 || at + 2 + length > jpeg.size())
+            return;
+        if (!segment(marker, p + at + 4, length - 2))
+            return;
+        at += 2 + length;
+    }
+}
+
+}  // namespace
+
+int OrientationOf(std::string_view picture) {
+    const auto* p = reinterpret_cast<const unsigned char*>(picture.data());
+    int orientation = 0;
+    if (picture.size() > 4 && p[0] == 0xFF && p[1] == 0xD8) {
+        EachJpegSegment(picture, [&](unsigned marker, const unsigned char* data, size_t length) {
+            if (marker != 0xE1 || length <= 6 || std::memcmp(data, "Exif\0", 5) != 0)
+                return true;
+            orientation = ExifOrientation(data + 6, length - 6);
+            return false;
+        });
+    } else if (picture.size() > 8 && std::memcmp(p, "\x89PNG", 4) == 0) {
+        for (size_t at = 8; at + 8 <= picture.size();) {
+            const size_t length = static_cast<size_t>(p[at]) << 24 | p[at + 1] << 16 | p[at + 2] << 8 | p[at + 3];
+            if (std::memcmp(p + at + 4, "IDAT", 4) == 0 || length > picture.size() - at - 8)
+                break;
+            if (std::memcmp(p + at + 4, "eXIf", 4) == 0)
+                return ExifOrientation(p + at + 8, length);
+            at += 12 + length;
+        }
+    }
+    return orientation;
+}
+
+std::vector<unsigned char> JpegColourProfile(std::string_view jpeg) {
+    std::map<int, std::vector<unsigned char>> chunks;
+    int count = 0;
+    EachJpegSegment(jpeg, [&](unsigned marker, const unsigned char* data, size_t length) {
+        if (marker == 0xE2 && length > kIccTag.size() + 2 && std::memcmp(data, kIccTag.data(), kIccTag.size()) == 0) {
+            count = data[kIccTag.size() + 1];
+            chunks[data[kIccTag.size()]].assign(data + kIccTag.size() + 2, data + length);
+        }
+        return true;
+    });
+    std::vector<unsigned char> profile;
+    if (count == 0 || static_cast<int>(chunks.size()) != count || chunks.begin()->first != 1)
+        return profile;  // pieces missing: no profile rather than a wrong one
+    for (const auto& [seq, bytes] : chunks)
+        profile.insert(profile.end(), bytes.begin(), bytes.end());
+    return profile;
+}
+
+std::string WithCommentAndProfile(std::string_view jpeg, const std::vector<unsigned char>& profile) {
+    auto segment = [](std::string& out, unsigned char marker, std::string_view head, const unsigned char* data, size_t n) {
+        const size_t length = 2 + head.size() + n;
+        out += '\xFF';
+        out += static_cast<char>(marker);
+        out += static_cast<char>(length >> 8);
+        out += static_cast<char>(length & 0xFF);
+        out.append(head);
+        out.append(reinterpret_cast<const char*>(data), n);
+    };
+    std::string out(jpeg.substr(0, 2));
+    segment(out, 0xFE, kThumbnailComment, nullptr, 0);
+    const size_t pieces = (profile.size() + kIccChunk - 1) / kIccChunk;
+    for (size_t i = 0; i < pieces && pieces < 256; ++i) {
+        std::string head(kIccTag);
+        head += static_cast<char>(i + 1);
+        head += static_cast<char>(pieces);
+        const size_t n = std::min(kIccChunk, profile.size() - i * kIccChunk);
+        segment(out, 0xE2, head, profile.data() + i * kIccChunk, n);
+    }
+    out.append(jpeg.substr(2));
     return out;
 }
 

@@ -33,3 +33,19 @@ void CmykToRgb(Picture& pic);
 Picture Orient(const Picture& pic, int orientation);
 
 }  // namespace kavo
+
+#include <string>
+#include <string_view>
+
+namespace kavo {
+
+/// The EXIF orientation of a JPEG (APP1) or PNG (eXIf) held in memory; 0 when it has none.
+int OrientationOf(std::string_view picture);
+
+/// The colour profile of a JPEG held in memory (its APP2 ICC_PROFILE segments in order); empty when it has none.
+std::vector<unsigned char> JpegColourProfile(std::string_view jpeg);
+
+/// A JPEG with the thumbnail comment and the colour profile put in right after its start.
+std::string WithCommentAndProfile(std::string_view jpeg, const std::vector<unsigned char>& profile);
+
+}  // namespace kavo
