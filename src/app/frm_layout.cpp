@@ -151,19 +151,19 @@ void frmLayout::buildControls() {
     FrameThumbnail = Named(new QGroupBox(QStringLiteral("サムネイル"), this), "FrameThumbnail");
     PlaceTwips(FrameThumbnail, 120, 4980, 2895, 615);
     chkThumbnail = Named(new QCheckBox(QStringLiteral("縮小画像で表示"), FrameThumbnail), "chkThumbnail");
-    PlaceTwips(chkThumbnail, 120, 240, 1455, 255);
+    PlaceTwips(chkThumbnail, 120, 240, 1500, 255);
     chkThumbnail->setToolTip(QStringLiteral("小さな画像を作ってページに表示します。クリックすると元の画像を開きます。"));
     txtThumbnail = NumberField("txtThumbnail", QStringLiteral("200"), FrameThumbnail);
-    PlaceTwips(txtThumbnail, 1620, 200, 495, 330);
+    PlaceTwips(txtThumbnail, 1680, 200, 495, 330);
     txtThumbnail->setReadOnly(true);  // changed by its spinner only
     UpDownThumbnail = Named(new UpDown(FrameThumbnail), "UpDownThumbnail");
-    PlaceTwips(UpDownThumbnail, 2115, 200, 240, 330);
+    PlaceTwips(UpDownThumbnail, 2175, 200, 240, 330);
     UpDownThumbnail->setRange(50, 400);
     UpDownThumbnail->setIncrement(10);
     UpDownThumbnail->setValue(200);
     UpDownThumbnail->setBuddy(txtThumbnail);
     lblThumbnail = Named(new QLabel(QStringLiteral("px"), FrameThumbnail), "lblThumbnail");
-    PlaceTwips(lblThumbnail, 2415, 260, 375, 255);
+    PlaceTwips(lblThumbnail, 2475, 260, 375, 255);
 
     cmdOk = Named(new QPushButton(QStringLiteral("ＯＫ"), this), "cmdOk");
     PlaceTwips(cmdOk, 3120, 5040, 1215, 495);

@@ -357,7 +357,8 @@ public:
         stamp.Size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         const uint64_t ticks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
                                data.ftLastWriteTime.dwLowDateTime;
-        stamp.ModifiedNs = static_cast<int64_t>(ticks) * 100;  // 100 ns steps since 1601
+        // 100 ns steps since 1601, counted from 1970 as elsewhere.
+        stamp.ModifiedNs = (static_cast<int64_t>(ticks) - 116444736000000000LL) * 100;
         return true;
     }
 
