@@ -490,6 +490,17 @@ TEST_F(ThumbnailGenerateTest, ARerunOpensOnlyChangedPicturesAndRemovesOnlyItsOwn
     EXPECT_NE(Page(1).find("WIDTH=\"12\" HEIGHT=\"6\""), std::string::npos);
 }
 
+TEST_F(ThumbnailGenerateTest, AThumbnailThatCannotBeWrittenIsReportedAndMadeByTheNextRun) {
+    Copy("turned6.jpg", "a.jpg");
+    faults.failWrite = [](const std::string& path) { return path.ends_with(".jpg"); };
+    RecordingObserver obs;
+    EXPECT_EQ(Generate(obs, faults).WriteFailures, 1);
+    EXPECT_NE(Page(1).find("<IMG SRC=\"../a.jpg\" ALIGN"), std::string::npos);  // as without thumbnails
+    faults.failWrite = [](const std::string&) { return false; };
+    EXPECT_EQ(Run(), 1);
+    EXPECT_TRUE(Thumb(ThumbnailName("a.jpg")));
+}
+
 TEST_F(ThumbnailGenerateTest, ACancelledRunKeepsTheThumbnailsOfTheTreeItDidNotReach) {
     Copy("turned6.jpg", "a/p.jpg");
     Copy("alpha.png", "b/q.png");

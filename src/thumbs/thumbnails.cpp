@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::string_view kRecordHeader = "Kavo thumbnails 1";
 /// Larger files are not read into memory; they are shown as they are.
-constexpr uint64_t kMaxPictureBytes = 512ULL * 1024 * 1024;
+constexpr uint64_t kMaxPictureBytes = 256ULL * 1024 * 1024;
 constexpr size_t kHexDigits = 16;
 /// A record over this size is not one of ours (a million pictures take about 100 MB).
 constexpr size_t kMaxRecordBytes = 256 * 1024 * 1024;
@@ -358,15 +358,18 @@ PlacedThumb Thumbnails::Next(const CancelCheck& cancelled) {
     }
     lock.unlock();
     Slot& s = m_slots[index];
-    if (s.WriteFailed)
+    if (s.WriteFailed) {
         ReportWriteFailure(*m_obs, m_folderPath + s.Name);
+        return placed;  // not recorded: the next run tries again
+    }
     ThumbRecordEntry& e = s.Entry;
     if (e.Outcome != ThumbOutcome::Made)
         e.Name.clear();
-    if (e.Outcome == ThumbOutcome::Failed && e.Stamp == FileStamp{})
-        return placed;  // not even its stamp could be read: nothing to keep
+    // A picture given up for a cancel, or whose stamp could not be read, is not recorded.
+    if (m_abandon || (e.Outcome == ThumbOutcome::Failed && e.Stamp == FileStamp{}))
+        return placed;
     m_new[s.Key] = e;
-    if (e.Outcome == ThumbOutcome::Failed || s.WriteFailed)
+    if (e.Outcome == ThumbOutcome::Failed)
         return placed;
     placed.KnownSize = true;
     placed.Width = e.Width;
