@@ -101,6 +101,13 @@ def chunk(kind, data):
     return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
 
 
+# The same colour profile in a PNG's iCCP chunk, right after IHDR.
+with open("plain.png", "rb") as f:
+    plain = f.read()
+iccp = chunk(b"iCCP", b"test\0\0" + zlib.compress(profile))
+with open("profile.png", "wb") as f:
+    f.write(plain[:33] + iccp + plain[33:])
+
 # A header that claims 100000 x 100000 pixels, with a few bytes of image data.
 with open("huge.png", "wb") as f:
     f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 100000, 100000, 8, 2, 0, 0, 0)) +
