@@ -7,7 +7,7 @@ want=(g++ cmake ninja-build pkg-config libstb-dev libjpeg62-turbo-dev libcli11-d
 for set in "${@:-build}"; do
   case "$set" in
     build) ;;
-    test) want+=(chromium xvfb xauth imagemagick clang-14 libfuzzer-14-dev) ;;
+    test) want+=(chromium xvfb xauth imagemagick clang-14 libfuzzer-14-dev adwaita-qt6) ;;
     bench) want+=(hyperfine imagemagick python3 time libvips-tools) ;;
     fuzz) want+=(clang-14 libfuzzer-14-dev) ;;
     windows) want+=(g++-mingw-w64-x86-64-posix wine64) ;;
