@@ -150,7 +150,7 @@ void frmLayout::buildControls() {
     // Thumbnails: the one group added below the others, left of the buttons.
     FrameThumbnail = Named(new QGroupBox(QStringLiteral("サムネイル"), this), "FrameThumbnail");
     PlaceTwips(FrameThumbnail, 120, 4980, 2895, 615);
-    chkThumbnail = Named(new QCheckBox(QStringLiteral("縮小画像で表示"), FrameThumbnail), "chkThumbnail");
+    chkThumbnail = Named(new QCheckBox(QStringLiteral("作成する"), FrameThumbnail), "chkThumbnail");
     PlaceTwips(chkThumbnail, 120, 240, 1500, 255);
     chkThumbnail->setToolTip(QStringLiteral("小さな画像を作ってページに表示します。クリックすると元の画像を開きます。"));
     txtThumbnail = NumberField("txtThumbnail", QStringLiteral("200"), FrameThumbnail);
@@ -243,6 +243,8 @@ void frmLayout::buildControls() {
     for (QWidget* w : std::initializer_list<QWidget*>{txtImagePerLine, UpDownImagePerLine})
         w->setAccessibleName(name(Label1));
     picLayout->setAccessibleName(FrameLayoutImage->title());
+    for (QWidget* w : std::initializer_list<QWidget*>{txtThumbnail, UpDownThumbnail})
+        w->setAccessibleName(QStringLiteral("サムネイルの大きさ"));
     FitTextControls(this);
 }
 
