@@ -214,7 +214,7 @@ bool DecodeOther(std::string_view bytes, int32_t box, Picture& pic, std::vector<
         result.Outcome = ThumbOutcome::Small;
         return true;
     }
-    if (static_cast<int64_t>(width) * height > kMaxDecodedPixels)
+    if (static_cast<int64_t>(width) * height > kMaxDecodedPixels || !HoldsClaimedPixels(bytes, width, height))
         return false;
     stbi_uc* pixels = stbi_load_from_memory(data, size, &width, &height, &components, 4);
     if (pixels == nullptr)

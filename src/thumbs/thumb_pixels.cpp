@@ -126,6 +126,31 @@ void EachJpegSegment(std::string_view jpeg, F segment) {
 
 }  // namespace
 
+bool HoldsClaimedPixels(std::string_view bytes, int32_t width, int32_t height) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const uint64_t n = bytes.size();
+    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    auto le = [p](size_t at, int count) {
+        uint32_t v = 0;
+        for (int i = count - 1; i >= 0; --i)
+            v = v << 8 | p[at + i];
+        return v;
+    };
+    if (n >= 34 && p[0] == 'B' && p[1] == 'M') {
+        const uint32_t header = le(14, 4);
+        const uint32_t bits = header == 12 ? le(24, 2) : le(28, 2);
+        const uint32_t compression = header >= 40 ? le(30, 4) : 0;
+        if (compression == 0 || compression == 3) {  // rows as they are, each padded to four bytes
+            const uint64_t row = (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
+            return n >= le(10, 4) + row * static_cast<uint64_t>(height);
+        }
+        return n * 128 >= pixels;  // run lengths: at most 255 pixels for two bytes
+    }
+    if (n >= 6 && std::memcmp(p, "GIF", 3) == 0)
+        return n * 1400 >= pixels;  // LZW with 12-bit codes gives at most about 1365 pixels a byte
+    return n * 8300 >= pixels;      // deflate: at most 1032 bytes a byte, at one bit a pixel
+}
+
 int OrientationOf(std::string_view picture) {
     const auto* p = reinterpret_cast<const unsigned char*>(picture.data());
     int orientation = 0;

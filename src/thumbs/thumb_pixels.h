@@ -39,6 +39,11 @@ Picture Orient(const Picture& pic, int orientation);
 
 namespace kavo {
 
+/// Whether a PNG, GIF or BMP of `bytes` can hold the width × height pixels its
+/// header claims, as far as its compression allows: decoders fill a truncated
+/// file up to its claimed size instead of failing, which for a huge claim takes long.
+bool HoldsClaimedPixels(std::string_view bytes, int32_t width, int32_t height);
+
 /// The EXIF orientation of a JPEG (APP1) or PNG (eXIf) held in memory; 0 when it has none.
 int OrientationOf(std::string_view picture);
 

@@ -121,7 +121,8 @@ public:
             return result;
         }
         // JPEG is scaled while decoded; the others are decoded whole first.
-        if (static_cast<int64_t>(width) * height > (jpeg ? 4 : 1) * kMaxDecodedPixels || stop.load())
+        if (static_cast<int64_t>(width) * height > (jpeg ? 4 : 1) * kMaxDecodedPixels || stop.load() ||
+            (!jpeg && !HoldsClaimedPixels(bytes, static_cast<int32_t>(width), static_cast<int32_t>(height))))
             return result;
         Com<IWICBitmapScaler> scaler;
         Com<IWICFormatConverter> converter;
