@@ -491,7 +491,7 @@ TEST_F(ThumbnailGenerateTest, ARerunOpensOnlyChangedPicturesAndRemovesOnlyItsOwn
     EXPECT_NE(Page(1).find("WIDTH=\"12\" HEIGHT=\"6\""), std::string::npos);
 }
 
-TEST_F(ThumbnailGenerateTest, AThumbnailThatCannotBeWrittenIsReportedAndMadeByTheNextRun) {
+TEST_F(ThumbnailGenerateTest, APictureThatCannotBeReadOrItsThumbnailWrittenIsTriedAgainNextRun) {
     Copy("turned6.jpg", "a.jpg");
     faults.failWrite = [](const std::string& path) { return path.ends_with(".jpg"); };
     RecordingObserver obs;
@@ -500,6 +500,14 @@ TEST_F(ThumbnailGenerateTest, AThumbnailThatCannotBeWrittenIsReportedAndMadeByTh
     faults.failWrite = [](const std::string&) { return false; };
     EXPECT_EQ(Run(), 1);
     EXPECT_TRUE(Thumb(ThumbnailName("a.jpg")));
+
+    Copy("alpha.png", "b.png");
+    faults.failOpen = [](const std::string& path) { return path.ends_with("b.png"); };
+    Generate(obs, faults);
+    EXPECT_FALSE(Thumb(ThumbnailName("b.png")));
+    faults.failOpen = [](const std::string&) { return false; };
+    Generate(obs, faults);
+    EXPECT_TRUE(Thumb(ThumbnailName("b.png")));
 }
 
 TEST_F(ThumbnailGenerateTest, ACancelledRunKeepsTheThumbnailsOfTheTreeItDidNotReach) {

@@ -294,6 +294,7 @@ void Thumbnails::MakeOne(size_t index) {
     std::string bytes;
     if (!ReadWhole(m_fs, path, e.Stamp.Size, bytes)) {
         e.Outcome = ThumbOutcome::Failed;
+        e.Stamp = {};  // not recorded: a read that failed may work next time
         return;
     }
     ThumbResult made = m_maker->Make(bytes, m_box, m_abandon);
@@ -365,7 +366,7 @@ PlacedThumb Thumbnails::Next(const CancelCheck& cancelled) {
     ThumbRecordEntry& e = s.Entry;
     if (e.Outcome != ThumbOutcome::Made)
         e.Name.clear();
-    // A picture given up for a cancel, or whose stamp could not be read, is not recorded.
+    // A picture given up for a cancel, or that could not be read, is not recorded.
     if (m_abandon || (e.Outcome == ThumbOutcome::Failed && e.Stamp == FileStamp{}))
         return placed;
     m_new[s.Key] = e;
