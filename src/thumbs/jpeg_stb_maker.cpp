@@ -1,5 +1,6 @@
-// The thumbnail maker on libjpeg-turbo (JPEG in and out, with DCT scaling) and
-// stb (PNG, GIF and BMP in, and the final resampling).
+// The thumbnail maker on libjpeg-turbo (JPEG in and out, with DCT scaling),
+// libpng (PNG in, row by row so that a cancel is heard) and stb (GIF and BMP in,
+// and the final resampling).
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 
 #include <jpeglib.h>
 #include <jerror.h>
+#include <png.h>
 
 #define STBI_ONLY_PNG
 #define STBI_ONLY_GIF
@@ -196,8 +198,64 @@ void ReadPngChunks(std::string_view bytes, int& orientation, std::vector<unsigne
     }
 }
 
-bool DecodeOther(std::string_view bytes, int32_t box, Picture& pic, std::vector<unsigned char>& icc,
-                 ThumbResult& result) {
+struct PngSource {
+    std::string_view bytes;
+    size_t at = 0;
+};
+
+void ReadPngBytes(png_structp png, png_bytep out, png_size_t n) {
+    auto* src = static_cast<PngSource*>(png_get_io_ptr(png));
+    if (n > src->bytes.size() - src->at)
+        png_error(png, "cut short");
+    std::memcpy(out, src->bytes.data() + src->at, n);
+    src->at += n;
+}
+
+[[noreturn]] void OnPngError(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
+
+void OnPngWarning(png_structp, png_const_charp) {}
+
+/// Decodes a PNG to RGBA a row at a time, asking `stop` between rows.
+/// Nothing with a destructor is made between setjmp and the end.
+bool DecodePng(std::string_view bytes, const std::atomic<bool>& stop, Picture& pic) {
+    PngSource src{bytes, 0};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
+    if (png == nullptr)
+        return false;
+    png_infop info = png_create_info_struct(png);
+    if (info == nullptr || setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
+    png_set_read_fn(png, &src, ReadPngBytes);
+    png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
+    png_read_info(png, info);
+    png_set_expand(png);  // palettes and small grey depths to 8 bits, tRNS to alpha
+    png_set_strip_16(png);
+    png_set_gray_to_rgb(png);
+    png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+    const int passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    pic.Width = static_cast<int32_t>(png_get_image_width(png, info));
+    pic.Height = static_cast<int32_t>(png_get_image_height(png, info));
+    if (png_get_rowbytes(png, info) != static_cast<size_t>(pic.Width) * 4)
+        png_error(png, "unexpected layout");
+    pic.Pixels.resize(static_cast<size_t>(pic.Width) * pic.Height * 4);
+    for (int pass = 0; pass < passes; ++pass) {
+        for (int32_t y = 0; y < pic.Height; ++y) {
+            if ((y & 31) == 0 && stop.load(std::memory_order_relaxed))
+                png_error(png, "stopped");
+            png_read_row(png, pic.Pixels.data() + static_cast<size_t>(y) * pic.Width * 4, nullptr);
+        }
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    return true;
+}
+
+bool DecodeOther(std::string_view bytes, int32_t box, const std::atomic<bool>& stop, Picture& pic,
+                 std::vector<unsigned char>& icc, ThumbResult& result) {
     const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
     const int size = static_cast<int>(std::min<size_t>(bytes.size(), INT32_MAX));
     int width = 0, height = 0, components = 0;
@@ -216,13 +274,18 @@ bool DecodeOther(std::string_view bytes, int32_t box, Picture& pic, std::vector<
     }
     if (static_cast<int64_t>(width) * height > kMaxDecodedPixels || !HoldsClaimedPixels(bytes, width, height))
         return false;
-    stbi_uc* pixels = stbi_load_from_memory(data, size, &width, &height, &components, 4);
-    if (pixels == nullptr)
-        return false;
-    pic.Width = width;
-    pic.Height = height;
-    pic.Pixels.assign(pixels, pixels + static_cast<size_t>(width) * height * 4);
-    stbi_image_free(pixels);
+    if (png) {
+        if (!DecodePng(bytes, stop, pic))
+            return false;
+    } else {
+        stbi_uc* pixels = stbi_load_from_memory(data, size, &width, &height, &components, 4);
+        if (pixels == nullptr)
+            return false;
+        pic.Width = width;
+        pic.Height = height;
+        pic.Pixels.assign(pixels, pixels + static_cast<size_t>(width) * height * 4);
+        stbi_image_free(pixels);
+    }
     FlattenOnWhite(pic);
     pic.Orientation = orientation;
     pic.Plan = plan;
@@ -273,7 +336,7 @@ public:
         std::vector<unsigned char> icc;
         const bool jpeg = bytes.size() > 3 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
                           static_cast<unsigned char>(bytes[1]) == 0xD8;
-        const bool decoded = jpeg ? DecodeJpeg(bytes, box, stop, pic, icc, result) : DecodeOther(bytes, box, pic, icc, result);
+        const bool decoded = jpeg ? DecodeJpeg(bytes, box, stop, pic, icc, result) : DecodeOther(bytes, box, stop, pic, icc, result);
         if (!decoded) {
             result.Outcome = ThumbOutcome::Failed;
             return result;

@@ -275,7 +275,7 @@ void Thumbnails::Start(const std::string& folder, const std::vector<DirEntry>& e
     m_workReady.notify_all();
 }
 
-void Thumbnails::MakeOne(size_t index) {
+bool Thumbnails::Known(size_t index) {
     Slot& s = m_slots[index];
     const std::string path = *m_folder + (*m_entries)[m_pictures[index]].Name;
     ThumbRecordEntry& e = s.Entry;
@@ -283,14 +283,23 @@ void Thumbnails::MakeOne(size_t index) {
     e.Name = s.Name;
     if (!m_fs.GetFileStamp(path, e.Stamp)) {
         e.Outcome = ThumbOutcome::Failed;
-        return;
+        return true;
     }
     auto old = m_old.find(s.Key);
     if (old != m_old.end() && old->second.Stamp == e.Stamp && old->second.Box == m_box &&
         (old->second.Outcome != ThumbOutcome::Made || (old->second.Name == s.Name && m_onDisk.count(s.Name) != 0))) {
         e = old->second;
-        return;
+        return true;
     }
+    return false;
+}
+
+void Thumbnails::MakeOne(size_t index) {
+    if (Known(index))
+        return;
+    Slot& s = m_slots[index];
+    const std::string path = *m_folder + (*m_entries)[m_pictures[index]].Name;
+    ThumbRecordEntry& e = s.Entry;
     std::string bytes;
     if (!ReadWhole(m_fs, path, e.Stamp.Size, bytes)) {
         e.Outcome = ThumbOutcome::Failed;
@@ -301,19 +310,26 @@ void Thumbnails::MakeOne(size_t index) {
     e.Outcome = made.Outcome;
     e.Width = made.Width;
     e.Height = made.Height;
-    if (made.Outcome == ThumbOutcome::Made && !m_fs.WriteFileAtomic(m_folderPath + s.Name, made.Jpeg, nullptr)) {
+    // After a cancel nothing more is written: the run may be over by then.
+    if (made.Outcome == ThumbOutcome::Made && (m_abandon || !m_fs.WriteFileAtomic(m_folderPath + s.Name, made.Jpeg, nullptr))) {
         e.Outcome = ThumbOutcome::Failed;
-        s.WriteFailed = true;
+        s.WriteFailed = !m_abandon;
     }
 }
 
 void Thumbnails::Work() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        m_workReady.wait(lock, [this] { return m_stop || m_claimed < m_pictures.size(); });
+        m_workReady.wait(lock, [this] { return m_stop || !m_handedOver.empty() || m_claimed < m_pictures.size(); });
         if (m_stop)
             return;
-        const size_t index = m_claimed++;
+        size_t index;
+        if (!m_handedOver.empty()) {
+            index = m_handedOver.front();  // the walk waits for it
+            m_handedOver.pop_front();
+        } else {
+            index = m_claimed++;
+        }
         ++m_inFlight;
         lock.unlock();
         if (!m_abandon)
@@ -333,15 +349,23 @@ PlacedThumb Thumbnails::Next(const CancelCheck& cancelled) {
         return placed;
     std::unique_lock<std::mutex> lock(m_mutex);
     if (m_claimed == index) {
-        // No thread has begun it: made here rather than waiting for one to wake.
+        // No thread has begun it: an unchanged picture is looked up here rather than
+        // waiting for one to wake; one to be made goes to the threads first of all, so
+        // this thread stays free for the window and a cancel.
         ++m_claimed;
         ++m_inFlight;
         lock.unlock();
-        if (!(cancelled && cancelled()))
+        const bool known = Known(index);
+        if (!known && m_threads.empty() && !(cancelled && cancelled()))
             MakeOne(index);
-        m_ready[index].store(1, std::memory_order_release);
         lock.lock();
         --m_inFlight;
+        if (known || m_threads.empty()) {
+            m_ready[index].store(1, std::memory_order_release);
+        } else {
+            m_handedOver.push_back(index);
+            m_workReady.notify_one();
+        }
         m_idle.notify_all();
     }
     while (m_ready[index].load(std::memory_order_acquire) == 0) {
@@ -354,6 +378,7 @@ PlacedThumb Thumbnails::Next(const CancelCheck& cancelled) {
         if (stop) {
             m_abandon = true;
             m_claimed = m_pictures.size();
+            m_handedOver.clear();
             return placed;
         }
     }
@@ -385,6 +410,7 @@ PlacedThumb Thumbnails::Next(const CancelCheck& cancelled) {
 void Thumbnails::Finish() {
     std::unique_lock<std::mutex> lock(m_mutex);
     m_claimed = m_pictures.size();
+    m_handedOver.clear();
     m_abandon = true;
     m_idle.wait(lock, [this] { return m_inFlight == 0; });
     m_pictures.clear();

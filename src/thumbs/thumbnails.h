@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -104,6 +105,8 @@ private:
     };
 
     void Work();
+    /// Fills the slot from the record when the picture is unchanged (or gone); false when it is to be made.
+    bool Known(size_t index);
     void MakeOne(size_t index);
     std::string ChooseName(const std::string& key);
     bool OursAt(const std::string& name);
@@ -127,6 +130,7 @@ private:
     bool m_stop = false;
     std::atomic<bool> m_abandon{false};
     size_t m_claimed = 0, m_inFlight = 0, m_taken_count = 0;
+    std::deque<size_t> m_handedOver;  // pictures the walk reached before any thread: made first
     std::unique_ptr<std::atomic<int>[]> m_ready;
     std::vector<Slot> m_slots;
     const std::string* m_folder = nullptr;
