@@ -136,8 +136,10 @@ TEST_F(ThumbnailMakerTest, SmallPicturesStayAndDamagedOrHugeOnesFailFast) {
         EXPECT_EQ(maker->Make(bad, 10, stop).Outcome, ThumbOutcome::Failed) << bad.substr(0, 3);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50)) << bad.substr(0, 3);
     }
+    EXPECT_EQ(Make("interlaced.png", 10).Outcome, ThumbOutcome::Made);
     stop = true;
     EXPECT_EQ(Make("turned6.jpg", 10).Outcome, ThumbOutcome::Failed);
+    EXPECT_EQ(Make("interlaced.png", 10).Outcome, ThumbOutcome::Failed);
 }
 
 TEST(ThumbnailMarkers, OrientationAndAProfileLargerThanOneSegmentCarriedOver) {
