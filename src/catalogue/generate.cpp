@@ -159,7 +159,10 @@ private:
             m_obs.ShowMessage(CatalogueFolderMessage(folder), MessageIcon::Exclamation, "Kavo");
             return result.CatalogueFolder = true;
         }
-        for (const std::string& path : {m_base + "kavo", m_base + "kavo" + kPathSep + "images"}) {
+        std::vector<std::string> ours = {m_base + "kavo", m_base + "kavo" + kPathSep + "images"};
+        if (m_set.ThumbnailBox > 0)
+            ours.push_back(m_base + "kavo" + kPathSep + kThumbFolder);
+        for (const std::string& path : ours) {
             if (m_fs.IsForeignLink(path)) {
                 m_obs.ShowMessage(ForeignLinkMessage(path), MessageIcon::Exclamation, "Kavo");
                 return result.ForeignLink = true;
