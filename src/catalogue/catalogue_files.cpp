@@ -184,6 +184,11 @@ bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string
         moves.push_back(std::move(s));
     }
     m_staged.clear();
+    // Renamed into place before their bytes are on the disk, files can be empty
+    // after a power cut; replacing a file would have made the system flush it.
+    const std::string& summaryPage = files.back().first;
+    m_fs.Flush(m_folder);
+    m_fs.Flush(summaryPage.substr(0, summaryPage.size() - LastFolderName(summaryPage).size()));  // maybe another drive
     // From the first rename to the last the catalogue is mixed; a failure puts
     // every file back, so the earlier one is whole again.
     for (Staged& s : moves) {
