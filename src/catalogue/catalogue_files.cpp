@@ -270,7 +270,7 @@ void CatalogueFiles::ReportKept() {
     text.clear();
     for (const std::string& path : m_inTheWay)
         text += "'" + path + "' はファイルではないため、そのまま残しました。\r\n";
-    text += "これらの名前のファイルは書き出していません。";
+    text += m_inTheWay.size() == 1 ? "この名前のファイルは書き出していません。" : "これらの名前のファイルは書き出していません。";
     m_obs.ShowMessage(text, MessageIcon::Exclamation, "Kavo");
 }
 
