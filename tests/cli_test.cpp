@@ -113,6 +113,8 @@ TEST_F(CliTest, BadOptionsNameTheOptionAndWriteNothing) {
                                          {"--align=middle"},
                                          {"--table=11"},
                                          {"--table=0"},
+                                         {"--thumbnails=49"},
+                                         {"--thumbnails=401"},
                                          {"--bogus"}}) {
         bad.insert(bad.begin(), dir.path().string());
         EXPECT_EQ(Run(bad), 1) << bad[1];
@@ -182,6 +184,15 @@ TEST_F(CliTest, OptionsReachTheSettings) {
     EXPECT_EQ(d.ImagesPerPage, 50);
     EXPECT_EQ(d.Settings.ClickAction, "Folder");
     EXPECT_TRUE(d.Settings.GetImageSize);
+    EXPECT_EQ(d.Settings.ThumbnailBox, 0);
+
+    // The size needs "=", so a folder after the flag stays the folder.
+    CliOptions thumbs;
+    ASSERT_TRUE(ParseCommandLine({"--thumbnails", "pics"}, thumbs).Proceed);
+    EXPECT_EQ(thumbs.Folder, "pics");
+    EXPECT_EQ(thumbs.Settings.ThumbnailBox, 200);
+    ASSERT_TRUE(ParseCommandLine({"pics", "--thumbnails=400"}, thumbs).Proceed);
+    EXPECT_EQ(thumbs.Settings.ThumbnailBox, 400);
 }
 
 TEST_F(CliTest, InterruptIsTheCancelButton) {

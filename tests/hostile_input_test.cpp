@@ -414,6 +414,13 @@ TEST_F(HostileRun, AnotherUsersLinkAsTheCatalogueOrItsPicturesIsNotFollowed) {
     ASSERT_EQ(second.messages.size(), 1u);
     EXPECT_EQ(second.messages[0].rfind("'" + dir.str() + test::Native("kavo/images' は、"), 0), 0u);
     fs::remove(theirs.path() / "kavo/images");
+    // A foreign thumbnail folder matters only to a run that makes thumbnails.
+    plant(theirs.path(), theirs.path() / "kavo/thumbs", 4242);
+    EXPECT_FALSE(Generate().ForeignLink);
+    ctx.Settings.ThumbnailBox = 200;
+    EXPECT_TRUE(Generate().ForeignLink);
+    ctx.Settings.ThumbnailBox = 0;
+    fs::remove(theirs.path() / "kavo/thumbs");
     EXPECT_FALSE(Generate().ForeignLink);
     EXPECT_EQ(ReadFile(theirs.path() / "kavo/page0001.html").rfind("<!--Kavo", 0), 0u);
 #endif

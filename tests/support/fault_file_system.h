@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -23,7 +24,8 @@ public:
     std::function<bool(const std::string&)> failRename = [](const std::string&) { return false; };
     /// Called after each listing, e.g. to delete something behind the walk's back.
     std::function<void(const std::string&)> afterList = [](const std::string&) {};
-    int opens = 0;
+    std::atomic<int> opens{0};
+    bool threadSafe = false;  // the counters are atomic; the injected checks must be too
     /// Changes to the disk (writes, renames, removals, new folders) still to
     /// happen; then every change fails, as if the run had been killed there.
     int changesLeft = -1;
@@ -85,6 +87,8 @@ public:
         return Dead('w', to) || failWrite(to) ? 28 : m_real.CopyFile(from, to);
     }
     bool IsRegularFile(const std::string& path) override { return m_real.IsRegularFile(path); }
+    bool GetFileStamp(const std::string& path, FileStamp& stamp) override { return m_real.GetFileStamp(path, stamp); }
+    bool ReadsAreThreadSafe() const override { return threadSafe; }
     std::unique_ptr<FolderLock> LockFolder(const std::string& folder, bool& busy) override {
         return m_real.LockFolder(folder, busy);
     }
