@@ -373,7 +373,7 @@ TEST_F(GenerateTest, AFailedPageIsReportedAndItsNumberConsumed) {
         dir.Write("p" + std::to_string(i) + ".png", "x");
     ctx.ImagesPerPage = 5;
     test::FaultFileSystem faults;
-    faults.failWrite = [](const std::string& p) { return p.ends_with("page0002.html"); };
+    faults.failWrite = [](const std::string& p) { return p.find("page0002.html") != std::string::npos; };
     RecordingObserver obs;
     GenerateResult r = Generate(obs, faults);
     EXPECT_EQ(r.WriteFailures, 1);
