@@ -248,6 +248,12 @@ TEST_F(GenerateTest, NoPictureStillWritesTheFramesAndSummary) {
     }
     EXPECT_NE(ReadFile(r.SummaryPage).find("<FONT COLOR=\"#666666\" SIZE=\"4\">0</FONT>\r\n</TD>\r\n</TR>\r\n<TR>"),
               std::string::npos);
+    // Without the program's own pictures the pages lack their buttons: that is a failure, not a success.
+    in.ProgramFolder = (program.path() / "elsewhere").string();
+    RecordingObserver obs;
+    EXPECT_EQ(Generate(obs).WriteFailures, 1);
+    ASSERT_EQ(obs.messages.size(), 1u);
+    EXPECT_NE(obs.messages[0].find("elsewhere"), std::string::npos);
 }
 
 TEST_F(GenerateTest, ExactlyFullPagesLeaveNoEmptyPage) {

@@ -242,8 +242,11 @@ TEST(NativeFileSystem, PipesNamedLikePicturesOrPagesNeverBlockARun) {
     test::RecordingObserver obs;
     RunScan(ctx, {tmp.str(), true}, fs, obs);
     ctx.SelectTypes(true, true, true, true);
+    test::TempDir program;
+    std::filesystem::create_directory(program.path() / "Images");
     GenerateInputs in;
     in.Folder = tmp.str();
+    in.ProgramFolder = program.str();
     in.CaseSensitive = true;
     GenerateResult r = RunGeneration(ctx, in, fs, obs);
     EXPECT_EQ(ctx.Counters.WrittenJpgCount, 1);  // placed, without a size

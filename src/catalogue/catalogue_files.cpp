@@ -228,8 +228,11 @@ void CatalogueFiles::CopyFolderFiles(const std::string& source, const std::strin
     } else {
         m_fs.CreateFolder(destination, nullptr);
     }
-    if (!m_fs.ListFolder(from, entries, nullptr))
-        return;  // a missing source copies nothing
+    if (!m_fs.ListFolder(from, entries, nullptr)) {
+        // The pages name these pictures: a catalogue without them is not a success.
+        m_obs.ShowMessage("'" + source + "' フォルダが見つかりません。", MessageIcon::Exclamation, "Kavo");
+        return;
+    }
     SortByName(entries);
     std::string ours, theirs;
     for (const DirEntry& e : entries) {
