@@ -64,6 +64,7 @@ protected:
         ctx.ImagesPerPage = 5;
         GenerateInputs in;
         in.Folder = dir.str();
+        in.ProgramFolder = program.str();
         in.CaseSensitive = true;
         GenerateResult r = RunGeneration(ctx, in, fsys, obs);
         EXPECT_EQ(r.UnreadableFolders, out.unreadable);
@@ -77,7 +78,10 @@ protected:
         return out;
     }
 
+    void SetUp() override { program.MakeDir("Images"); }
+
     TempDir dir;
+    TempDir program;
 };
 
 TEST_F(ListingAhead, GivesExactlyTheWalkOfOneThread) {

@@ -248,6 +248,12 @@ TEST_F(GenerateTest, NoPictureStillWritesTheFramesAndSummary) {
     }
     EXPECT_NE(ReadFile(r.SummaryPage).find("<FONT COLOR=\"#666666\" SIZE=\"4\">0</FONT>\r\n</TD>\r\n</TR>\r\n<TR>"),
               std::string::npos);
+    // Without the program's own pictures the pages lack their buttons: that is a failure, not a success.
+    in.ProgramFolder = (program.path() / "elsewhere").string();
+    RecordingObserver obs;
+    EXPECT_EQ(Generate(obs).WriteFailures, 1);
+    ASSERT_EQ(obs.messages.size(), 1u);
+    EXPECT_NE(obs.messages[0].find("elsewhere"), std::string::npos);
 }
 
 TEST_F(GenerateTest, ExactlyFullPagesLeaveNoEmptyPage) {
@@ -373,7 +379,7 @@ TEST_F(GenerateTest, AFailedPageIsReportedAndItsNumberConsumed) {
         dir.Write("p" + std::to_string(i) + ".png", "x");
     ctx.ImagesPerPage = 5;
     test::FaultFileSystem faults;
-    faults.failWrite = [](const std::string& p) { return p.ends_with("page0002.html"); };
+    faults.failWrite = [](const std::string& p) { return p.find("page0002.html") != std::string::npos; };
     RecordingObserver obs;
     GenerateResult r = Generate(obs, faults);
     EXPECT_EQ(r.WriteFailures, 1);

@@ -120,8 +120,11 @@ TEST(Scan, EmptyAndUnreadableFolders) {
     // The generation counts them too, no write failure among them, and names them only
     // where the scan before it did not (the command line leaves that to the generation).
     ctx.SelectTypes(true, true, true, true);
+    TempDir program;
+    program.MakeDir("Images");
     GenerateInputs in;
     in.Folder = dir.str();
+    in.ProgramFolder = program.str();
     for (bool scanTold : {true, false}) {
         ctx.UnreadableNoticeShown = scanTold;
         RecordingObserver generation;

@@ -131,23 +131,17 @@ public:
             EndPage();
             SavePage();
         }
-        // Over an earlier catalogue, a page that could not be written keeps the
-        // earlier frames, whose pages are all still there.
-        if (m_pageFailures == 0 || !m_files->HadCatalogue()) {
-            const std::string name = CatalogueName(folder);
-            std::vector<std::pair<std::string, std::string>> files;
-            WriteFramesetPage(m_ctx);
-            files.emplace_back(m_catalogue + "index.html", m_ctx.OutputText);
-            WriteTreeFrame(m_ctx, name);
-            files.emplace_back(m_catalogue + "frame1.html", m_ctx.OutputText);
-            WriteNavigationFrame(m_ctx);
-            files.emplace_back(m_catalogue + "frame2.html", m_ctx.OutputText);
-            WriteSummaryPage(m_ctx, name);
-            files.emplace_back(result.SummaryPage, m_ctx.OutputText);
-            result.SummaryWritten = m_files->SaveTogether(files);
-            if (result.SummaryWritten)
-                m_files->RemoveStale();
-        }
+        const std::string name = CatalogueName(folder);
+        std::vector<std::pair<std::string, std::string>> files;
+        WriteFramesetPage(m_ctx);
+        files.emplace_back(m_catalogue + "index.html", m_ctx.OutputText);
+        WriteTreeFrame(m_ctx, name);
+        files.emplace_back(m_catalogue + "frame1.html", m_ctx.OutputText);
+        WriteNavigationFrame(m_ctx);
+        files.emplace_back(m_catalogue + "frame2.html", m_ctx.OutputText);
+        WriteSummaryPage(m_ctx, name);
+        files.emplace_back(result.SummaryPage, m_ctx.OutputText);
+        result.SummaryWritten = m_files->Commit(files);
         m_files->CopyFolderFiles(JoinPath(m_in.ProgramFolder, "Images"), m_catalogue + (lower ? "images" : "Images"));
         m_files->ReportKept();
         result.BackupOfIndex = m_files->BackupOf(result.SummaryPage);
@@ -188,11 +182,11 @@ private:
         return m_catalogue + (m_ctx.CaseSensitiveOutput ? "page" : "Page") + FormatNumber(n, "0000") + ".html";
     }
 
-    /// Writes the page in the buffer as the next page. A page that fails still
-    /// takes its number, so the later pages and the frames stay as planned.
+    /// Stages the page in the buffer as the next page; it goes in with the
+    /// frames. A page that fails still takes its number, so the later pages and
+    /// the frames stay as planned.
     void SavePage() {
-        if (m_files->Save(PagePath(m_c.PageCount + 1), m_ctx.OutputText) != 0)
-            ++m_pageFailures;
+        m_files->Stage(PagePath(m_c.PageCount + 1), m_ctx.OutputText);
         ++m_c.PageCount;
     }
 
@@ -375,7 +369,6 @@ private:
     std::string m_catalogue;  // the catalogue folder, with a trailing separator
     UnreadableFolders m_unreadable;
     std::optional<CatalogueFiles> m_files;
-    int m_pageFailures = 0;
     int32_t m_percent = 0;
     std::unique_ptr<SizePrefetcher> m_prefetch;  // only with several jobs and sizes to read
     FolderWalk* m_walk = nullptr;                // the walk under way

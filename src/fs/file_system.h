@@ -153,6 +153,11 @@ public:
         return std::make_unique<FolderLock>();
     }
 
+    /// Makes what was written to the file system holding `folder` reach the disk,
+    /// so that files renamed into place next are whole after a power cut. Best
+    /// effort; the default does nothing.
+    virtual void Flush(const std::string& /*folder*/) {}
+
     /// True when OpenRead, and Read and Skip on the files it returns, may be
     /// called from several threads at once (each file used by one thread at a
     /// time). Only then are picture sizes read ahead by several threads.
