@@ -7,7 +7,7 @@ want=(g++ cmake ninja-build pkg-config libstb-dev libcli11-dev libgtest-dev qt6-
 for set in "${@:-build}"; do
   case "$set" in
     build) ;;
-    test) want+=(chromium xvfb xauth imagemagick clang-14 libfuzzer-14-dev) ;;
+    test) want+=(chromium xvfb xauth imagemagick clang-14 libfuzzer-14-dev adwaita-qt6) ;;
     bench) want+=(hyperfine imagemagick python3 time) ;;
     fuzz) want+=(clang-14 libfuzzer-14-dev) ;;
     windows) want+=(g++-mingw-w64-x86-64-posix wine64) ;;

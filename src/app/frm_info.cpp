@@ -68,6 +68,33 @@ void frmInfo::ShowProgress(const ProgressFigures& figures) {
     refreshDisplay(false);
 }
 
+void frmInfo::ShowMessage(std::string_view text, MessageIcon icon, std::string_view title) {
+    m_messages.push_back({std::string(text), icon, std::string(title)});
+}
+
+void frmInfo::showMessages() {
+    std::vector<Message> notices;
+    const Message* first = nullptr;
+    int more = 0;
+    for (const Message& m : m_messages) {
+        if (m.Icon != MessageIcon::Exclamation)
+            notices.push_back(m);
+        else if (first == nullptr)
+            first = &m;
+        else
+            ++more;
+    }
+    if (first != nullptr) {
+        std::string text = first->Text;
+        if (more > 0)
+            text += "\r\nほかに" + std::to_string(more) + "件の書き出しに失敗しました。";
+        ProgressWindow::ShowMessage(text, first->Icon, first->Title);
+    }
+    for (const Message& m : notices)
+        ProgressWindow::ShowMessage(m.Text, m.Icon, m.Title);
+    m_messages.clear();
+}
+
 void frmInfo::applyDisplay() {
     lblFile->setText(FitPathToLabel(lblFile, ToQt(m_status)));
     if (!m_figuresReported)
@@ -89,6 +116,7 @@ void frmInfo::Form_Activate() {
     m_fCancel = m_result.Cancelled;
     endRun();
     RestoreCursor();
+    showMessages();
     finish();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/progress_window.h"
 #include "fs/file_system.h"
@@ -22,6 +23,9 @@ public:
 
     void ShowStatus(std::string_view text) override;
     void ShowProgress(const ProgressFigures& figures) override;
+    /// Kept until the run ends: a folder that cannot be written would otherwise
+    /// give one box per file, each waiting for ＯＫ.
+    void ShowMessage(std::string_view text, MessageIcon icon, std::string_view title) override;
 
     /// What the last run reported besides m_fCancel.
     const GenerateResult& result() const { return m_result; }
@@ -39,6 +43,16 @@ protected:
 
 private:
     void Form_Load();
+    /// Shows what the run reported: its failures as one message that names
+    /// the first and counts the others, then each notice.
+    void showMessages();
+
+    struct Message {
+        std::string Text;
+        MessageIcon Icon;
+        std::string Title;
+    };
+    std::vector<Message> m_messages;
 
     std::string m_status;
     ProgressFigures m_figures;

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDir>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -14,7 +15,9 @@
 #include <QScreen>
 #include <QStyle>
 #include <QTimer>
+#include <QUrl>
 #include <algorithm>
+#include <cerrno>
 
 #include "app/frm_info.h"
 #include "app/frm_layout.h"
@@ -45,19 +48,54 @@ W* Named(W* widget, const char* name) {
     return widget;
 }
 
-/// True when a window whose frame starts at `topLeft` would have its title bar
-/// on an available screen, far enough in to be grabbed with the mouse. A stored
-/// position from a screen that is gone, or a damaged one, fails this test.
-bool TitleBarOnScreen(QPoint topLeft, int width) {
-    const int titleHeight = QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight);
-    const QRect titleBar(topLeft, QSize(width, titleHeight));
-    const int grab = std::min(width, 100);
+/// The available area of the screen on which a window whose frame is `frame`
+/// has its title bar, far enough in to be grabbed with the mouse; empty when
+/// no screen has it. A stored position from a screen that is gone, or a
+/// damaged one, is on none.
+QRect ScreenOfTitleBar(const QRect& frame, int titleHeight) {
+    const QRect titleBar(frame.topLeft(), QSize(frame.width(), titleHeight));
+    const int grab = std::min(frame.width(), 100);
     for (const QScreen* screen : QGuiApplication::screens()) {
         const QRect on = titleBar & screen->availableGeometry();
         if (on.width() >= grab && on.height() == titleHeight)
-            return true;
+            return screen->availableGeometry();
     }
-    return false;
+    return {};
+}
+
+/// The frame's top left moved so that the frame lies on `area`, along each
+/// direction in which it fits.
+QPoint IntoArea(const QRect& frame, const QRect& area) {
+    QPoint at = frame.topLeft();
+    if (frame.width() <= area.width())
+        at.setX(std::clamp(at.x(), area.left(), area.right() + 1 - frame.width()));
+    if (frame.height() <= area.height())
+        at.setY(std::clamp(at.y(), area.top(), area.bottom() + 1 - frame.height()));
+    return at;
+}
+
+/// Why a folder cannot be used, in a message; empty when it can.
+QString FolderProblem(FileSystem& fs, const QString& path) {
+    const std::string native = ToStd(path);
+    switch (fs.CheckFolder(native)) {
+        case 0:
+            return {};
+        case ENOTDIR:
+            // A file at the path itself; a file on the way to it makes the folder missing.
+            if (fs.Exists(native))
+                return QStringLiteral("'%1' はフォルダではありません。").arg(path);
+            [[fallthrough]];
+        case ENOENT:
+            return QStringLiteral("'%1' フォルダが見つかりません。").arg(path);
+        default:
+            return QStringLiteral("'%1' フォルダを開けません。").arg(path);
+    }
+}
+
+/// Accessible names of controls whose caption is a label or frame beside them.
+void NameForAssistiveTechnology(std::initializer_list<QWidget*> controls, const QString& name) {
+    for (QWidget* control : controls)
+        control->setAccessibleName(name);
 }
 
 }  // namespace
@@ -154,13 +192,22 @@ void frmKavo::buildControls() {
     connect(cmdSearch, &QPushButton::clicked, this, &frmKavo::cmdSearch_Click);
     connect(cmdExeUrl, &QPushButton::clicked, this, &frmKavo::cmdExeUrl_Click);
     connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
+    connect(txtFolder, &QLineEdit::returnPressed, this, [this] {
+        if (cmdOk->isEnabled() && cmdOk->text() == kSearch)
+            cmdSearch_Click();
+    });
     txtCount->installEventFilter(this);
+    cmdOk->installEventFilter(this);
+    cmdFolder->installEventFilter(this);
+
+    NameForAssistiveTechnology({txtFolder}, frameFolder->title());
+    NameForAssistiveTechnology({txtCount, udCount}, lblCount->text());
+    FitTextControls(this);
 }
 
 void frmKavo::Form_Load() {
     LoadWindowPosition(m_ctx);
-    const QPoint stored(Twips(m_ctx.WindowLeft), Twips(m_ctx.WindowTop));
-    move(TitleBarOnScreen(stored, width()) ? stored : QPoint(0, 0));
+    placeAtStoredPosition();
     setWindowTitle(QString::fromUtf8(kVersionText));
     for (QLabel* label : {lblJPG, lblGIF, lblBMP, lblPNG})
         label->setText(CountText(0));
@@ -168,6 +215,43 @@ void frmKavo::Form_Load() {
     m_ctx.Settings = CatalogueSettings{};
     cmdOk->setEnabled(false);
     cmdExeUrl->setEnabled(false);
+}
+
+void frmKavo::placeAtStoredPosition() {
+    const QPoint stored(Twips(m_ctx.WindowLeft), Twips(m_ctx.WindowTop));
+    // Before the window is shown its frame is not known; the title bar's height
+    // is the style's guess, replaced by the real frame once it is on screen.
+    const int titleHeight = QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const QRect frame(stored, size() + QSize(0, titleHeight));
+    const QRect area = ScreenOfTitleBar(frame, titleHeight);
+    move(area.isEmpty() ? QPoint(0, 0) : IntoArea(frame, area));
+}
+
+void frmKavo::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    // The focus starts on 参照...; mark it, as a keyboard user needs to see where it is.
+    showFocusMark();
+    QTimer::singleShot(0, this, [this] {
+        const QRect frame = frameGeometry();
+        const QScreen* on = screen();
+        if (on != nullptr && frame.intersects(on->availableGeometry()))
+            move(pos() + IntoArea(frame, on->availableGeometry()) - frame.topLeft());
+    });
+}
+
+void frmKavo::showFocusMark() {
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    if (QWidget* focused = focusWidget())
+        focused->update();
+}
+
+void frmKavo::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange)
+        FitTextControls(this);
 }
 
 void frmKavo::Form_Unload() {
@@ -180,14 +264,19 @@ void frmKavo::closeEvent(QCloseEvent* event) {
 }
 
 void frmKavo::cmdFolder_Click() {
-    cmdOk->setText(kCreateHtml);
+    const bool byKeyboard = m_folderByKeyboard;
+    setOkCaption(kCreateHtml);
     cmdOk->setEnabled(false);
     setEnabled(false);
     const QString remembered = txtFolder->text();
     const QString chosen = proFolderDlg_Open(QStringLiteral("検索するフォルダを選択して下さい。"), nullptr, QString(),
-                                             kBrowseOnlyFileSystemFolders | kBrowseNotBelowDomain, remembered);
+                                             kBrowseOnlyFileSystemFolders | kBrowseNotBelowDomain, folderPath());
     setEnabled(true);
     takeKeyboardBack();
+    // Disabling the window took the focus away; it goes back where it was.
+    cmdFolder->setFocus(Qt::ActiveWindowFocusReason);
+    if (byKeyboard)
+        showFocusMark();
     if (!chosen.isEmpty()) {
         txtFolder->setText(chosen);
         txtFolder->setToolTip(chosen);
@@ -203,19 +292,47 @@ void frmKavo::cmdFolder_Click() {
 }
 
 void frmKavo::txtFolder_Change() {
-    const QString text = txtFolder->text();
-    if (text.isEmpty()) {
-        cmdOk->setEnabled(false);
-        return;
-    }
-    if (CheckFolder(m_fs, ToStd(text)) != 0) {
-        cmdOk->setEnabled(false);
-        return;
-    }
+    // Counts of another folder text no longer apply, whatever the new text
+    // names; a folder that cannot be used is explained when the search is asked for.
     m_ctx.ResetCounts();
-    cmdOk->setText(kSearch);
-    cmdOk->setEnabled(true);
     showCounts();
+    setOkCaption(kSearch);
+    cmdOk->setEnabled(!folderPath().isEmpty());
+    updateExeUrl();
+}
+
+QString frmKavo::folderPath() const {
+    QString path = txtFolder->text().trimmed();
+    if (path.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
+        const QUrl url(path);
+        if (url.isLocalFile())
+            path = QDir::toNativeSeparators(url.toLocalFile());
+    }
+    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
+        path = QDir::homePath() + path.mid(1);
+    return path;
+}
+
+bool frmKavo::reportUnusableFolder(const QString& path) {
+    const QString problem = FolderProblem(m_fs, path);
+    if (problem.isEmpty())
+        return false;
+    ShowMessageBox(this, problem, QStringLiteral("Kavo"), QMessageBox::Warning);
+    return true;
+}
+
+void frmKavo::setOkCaption(const QString& caption) {
+    if (cmdOk->text() == caption)
+        return;
+    cmdOk->setText(caption);
+    m_okCaptionChanged.start();
+}
+
+void frmKavo::updateExeUrl() {
+    const QString path = folderPath();
+    const bool sameFolder =
+        !m_catalogueFolder.isEmpty() && !path.isEmpty() && QDir::cleanPath(path) == QDir::cleanPath(m_catalogueFolder);
+    cmdExeUrl->setEnabled(sameFolder && m_fs.IsRegularFile(WithTrailingSeparator(ToStd(path)) + "index.html"));
 }
 
 void frmKavo::chkSubFolder_Click() {
@@ -224,13 +341,18 @@ void frmKavo::chkSubFolder_Click() {
 
 void frmKavo::chkType_Click() {
     const bool anyType = chkJPG->isChecked() || chkGIF->isChecked() || chkBMP->isChecked() || chkPNG->isChecked();
-    cmdOk->setEnabled(!txtFolder->text().isEmpty() && anyType);
+    // ＨＴＭＬ作成 follows a scan of this very folder text; after a scan that
+    // found nothing a type box does not make it start an empty catalogue.
+    const ScanCounts& c = m_ctx.Counts;
+    const bool found = c.JpgCount + c.GifCount + c.BmpCount + c.PngCount != 0;
+    cmdOk->setEnabled(!folderPath().isEmpty() && anyType && (cmdOk->text() == kSearch || found));
 }
 
 void frmKavo::cmdSearch_Click() {
-    if (CheckFolder(m_fs, ToStd(txtFolder->text())) != 0)
+    const QString path = folderPath();
+    if (path.isEmpty() || reportUnusableFolder(path))
         return;
-    frmSearch search(m_ctx, ScanInputs{ToStd(txtFolder->text()), chkSubFolder->isChecked()}, m_fs, this);
+    frmSearch search(m_ctx, ScanInputs{ToStd(path), chkSubFolder->isChecked()}, m_fs, this);
     search.exec();
     takeKeyboardBack();
     const ScanCounts& c = m_ctx.Counts;
@@ -240,9 +362,9 @@ void frmKavo::cmdSearch_Click() {
                        QMessageBox::Information);
         m_ctx.ResetCounts();
         cmdOk->setEnabled(true);
-        cmdOk->setText(kSearch);
+        setOkCaption(kSearch);
     } else {
-        cmdOk->setText(kCreateHtml);
+        setOkCaption(kCreateHtml);
         cmdOk->setEnabled(m_ctx.SelectedImageCount != 0);
     }
     showCounts();
@@ -269,8 +391,9 @@ void frmKavo::cmdOk_Click() {
     m_ctx.ImagesPerPage = IntegerValue(txtCount->text());
     m_ctx.CancelRequested = false;
 
+    const QString path = folderPath();
     GenerateInputs inputs;
-    inputs.Folder = ToStd(txtFolder->text());
+    inputs.Folder = ToStd(path);
     inputs.IncludeSubfolders = chkSubFolder->isChecked();
     inputs.Jpg = chkJPG->isChecked();
     inputs.Gif = chkGIF->isChecked();
@@ -280,18 +403,20 @@ void frmKavo::cmdOk_Click() {
     frmInfo info(m_ctx, std::move(inputs), m_fs, this);
     info.exec();
     takeKeyboardBack();
-    if (info.result().FolderMissing) {
-        // Deleted or moved since the scan: treated as a typed folder that does
-        // not exist. The core wrote nothing and did not make the folder again.
+    const GenerateResult& result = info.result();
+    m_catalogueFolder = !info.m_fCancel && result.SummaryWritten ? path : QString();
+    if (result.FolderMissing) {
+        // Deleted or moved since the scan: the core wrote nothing and did not
+        // make the folder again. Said as for a typed folder, which it now is.
+        reportUnusableFolder(path);
         txtFolder_Change();
-    } else if (info.result().Busy) {
+    } else if (result.Busy) {
         // Another run writes this catalogue; its message has been shown and nothing was written.
     } else if (info.m_fCancel) {
         ShowMessageBox(this, QStringLiteral("ＨＴＭＬ作成処理を中止しました。"), QStringLiteral("Ｋａｖｏ"),
                        QMessageBox::Information);
-    } else {
-        cmdExeUrl->setEnabled(true);
     }
+    updateExeUrl();
 }
 
 bool frmKavo::txtCount_KeyPress(const QKeyEvent* event) {
@@ -335,6 +460,13 @@ void frmKavo::releaseButtons() {
 }
 
 bool frmKavo::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    const bool press = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
+    if (watched == cmdOk && press && m_okCaptionChanged.isValid() &&
+        m_okCaptionChanged.elapsed() < QApplication::doubleClickInterval())
+        return true;  // the rest of a double click meant for the caption before
+    if (watched == cmdFolder && (press || type == QEvent::KeyPress))
+        m_folderByKeyboard = type == QEvent::KeyPress;
     if (watched == txtCount) {
         if (event->type() == QEvent::KeyPress && txtCount_KeyPress(static_cast<QKeyEvent*>(event)))
             return true;
@@ -357,7 +489,7 @@ void frmKavo::cmdLayout_Click() {
 }
 
 void frmKavo::cmdExeUrl_Click() {
-    OpenWithDesktop(ToQt(WithTrailingSeparator(ToStd(txtFolder->text()))) + QStringLiteral("index.html"));
+    OpenWithDesktop(ToQt(WithTrailingSeparator(ToStd(folderPath()))) + QStringLiteral("index.html"));
 }
 
 QString frmKavo::programFolder() const {

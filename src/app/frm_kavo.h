@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include "catalogue/context.h"
@@ -61,10 +62,16 @@ public slots:
     void cmdExeUrl_Click();
     void Form_DblClick();
 
+    /// The folder the folder text names: spaces around it dropped, a file://
+    /// address and a leading ~ taken as a Linux user means them.
+    QString folderPath() const;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void buildControls();
@@ -73,6 +80,19 @@ private:
     /// Returns true when the key is discarded: of the typed characters only digits and Backspace reach the box.
     bool txtCount_KeyPress(const QKeyEvent* event);
     void showCounts();
+    /// Gives cmdOk its caption; a changed caption takes no mouse click for a
+    /// double-click interval, so the second click of a double click on 検索
+    /// does not start the generation.
+    void setOkCaption(const QString& caption);
+    /// ブラウザ起動 is enabled while the folder shown is the one whose summary
+    /// page the last generation wrote, and that page is still there.
+    void updateExeUrl();
+    /// Tells why the folder cannot be used; false when it can.
+    bool reportUnusableFolder(const QString& path);
+    /// Places the window at the stored position, moved wholly onto the screen
+    /// it is on when it fits there.
+    void placeAtStoredPosition();
+    void showFocusMark();
     /// Activates the window again after a window of its own has closed.
     void takeKeyboardBack();
     /// Lets go of a button left drawn pressed by a click that a message interrupted.
@@ -81,6 +101,10 @@ private:
 
     KavoContext& m_ctx;
     FileSystem& m_fs;
+    QElapsedTimer m_okCaptionChanged;
+    QString m_catalogueFolder;  // folder of the summary page the last generation wrote
+    bool m_folderByKeyboard = false;
+    bool m_shown = false;
 };
 
 }  // namespace kavo

@@ -207,6 +207,23 @@ void frmLayout::buildControls() {
     connect(cmdCancel, &QPushButton::clicked, this, &frmLayout::cmdCancel_Click);
     for (QLineEdit* field : {txtX, txtY, txtImagePerLine})
         field->installEventFilter(this);
+
+    // Each box and its spinner are named by the label beside them, not the frame around them.
+    auto name = [](const QLabel* label) { return label->text().remove(QStringLiteral("：")); };
+    for (QWidget* w : std::initializer_list<QWidget*>{txtX, UpDownX})
+        w->setAccessibleName(name(lblX));
+    for (QWidget* w : std::initializer_list<QWidget*>{txtY, UpDownY})
+        w->setAccessibleName(name(lblY));
+    for (QWidget* w : std::initializer_list<QWidget*>{txtImagePerLine, UpDownImagePerLine})
+        w->setAccessibleName(name(Label1));
+    picLayout->setAccessibleName(FrameLayoutImage->title());
+    FitTextControls(this);
+}
+
+void frmLayout::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange)
+        FitTextControls(this);
 }
 
 void frmLayout::Form_Load() {

@@ -99,7 +99,9 @@ void ProgressWindow::Yield() {
 void ProgressWindow::ShowMessage(std::string_view text, MessageIcon icon, std::string_view title) {
     const QMessageBox::Icon boxIcon =
         icon == MessageIcon::Information ? QMessageBox::Information : QMessageBox::Warning;
-    ShowMessageBox(this, ToQt(text), title.empty() ? QStringLiteral("Kavo") : ToQt(title), boxIcon);
+    // A cancelled window is hidden already; its message belongs to the main window then.
+    QWidget* owner = isVisible() || parentWidget() == nullptr ? this : parentWidget();
+    ShowMessageBox(owner, ToQt(text), title.empty() ? QStringLiteral("Kavo") : ToQt(title), boxIcon);
 }
 
 void ProgressWindow::cmdCancel_Click() {

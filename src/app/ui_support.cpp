@@ -1,8 +1,12 @@
 #include "app/ui_support.h"
 
+#include <QCheckBox>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QWidget>
 #include <algorithm>
 #include <limits>
@@ -18,10 +22,60 @@ QStringList JapaneseFamilies() {
             QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic")};
 }
 
+constexpr const char* kDesignedPlace = "kavoDesignedPlace";
+
+/// The width a control needs to show its whole text under its style, or 0
+/// for a control this does not concern.
+int WidthForText(QWidget* widget) {
+    const QFontMetrics metrics(widget->font());
+    auto* check = qobject_cast<QCheckBox*>(widget);
+    auto* option = qobject_cast<QRadioButton*>(widget);
+    if (check != nullptr || option != nullptr) {
+        QStyleOptionButton style;
+        style.initFrom(widget);
+        style.rect = QRect(QPoint(0, 0), widget->size());
+        const QStyle::SubElement contents = check ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents;
+        const QStyle* s = widget->style();
+        const int indicator =
+            s->pixelMetric(check ? QStyle::PM_IndicatorWidth : QStyle::PM_ExclusiveIndicatorWidth, &style, widget) +
+            s->pixelMetric(check ? QStyle::PM_CheckBoxLabelSpacing : QStyle::PM_RadioButtonLabelSpacing, &style, widget);
+        const int textLeft = std::max(s->subElementRect(contents, &style, widget).left(), indicator);
+        const QString text = check ? check->text() : option->text();
+        // One pixel for the focus frame some styles draw around the caption.
+        return textLeft + metrics.horizontalAdvance(text) + 1;
+    }
+    auto* label = qobject_cast<QLabel*>(widget);
+    if (label != nullptr && !label->wordWrap() && label->pixmap().isNull() && !label->text().isEmpty()) {
+        const int frame = label->frameWidth() * 2 + label->margin() * 2 + std::max(label->indent(), 0);
+        return metrics.horizontalAdvance(label->text()) + frame;
+    }
+    return 0;
+}
+
 }  // namespace
 
 void PlaceTwips(QWidget* widget, int left, int top, int width, int height) {
-    widget->setGeometry(Twips(left), Twips(top), Twips(width), Twips(height));
+    const QRect place(Twips(left), Twips(top), Twips(width), Twips(height));
+    widget->setGeometry(place);
+    widget->setProperty(kDesignedPlace, place);
+}
+
+void FitTextControls(QWidget* window) {
+    for (QWidget* child : window->findChildren<QWidget*>()) {
+        const QVariant designed = child->property(kDesignedPlace);
+        if (!designed.isValid())
+            continue;
+        QRect place = designed.toRect();
+        const int needed = WidthForText(child);
+        if (needed == 0)
+            continue;
+        // The text is drawn centred on the designed height; a taller font grows it evenly.
+        const int taller = QFontMetrics(child->font()).height() - place.height();
+        if (taller > 0)
+            place.adjust(0, -taller / 2, 0, taller - taller / 2);
+        place.setWidth(std::max(place.width(), needed));
+        child->setGeometry(place);
+    }
 }
 
 QFont BoxFont() {

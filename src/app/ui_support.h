@@ -19,7 +19,15 @@ constexpr int Twips(int twips) {
 }
 
 /// Places a control by its designed left, top, width and height in twips.
+/// The designed place is kept with the control for FitTextControls.
 void PlaceTwips(QWidget* widget, int left, int top, int width, int height);
+
+/// Puts every check box, option button and one-line label inside `window`
+/// back at its designed place, then widens the ones whose text the current
+/// style and font would cut off: styles with larger indicators or wider
+/// glyphs than the design assumed must still show every caption whole.
+/// Called when the window is built and whenever its style or font changes.
+void FitTextControls(QWidget* window);
 
 /// The font the designed text boxes ask for ("ＭＳ Ｐゴシック" 11.25 pt), falling
 /// back to an installed Japanese font.

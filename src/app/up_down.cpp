@@ -1,5 +1,8 @@
 #include "app/up_down.h"
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QStyleOptionFocusRect>
@@ -30,15 +33,55 @@ protected:
     }
 };
 
+/// What assistive technology sees of a spinner: a spin box with its number
+/// as value, named by the caller after the label beside its box.
+class UpDownAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit UpDownAccessible(UpDown* spin) : QAccessibleWidget(spin, QAccessible::SpinBox) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value)
+            return QString::number(spin()->value());
+        return QAccessibleWidget::text(t);
+    }
+
+    QVariant currentValue() const override { return spin()->value(); }
+    void setCurrentValue(const QVariant& value) override { spin()->stepBy(value.toInt() - spin()->value()); }
+    QVariant maximumValue() const override { return spin()->maximum(); }
+    QVariant minimumValue() const override { return spin()->minimum(); }
+    QVariant minimumStepSize() const override { return spin()->increment(); }
+
+private:
+    UpDown* spin() const { return static_cast<UpDown*>(widget()); }
+};
+
+QAccessibleInterface* UpDownAccessibleFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("kavo::UpDown") && object != nullptr && object->isWidgetType())
+        return new UpDownAccessible(static_cast<UpDown*>(object));
+    return nullptr;
+}
+
 }  // namespace
 
 UpDown::UpDown(QWidget* parent) : QWidget(parent), m_up(new ArrowButton(this)), m_down(new ArrowButton(this)) {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(UpDownAccessibleFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
     for (QToolButton* button : {m_up, m_down}) {
         button->setFocusPolicy(Qt::NoFocus);  // clicking must not take the focus from the box
         button->setAutoRepeat(true);
     }
     m_up->setArrowType(Qt::UpArrow);
     m_down->setArrowType(Qt::DownArrow);
+    m_up->setAccessibleName(QStringLiteral("増やす"));
+    m_down->setAccessibleName(QStringLiteral("減らす"));
     setFocusPolicy(Qt::TabFocus);
     connect(m_up, &QToolButton::clicked, this, &UpDown::stepUp);
     connect(m_down, &QToolButton::clicked, this, &UpDown::stepDown);
@@ -64,14 +107,24 @@ void UpDown::step(int delta) {
     m_value = std::clamp(m_value + delta, m_minimum, m_maximum);
     if (m_buddy)
         m_buddy->setText(QString::number(m_value));
+    QAccessibleValueChangeEvent changed(this, m_value);
+    QAccessible::updateAccessibility(&changed);
     emit stepped(m_value);
+}
+
+void UpDown::stepBy(int delta) {
+    if (delta != 0)
+        step(delta);
 }
 
 void UpDown::followBuddy(const QString& text) {
     bool ok = false;
     const int number = text.toInt(&ok);
-    if (ok && number >= m_minimum && number <= m_maximum)
+    if (ok && number >= m_minimum && number <= m_maximum && number != m_value) {
         m_value = number;
+        QAccessibleValueChangeEvent changed(this, m_value);
+        QAccessible::updateAccessibility(&changed);
+    }
 }
 
 void UpDown::keyPressEvent(QKeyEvent* event) {

@@ -21,6 +21,11 @@ public:
     void setIncrement(int increment) { m_increment = increment; }
     void setValue(int value);
     int value() const { return m_value; }
+    int minimum() const { return m_minimum; }
+    int maximum() const { return m_maximum; }
+    int increment() const { return m_increment; }
+    /// Moves the value by `delta` within the range, as the buttons do.
+    void stepBy(int delta);
 
     void stepUp() { step(m_increment); }
     void stepDown() { step(-m_increment); }

@@ -2,18 +2,29 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
+#include <QStyleFactory>
+#include <QStyleOptionButton>
 #include <QTest>
+#include <QUrl>
+#include <cerrno>
+#include <filesystem>
 
+#include "app/frm_layout.h"
 #include "app/up_down.h"
 #include "gui_test_support.h"
 #include "platform/folder_dialog.h"
 #include "platform/shell.h"
+#include "support/fault_file_system.h"
 #include "support/test_support.h"
 
 namespace kavo {
@@ -77,48 +88,82 @@ TEST_F(MainWindowTest, TabOrderFollowsTheDesign) {
         EXPECT_EQ(nextTabStop(expected[i - 1]), expected[i]) << i;
 }
 
-TEST_F(MainWindowTest, FolderTextDrivesTheHtmlButton) {
+TEST_F(MainWindowTest, CountsAndButtonsFollowTheFolderText) {
+    m_dir.Write("a.jpg");
     frmKavo w(ctx);
-    ctx.Counts.JpgCount = 7;
-    ctx.SelectedImageCount = 7;
-
-    // A usable folder: counts reset, the button searches.
     w.txtFolder->setText(folder());
-    EXPECT_EQ(w.cmdOk->text(), kSearch);
-    EXPECT_TRUE(w.cmdOk->isEnabled());
-    EXPECT_EQ(ctx.Counts.JpgCount, 0);
+    w.cmdOk->click();
+    ASSERT_EQ(w.lblJPG->text(), QStringLiteral("1ファイル"));
+    // One letter deleted: the counts are another folder's, and a type box does
+    // not turn the button into a generation of the new text.
+    w.txtFolder->backspace();
+    w.chkBMP->click();
     EXPECT_EQ(ctx.SelectedImageCount, 0);
     EXPECT_EQ(w.lblJPG->text(), QStringLiteral("0ファイル"));
-
-    // Not a usable folder: disabled, caption unchanged.
-    w.txtFolder->setText(folder() + QStringLiteral("/missing"));
+    EXPECT_EQ(w.lblFileCount->text(), QStringLiteral("全ファイル数：0ファイル"));
     EXPECT_EQ(w.cmdOk->text(), kSearch);
-    EXPECT_FALSE(w.cmdOk->isEnabled());
-
-    w.txtFolder->setText(folder());
+    EXPECT_TRUE(w.cmdOk->isEnabled());
     w.txtFolder->setText(QString());
-    EXPECT_EQ(w.cmdOk->text(), kSearch);
+    w.chkBMP->click();
     EXPECT_FALSE(w.cmdOk->isEnabled());
-    EXPECT_TRUE(messages.events.isEmpty());
 }
 
-TEST_F(MainWindowTest, TypeBoxesEnableTheButtonForAnyNonEmptyFolderText) {
+/// Answers EACCES for one folder, as one the user may not enter.
+class AnsweringFileSystem : public test::FaultFileSystem {
+public:
+    std::string closed;
+    int CheckFolder(const std::string& path) override {
+        return path == closed ? EACCES : FaultFileSystem::CheckFolder(path);
+    }
+};
+
+TEST_F(MainWindowTest, FolderTextIsTakenAsAUserMeansItOrTheReasonIsSaid) {
+    m_dir.Write("a.png");
+    m_dir.Write("sub/file.txt");
+    AnsweringFileSystem disk;
+    disk.closed = m_dir.str() + "sub";
+    frmKavo w(ctx, disk);
+    for (const QString& text : {QStringLiteral("  ") + folder() + QStringLiteral(" \t"),
+                                QUrl::fromLocalFile(folder()).toString()}) {
+        w.txtFolder->setText(text);
+        w.cmdOk->click();
+        EXPECT_EQ(w.lblPNG->text(), QStringLiteral("1ファイル")) << text.toStdString();
+    }
+    w.txtFolder->setText(QStringLiteral("~/Pictures"));
+    EXPECT_EQ(w.folderPath(), QDir::homePath() + QStringLiteral("/Pictures"));
+
+    const QString missing = folder() + QStringLiteral("/missing"), file = folder() + QStringLiteral("/sub/file.txt");
+    for (const QString& text : {missing, file, folder() + QStringLiteral("/sub"), file + QStringLiteral("/x")}) {
+        w.txtFolder->setText(text);
+        w.cmdOk->click();
+    }
+    EXPECT_EQ(messages.events, (QStringList{QStringLiteral("'%1' フォルダが見つかりません。").arg(missing),
+                                            QStringLiteral("'%1' はフォルダではありません。").arg(file),
+                                            QStringLiteral("'%1/sub' フォルダを開けません。").arg(folder()),
+                                            QStringLiteral("'%1/x' フォルダが見つかりません。").arg(file)}));
+    EXPECT_EQ(messages.boxes[0].Icon, QMessageBox::Warning);
+    EXPECT_FALSE(std::filesystem::exists(m_dir.path() / "index.html"));
+}
+
+TEST_F(MainWindowTest, SecondClickOfADoubleClickOnSearchDoesNotGenerate) {
+    m_dir.Write("a.jpg");
+    const int interval = QApplication::doubleClickInterval();
+    QApplication::setDoubleClickInterval(100);
     frmKavo w(ctx);
-    w.txtFolder->setText(QStringLiteral("/no/such/folder"));
-    ASSERT_FALSE(w.cmdOk->isEnabled());
-    w.chkJPG->click();  // cleared; three types still checked
-    EXPECT_TRUE(w.cmdOk->isEnabled());
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.txtFolder->setText(folder());
+    QTest::qWait(120);
+    QTest::mouseClick(w.cmdOk, Qt::LeftButton);  // the scan ends before the second click
+    QTest::mousePress(w.cmdOk, Qt::LeftButton);
+    QTest::mouseDClick(w.cmdOk, Qt::LeftButton);
+    QTest::mouseRelease(w.cmdOk, Qt::LeftButton);
     EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
-    w.chkGIF->click();
-    w.chkBMP->click();
-    w.chkPNG->click();
-    EXPECT_FALSE(w.cmdOk->isEnabled());
-    w.chkPNG->click();
-    EXPECT_TRUE(w.cmdOk->isEnabled());
-    w.txtFolder->setText(QString());
-    w.chkPNG->click();
-    w.chkPNG->click();
-    EXPECT_FALSE(w.cmdOk->isEnabled());
+    EXPECT_FALSE(std::filesystem::exists(m_dir.path() / "index.html"));
+    QTest::qWait(120);
+    QTest::mouseClick(w.cmdOk, Qt::LeftButton);
+    EXPECT_TRUE(std::filesystem::exists(m_dir.path() / "index.html"));
+    QApplication::setDoubleClickInterval(interval);
 }
 
 TEST_F(MainWindowTest, BrowsePassesTheDesignedArgumentsAndScansThePickedFolder) {
@@ -177,6 +222,8 @@ TEST_F(MainWindowTest, ScanWithoutPicturesLeavesTheButtonDisabled) {
     EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
     EXPECT_FALSE(w.cmdOk->isEnabled());
     EXPECT_EQ(w.lblFileCount->text(), QStringLiteral("全ファイル数：2ファイル"));
+    w.chkGIF->click();  // nor does a type box start an empty catalogue
+    EXPECT_FALSE(w.cmdOk->isEnabled());
     EXPECT_TRUE(messages.events.isEmpty());
 }
 
@@ -194,9 +241,9 @@ TEST_F(MainWindowTest, SubfolderBoxRescansAndAMissingFolderDoesNothing) {
 
     w.txtFolder->setText(folder() + QStringLiteral("/missing"));
     w.chkSubFolder->click();
-    EXPECT_EQ(w.lblGIF->text(), QStringLiteral("2ファイル"));
-    EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
-    EXPECT_FALSE(w.cmdOk->isEnabled());
+    EXPECT_EQ(w.lblGIF->text(), QStringLiteral("0ファイル"));
+    EXPECT_EQ(messages.events.size(), 1);
+    EXPECT_EQ(w.cmdOk->text(), kSearch);
 }
 
 TEST_F(MainWindowTest, CountCheckCorrectsWithBeepAndMessage) {
@@ -298,6 +345,80 @@ TEST_F(MainWindowTest, ReadMeOpensOnADoubleClickOnTheBackgroundOnly) {
     EXPECT_EQ(opened, QStringList{QApplication::applicationDirPath() + QStringLiteral("/Readme.txt")});
 }
 
+TEST_F(MainWindowTest, FocusIsMarkedFromTheStartAndAfterBrowsingByKeyboard) {
+    frmKavo w(ctx);
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    auto marked = [](QWidget* control) {
+        QStyleOptionButton option;
+        option.initFrom(control);
+        return control->hasFocus() && (option.state & QStyle::State_KeyboardFocusChange);
+    };
+    EXPECT_TRUE(marked(w.cmdFolder));
+    SetFolderDialogHook([](const FolderDialogRequest&) { return QString(); });
+    w.setAttribute(Qt::WA_KeyboardFocusChange, false);  // as after a click with the mouse
+    QTest::keyClick(w.cmdFolder, Qt::Key_Space);
+    EXPECT_TRUE(marked(w.cmdFolder));
+}
+
+TEST_F(MainWindowTest, ControlsAreNamedForAssistiveTechnology) {
+    frmKavo w(ctx);
+    frmLayout d(ctx, w.txtCount, &w);
+    auto text = [](QWidget* control, QAccessible::Text t) {
+        return QAccessible::queryAccessibleInterface(control)->text(t);
+    };
+    // Named by the label beside them, not by their frame.
+    EXPECT_EQ(text(w.txtCount, QAccessible::Name), QStringLiteral("画像／ページ"));
+    EXPECT_EQ(text(w.udCount, QAccessible::Name), QStringLiteral("画像／ページ"));
+    EXPECT_EQ(text(d.txtX, QAccessible::Name), QStringLiteral("横"));
+    EXPECT_EQ(text(d.UpDownY, QAccessible::Name), QStringLiteral("縦"));
+    EXPECT_EQ(text(d.UpDownY, QAccessible::Value), QStringLiteral("100"));
+    QAccessibleValueInterface* spin = QAccessible::queryAccessibleInterface(d.UpDownX)->valueInterface();
+    ASSERT_NE(spin, nullptr);
+    spin->setCurrentValue(120);
+    EXPECT_EQ(d.txtX->text(), QStringLiteral("120"));
+    // Every control a user can reach has a name, the spinners' arrows included.
+    for (QWidget* window : std::initializer_list<QWidget*>{&w, &d}) {
+        for (QWidget* control : window->findChildren<QWidget*>()) {
+            if (control->isVisibleTo(window) &&
+                (control->focusPolicy() != Qt::NoFocus || qobject_cast<QAbstractButton*>(control)))
+                EXPECT_FALSE(text(control, QAccessible::Name).isEmpty()) << control->objectName().toStdString();
+        }
+    }
+}
+
+TEST_F(MainWindowTest, NoCaptionIsCutUnderAnotherStyle) {
+    const QString designStyle = QApplication::style()->name();
+    frmKavo w(ctx);
+    frmLayout d(ctx, w.txtCount, &w);
+    const QRect gif = w.chkGIF->geometry();
+    QStringList styles{QStringLiteral("Windows")};
+    if (QStyleFactory::keys().contains(QStringLiteral("Adwaita")))
+        styles << QStringLiteral("Adwaita");
+    for (const QString& style : styles) {
+        QApplication::setStyle(style);  // the open windows follow
+        for (QAbstractButton* button : w.findChildren<QAbstractButton*>() + d.findChildren<QAbstractButton*>()) {
+            const bool check = qobject_cast<QCheckBox*>(button) != nullptr;
+            if (!check && qobject_cast<QRadioButton*>(button) == nullptr)
+                continue;
+            const QStyle* s = button->style();
+            const int needed = s->pixelMetric(check ? QStyle::PM_IndicatorWidth : QStyle::PM_ExclusiveIndicatorWidth) +
+                               s->pixelMetric(check ? QStyle::PM_CheckBoxLabelSpacing : QStyle::PM_RadioButtonLabelSpacing) +
+                               button->fontMetrics().horizontalAdvance(button->text());
+            EXPECT_GE(button->width(), needed) << style.toStdString() << " " << button->objectName().toStdString();
+            // Grown into free room only (the rows of the design touch by a pixel).
+            for (QWidget* other : button->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                if (other != button)
+                    EXPECT_LE(other->geometry().intersected(button->geometry()).height(), 1)
+                        << button->objectName().toStdString() << " over " << other->objectName().toStdString();
+            }
+        }
+    }
+    QApplication::setStyle(designStyle);
+    EXPECT_EQ(w.chkGIF->geometry(), gif);
+}
+
 TEST_F(MainWindowTest, PositionStoreRoundTrip) {
     {
         QSettings store(QStringLiteral("Marlun"), QStringLiteral("Kavo"));
@@ -308,7 +429,7 @@ TEST_F(MainWindowTest, PositionStoreRoundTrip) {
         frmKavo w(ctx);
         EXPECT_EQ(ctx.WindowTop, 1500);
         EXPECT_EQ(ctx.WindowLeft, -120);
-        EXPECT_EQ(w.pos(), QPoint(-8, 100));
+        EXPECT_EQ(w.pos(), QPoint(0, 100));  // moved onto the one screen
         w.move(30, 40);
         w.close();
     }
@@ -326,6 +447,16 @@ TEST_F(MainWindowTest, StoredPositionOffEveryScreenOpensAtTheDesignPosition) {
         QSettings(QStringLiteral("Marlun"), QStringLiteral("Kavo")).setValue(QStringLiteral("Left"), left);
         EXPECT_EQ(frmKavo(ctx).pos(), QPoint(0, 0)) << top << " " << left;
     }
+}
+
+TEST_F(MainWindowTest, StoredPositionNearAnEdgeOpensWhollyOnTheScreen) {
+    // Left 700 px and top 750 px on the 800-pixel screen: the title bar on it, the window half off.
+    QSettings(QStringLiteral("Marlun"), QStringLiteral("Kavo")).setValue(QStringLiteral("Left"), "10500");
+    QSettings(QStringLiteral("Marlun"), QStringLiteral("Kavo")).setValue(QStringLiteral("Top"), "11250");
+    frmKavo w(ctx);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(QRect(w.pos(), w.size())));
+    EXPECT_EQ(w.x() + w.width(), screen.right() + 1);
 }
 
 TEST_F(MainWindowTest, PositionStoreIgnoresWhatIsNotANumber) {

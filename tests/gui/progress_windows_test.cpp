@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <filesystem>
 #include <system_error>
@@ -193,12 +194,53 @@ TEST_F(ProgressWindowsTest, CancelledOrVanishedGenerationKeepsTheBrowserButtonDi
     EXPECT_FALSE(w.cmdExeUrl->isEnabled());
     held.reset();
 
-    // The folder vanished since the scan: nothing is written, nor the folder made again.
+    // The folder vanished since the scan: nothing is written, nor the folder made
+    // again, and the window says why; the button searches again.
     fs::remove_all(m_dir.path());
+    messages.clear();
     w.cmdOk->click();
     EXPECT_FALSE(fs::exists(m_dir.path()));
-    EXPECT_FALSE(w.cmdOk->isEnabled() || w.cmdExeUrl->isEnabled());
-    EXPECT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.events, QStringList{QStringLiteral("'%1' フォルダが見つかりません。").arg(folder())});
+    EXPECT_EQ(w.cmdOk->text(), kSearch);
+    EXPECT_FALSE(w.cmdExeUrl->isEnabled());
+}
+
+TEST_F(ProgressWindowsTest, BrowserButtonOnlyWhileTheFolderShownHasItsSummaryPage) {
+    m_dir.Write("a/p.jpg");
+    m_dir.MakeDir("b");
+    const QString a = folder() + QStringLiteral("/a");
+    frmKavo w(ctx);
+    w.txtFolder->setText(a);
+    w.cmdOk->click();
+    w.cmdOk->click();
+    ASSERT_TRUE(w.cmdExeUrl->isEnabled());
+    w.txtFolder->setText(folder() + QStringLiteral("/b"));
+    EXPECT_FALSE(w.cmdExeUrl->isEnabled());
+    w.txtFolder->setText(a + QStringLiteral("/ "));  // the same folder, written differently
+    EXPECT_TRUE(w.cmdExeUrl->isEnabled());
+    fs::remove(m_dir.path() / "a" / "index.html");
+    w.txtFolder->setText(a);
+    EXPECT_FALSE(w.cmdExeUrl->isEnabled());
+}
+
+TEST_F(ProgressWindowsTest, FolderThatCannotBeWrittenGivesOneMessage) {
+    m_dir.Write("a.jpg");
+    test::FaultFileSystem readOnly;
+    readOnly.failWrite = [](const std::string&) { return true; };
+    frmKavo w(ctx, readOnly);
+    w.txtFolder->setText(folder());
+    w.cmdOk->click();
+    w.cmdOk->click();
+    // The first failure whole, then how many more (pages, frames, navigation pictures).
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    const QStringList lines = messages.boxes[0].Text.split(QStringLiteral("\r\n"));
+    EXPECT_EQ(lines.mid(0, 2), (QStringList{QStringLiteral("フォルダの作成中にエラーが発生しました。"),
+                                            QStringLiteral("'%1/kavo'").arg(folder())}));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^ほかに([5-9]|\\d\\d+)件の書き出しに失敗しました。$"))
+                    .match(lines.back())
+                    .hasMatch())
+        << lines.back().toStdString();
+    EXPECT_FALSE(w.cmdExeUrl->isEnabled());
 }
 
 TEST_F(ProgressWindowsTest, SlowListingOfAHugeFolderKeepsBothWindowsResponsive) {
