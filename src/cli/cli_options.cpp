@@ -72,8 +72,8 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     app.add_flag("-q,--quiet", o.Quiet, "no progress line and no notices");
 
 #ifdef _WIN32
-    app.footer("Output to a file or pipe is in the console's code page (chcp 65001: UTF-8); characters it lacks "
-               "are written as '?'. A console shows every character.");
+    app.footer("Output to a file or pipe is in the console's code page (after chcp 65001, UTF-8),\n"
+               "with '?' for characters it lacks; a console shows every character.");
 #endif
 
     ParseOutcome out;
