@@ -61,7 +61,7 @@ ConsoleOutput::ConsoleOutput(unsigned long which) : m_handle(::GetStdHandle(whic
         m_codePage = ::GetACP();
 }
 
-ConsoleOutput::~ConsoleOutput() { sync(); }
+ConsoleOutput::~ConsoleOutput() { Write(m_pending.size()); }
 
 ConsoleOutput::int_type ConsoleOutput::overflow(int_type c) {
     if (!traits_type::eq_int_type(c, traits_type::eof()))
@@ -76,10 +76,11 @@ std::streamsize ConsoleOutput::xsputn(const char* s, std::streamsize n) {
     return n;
 }
 
-int ConsoleOutput::sync() {
-    const size_t whole = WholeCharacters(m_pending);
+int ConsoleOutput::sync() { return Write(WholeCharacters(m_pending)) ? 0 : -1; }
+
+bool ConsoleOutput::Write(size_t whole) {
     if (whole == 0)
-        return 0;
+        return true;
     const std::string_view text(m_pending.data(), whole);
     bool ok;
     if (m_console) {
@@ -96,7 +97,7 @@ int ConsoleOutput::sync() {
         });
     }
     m_pending.erase(0, whole);
-    return ok ? 0 : -1;
+    return ok;
 }
 
 }  // namespace kavo::cli

@@ -25,6 +25,9 @@ protected:
     int sync() override;
 
 private:
+    /// Writes the first `whole` bytes of what waits.
+    bool Write(size_t whole);
+
     void* m_handle;
     bool m_console;
     unsigned m_codePage;
