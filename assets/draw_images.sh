@@ -1,10 +1,11 @@
 #!/bin/sh
-# Draws the navigation pictures (Images/*.gif), the program icon (kavo.png)
-# and the sample pictures (samples/) with ImageMagick's convert.
+# Draws the navigation pictures (Images/*.gif) and the sample pictures
+# (samples/) with ImageMagick's convert, and the program icon's sizes
+# (icons/kavo-N.png) from icons/kavo.svg.
 #
 # The outputs are committed; run this only to change a drawing:
 #   sh assets/draw_images.sh            (from the repository root or anywhere)
-# Needs: imagemagick (convert), a DejaVu font (fonts-dejavu-core).
+# Needs: scripts/setup.sh assets (imagemagick, librsvg2-bin, fonts-dejavu-core).
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -70,16 +71,11 @@ for side in prev next; do
     button "${side}3" '#3d7cc9' '#1f4e8c' '#ffffff' '#ffffff'
 done
 
-# --- kavo.png 64x64: the program icon ----------------------------------------
-# A picture frame with a small landscape, on a rounded blue tile.
-convert -size 64x64 xc:none \
-    -fill '#1f4e8c' -draw 'roundrectangle 0,0 63,63 12,12' \
-    -fill white -draw 'rectangle 10,14 53,49' \
-    -fill '#9fd0ff' -draw 'rectangle 13,17 50,46' \
-    -fill '#f4c542' -draw 'circle 41,25 41,21' \
-    -fill '#3a8a3a' -draw 'polygon 13,46 26,28 37,46' \
-    -fill '#2f7030' -draw 'polygon 27,46 39,33 50,46' \
-    -strip "PNG32:$here/kavo.png"
+# --- icons/kavo-N.png: the program icon in the hicolor theme's sizes -----------
+# icons/kavo.svg is the drawing; rsvg-convert (librsvg2-bin) renders each size.
+for size in 48 64 128 256; do
+    rsvg-convert -w "$size" -h "$size" "$here/icons/kavo.svg" -o "$here/icons/kavo-$size.png"
+done
 
 # --- samples/: a few small pictures of all four types -------------------------
 # Names include a space, Japanese and a subfolder, as a user's folder would.

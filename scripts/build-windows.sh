@@ -2,11 +2,12 @@
 # Cross-builds the core, kavo-cli.exe and the core tests for 64-bit Windows with
 # MinGW-w64 into DIR (default: build-win); ctest there runs them under Wine.
 # Debian has no Qt for Windows, so the window program is left out. Installs
-# the Debian packages it misses.
-# Usage: scripts/build-windows.sh [DIR]
+# the Debian packages it misses. Further arguments go to CMake.
+# Usage: scripts/build-windows.sh [DIR [CMAKE_ARGS...]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build-win}"
+shift || true
 scripts/setup.sh build windows
 mkdir -p "$build"
 build="$(cd "$build" && pwd)"
@@ -14,7 +15,7 @@ deps="$build/deps"
 toolchain="$PWD/cmake/mingw-w64.cmake"
 
 # GoogleTest for the target, from the sources Debian ships with libgtest-dev; built once per DIR.
-if [ ! -f "$deps/lib/libgtest.a" ]; then
+if [ ! -f "$deps/lib/libgtest.a" ] && [[ " $* " != *" -DKAVO_BUILD_TESTS=OFF "* ]]; then
   cmake -S /usr/src/googletest -B "$build/googletest" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$deps" \
     -DBUILD_GMOCK=OFF -Dgtest_disable_pthreads=OFF >/dev/null
@@ -23,9 +24,9 @@ fi
 # The header-only libraries are the same for every target; copied so the
 # cross build never searches the host's include folder.
 mkdir -p "$deps/include" "$deps/share/cmake"
-cp -r /usr/include/stb /usr/include/CLI "$deps/include/"
-cp -r /usr/share/cmake/CLI11 "$deps/share/cmake/"
+cp -r --preserve=timestamps /usr/include/stb /usr/include/CLI "$deps/include/"
+cp -r --preserve=timestamps /usr/share/cmake/CLI11 "$deps/share/cmake/"
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DKAVO_WIN_DEPS="$deps" -DKAVO_BUILD_GUI=OFF -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/lib/wine/wine64 >/dev/null
+  -DKAVO_WIN_DEPS="$deps" -DKAVO_BUILD_GUI=OFF -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/lib/wine/wine64 "$@" >/dev/null
 cmake --build "$build" -j "$(nproc)"

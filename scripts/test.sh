@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the core and command-line tests, the
 # window tests on the offscreen platform, short fuzz runs and the browser suite;
-# then the same core and command-line tests built for Windows, under Wine.
+# then the same core and command-line tests built for Windows, under Wine; last,
+# the .deb and the Windows zip, made and run from where they unpack.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh build test
@@ -10,4 +11,5 @@ ctest --test-dir build --output-on-failure -j "$(nproc)"
 if [ -x tests/fuzz/run.sh ]; then tests/fuzz/run.sh build-fuzz; fi
 if [ -x tests/browser/run.sh ]; then tests/browser/run.sh build; fi
 scripts/test-windows.sh build-win
+scripts/test-package.sh dist build build-win
 echo "All tests passed."
