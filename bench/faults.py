@@ -28,7 +28,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 MARKER = b"<!--Kavo Type="
-LEFTOVER = re.compile(r"(\.kavo-tmp-(\d+-\d+|staged)$)|(^KAVO-CASE-PROBE-\d+\.TMP$)")
+LEFTOVER = re.compile(r"(\.kavo-tmp-(\d+-\d+|[0-9a-f]{16}|staged)$)|(^KAVO-CASE-PROBE-(\d+|[0-9a-f]{16})\.TMP$)")
 SUMMARY_COUNT = re.compile(
     re.escape("ページ数</FONT>\r\n</TD>\r\n<TD>\r\n<FONT COLOR=\"#666666\" SIZE=\"4\">".encode("cp932")) + rb"(\d+)</FONT>")
 

@@ -87,7 +87,7 @@ TEST_F(CliTest, EveryFileOfASmallCatalogueByteForByte) {
     int files = 0;
     for (auto& e : fs::recursive_directory_iterator(trip / "kavo"))
         files += e.is_regular_file();
-    EXPECT_EQ(files, 4 + 9);
+    EXPECT_EQ(files, 4 + 9 + 1);  // pages and frames, navigation pictures, the lock file
 }
 
 TEST_F(CliTest, ScanPrintsTheCountsAsJson) {
@@ -151,6 +151,15 @@ TEST_F(CliTest, AFolderThatCannotBeEnteredIsExit2) {
     dir.Write("file.jpg");
     EXPECT_EQ(Run({(dir.path() / "file.jpg").string()}), 2);
     EXPECT_FALSE(fs::exists(dir.path() / "kavo"));
+
+    // A catalogue is not catalogued again: its frameset would become a summary page.
+    dir.Write("trip/a.png", "x");
+    ASSERT_EQ(Run({(dir.path() / "trip").string(), "-q"}), 0);
+    const std::string frameset = ReadFile(dir.path() / "trip/kavo/index.html");
+    EXPECT_EQ(Run({(dir.path() / "trip/kavo").string(), "-q"}), 2);
+    EXPECT_NE(err.str().find("' は、Kavo が作ったカタログのフォルダです。"), std::string::npos) << err.str();
+    EXPECT_EQ(ReadFile(dir.path() / "trip/kavo/index.html"), frameset);
+    EXPECT_FALSE(fs::exists(dir.path() / "trip/kavo/kavo"));
 }
 
 TEST_F(CliTest, OptionsReachTheSettings) {

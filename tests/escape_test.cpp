@@ -9,7 +9,8 @@ constexpr const char* kFffd = "\xEF\xBF\xBD";
 
 TEST(EscapeMarkupTest, MarkupCharactersBecomeEntities) {
     EXPECT_EQ(EscapeMarkup(R"("><script>x.jpg)"), "&quot;&gt;&lt;script&gt;x.jpg");
-    EXPECT_EQ(EscapeMarkup("a & b &amp; c"), "a & b &amp; c");
+    // A name shows as it is, even one that looks like a reference.
+    EXPECT_EQ(EscapeMarkup("Tom&amp;Jerry & R&D &lt;1&gt;"), "Tom&amp;amp;Jerry &amp; R&amp;D &amp;lt;1&amp;gt;");
     EXPECT_EQ(EscapeMarkup("it's 写真 😀"), "it's 写真 😀");
     EXPECT_EQ(EscapeMarkup(""), "");
 }

@@ -353,6 +353,20 @@ TEST_F(GenerateTest, CancelAfterAnyYieldLeavesAConsistentCatalogue) {
     }
 }
 
+TEST_F(GenerateTest, TheSummaryCountsThePicturesThePagesHold) {
+    for (int i = 0; i < 5; ++i)
+        dir.Write(std::to_string(i) + ".png", "x");
+    RecordingObserver obs;
+    RunScan(ctx, {in.Folder, in.IncludeSubfolders}, NativeFileSystem(), obs);
+    ctx.SelectTypes(in.Jpg, in.Gif, in.Bmp, in.Png);
+    for (int i = 5; i < 8; ++i)
+        dir.Write(std::to_string(i) + ".png", "x");  // added after the scan
+    RunGeneration(ctx, in, NativeFileSystem(), obs);
+    EXPECT_EQ(ctx.SelectedImageCount, 5);
+    const std::string row = ToCp932("画像数</FONT>\r\n</TD>\r\n<TD>\r\n<FONT COLOR=\"#666666\" SIZE=\"4\">8</FONT>");
+    EXPECT_NE(ReadFile(dir.path() / "index.html").find(row), std::string::npos);
+}
+
 TEST_F(GenerateTest, AFailedPageIsReportedAndItsNumberConsumed) {
     for (int i = 0; i < 12; ++i)
         dir.Write("p" + std::to_string(i) + ".png", "x");

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include <csignal>
@@ -13,6 +16,7 @@
 #include <regex>
 
 #include "catalogue/encoding.h"
+#include "catalogue/file_helpers.h"
 #include "catalogue/generate.h"
 #include "catalogue/scan.h"
 #include "html/escape.h"
@@ -225,11 +229,16 @@ TEST_F(HostileRun, ARerunKilledAtAnyPointLeavesAWholeCatalogue) {
 
 TEST_F(HostileRun, LeftoversOfAKilledRunGoWithTheNextAndNothingElse) {
     dir.Write("p.png", "x");
+    // Today's random names, as a killed run leaves them, and the process-number forms of earlier versions.
+    const std::string temporary = LastFolderName(TemporaryPath(dir.str() + "page0002.html"));
+    ASSERT_NE(temporary, LastFolderName(TemporaryPath(dir.str() + "page0002.html")));
     const std::vector<std::string> leftovers = {"index.html.kavo-tmp-4242-0", "KAVO-CASE-PROBE-4242.TMP",
                                                 "kavo/page0001.html.kavo-tmp-4242-7", "kavo/frame1.html.kavo-tmp-staged",
-                                                "kavo/images/ball1.gif.kavo-tmp-4242-9"};
+                                                "kavo/images/ball1.gif.kavo-tmp-4242-9", "kavo/" + temporary,
+                                                CaseProbeName()};
     const std::vector<std::string> mine = {"notes.kavo-tmp-", "x.kavo-tmp-1-2-3", "KAVO-CASE-PROBE-.TMP",
-                                           "KAVO-CASE-PROBE-12a.TMP", "kavo/.kavo-tmp-1-1"};
+                                           "KAVO-CASE-PROBE-12a.TMP", "kavo/.kavo-tmp-1-1",
+                                           "y.kavo-tmp-0123456789abcdeg", "y.kavo-tmp-0123456789ABCDEF"};
     for (const auto& name : leftovers)
         dir.Write(name, "x");
     for (const auto& name : mine)
@@ -259,6 +268,88 @@ TEST_F(HostileRun, ASecondRunWhileOneHoldsTheCatalogueWritesNothing) {
     held.reset();
     EXPECT_FALSE(Generate().Busy);
     ExpectConsistent();
+#ifndef _WIN32
+    // A plain fcntl lock on the lock file, as Wine takes one for a Windows run, keeps a run out too.
+    const std::string lockFile = (Catalogue() / "kavo.lock").string();
+    const int fd = ::open(lockFile.c_str(), O_WRONLY);
+    struct flock range {};
+    range.l_type = F_WRLCK;
+    range.l_whence = SEEK_SET;
+    range.l_len = 1;
+    ASSERT_EQ(::fcntl(fd, F_SETLK, &range), 0);
+    EXPECT_TRUE(Generate().Busy);
+    ::close(fd);
+    EXPECT_FALSE(Generate().Busy);
+    // Only those who may write the lock file may read it: a mere reader's read lock would keep every run out.
+    struct stat st {};
+    ASSERT_EQ(::lstat(lockFile.c_str(), &st), 0);
+    EXPECT_EQ((st.st_mode & 0444) >> 1, st.st_mode & 0222) << std::oct << st.st_mode;
+#endif
+}
+
+TEST_F(HostileRun, NothingIsWrittenThroughLinksPlantedAtTheNamesOfTemporaryFiles) {
+    KAVO_SKIP_WITHOUT_LINKS();
+#ifndef _WIN32
+    TempDir outside;
+    outside.Write("precious.txt", "precious");
+    dir.Write("p.png", "x");
+    dir.MakeDir("kavo/images");
+    // The names a run used to take from its process number, and the staged names, which are fixed.
+    const std::string pid = std::to_string(::getpid());
+    std::vector<std::string> planted = {"KAVO-CASE-PROBE-" + pid + ".TMP", "index.html.kavo-tmp-staged",
+                                        "kavo/index.html.kavo-tmp-staged", "kavo/frame1.html.kavo-tmp-staged"};
+    for (const char* name : {"index.html", "kavo/page0001.html", "kavo/frame2.html", "kavo/images/ball1.gif",
+                             ("KAVO-CASE-PROBE-" + pid + ".TMP").c_str()}) {
+        for (int n = 0; n < 50; ++n)
+            planted.push_back(name + (".kavo-tmp-" + pid + "-") + std::to_string(n));
+    }
+    for (const std::string& name : planted)
+        fs::create_symlink(outside.path() / "precious.txt", dir.path() / name);
+    in.CaseSensitive.reset();
+    EXPECT_EQ(Generate().WriteFailures, 0);
+    EXPECT_EQ(ReadFile(outside.path() / "precious.txt"), "precious");
+    EXPECT_TRUE(ctx.CaseSensitiveOutput);
+    // The links are someone else's: the sweep of leftovers leaves them.
+    for (size_t i = 4; i < planted.size(); ++i)
+        EXPECT_TRUE(fs::is_symlink(dir.path() / planted[i])) << planted[i];
+#endif
+}
+
+TEST_F(HostileRun, AnotherUsersLinkAsTheCatalogueOrItsPicturesIsNotFollowed) {
+    KAVO_SKIP_WITHOUT_LINKS();
+#ifndef _WIN32
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a link to another user";
+    const auto plant = [](const fs::path& target, const fs::path& link, uid_t owner) {
+        fs::create_directory_symlink(target, link);
+        ASSERT_EQ(::lchown(link.c_str(), owner, owner), 0);
+    };
+    TempDir theirs;
+    theirs.Write("kavo/page0001.html", "their page");
+    dir.Write("p.png", "x");
+    plant(theirs.path() / "kavo", Catalogue(), 4242);
+    RecordingObserver obs;
+    GenerateResult r = Generate(obs);
+    EXPECT_TRUE(r.ForeignLink);
+    EXPECT_EQ(r.WriteFailures, 1);
+    EXPECT_EQ(obs.messages, std::vector<std::string>{"'" + dir.str() +
+                                                      "kavo' は、ほかのユーザーが作ったリンクです。\r\nこのリンクの先には書き出しません。"});
+    EXPECT_FALSE(fs::exists(dir.path() / "index.html"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(theirs.path() / "kavo"), fs::directory_iterator()), 1);
+
+    // One's own link (root's here) is followed, and a foreign images folder through it is not.
+    fs::remove(Catalogue());
+    plant(theirs.path() / "kavo", Catalogue(), 0);
+    plant(theirs.path(), theirs.path() / "kavo/images", 4242);
+    RecordingObserver second;
+    r = Generate(second);
+    EXPECT_TRUE(r.ForeignLink);
+    ASSERT_EQ(second.messages.size(), 1u);
+    EXPECT_EQ(second.messages[0].rfind("'" + dir.str() + test::Native("kavo/images' は、"), 0), 0u);
+    fs::remove(theirs.path() / "kavo/images");
+    EXPECT_FALSE(Generate().ForeignLink);
+    EXPECT_EQ(ReadFile(theirs.path() / "kavo/page0001.html").rfind("<!--Kavo", 0), 0u);
+#endif
 }
 
 TEST_F(HostileRun, TheFolderNameSurvivesHowItWasTyped) {

@@ -190,7 +190,7 @@ TEST_F(HtmlWriterTest, InsertedValuesCannotInjectMarkup) {
 
     // A line break in a title would otherwise split the line.
     WriteHead(ctx, "Kavo", "a\nb & c");
-    EXPECT_EQ(SplitCrLf(out)[9], "    <TITLE>a&#10;b & c</TITLE>");
+    EXPECT_EQ(SplitCrLf(out)[9], "    <TITLE>a&#10;b &amp; c</TITLE>");
 }
 
 TEST_F(HtmlWriterTest, TableMarkup) {
@@ -269,7 +269,9 @@ TEST_F(HtmlWriterTest, NavigationFrameDependsOnlyOnThePageCount) {
 }
 
 TEST_F(HtmlWriterTest, SummaryPage) {
-    ctx.SelectedImageCount = 1234567;
+    // The pictures the pages hold, not the scan's count of them.
+    ctx.SelectedImageCount = 8;
+    ctx.Counters.WrittenImageCount = 1234567;
     ctx.ImagesPerPage = 200;
     ctx.Counters.PageCount = 6173;
     ctx.Settings.UseTable = true;
@@ -278,7 +280,7 @@ TEST_F(HtmlWriterTest, SummaryPage) {
     WriteSummaryPage(ctx, "旅行2024");
     EXPECT_EQ(out, Expected("summary_table.html"));
 
-    ctx.SelectedImageCount = 0;
+    ctx.Counters.WrittenImageCount = 0;
     ctx.ImagesPerPage = 5;
     ctx.Counters.PageCount = 0;
     ctx.Settings.UseTable = false;

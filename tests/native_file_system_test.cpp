@@ -12,9 +12,12 @@
 #endif
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "fs/file_system.h"
 #include "catalogue/generate.h"
@@ -309,6 +312,22 @@ TEST(NativeFileSystem, ListsAFolderTooLargeForOneReadOfEntriesWhole) {
                            [](const DirEntry& a, const DirEntry& b) { return a.Name == b.Name; }));
     EXPECT_FALSE(NativeFileSystem().ListFolderInBatches(tmp.str(), batched, nullptr, [] { return false; }));
     EXPECT_TRUE(batched.empty());
+}
+
+// Run by the Wine test script with KAVO_HOLD_LOCK naming a catalogue folder:
+// holds its lock until a file "release" appears there, while a Linux program
+// tries to take the same lock.
+TEST(LockAcrossSystems, HoldsTheLockUntilReleased) {
+    const char* folder = std::getenv("KAVO_HOLD_LOCK");
+    if (folder == nullptr)
+        GTEST_SKIP() << "run by the Wine test script";
+    bool busy = false;
+    const auto lock = NativeFileSystem().LockFolder(folder, busy);
+    ASSERT_TRUE(lock && !busy);
+    std::string err;
+    ASSERT_TRUE(NativeFileSystem().WriteFileAtomic(std::string(folder) + kSep + "held", "", &err)) << err;
+    for (int i = 0; i < 300 && !NativeFileSystem().Exists(std::string(folder) + kSep + "release"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
 
 }  // namespace

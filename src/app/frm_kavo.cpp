@@ -410,8 +410,8 @@ void frmKavo::cmdOk_Click() {
         // make the folder again. Said as for a typed folder, which it now is.
         reportUnusableFolder(path);
         txtFolder_Change();
-    } else if (result.Busy) {
-        // Another run writes this catalogue; its message has been shown and nothing was written.
+    } else if (result.Busy || result.CatalogueFolder || result.ForeignLink) {
+        // Refused with a message already shown; nothing was written.
     } else if (info.m_fCancel) {
         ShowMessageBox(this, QStringLiteral("ＨＴＭＬ作成処理を中止しました。"), QStringLiteral("Ｋａｖｏ"),
                        QMessageBox::Information);

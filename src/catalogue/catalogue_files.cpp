@@ -56,7 +56,8 @@ void CatalogueFiles::Survey(const std::string& catalogue, const FileSystem::Betw
 
 void CatalogueFiles::RemoveLeftovers(const std::string& folder, const std::vector<DirEntry>& entries) {
     for (const DirEntry& e : entries) {
-        if (!e.IsDir && IsLeftoverName(e.Name))
+        // A run's temporaries are never links: a link at such a name is someone else's.
+        if (!e.IsDir && !e.IsLink && IsLeftoverName(e.Name))
             m_fs.RemoveFile(folder + e.Name);
     }
 }

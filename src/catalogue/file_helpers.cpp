@@ -1,17 +1,16 @@
 #include "catalogue/file_helpers.h"
 
 #ifdef _WIN32
-#include <process.h>
-
 #include "fs/wide_text.h"
 #include "fs/windows_api.h"
+#include <bcrypt.h>
 #else
-#include <unistd.h>
+#include <sys/random.h>
 #endif
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <vector>
 
@@ -35,17 +34,37 @@ constexpr std::string_view kStagedTail = "staged";
 constexpr std::string_view kProbeStem = "KAVO-CASE-PROBE-";
 constexpr std::string_view kProbeEnd = ".TMP";
 
-const std::string& ProcessIdText() {
+constexpr size_t kRandomDigits = 16;
+
+/// 64 bits from the system's random source as 16 hex digits: a name another
+/// user of the folder cannot know in advance, so cannot plant a link at.
+std::string RandomDigits() {
+    uint64_t bits = 0;
 #ifdef _WIN32
-    static const std::string text = std::to_string(::_getpid());
+    ::BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&bits), sizeof bits, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
 #else
-    static const std::string text = std::to_string(::getpid());
+    for (size_t got = 0; got < sizeof bits;) {
+        const ssize_t n = ::getrandom(reinterpret_cast<char*>(&bits) + got, sizeof bits - got, 0);
+        if (n > 0)
+            got += static_cast<size_t>(n);
+        else if (errno != EINTR)
+            break;
+    }
 #endif
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text(kRandomDigits, '0');
+    for (size_t i = 0; i < kRandomDigits; ++i, bits >>= 4)
+        text[i] = kHex[bits & 0xF];
     return text;
 }
 
 bool IsDigits(std::string_view s) {
     return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool IsRandomDigits(std::string_view s) {
+    return s.size() == kRandomDigits &&
+           std::all_of(s.begin(), s.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 size_t RootLength(std::string_view path);
@@ -73,25 +92,26 @@ void ReportWriteFailure(RunObserver& obs, std::string_view path) {
     obs.ShowMessage(WriteFailureMessage(path), MessageIcon::Exclamation, "Kavo");
 }
 
-std::string TemporaryPath(const std::string& path) {
-    static std::atomic<unsigned> serial{0};
-    return path + std::string(kTemporaryMark) + ProcessIdText() + "-" + std::to_string(serial++);
-}
+std::string TemporaryPath(const std::string& path) { return path + std::string(kTemporaryMark) + RandomDigits(); }
 
 std::string StagedPath(const std::string& path) { return path + std::string(kTemporaryMark) + std::string(kStagedTail); }
 
-std::string CaseProbeName() { return std::string(kProbeStem) + ProcessIdText() + std::string(kProbeEnd); }
+std::string CaseProbeName() { return std::string(kProbeStem) + RandomDigits() + std::string(kProbeEnd); }
 
 bool IsLeftoverName(std::string_view name) {
+    // Earlier versions put the process number and a serial where the random digits are now.
+    const auto processAndSerial = [](std::string_view tail) {
+        const size_t dash = tail.find('-');
+        return dash != std::string_view::npos && IsDigits(tail.substr(0, dash)) && IsDigits(tail.substr(dash + 1));
+    };
     if (const size_t pos = name.rfind(kTemporaryMark); pos != std::string_view::npos && pos > 0) {
         const std::string_view tail = name.substr(pos + kTemporaryMark.size());
-        const size_t dash = tail.find('-');
-        return tail == kStagedTail ||
-               (dash != std::string_view::npos && IsDigits(tail.substr(0, dash)) && IsDigits(tail.substr(dash + 1)));
+        return tail == kStagedTail || IsRandomDigits(tail) || processAndSerial(tail);
     }
-    return name.starts_with(kProbeStem) && name.ends_with(kProbeEnd) &&
-           name.size() > kProbeStem.size() + kProbeEnd.size() &&
-           IsDigits(name.substr(kProbeStem.size(), name.size() - kProbeStem.size() - kProbeEnd.size()));
+    if (!name.starts_with(kProbeStem) || !name.ends_with(kProbeEnd) || name.size() <= kProbeStem.size() + kProbeEnd.size())
+        return false;
+    const std::string_view middle = name.substr(kProbeStem.size(), name.size() - kProbeStem.size() - kProbeEnd.size());
+    return IsRandomDigits(middle) || IsDigits(middle);
 }
 
 int MakeFolderPath(FileSystem& fs, RunObserver& obs, const std::string& path) {

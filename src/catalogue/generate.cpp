@@ -1,6 +1,7 @@
 #include "catalogue/generate.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <memory>
 #include <optional>
@@ -26,17 +27,30 @@ std::string BusyMessage(const std::string& catalogue) {
     return "'" + catalogue + "' は、ほかの実行が書き出し中です。\r\nその実行が終わってから、もう一度実行してください。";
 }
 
+std::string CatalogueFolderMessage(const std::string& folder) {
+    return "'" + folder + "' は、Kavo が作ったカタログのフォルダです。\r\n画像のあるフォルダを指定してください。";
+}
+
+std::string ForeignLinkMessage(const std::string& link) {
+    return "'" + link + "' は、ほかのユーザーが作ったリンクです。\r\nこのリンクの先には書き出しません。";
+}
+
 /// Whether names in the folder tell letter case apart: a probe file is made in
 /// upper case and looked for in lower case. A folder that cannot be written is
 /// taken as case-sensitive, whose lower-case names resolve on either kind.
 bool ProbeCaseSensitive(FileSystem& fs, const std::string& base) {
-    const std::string stem = CaseProbeName();
-    const std::string probe = base + stem;
-    if (!fs.WriteFileAtomic(probe, {}, nullptr))
-        return true;
-    bool sensitive = !fs.Exists(base + AsciiLower(stem));
-    fs.RemoveFile(probe);
-    return sensitive;
+    for (int tries = 0; tries < kTemporaryNameTries; ++tries) {
+        const std::string stem = CaseProbeName();
+        const int made = fs.CreateNewFile(base + stem);
+        if (made == EEXIST)
+            continue;
+        if (made != 0)
+            return true;
+        const bool sensitive = !fs.Exists(base + AsciiLower(stem));
+        fs.RemoveFile(base + stem);
+        return sensitive;
+    }
+    return true;
 }
 
 /// Counts the failures the helpers report, passing every call on.
@@ -73,6 +87,8 @@ public:
             result.FolderMissing = result.Cancelled = true;
             return result;
         }
+        if (Refused(folder, result))
+            return result;
         // The catalogue's own levels are made in the letter case its links use.
         m_ctx.CaseSensitiveOutput = m_in.CaseSensitive ? *m_in.CaseSensitive : ProbeCaseSensitive(m_fs, m_base);
         const bool lower = m_ctx.CaseSensitiveOutput;
@@ -129,6 +145,24 @@ public:
     }
 
 private:
+    /// A catalogue is not catalogued again (its frameset would become a summary
+    /// page), and nothing is written through a link that another user put
+    /// where the catalogue or its pictures go. Says why when it refuses.
+    bool Refused(const std::string& folder, GenerateResult& result) {
+        std::string head;
+        if (m_fs.ReadPrefix(m_base + "index.html", kFramesetHeadSize, head) && IsFramesetText(head)) {
+            m_obs.ShowMessage(CatalogueFolderMessage(folder), MessageIcon::Exclamation, "Kavo");
+            return result.CatalogueFolder = true;
+        }
+        for (const std::string& path : {m_base + "kavo", m_base + "kavo" + kPathSep + "images"}) {
+            if (m_fs.IsForeignLink(path)) {
+                m_obs.ShowMessage(ForeignLinkMessage(path), MessageIcon::Exclamation, "Kavo");
+                return result.ForeignLink = true;
+            }
+        }
+        return false;
+    }
+
     bool Cancelled() {
         m_obs.Yield();
         return m_ctx.CancelRequested;

@@ -28,6 +28,8 @@ struct GenerateResult {
     int WriteFailures = 0;      // files or folders that could not be written
     bool FolderMissing = false;   // the chosen folder was gone: nothing was written
     bool Busy = false;            // another run was writing the catalogue: nothing was written
+    bool CatalogueFolder = false;  // the folder holds a catalogue's frameset: nothing was written
+    bool ForeignLink = false;      // the catalogue or its images folder is another user's link: nothing was written
     bool SummaryWritten = false;  // the frames and the summary page were replaced
     std::string SummaryPage;      // path of the summary page
     std::string BackupOfIndex;  // where a foreign index.html was kept, if one was

@@ -119,6 +119,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     obs.StartProgress();
     GenerateResult result = RunGeneration(ctx, in, env.Fs, obs);
     obs.EndLine();
+    if (result.CatalogueFolder) return kExitFolder;
     if (result.FolderMissing) {
         env.Err << "kavo-cli: cannot open folder '" << options.Folder << "'\n";
         return kExitFolder;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -16,6 +17,12 @@ inline constexpr char kPathSep = '\\';
 #else
 inline constexpr char kPathSep = '/';
 #endif
+
+/// The file in a catalogue folder that runs lock (see FileSystem::LockFolder).
+inline constexpr std::string_view kLockFileName = "kavo.lock";
+
+/// How many random names a temporary file tries before the run gives up on it.
+inline constexpr int kTemporaryNameTries = 16;
 
 /// One directory entry as listed. "." and ".." are never listed.
 struct DirEntry {
@@ -88,8 +95,24 @@ public:
 
     /// Writes the bytes to a temporary file beside the target and renames it over
     /// the target, so the target is never left half-written. No temporary file
-    /// remains after a failure.
+    /// remains after a failure. The temporary file is made new (never opened
+    /// through a link or over another file) at a name no one can guess; a name
+    /// that is taken is tried again with another.
     virtual bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* err) = 0;
+
+    /// Makes a new empty file, never through a link: 0, EEXIST when something
+    /// is at the name already, or the system's error number. The default suits
+    /// file systems that no one else changes (the tests' own).
+    virtual int CreateNewFile(const std::string& path) {
+        if (Exists(path))
+            return EEXIST;
+        return WriteFileAtomic(path, {}, nullptr) ? 0 : EIO;
+    }
+
+    /// True for a symbolic link (or on Windows a junction) that belongs neither
+    /// to the user running nor to the system's administrator: something another
+    /// user of a shared folder may have planted.
+    virtual bool IsForeignLink(const std::string& /*path*/) { return false; }
 
     /// Reads at most `limit` bytes from the start of a file.
     virtual bool ReadPrefix(const std::string& path, size_t limit, std::string& out) = 0;
@@ -109,9 +132,13 @@ public:
 
     virtual std::unique_ptr<InputFile> OpenRead(const std::string& path) = 0;
 
-    /// Takes the exclusive lock of a folder, without waiting. Null with `busy`
-    /// set when another run holds it. Where the system cannot lock, the run goes
-    /// on unlocked: a lock that always does nothing is returned.
+    /// Takes the exclusive lock of a folder, without waiting: a byte-range lock
+    /// on the file kavo.lock in it, opened for writing, so a user who may only
+    /// read cannot hold it, and Linux and Windows programs (over a share, or
+    /// under Wine) see each other's. The system releases it when the run ends
+    /// however it ends. Null with `busy` set when another run holds it. Where
+    /// the system cannot lock, the run goes on unlocked: a lock that always
+    /// does nothing is returned.
     virtual std::unique_ptr<FolderLock> LockFolder(const std::string& /*folder*/, bool& busy) {
         busy = false;
         return std::make_unique<FolderLock>();

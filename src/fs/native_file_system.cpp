@@ -4,7 +4,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -190,19 +189,37 @@ bool ReadEntries(int fd, const FileSystem::BetweenBatches* between, OnEntry&& on
     return !stopped;
 }
 
-/// An flock on an open folder: it goes with the descriptor, so a killed run
-/// leaves no lock behind and no file to clean up.
-class FlockLock : public FolderLock {
+/// A byte-range lock on the open lock file: it goes with the descriptor, so a
+/// killed run leaves no lock behind.
+class RangeLock : public FolderLock {
 public:
-    explicit FlockLock(int fd) : m_fd(fd) {}
-    ~FlockLock() override {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
+    explicit RangeLock(int fd) : m_fd(fd) {}
+    ~RangeLock() override { ::close(m_fd); }
 
 private:
     int m_fd;
 };
+
+/// Opens the lock file for writing, never through a link or into a FIFO. It
+/// is made, or set when ours, readable only by those who may write it: a read
+/// lock taken by a user who may only read would shut every run out. (Made
+/// without read rights first, so no reader can open it in between.)
+int OpenLockFile(const std::string& path) {
+    int fd = OpenAt(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK, 0222);
+    if (fd < 0 && errno == EEXIST)
+        fd = OpenAt(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    const mode_t writers = st.st_mode & 0222;
+    if (st.st_uid == ::geteuid() && (st.st_mode & 0666) != (writers | writers << 1))
+        ::fchmod(fd, writers | writers << 1);
+    return fd;
+}
 
 class PosixFileSystem final : public FileSystem {
 public:
@@ -255,8 +272,14 @@ public:
     }
 
     bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* err) override {
-        const std::string temp = TemporaryPath(path);
-        int fd = OpenAt(temp, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        std::string temp;
+        int fd = -1;
+        for (int tries = 0; fd < 0 && tries < kTemporaryNameTries; ++tries) {
+            temp = TemporaryPath(path);
+            fd = OpenAt(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
+            if (fd < 0 && errno != EEXIST)
+                break;
+        }
         if (fd < 0) {
             if (err)
                 *err = ErrorText(errno);
@@ -278,6 +301,20 @@ public:
                 *err = ErrorText(saved);
         }
         return ok;
+    }
+
+    int CreateNewFile(const std::string& path) override {
+        const int fd = OpenAt(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
+        if (fd < 0)
+            return errno;
+        ::close(fd);
+        return 0;
+    }
+
+    bool IsForeignLink(const std::string& path) override {
+        struct stat st {};
+        return StatAt(path, st, AT_SYMLINK_NOFOLLOW) && S_ISLNK(st.st_mode) && st.st_uid != ::geteuid() &&
+               st.st_uid != 0;
     }
 
     /// Opens a regular file for reading. A FIFO or device named like a picture
@@ -353,16 +390,27 @@ public:
 
     std::unique_ptr<FolderLock> LockFolder(const std::string& folder, bool& busy) override {
         busy = false;
-        const int fd = OpenAt(folder, O_RDONLY | O_DIRECTORY);
-        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            if (errno == EWOULDBLOCK) {
-                ::close(fd);
-                busy = true;
-                return nullptr;
-            }
-            // A file system without locks (some network drives): go on unlocked.
-        }
-        return std::make_unique<FlockLock>(fd);
+        const int fd = OpenLockFile(JoinPath(folder, kLockFileName));
+        if (fd < 0)
+            return std::make_unique<FolderLock>();
+        // The first byte, as a Windows run locks it. A lock of the open file (not
+        // of the process) also keeps out a second run within the same process.
+        struct flock range {};
+        range.l_type = F_WRLCK;
+        range.l_whence = SEEK_SET;
+        range.l_start = 0;
+        range.l_len = 1;
+#ifdef F_OFD_SETLK
+        const int locked = ::fcntl(fd, F_OFD_SETLK, &range);
+#else
+        const int locked = ::fcntl(fd, F_SETLK, &range);
+#endif
+        if (locked == 0)
+            return std::make_unique<RangeLock>(fd);
+        busy = errno == EAGAIN || errno == EACCES;
+        ::close(fd);
+        // Any other failure is a file system without locks (some network drives): go on unlocked.
+        return busy ? nullptr : std::make_unique<FolderLock>();
     }
 
     // Every call stands alone on descriptors of its own.

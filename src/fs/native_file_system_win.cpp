@@ -4,7 +4,11 @@
 
 #include "fs/windows_api.h"
 
+#include <aclapi.h>
+
 #include <cerrno>
+#include <memory>
+#include <vector>
 
 #include "catalogue/file_helpers.h"
 #include "fs/file_system.h"
@@ -108,6 +112,16 @@ public:
     Handle& operator=(const Handle&) = delete;
     bool ok() const { return m_h != INVALID_HANDLE_VALUE && m_h != nullptr; }
     HANDLE get() const { return m_h; }
+    void reset(HANDLE h) {
+        if (ok())
+            ::CloseHandle(m_h);
+        m_h = h;
+    }
+    HANDLE release() {
+        const HANDLE h = m_h;
+        m_h = INVALID_HANDLE_VALUE;
+        return h;
+    }
 
 private:
     HANDLE m_h;
@@ -182,8 +196,8 @@ bool ReadUpTo(HANDLE h, size_t limit, std::string& out) {
     return true;
 }
 
-/// The lock of a catalogue: a file no other process may open, which the system
-/// deletes when its handle closes, so a killed run leaves no lock behind.
+/// The lock of a catalogue: a byte-range lock on the open lock file, which the
+/// system releases when the handle closes, so a killed run leaves no lock behind.
 class LockFile : public FolderLock {
 public:
     explicit LockFile(HANDLE h) : m_h(h) {}
@@ -191,6 +205,34 @@ public:
 private:
     Handle m_h;
 };
+
+/// True when `owner` is the user running, the system or the administrators
+/// (who own what an elevated administrator makes).
+bool OwnerIsTrusted(PSID owner) {
+    if (::IsWellKnownSid(owner, WinLocalSystemSid) || ::IsWellKnownSid(owner, WinBuiltinAdministratorsSid))
+        return true;
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+        return true;  // who runs cannot be told: nothing is refused on a guess
+    const Handle tokenHandle(token);
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size);
+    if (size == 0 || !::GetTokenInformation(token, TokenUser, buffer.data(), size, &size))
+        return true;
+    return ::EqualSid(owner, reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid) != 0;
+}
+
+/// True for an error that says something is at the name already.
+bool NameTaken(DWORD error) {
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
+
+/// Makes a new file for writing, never through a link or over another file.
+HANDLE CreateNew(const std::wstring& path) {
+    return ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
 
 class WindowsFileSystem final : public FileSystem {
 public:
@@ -281,11 +323,16 @@ public:
 
     bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* err) override {
         const std::wstring target = SystemPath(path);
-        const std::wstring temp = SystemPath(TemporaryPath(path));
+        std::wstring temp;
         DWORD error = ERROR_SUCCESS;
         {
-            Handle h(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                   nullptr));
+            Handle h;
+            for (int tries = 0; !h.ok() && tries < kTemporaryNameTries; ++tries) {
+                temp = SystemPath(TemporaryPath(path));
+                h.reset(CreateNew(temp));
+                if (!h.ok() && !NameTaken(::GetLastError()))
+                    break;
+            }
             if (!h.ok()) {
                 if (err)
                     *err = ErrorText(::GetLastError());
@@ -303,6 +350,30 @@ public:
         if (err)
             *err = ErrorText(error);
         return false;
+    }
+
+    int CreateNewFile(const std::string& path) override {
+        Handle h(CreateNew(SystemPath(path)));
+        return h.ok() ? 0 : ErrnoFrom(::GetLastError());
+    }
+
+    bool IsForeignLink(const std::string& path) override {
+        // Any user who may write a folder can make a junction in it, so links are checked here too.
+        Handle h(::CreateFileW(SystemPath(path).c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        FILE_ATTRIBUTE_TAG_INFO tag{};
+        if (!h.ok() || !::GetFileInformationByHandleEx(h.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+            (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
+            (tag.ReparseTag != IO_REPARSE_TAG_SYMLINK && tag.ReparseTag != IO_REPARSE_TAG_MOUNT_POINT))
+            return false;
+        PSID owner = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (::GetSecurityInfo(h.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                              &descriptor) != ERROR_SUCCESS)
+            return false;
+        const std::unique_ptr<void, decltype(&::LocalFree)> owned(descriptor, &::LocalFree);
+        return owner != nullptr && !OwnerIsTrusted(owner);
     }
 
     /// Opens a file on disk for reading. A folder, pipe or device named like a
@@ -374,14 +445,25 @@ public:
 
     std::unique_ptr<FolderLock> LockFolder(const std::string& folder, bool& busy) override {
         busy = false;
-        HANDLE h = ::CreateFileW(SystemPath(JoinPath(folder, "kavo.lock")).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
-                                 OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            // Held by another run; any other failure (a read-only share) goes on unlocked.
-            busy = ::GetLastError() == ERROR_SHARING_VIOLATION;
+        // Opened for writing, so a user who may only read cannot lock it; never through a link.
+        Handle h(::CreateFileW(SystemPath(JoinPath(folder, kLockFileName)).c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!h.ok() || !::GetFileInformationByHandle(h.get(), &info) ||
+            (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+            // An earlier version's run holds its lock file unshared; any other
+            // failure (a read-only share) goes on unlocked.
+            busy = !h.ok() && ::GetLastError() == ERROR_SHARING_VIOLATION;
             return busy ? nullptr : std::make_unique<FolderLock>();
         }
-        return std::make_unique<LockFile>(h);
+        // The first byte, as a Linux run locks it; Samba and Wine carry such locks across.
+        OVERLAPPED at{};
+        if (::LockFileEx(h.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
+            return std::make_unique<LockFile>(h.release());
+        busy = ::GetLastError() == ERROR_LOCK_VIOLATION;
+        // Any other failure is a file system without locks: go on unlocked.
+        return busy ? nullptr : std::make_unique<FolderLock>();
     }
 
     // Every call stands alone on handles of its own.

@@ -27,7 +27,7 @@ struct PlainBytes {
     bool address[256] = {};
     constexpr PlainBytes() {
         for (int c = 0x20; c < 0x7F; ++c) {
-            markup[c] = c != '"' && c != '<' && c != '>';
+            markup[c] = c != '&' && c != '"' && c != '<' && c != '>';
             address[c] = c != '%' && c != '&' && c != '#' && c != '?' && c != '\\';
         }
     }
@@ -78,6 +78,10 @@ void AppendMarkup(std::string& out, std::string_view text) {
         }
         flush(pos);
         switch (c) {
+            case '&':
+                // Else a name like "Tom&amp;Jerry.jpg" would show as "Tom&Jerry.jpg".
+                out += "&amp;";
+                break;
             case '"':
                 out += "&quot;";
                 break;

@@ -5,9 +5,9 @@
 
 namespace kavo {
 
-/// A value for a page's text or attribute: `"`, `<`, `>` become `&quot;`,
-/// `&lt;`, `&gt;`; control characters become numeric references; bytes that
-/// are not UTF-8 become U+FFFD. `&` stays as it is.
+/// A value for a page's text or attribute: `&`, `"`, `<`, `>` become `&amp;`,
+/// `&quot;`, `&lt;`, `&gt;`; control characters become numeric references;
+/// bytes that are not UTF-8 become U+FFFD.
 std::string EscapeMarkup(std::string_view text);
 
 /// EscapeMarkup appended to `out`: a page is built without a string per value.

@@ -206,6 +206,11 @@ void WriteFramesetPage(KavoContext& ctx) {
              });
 }
 
+bool IsFramesetText(std::string_view head) {
+    // The marker's ASCII part: on disk the rest of its line is CP932.
+    return head.starts_with(Join({kMarkerPrefix, "index "})) && head.find("\r\n<FRAMESET ") != std::string_view::npos;
+}
+
 void WriteTreeFrame(KavoContext& ctx, std::string_view folderName) {
     std::string& out = ctx.OutputText;
     const int32_t pageCount = ctx.Counters.PageCount;
@@ -358,7 +363,8 @@ void WriteSummaryPage(KavoContext& ctx, std::string_view folderName) {
         Add(out, {"<TR>", "<TD>", cell(label), "</TD>", "<TD>", cell(value), "</TD>", "</TR>"});
     };
     row("検索フォルダ", EscapeMarkup(folderName));
-    row("画像数", FormatNumber(ctx.SelectedImageCount, "#####0"));
+    // What the pages hold: a cancel, or pictures added since the scan, make it differ from the scan's count.
+    row("画像数", FormatNumber(ctx.Counters.WrittenImageCount, "#####0"));
     row("画像／ページ", FormatNumber(ctx.ImagesPerPage, "##0"));
     row("ページ数", FormatNumber(ctx.Counters.PageCount, "###0"));
     row("テーブル", tableText);

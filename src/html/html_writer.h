@@ -16,8 +16,8 @@ inline constexpr std::string_view kMarkerPrefix = "<!--Kavo Type=";
 
 // Every writer composes text in ctx.OutputText (UTF-8, each line ending in CR LF)
 // and never touches the disk. WriteHead and the whole-file writers start a new
-// file; all others append. Inserted values are made safe for markup: `"`, `<`
-// and `>` become entities, and text that is not UTF-8 shows U+FFFD.
+// file; all others append. Inserted values are made safe for markup: `&`, `"`,
+// `<` and `>` become entities, and text that is not UTF-8 shows U+FFFD.
 
 // Page head and body.
 void WriteHead(KavoContext& ctx, std::string_view type, std::string_view title);
@@ -41,5 +41,10 @@ void WriteFramesetPage(KavoContext& ctx);
 void WriteTreeFrame(KavoContext& ctx, std::string_view folderName);
 void WriteNavigationFrame(KavoContext& ctx);
 void WriteSummaryPage(KavoContext& ctx, std::string_view folderName);
+
+/// How many bytes from its start tell a frameset this writer made (IsFramesetText).
+inline constexpr size_t kFramesetHeadSize = 512;
+/// True when a file beginning with `head` (bytes as on disk) is a frameset this writer made.
+bool IsFramesetText(std::string_view head);
 
 }  // namespace kavo

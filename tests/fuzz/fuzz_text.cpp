@@ -89,6 +89,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(IsUtf8(markup));
     for (unsigned char c : markup)
         Require(c != '"' && c != '<' && c != '>' && c >= 0x20 && c != 0x7F);
+    // Every `&` begins one of the writer's references, so a name shows as it is.
+    for (size_t pos = markup.find('&'); pos != std::string::npos; pos = markup.find('&', pos + 1)) {
+        const std::string_view rest = std::string_view(markup).substr(pos);
+        Require(rest.starts_with("&amp;") || rest.starts_with("&quot;") || rest.starts_with("&lt;") ||
+                rest.starts_with("&gt;") || rest.starts_with("&#"));
+    }
 
     // An address decodes back to exactly the name's bytes, and nothing in it
     // ends the path (query, fragment), turns into a separator or gets trimmed.

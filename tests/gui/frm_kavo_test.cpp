@@ -382,8 +382,9 @@ TEST_F(MainWindowTest, ControlsAreNamedForAssistiveTechnology) {
     for (QWidget* window : std::initializer_list<QWidget*>{&w, &d}) {
         for (QWidget* control : window->findChildren<QWidget*>()) {
             if (control->isVisibleTo(window) &&
-                (control->focusPolicy() != Qt::NoFocus || qobject_cast<QAbstractButton*>(control)))
+                (control->focusPolicy() != Qt::NoFocus || qobject_cast<QAbstractButton*>(control))) {
                 EXPECT_FALSE(text(control, QAccessible::Name).isEmpty()) << control->objectName().toStdString();
+            }
         }
     }
 }
@@ -409,9 +410,10 @@ TEST_F(MainWindowTest, NoCaptionIsCutUnderAnotherStyle) {
             EXPECT_GE(button->width(), needed) << style.toStdString() << " " << button->objectName().toStdString();
             // Grown into free room only (the rows of the design touch by a pixel).
             for (QWidget* other : button->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-                if (other != button)
+                if (other != button) {
                     EXPECT_LE(other->geometry().intersected(button->geometry()).height(), 1)
                         << button->objectName().toStdString() << " over " << other->objectName().toStdString();
+                }
             }
         }
     }

@@ -383,11 +383,10 @@ class HostileNames(unittest.TestCase):
         # Again over the first catalogue, as folder links in a table.
         self.check_run(["--click=folder", "--table=3", "--per-page=5"], "folder")
 
-    @unittest.expectedFailure
     def test_ampersand_names(self):
-        """Addresses encode `&` as %26, so they resolve; texts keep `&` as written,
-        by decision, so the ALT of a name the parser reads as holding a character
-        reference (a&amp;b.jpg, x&#65;.jpg, a&copy.jpg) shows another name."""
+        """Addresses encode `&` as %26 and texts as &amp;, so a name the parser
+        would read as holding a character reference (a&amp;b.jpg, x&#65;.jpg,
+        a&copy.jpg) resolves and shows as it is."""
         self.make_tree(AMPERSAND_FILES)
         self.check_run(["--click=view"], "view")
 

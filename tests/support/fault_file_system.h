@@ -65,6 +65,10 @@ public:
         }
         return m_real.WriteFileAtomic(path, data, err);
     }
+    int CreateNewFile(const std::string& path) override {
+        return Dead() || failWrite(path) ? 28 : m_real.CreateNewFile(path);
+    }
+    bool IsForeignLink(const std::string& path) override { return m_real.IsForeignLink(path); }
     bool ReadPrefix(const std::string& path, size_t limit, std::string& out) override {
         return m_real.ReadPrefix(path, limit, out);
     }

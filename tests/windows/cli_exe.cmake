@@ -2,7 +2,25 @@
 # ASCII on the command line, the navigation pictures found beside the program,
 # the output form for a disk whose names ignore letter case, and every form of
 # a folder's path a Windows user types or pastes.
-# Usage: cmake -DEMULATOR=… -DCLI=kavo-cli.exe -DPICTURES=tests/data/pictures -DWORK=dir -P cli_exe.cmake
+# Then one lock for both systems: a Linux fcntl lock (CMake's file(LOCK)) on a
+# catalogue keeps kavo-cli.exe out, and the lock of a Windows program keeps a
+# Linux one out.
+# Usage: cmake -DEMULATOR=… -DCLI=kavo-cli.exe -DTESTS=kavo_core_tests.exe -DPICTURES=tests/data/pictures -DWORK=dir
+#        -P cli_exe.cmake
+
+if(PROBE)
+  # Beside the Windows program that holds the lock of the catalogue folder PROBE.
+  foreach(i RANGE 300)
+    if(EXISTS "${PROBE}/held")
+      break()
+    endif()
+    execute_process(COMMAND ${CMAKE_COMMAND} -E sleep 0.1)
+  endforeach()
+  file(LOCK "${PROBE}/kavo.lock" GUARD PROCESS RESULT_VARIABLE locked TIMEOUT 0)
+  file(WRITE "${PROBE}/probed" "${locked}")
+  file(WRITE "${PROBE}/release" "")
+  return()
+endif()
 
 function(expect condition what)
   cmake_language(EVAL CODE "if(${condition})\nset(ok TRUE)\nelse()\nset(ok FALSE)\nendif()")
@@ -75,4 +93,23 @@ endforeach()
 execute_process(COMMAND ${EMULATOR} "${CLI}" "\\\\server\\share\\photos" --scan OUTPUT_VARIABLE out ERROR_QUIET)
 expect_in_text("${out}" "\"png\":1,")
 file(REMOVE "${devices}/unc/server/share" "${devices}/p:")
+
+# A folder name in ASCII: the Windows program reads it from the environment in its code page.
+set(shared "${WORK}/shared")
+file(MAKE_DIRECTORY "${shared}/kavo")
+file(COPY_FILE "${PICTURES}/plain.png" "${shared}/a.png")
+file(LOCK "${shared}/kavo/kavo.lock" GUARD PROCESS RESULT_VARIABLE locked TIMEOUT 0)
+expect("locked STREQUAL \"0\"" "the lock file could not be locked from Linux: ${locked}")
+execute_process(COMMAND ${EMULATOR} "${CLI}" "${shared}" -q RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+expect("rc EQUAL 4" "exit ${rc} while a Linux program held the lock, not 4")
+expect("NOT EXISTS \"${shared}/index.html\"" "a run wrote while a Linux program held the lock")
+file(LOCK "${shared}/kavo/kavo.lock" RELEASE)
+
+execute_process(COMMAND ${CMAKE_COMMAND} -E env "KAVO_HOLD_LOCK=${shared}/kavo" ${EMULATOR} "${TESTS}"
+                        --gtest_filter=LockAcrossSystems.*
+                COMMAND ${CMAKE_COMMAND} "-DPROBE=${shared}/kavo" -P "${CMAKE_CURRENT_LIST_FILE}"
+                RESULTS_VARIABLE rcs OUTPUT_QUIET ERROR_QUIET)
+expect("rcs STREQUAL \"0;0\"" "the lock holder or the probe failed: ${rcs}")
+file(READ "${shared}/kavo/probed" probed)
+expect("NOT probed STREQUAL \"0\"" "a Linux program took the lock a Windows program held")
 file(REMOVE_RECURSE "${WORK}")
