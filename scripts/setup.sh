@@ -3,12 +3,12 @@
 # Usage: scripts/setup.sh [build|test|bench|fuzz|windows|package|assets]...   (default: build)
 set -euo pipefail
 
-want=(g++ cmake ninja-build pkg-config libstb-dev libcli11-dev libgtest-dev qt6-base-dev qt6-translations-l10n fonts-noto-cjk fonts-ipafont-gothic)
+want=(g++ cmake ninja-build pkg-config libstb-dev libjpeg62-turbo-dev libpng-dev libcli11-dev libgtest-dev qt6-base-dev qt6-translations-l10n fonts-noto-cjk fonts-ipafont-gothic)
 for set in "${@:-build}"; do
   case "$set" in
     build) ;;
     test) want+=(chromium xvfb xauth imagemagick clang-14 libfuzzer-14-dev adwaita-qt6) ;;
-    bench) want+=(hyperfine imagemagick python3 time) ;;
+    bench) want+=(hyperfine imagemagick python3 time libvips-tools) ;;
     fuzz) want+=(clang-14 libfuzzer-14-dev) ;;
     windows) want+=(g++-mingw-w64-x86-64-posix wine64) ;;
     package) want+=(dpkg-dev file help2man lintian man-db desktop-file-utils appstream) ;;

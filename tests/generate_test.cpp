@@ -9,6 +9,7 @@
 #include "catalogue/scan.h"
 #include "support/fault_file_system.h"
 #include "support/test_support.h"
+#include "thumbs/thumbnails.h"
 
 namespace kavo {
 namespace {
@@ -247,6 +248,12 @@ TEST_F(GenerateTest, NoPictureStillWritesTheFramesAndSummary) {
     }
     EXPECT_NE(ReadFile(r.SummaryPage).find("<FONT COLOR=\"#666666\" SIZE=\"4\">0</FONT>\r\n</TD>\r\n</TR>\r\n<TR>"),
               std::string::npos);
+    // Without the program's own pictures the pages lack their buttons: that is a failure, not a success.
+    in.ProgramFolder = (program.path() / "elsewhere").string();
+    RecordingObserver obs;
+    EXPECT_EQ(Generate(obs).WriteFailures, 1);
+    ASSERT_EQ(obs.messages.size(), 1u);
+    EXPECT_NE(obs.messages[0].find("elsewhere"), std::string::npos);
 }
 
 TEST_F(GenerateTest, ExactlyFullPagesLeaveNoEmptyPage) {
@@ -372,7 +379,7 @@ TEST_F(GenerateTest, AFailedPageIsReportedAndItsNumberConsumed) {
         dir.Write("p" + std::to_string(i) + ".png", "x");
     ctx.ImagesPerPage = 5;
     test::FaultFileSystem faults;
-    faults.failWrite = [](const std::string& p) { return p.ends_with("page0002.html"); };
+    faults.failWrite = [](const std::string& p) { return p.find("page0002.html") != std::string::npos; };
     RecordingObserver obs;
     GenerateResult r = Generate(obs, faults);
     EXPECT_EQ(r.WriteFailures, 1);
@@ -423,6 +430,114 @@ TEST_F(GenerateTest, CaseInsensitiveOutputIsExactlyTheClassicForm) {
     EXPECT_NE(page.find("ALT=\"001 : PHOTO.JPG\""), std::string::npos);
     EXPECT_NE(ReadFile(dir.path() / "index.html").find("CONTENT=\"5;URL=Kavo/index.html\""), std::string::npos);
     EXPECT_TRUE(fs::exists(dir.path() / "Kavo" / "frame1.html"));
+}
+
+}  // namespace
+}  // namespace kavo
+
+namespace kavo {
+namespace {
+
+class ThumbnailGenerateTest : public GenerateTest {
+protected:
+    void SetUp() override {
+        if (!NativeThumbnailMaker())
+            GTEST_SKIP() << "no thumbnail maker on this platform";
+        GenerateTest::SetUp();
+        ctx.Settings.ThumbnailBox = 30;
+        faults.threadSafe = true;
+        faults.failOpen = [this](const std::string& path) {
+            if (path.find(test::Native("kavo/thumbs/")) == std::string::npos)
+                ++pictureOpens;
+            return false;
+        };
+    }
+    void Copy(const char* picture, const std::string& as) {
+        dir.Write(as, ReadFile(std::string(KAVO_TEST_DATA) + "/pictures/" + picture));
+    }
+    bool Thumb(const std::string& name) const { return fs::exists(dir.path() / "kavo" / "thumbs" / name); }
+    int Run() {
+        pictureOpens = 0;
+        RecordingObserver obs;
+        const GenerateResult r = Generate(obs, faults);
+        EXPECT_EQ(r.WriteFailures, 0);
+        return pictureOpens;
+    }
+
+    test::FaultFileSystem faults;
+    std::atomic<int> pictureOpens{0};
+};
+
+TEST_F(ThumbnailGenerateTest, PageShowsThumbnailsSmallPicturesAsTheyAreAndTheRestAsBefore) {
+    Copy("turned6.jpg", "a.jpg");  // 40 x 20 turned: shown 15 x 30
+    Copy("os2.bmp", "b.bmp");      // 19 x 7 fits: the picture itself
+    Copy("random.png", "c.png");   // unreadable: as without thumbnails
+    ctx.Settings.ClickAction = "View";
+    faults.threadSafe = false;  // each made by the walk itself
+    Run();
+    const std::string expected = ReadFile(std::string(KAVO_TEST_DATA) + "/html/page_thumbs.html");
+    EXPECT_EQ(Page(1), ToCp932(expected) + "\r\n");
+    EXPECT_TRUE(Thumb("4c079bb53aa9b7c1.jpg"));
+}
+
+TEST_F(ThumbnailGenerateTest, ARerunOpensOnlyChangedPicturesAndRemovesOnlyItsOwnFiles) {
+    Copy("turned6.jpg", "a.jpg");
+    Copy("animated.gif", "sub/d.gif");
+    Copy("alpha.png", "sub/e.png");
+    EXPECT_EQ(Run(), 3);
+    EXPECT_EQ(ctx.SelectedImageCount, 3);
+    const std::string page = Page(1);
+    // Files of our form that the record does not name are someone else's.
+    dir.Write("kavo/thumbs/0000000000000000.jpg", "mine");
+    dir.Write("kavo/thumbs/notes.txt", "mine");
+
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(ctx.SelectedImageCount, 3);  // the thumbnails are never catalogued
+    EXPECT_EQ(Page(1), page);
+
+    Copy("plain.png", "sub/e.png");  // another size: made again
+    EXPECT_EQ(Run(), 1);
+    fs::remove(dir.path() / "kavo" / "thumbs" / ThumbnailName("sub/d.gif"));  // gone by hand: made again
+    EXPECT_EQ(Run(), 1);
+    EXPECT_TRUE(Thumb(ThumbnailName("sub/d.gif")));
+
+    fs::remove(dir.path() / "a.jpg");
+    EXPECT_EQ(Run(), 0);
+    EXPECT_FALSE(Thumb(ThumbnailName("a.jpg")));
+    EXPECT_TRUE(Thumb("0000000000000000.jpg") && Thumb("notes.txt"));
+
+    ctx.Settings.ThumbnailBox = 12;  // another size remakes every one
+    EXPECT_EQ(Run(), 2);
+    EXPECT_NE(Page(1).find("WIDTH=\"12\" HEIGHT=\"6\""), std::string::npos);
+}
+
+TEST_F(ThumbnailGenerateTest, APictureThatCannotBeReadOrItsThumbnailWrittenIsTriedAgainNextRun) {
+    Copy("turned6.jpg", "a.jpg");
+    faults.failWrite = [](const std::string& path) { return path.ends_with(".jpg"); };
+    RecordingObserver obs;
+    EXPECT_EQ(Generate(obs, faults).WriteFailures, 1);
+    EXPECT_NE(Page(1).find("<IMG SRC=\"../a.jpg\" ALIGN"), std::string::npos);  // as without thumbnails
+    faults.failWrite = [](const std::string&) { return false; };
+    EXPECT_EQ(Run(), 1);
+    EXPECT_TRUE(Thumb(ThumbnailName("a.jpg")));
+
+    Copy("alpha.png", "b.png");
+    faults.failOpen = [](const std::string& path) { return path.ends_with("b.png"); };
+    Generate(obs, faults);
+    EXPECT_FALSE(Thumb(ThumbnailName("b.png")));
+    faults.failOpen = [](const std::string&) { return false; };
+    Generate(obs, faults);
+    EXPECT_TRUE(Thumb(ThumbnailName("b.png")));
+}
+
+TEST_F(ThumbnailGenerateTest, ACancelledRunKeepsTheThumbnailsOfTheTreeItDidNotReach) {
+    Copy("turned6.jpg", "a/p.jpg");
+    Copy("alpha.png", "b/q.png");
+    Run();
+    RecordingObserver stopper(&ctx.CancelRequested, 3);
+    EXPECT_TRUE(RunGeneration(ctx, in, faults, stopper).Cancelled);
+    EXPECT_TRUE(Thumb(ThumbnailName("a/p.jpg")) && Thumb(ThumbnailName("b/q.png")));
+    EXPECT_EQ(Run(), 0);
 }
 
 }  // namespace

@@ -13,7 +13,9 @@
 
 #include <csignal>
 #include <filesystem>
+#include <map>
 #include <regex>
+#include <utility>
 
 #include "catalogue/encoding.h"
 #include "catalogue/file_helpers.h"
@@ -107,6 +109,25 @@ protected:
         EXPECT_NE(summary.find(row), std::string::npos) << "summary page with " << pages << " pages";
     }
 
+    /// The frameset, the frames, the summary page and the pages the tree frame
+    /// names, by name; a file that is not there maps to "-".
+    std::map<std::string, std::string> CatalogueOnDisk() const {
+        std::map<std::string, std::string> files;
+        auto take = [&](const fs::path& p) {
+            files[p.lexically_relative(dir.path()).generic_string()] = fs::exists(p) ? ReadFile(p) : "-";
+        };
+        for (const char* f : {"index.html", "frame1.html", "frame2.html"})
+            take(Catalogue() / f);
+        take(dir.path() / "index.html");
+        const int pages = Count(files["kavo/frame1.html"], "TARGET=\"frame3\"");
+        for (int p = 1; p <= pages; ++p) {
+            char name[32];
+            std::snprintf(name, sizeof name, "page%04d.html", p);
+            take(Catalogue() / name);
+        }
+        return files;
+    }
+
     /// Pages 1 … PageCount all on disk, none empty, and the frames counting exactly them.
     void ExpectConsistent() const {
         std::vector<int> expected;
@@ -198,33 +219,79 @@ TEST_F(HostileRun, DiskFullInTheMiddleOfAPageLeavesNoHalfFile) {
 TEST_F(HostileRun, ARerunKilledAtAnyPointLeavesAWholeCatalogue) {
     for (int i = 0; i < 12; ++i)
         dir.Write("p" + std::to_string(i) + ".png", "x");
+    ctx.ImagesPerPage = 5;
+    Generate();
+    const auto earlier = CatalogueOnDisk();
     for (int perPage : {3, 10}) {  // to more pages, then to fewer
-        for (int changes = 0;; ++changes) {
+        std::vector<std::map<std::string, std::string>> after;  // killed after 0, 1, … changes
+        std::vector<std::pair<char, std::string>> whole;        // the changes of the run not killed
+        while (whole.empty()) {
             ctx.ImagesPerPage = 5;
             Generate();
             ctx.ImagesPerPage = perPage;
             test::FaultFileSystem killed;
-            killed.changesLeft = changes;
+            killed.changesLeft = static_cast<int>(after.size());
             Generate(killed);
-            // The frames and the summary page agree, and every page they count is there.
-            // Killed between the renames that put them in place (some are still
-            // staged), they may count differently, but every page of either count is there.
-            const int pages = Count(ReadFile(Catalogue() / "frame1.html"), "TARGET=\"frame3\"");
-            const bool committing = fs::exists(Catalogue() / "frame2.html.kavo-tmp-staged") ||
-                                    fs::exists(dir.path() / "index.html.kavo-tmp-staged");
-            if (!committing)
-                ExpectFramesCount(pages);
-            const int counted = committing ? std::max(3, (12 + perPage - 1) / perPage) : pages;
-            const std::vector<int> onDisk = PagesOnDisk();
-            for (int p = 1; p <= counted; ++p)
-                EXPECT_TRUE(std::binary_search(onDisk.begin(), onDisk.end(), p)) << changes << " changes, page " << p;
+            after.push_back(CatalogueOnDisk());
             if (killed.changesLeft > 0)
-                break;  // the run ended before its limit
-            ASSERT_LT(changes, 100);
+                whole = killed.changes;
+            ASSERT_LT(after.size(), 100u);
+        }
+        // Neither catalogue is whole only once every file is written, until the last is renamed in.
+        size_t written = 0, renamed = 0;
+        for (size_t i = 0; i < whole.size(); ++i) {
+            const bool page = whole[i].second.find(".html") != std::string::npos;
+            written = page && whole[i].first == 'w' ? i + 1 : written;
+            renamed = page && whole[i].first == 'r' ? i + 1 : renamed;
+        }
+        for (size_t k = 0; k < after.size(); ++k) {
+            const bool mixed = after[k] != earlier && after[k] != after.back();
+            EXPECT_TRUE(!mixed || (k >= written && k < renamed)) << perPage << " per page, killed after " << k;
         }
         Generate();
         ExpectConsistent();
     }
+}
+
+TEST_F(HostileRun, AFileThatCannotBeReplacedKeepsTheEarlierCatalogueWhole) {
+    for (int i = 0; i < 12; ++i)
+        dir.Write("p" + std::to_string(i) + ".png", "x");
+    for (const std::string held : {"kavo/frame2.html", "index.html", "kavo/page0002.html", "kavo/index.html"}) {
+        ctx.ImagesPerPage = 5;
+        Generate();
+        const auto earlier = CatalogueOnDisk();
+        ctx.ImagesPerPage = 4;  // one page more
+        test::FaultFileSystem faults;
+        const std::string path = dir.str() + test::Native(held);
+        faults.failRename = [&](const std::string& p) { return p == path; };
+        RecordingObserver obs;
+        GenerateResult r = Generate(obs, faults);
+        EXPECT_FALSE(r.SummaryWritten) << held;
+        EXPECT_EQ(obs.messages, std::vector<std::string>{WriteFailureMessage(path)}) << held;
+        EXPECT_EQ(CatalogueOnDisk(), earlier) << held;
+        EXPECT_EQ(PagesOnDisk(), (std::vector<int>{1, 2, 3})) << held;
+        EXPECT_EQ(CountTemporaryFiles(dir.path()), 0) << held;
+    }
+}
+
+TEST_F(HostileRun, AFirstRunCutShortLeavesNoPageWithoutFrames) {
+    for (int i = 0; i < 12; ++i)
+        dir.Write("p" + std::to_string(i) + ".png", "x");
+    ctx.ImagesPerPage = 5;
+    // The disk full after two pages: nothing stays. Only the summary page's folder full: the rest goes in.
+    bool filled = false;
+    test::FaultFileSystem full, summaryFull;
+    full.failWrite = [&](const std::string& p) { return std::exchange(filled, filled || p.find("page0002") != std::string::npos); };
+    summaryFull.failWrite = [&](const std::string& p) { return p.starts_with(dir.str() + "index.html"); };
+    for (auto* faults : {&full, &summaryFull}) {
+        GenerateResult r = Generate(*faults);
+        EXPECT_FALSE(r.SummaryWritten);
+        EXPECT_EQ(PagesOnDisk(), (faults == &full ? std::vector<int>{} : std::vector<int>{1, 2, 3}));
+        EXPECT_EQ(fs::exists(Catalogue() / "frame1.html"), faults == &summaryFull);
+        EXPECT_FALSE(fs::exists(dir.path() / "index.html"));
+        EXPECT_EQ(CountTemporaryFiles(dir.path()), 0);
+    }
+    EXPECT_EQ(Count(ReadFile(Catalogue() / "frame1.html"), "TARGET=\"frame3\""), 3);
 }
 
 TEST_F(HostileRun, LeftoversOfAKilledRunGoWithTheNextAndNothingElse) {
@@ -347,6 +414,13 @@ TEST_F(HostileRun, AnotherUsersLinkAsTheCatalogueOrItsPicturesIsNotFollowed) {
     ASSERT_EQ(second.messages.size(), 1u);
     EXPECT_EQ(second.messages[0].rfind("'" + dir.str() + test::Native("kavo/images' は、"), 0), 0u);
     fs::remove(theirs.path() / "kavo/images");
+    // A foreign thumbnail folder matters only to a run that makes thumbnails.
+    plant(theirs.path(), theirs.path() / "kavo/thumbs", 4242);
+    EXPECT_FALSE(Generate().ForeignLink);
+    ctx.Settings.ThumbnailBox = 200;
+    EXPECT_TRUE(Generate().ForeignLink);
+    ctx.Settings.ThumbnailBox = 0;
+    fs::remove(theirs.path() / "kavo/thumbs");
     EXPECT_FALSE(Generate().ForeignLink);
     EXPECT_EQ(ReadFile(theirs.path() / "kavo/page0001.html").rfind("<!--Kavo", 0), 0u);
 #endif
@@ -525,23 +599,36 @@ TEST_F(HostileRun, FilesNotOursAtTheCatalogueNamesAreKeptAsideWithOneNotice) {
     EXPECT_TRUE(again.messages.empty());
 }
 
-TEST_F(HostileRun, AForeignIndexThatIsAFolderOrALinkIsKept) {
+TEST_F(HostileRun, AFolderAtACatalogueNameStaysAndALinkIsKeptAside) {
     KAVO_SKIP_WITHOUT_LINKS();
-    dir.Write("p.png", "x");
+    for (int i = 0; i < 12; ++i)
+        dir.Write("p" + std::to_string(i) + ".png", "x");
+    ctx.ImagesPerPage = 5;
     dir.Write("index.html/inside.txt", "the user's folder");
-    dir.Write("index.html.bak", "an earlier backup");
-    GenerateResult r = Generate();
-    EXPECT_EQ(r.BackupOfIndex, dir.str() + "index.html.bak2");
-    EXPECT_EQ(ReadFile(dir.path() / "index.html.bak2/inside.txt"), "the user's folder");
-    EXPECT_EQ(ReadFile(dir.path() / "index.html.bak"), "an earlier backup");
-    ExpectConsistent();
+    dir.Write("kavo/page0002.html/inside.txt", "another folder");
+    RecordingObserver obs;
+    GenerateResult r = Generate(obs);
+    EXPECT_EQ(ReadFile(dir.path() / "index.html/inside.txt"), "the user's folder");
+    EXPECT_EQ(ReadFile(Catalogue() / "page0002.html/inside.txt"), "another folder");
+    EXPECT_FALSE(fs::exists(dir.path() / "index.html.bak"));
+    EXPECT_FALSE(r.SummaryWritten);
+    ASSERT_EQ(r.WriteFailures, 1);
+    for (const std::string name : {"index.html", "kavo/page0002.html"})
+        EXPECT_NE(obs.messages[0].find("'" + dir.str() + test::Native(name) + "' はファイルではないため"), std::string::npos);
+    // The rest is written: the other pages and the frames that lead to them.
+    EXPECT_GT(Count(Page(3), "<IMG SRC="), 0);
+    EXPECT_EQ(Count(ReadFile(Catalogue() / "frame1.html"), "TARGET=\"frame3\""), 3);
 
-    fs::remove(dir.path() / "index.html");
+    // A link is moved aside as the name it is; what it leads to stays.
+    fs::remove_all(dir.path() / "index.html");
+    fs::remove_all(Catalogue() / "page0002.html");
+    dir.Write("index.html.bak", "an earlier backup");
     dir.Write("elsewhere/start.html", "<html>start</html>");
     fs::create_symlink(dir.path() / "elsewhere/start.html", dir.path() / "index.html");
     r = Generate();
-    EXPECT_EQ(r.BackupOfIndex, dir.str() + "index.html.bak3");
-    EXPECT_TRUE(fs::is_symlink(dir.path() / "index.html.bak3"));
+    EXPECT_EQ(r.BackupOfIndex, dir.str() + "index.html.bak2");
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "index.html.bak2"));
+    EXPECT_EQ(ReadFile(dir.path() / "index.html.bak"), "an earlier backup");
     EXPECT_EQ(ReadFile(dir.path() / "elsewhere/start.html"), "<html>start</html>");
     EXPECT_FALSE(fs::is_symlink(dir.path() / "index.html"));
     ExpectConsistent();

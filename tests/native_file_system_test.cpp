@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
@@ -241,13 +242,49 @@ TEST(NativeFileSystem, PipesNamedLikePicturesOrPagesNeverBlockARun) {
     test::RecordingObserver obs;
     RunScan(ctx, {tmp.str(), true}, fs, obs);
     ctx.SelectTypes(true, true, true, true);
+    test::TempDir program;
+    std::filesystem::create_directory(program.path() / "Images");
     GenerateInputs in;
     in.Folder = tmp.str();
+    in.ProgramFolder = program.str();
     in.CaseSensitive = true;
     GenerateResult r = RunGeneration(ctx, in, fs, obs);
     EXPECT_EQ(ctx.Counters.WrittenJpgCount, 1);  // placed, without a size
-    EXPECT_EQ(r.BackupOfIndex, tmp.str() + "index.html.bak");
-    EXPECT_TRUE(fs.IsRegularFile(tmp.str() + "index.html"));
+    // Only a file is kept aside: the pipe stays where it is, unwritten and named.
+    EXPECT_EQ(r.BackupOfIndex, "");
+    EXPECT_FALSE(r.SummaryWritten);
+    EXPECT_EQ(r.WriteFailures, 1);
+    EXPECT_TRUE(std::filesystem::is_fifo(tmp.path() / "index.html"));
+}
+#endif
+
+#ifdef _WIN32
+TEST(NativeFileSystem, AFileHeldOpenWithoutDeleteSharingKeepsTheEarlierCatalogue) {
+    test::TempDir tmp;
+    for (int i = 0; i < 6; ++i)
+        tmp.Write("p" + std::to_string(i) + ".png", "x");
+    KavoContext ctx;
+    GenerateInputs in;
+    in.Folder = tmp.str();
+    in.CaseSensitive = true;
+    test::RecordingObserver obs;
+    auto generate = [&](int perPage) {
+        RunScan(ctx, {in.Folder, true}, NativeFileSystem(), obs);
+        ctx.SelectTypes(true, true, true, true);
+        ctx.ImagesPerPage = perPage;
+        return RunGeneration(ctx, in, NativeFileSystem(), obs);
+    };
+    for (const std::string held : {"kavo\\frame2.html", "index.html"}) {
+        generate(3);
+        const std::string tree = test::ReadFile(tmp.path() / "kavo\\frame1.html");
+        HANDLE h = ::CreateFileW(Long(tmp.str() + held).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+        GenerateResult r = generate(2);  // one page more
+        ::CloseHandle(h);
+        EXPECT_FALSE(r.SummaryWritten) << held;
+        EXPECT_EQ(test::ReadFile(tmp.path() / "kavo\\frame1.html"), tree) << held;
+        EXPECT_FALSE(std::filesystem::exists(tmp.path() / "kavo\\page0003.html")) << held;
+    }
 }
 #endif
 

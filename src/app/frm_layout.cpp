@@ -1,5 +1,7 @@
 #include "app/frm_layout.h"
 
+#include <algorithm>
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QFocusEvent>
@@ -54,7 +56,7 @@ void frmLayout::buildControls() {
     setObjectName(QStringLiteral("frmLayout"));
     setWindowTitle(QStringLiteral("Html出力設定 - Kavo"));
     setFont(WindowFont());
-    setFixedSize(Twips(5760), Twips(5625));
+    setFixedSize(Twips(5760), Twips(5715));
     setModal(true);
 
     FrameLayoutImageSize = Named(new QGroupBox(QStringLiteral("画像の大きさ"), this), "FrameLayoutImageSize");
@@ -145,6 +147,24 @@ void frmLayout::buildControls() {
     picImage->setPixmap(QPixmap::fromImage(SamplePicture()));
     picImage->hide();
 
+    // Thumbnails: the one group added below the others, left of the buttons.
+    FrameThumbnail = Named(new QGroupBox(QStringLiteral("サムネイル"), this), "FrameThumbnail");
+    PlaceTwips(FrameThumbnail, 120, 4980, 2895, 615);
+    chkThumbnail = Named(new QCheckBox(QStringLiteral("作成する"), FrameThumbnail), "chkThumbnail");
+    PlaceTwips(chkThumbnail, 120, 240, 1500, 255);
+    chkThumbnail->setToolTip(QStringLiteral("小さな画像を作ってページに表示します。クリックすると元の画像を開きます。"));
+    txtThumbnail = NumberField("txtThumbnail", QStringLiteral("200"), FrameThumbnail);
+    PlaceTwips(txtThumbnail, 1680, 200, 495, 330);
+    txtThumbnail->setReadOnly(true);  // changed by its spinner only
+    UpDownThumbnail = Named(new UpDown(FrameThumbnail), "UpDownThumbnail");
+    PlaceTwips(UpDownThumbnail, 2175, 200, 240, 330);
+    UpDownThumbnail->setRange(50, 400);
+    UpDownThumbnail->setIncrement(10);
+    UpDownThumbnail->setValue(200);
+    UpDownThumbnail->setBuddy(txtThumbnail);
+    lblThumbnail = Named(new QLabel(QStringLiteral("px"), FrameThumbnail), "lblThumbnail");
+    PlaceTwips(lblThumbnail, 2475, 260, 375, 255);
+
     cmdOk = Named(new QPushButton(QStringLiteral("ＯＫ"), this), "cmdOk");
     PlaceTwips(cmdOk, 3120, 5040, 1215, 495);
     cmdOk->setDefault(true);
@@ -185,7 +205,9 @@ void frmLayout::buildControls() {
                         UpDownY,
                         OptionClickFolder,
                         OptionClickView,
-                        OptionClickNo};
+                        OptionClickNo,
+                        chkThumbnail,
+                        UpDownThumbnail};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
     cmdOk->setFocus();
@@ -203,6 +225,10 @@ void frmLayout::buildControls() {
     for (QRadioButton* b : {OptionLeft, OptionCenter, OptionRight})
         onSelected(b, &frmLayout::OptionAlign_Click);
     connect(txtImagePerLine, &QLineEdit::textChanged, this, &frmLayout::txtImagePerLine_Change);
+    connect(chkThumbnail, &QCheckBox::toggled, this, [this](bool on) {
+        for (QWidget* w : std::initializer_list<QWidget*>{txtThumbnail, UpDownThumbnail, lblThumbnail})
+            w->setEnabled(on);
+    });
     connect(cmdOk, &QPushButton::clicked, this, &frmLayout::cmdOk_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmLayout::cmdCancel_Click);
     for (QLineEdit* field : {txtX, txtY, txtImagePerLine})
@@ -217,6 +243,8 @@ void frmLayout::buildControls() {
     for (QWidget* w : std::initializer_list<QWidget*>{txtImagePerLine, UpDownImagePerLine})
         w->setAccessibleName(name(Label1));
     picLayout->setAccessibleName(FrameLayoutImage->title());
+    for (QWidget* w : std::initializer_list<QWidget*>{txtThumbnail, UpDownThumbnail})
+        w->setAccessibleName(QStringLiteral("サムネイルの大きさ"));
     FitTextControls(this);
 }
 
@@ -248,6 +276,10 @@ void frmLayout::Form_Load() {
     }
     txtImagePerLine->setText(QString::number(s.ImagesPerLine));
     (s.UseTable ? OptionTable : OptionNoTable)->setChecked(true);
+    chkThumbnail->setChecked(true);  // the toggle sets the enabled states either way
+    chkThumbnail->setChecked(s.ThumbnailBox > 0);
+    if (s.ThumbnailBox > 0)
+        txtThumbnail->setText(QString::number(std::clamp(s.ThumbnailBox, 50, 400)));
 
     // Centred on the main window; near the top of the screen it keeps the main window's top.
     // Outer sizes on both sides: the dialog's frame is not there before it is
@@ -375,6 +407,7 @@ void frmLayout::cmdOk_Click() {
         if (OptionTable->isChecked())
             s.Align = "CENTER";
     }
+    s.ThumbnailBox = chkThumbnail->isChecked() ? IntegerValue(txtThumbnail->text()) : 0;
     accept();
 }
 

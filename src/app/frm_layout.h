@@ -54,6 +54,11 @@ public:
     QGroupBox* FrameLayoutImage;
     PictureBox* picLayout;
     QLabel* picImage;
+    QGroupBox* FrameThumbnail;
+    QCheckBox* chkThumbnail;
+    QLineEdit* txtThumbnail;
+    UpDown* UpDownThumbnail;
+    QLabel* lblThumbnail;
     QPushButton* cmdOk;
     QPushButton* cmdCancel;
 

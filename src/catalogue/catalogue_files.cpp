@@ -39,19 +39,21 @@ void CatalogueFiles::Survey(const std::string& catalogue, const FileSystem::Betw
     RemoveLeftovers(catalogue, entries);
     int frames = 0;
     for (const DirEntry& e : entries) {
-        if (e.IsDir || !EndsWithHtml(e.Name))
+        if (!EndsWithHtml(e.Name))
             continue;  // leftovers end otherwise, and are gone already
         if (pace && !pace())
             return;
-        if (Ours(catalogue + e.Name)) {
+        if (!e.IsDir && Ours(catalogue + e.Name)) {
             const std::string key = Key(e.Name);
             frames += key == "index.html" || key == "frame1.html" || key == "frame2.html";
             m_old.push_back(e.Name);
+            m_ours.insert(key);
         } else {
             m_foreign.insert(Key(e.Name));
         }
     }
     m_hadCatalogue = frames == 3;
+    m_surveyed = true;
 }
 
 void CatalogueFiles::RemoveLeftovers(const std::string& folder, const std::vector<DirEntry>& entries) {
@@ -62,50 +64,159 @@ void CatalogueFiles::RemoveLeftovers(const std::string& folder, const std::vecto
     }
 }
 
+CatalogueFiles::Found CatalogueFiles::WhatIsAt(const std::string& path) {
+    // In the surveyed folder the survey knows; thousands of pages are not read again.
+    if (m_surveyed && path.size() > m_folder.size() && path.starts_with(m_folder)) {
+        const std::string key = Key(path);
+        if (m_ours.contains(key))
+            return Found::Ours;
+        if (!m_foreign.contains(key))
+            return Found::Nothing;
+    } else if (!m_fs.Exists(path)) {
+        return Found::Nothing;
+    } else if (Ours(path)) {
+        return Found::Ours;
+    }
+    // Only a file is moved aside: a folder's pictures and the links to it stay where they are.
+    return m_fs.IsRegularFile(path) ? Found::Theirs : Found::InTheWay;
+}
+
+std::string CatalogueFiles::BackupName(const std::string& path) {
+    for (int n = 1;; ++n) {
+        std::string backup = path + ".bak" + (n == 1 ? std::string() : std::to_string(n));
+        if (!m_fs.Exists(backup))
+            return backup;
+    }
+}
+
 bool CatalogueFiles::MoveAside(const std::string& path) {
     if (!m_fs.Exists(path))
         return true;
-    for (int n = 1;; ++n) {
-        std::string backup = path + ".bak" + (n == 1 ? std::string() : std::to_string(n));
-        if (m_fs.Exists(backup))
-            continue;
-        if (!m_fs.RenameFile(path, backup))
-            return false;
-        m_kept.emplace_back(path, std::move(backup));
-        return true;
-    }
-}
-
-int CatalogueFiles::Save(const std::string& path, std::string_view text) {
-    const std::string key = Key(path);
-    m_written.insert(key);
-    if (m_foreign.contains(key) && !MoveAside(path)) {
-        ReportWriteFailure(m_obs, path);
-        return -1;
-    }
-    return SaveOutputText(m_fs, m_obs, path, text);
-}
-
-bool CatalogueFiles::SaveTogether(const std::vector<std::pair<std::string, std::string>>& files) {
-    // Removes the staged files from `first` on and reports the file that failed.
-    auto fail = [&](size_t first, size_t failed) {
-        for (size_t i = first; i < files.size(); ++i)
-            m_fs.RemoveFile(StagedPath(files[i].first));
-        ReportWriteFailure(m_obs, files[failed].first);
+    if (!m_fs.IsRegularFile(path))
         return false;
-    };
-    for (size_t i = 0; i < files.size(); ++i) {
-        if (!m_fs.WriteFileAtomic(StagedPath(files[i].first), OutputBytes(files[i].second), nullptr))
-            return fail(0, i);
-    }
-    for (size_t i = 0; i < files.size(); ++i) {
-        const std::string& path = files[i].first;
-        if (!(Ours(path) || MoveAside(path)) || !m_fs.RenameFile(StagedPath(path), path))
-            return fail(i, i);
-        if (!m_folder.empty() && path.starts_with(m_folder))
-            m_written.insert(Key(path));
-    }
+    std::string backup = BackupName(path);
+    if (!m_fs.RenameFile(path, backup))
+        return false;
+    m_kept.emplace_back(path, std::move(backup));
     return true;
+}
+
+bool CatalogueFiles::Stage(const std::string& path, std::string_view text) {
+    Staged s;
+    s.Target = path;
+    s.Path = StagedPath(path);
+    if (!m_fs.WriteFileAtomic(s.Path, OutputBytes(text), nullptr)) {
+        ++m_stageFailures;
+        ReportWriteFailure(m_obs, path);
+        return false;
+    }
+    m_staged.push_back(std::move(s));
+    return true;
+}
+
+void CatalogueFiles::Discard() {
+    for (const Staged& s : m_staged)
+        m_fs.RemoveFile(s.Path);
+    m_staged.clear();
+}
+
+bool CatalogueFiles::PutInPlace(Staged& s) {
+    if (!s.Aside.empty() && !m_fs.RenameFile(s.Target, s.Aside)) {
+        if (m_fs.Exists(s.Target))
+            return false;  // held open elsewhere (Windows): nothing has changed
+        s.Aside.clear();   // gone since the survey
+        s.Kept = false;
+    }
+    s.In = m_fs.RenameFile(s.Path, s.Target);
+    if (!s.In && !s.Aside.empty())
+        m_fs.RenameFile(s.Aside, s.Target);
+    return s.In;
+}
+
+void CatalogueFiles::RollBack(std::vector<Staged>& moves) {
+    for (auto s = moves.rbegin(); s != moves.rend(); ++s) {
+        if (!s->In) {
+            m_fs.RemoveFile(s->Path);
+        } else if (s->Aside.empty()) {
+            m_fs.RemoveFile(s->Target);
+        } else {
+            m_fs.RenameFile(s->Aside, s->Target);
+        }
+    }
+}
+
+bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string>>& files) {
+    // Over an earlier catalogue every failure keeps it whole. On a first run the
+    // frames must go in with the pages, since nothing else leads to them; a
+    // missing page or summary page is reported and the rest goes in.
+    const bool whole = m_hadCatalogue;
+    if (whole && m_stageFailures > 0) {
+        Discard();
+        return false;
+    }
+    const size_t pages = m_staged.size();
+    for (size_t i = 0; i < files.size(); ++i) {
+        const bool summary = i + 1 == files.size();
+        if (!Stage(files[i].first, files[i].second) && (whole || !summary)) {
+            Discard();
+            return false;
+        }
+    }
+    std::vector<Staged> moves;
+    moves.reserve(m_staged.size());
+    for (size_t i = 0; i < m_staged.size(); ++i) {
+        Staged& s = m_staged[i];
+        s.Required = whole || (i >= pages && s.Target != files.back().first);
+        switch (WhatIsAt(s.Target)) {
+            case Found::InTheWay:
+                m_inTheWay.push_back(s.Target);
+                m_fs.RemoveFile(s.Path);
+                continue;
+            case Found::Ours:
+                s.Aside = TemporaryPath(s.Target);
+                break;
+            case Found::Theirs:
+                s.Aside = BackupName(s.Target);
+                s.Kept = true;
+                break;
+            case Found::Nothing:
+                break;
+        }
+        moves.push_back(std::move(s));
+    }
+    m_staged.clear();
+    // Renamed into place before their bytes are on the disk, files can be empty
+    // after a power cut; replacing a file would have made the system flush it.
+    const std::string& summaryPage = files.back().first;
+    m_fs.Flush(m_folder);
+    m_fs.Flush(summaryPage.substr(0, summaryPage.size() - LastFolderName(summaryPage).size()));  // maybe another drive
+    // From the first rename to the last the catalogue is mixed; a failure puts
+    // every file back, so the earlier one is whole again.
+    for (Staged& s : moves) {
+        if (PutInPlace(s))
+            continue;
+        ReportWriteFailure(m_obs, s.Target);
+        if (s.Required) {
+            RollBack(moves);
+            return false;
+        }
+        m_fs.RemoveFile(s.Path);
+    }
+    bool summary = false;
+    for (const Staged& s : moves) {
+        if (!s.In)
+            continue;
+        if (s.Kept) {
+            m_kept.emplace_back(s.Target, s.Aside);
+        } else if (!s.Aside.empty()) {
+            m_fs.RemoveFile(s.Aside);
+        }
+        if (s.Target.starts_with(m_folder))
+            m_written.insert(Key(s.Target));
+        summary = summary || s.Target == files.back().first;
+    }
+    RemoveStale();
+    return summary;
 }
 
 void CatalogueFiles::CopyFolderFiles(const std::string& source, const std::string& destination) {
@@ -117,8 +228,11 @@ void CatalogueFiles::CopyFolderFiles(const std::string& source, const std::strin
     } else {
         m_fs.CreateFolder(destination, nullptr);
     }
-    if (!m_fs.ListFolder(from, entries, nullptr))
-        return;  // a missing source copies nothing
+    if (!m_fs.ListFolder(from, entries, nullptr)) {
+        // The pages name these pictures: a catalogue without them is not a success.
+        m_obs.ShowMessage("'" + source + "' フォルダが見つかりません。", MessageIcon::Exclamation, "Kavo");
+        return;
+    }
     SortByName(entries);
     std::string ours, theirs;
     for (const DirEntry& e : entries) {
@@ -146,15 +260,21 @@ void CatalogueFiles::RemoveStale() {
 }
 
 void CatalogueFiles::ReportKept() {
-    if (m_kept.empty())
-        return;
     std::string text;
     for (const auto& [path, backup] : m_kept) {
         if (!text.empty())
             text += "\r\n";
         text += "既存の '" + path + "' は '" + backup + "' として残しました。";
     }
-    m_obs.ShowMessage(text, MessageIcon::Information, "Ｋａｖｏ");
+    if (!text.empty())
+        m_obs.ShowMessage(text, MessageIcon::Information, "Ｋａｖｏ");
+    if (m_inTheWay.empty())
+        return;
+    text.clear();
+    for (const std::string& path : m_inTheWay)
+        text += "'" + path + "' はファイルではないため、そのまま残しました。\r\n";
+    text += m_inTheWay.size() == 1 ? "この名前のファイルは書き出していません。" : "これらの名前のファイルは書き出していません。";
+    m_obs.ShowMessage(text, MessageIcon::Exclamation, "Kavo");
 }
 
 std::string CatalogueFiles::BackupOf(const std::string& path) const {

@@ -11,11 +11,14 @@
 
 namespace kavo {
 
-/// The files of one catalogue as a generation replaces them. Our own files (they
-/// begin with the writer's marker line) are written over in place, so the
-/// catalogue on disk stays whole; anything else found at one of their names is
-/// moved aside to NAME.bak (then .bak2, …) and the user told once; our old files
-/// that the new catalogue no longer has are removed at the end.
+/// The files of one catalogue as a generation replaces them. Every page, frame
+/// and the summary page is first written under a staged name; Commit moves them
+/// all into place at the end, so what a kill, a failure or a cancel leaves is
+/// the earlier catalogue or the new one. A regular file that is not ours at one
+/// of their names is moved aside to NAME.bak (then .bak2, …); a folder or
+/// anything else that is not a file is left where it is and that name is not
+/// written. Either is told once. Our old files that the new catalogue no longer
+/// has are removed once the new frames are in.
 class CatalogueFiles {
 public:
     CatalogueFiles(FileSystem& fs, RunObserver& obs, bool caseSensitive);
@@ -32,34 +35,53 @@ public:
     /// True when the survey found the frameset of an earlier catalogue.
     bool HadCatalogue() const { return m_hadCatalogue; }
 
-    /// Writes one file of the catalogue folder over its old version. 0 or -1
-    /// (reported), as SaveOutputText.
-    int Save(const std::string& path, std::string_view text);
+    /// Writes a file of the new catalogue under its staged name, for Commit to
+    /// put in place. False (reported) when it cannot be written.
+    bool Stage(const std::string& path, std::string_view text);
 
-    /// Writes files that must change together (the frames and the summary page
-    /// all count the pages): each is staged beside its target first, and they
-    /// are moved into place only when every one could be staged. Otherwise the
-    /// failure is reported and the old files stay. Texts are UTF-8.
-    bool SaveTogether(const std::vector<std::pair<std::string, std::string>>& files);
+    /// Stages `files` (the frameset, the two frames, then the summary page) and
+    /// moves every staged file into place, one rename each, then removes our old
+    /// files the new catalogue does not have. Over an earlier catalogue it is
+    /// all or nothing: after any failure the earlier files are all back and the
+    /// staged ones gone. On a first run whatever can go in goes in, as long as
+    /// the frames do, so no page is left without frames. Texts are UTF-8.
+    /// Returns whether the summary page went in.
+    bool Commit(const std::vector<std::pair<std::string, std::string>>& files);
 
     /// Copies every regular file of `source` into `destination`. A file with the
     /// same bytes is left as it is; one with other bytes is kept aside first.
     /// Each copy that fails is reported; the others are still copied.
     void CopyFolderFiles(const std::string& source, const std::string& destination);
 
-    /// Removes our files of the surveyed folder that this run did not write.
-    void RemoveStale();
-
-    /// The one notice naming every file that was kept aside, if any was.
+    /// The notices naming every file that was kept aside and everything in the
+    /// way that was left, if any.
     void ReportKept();
 
     /// Where a foreign file at `path` was kept, or empty.
     std::string BackupOf(const std::string& path) const;
 
 private:
+    enum class Found { Nothing, Ours, Theirs, InTheWay };
+    struct Staged {
+        std::string Target, Path;
+        std::string Aside;  // where the file it replaces waits until the commit is done
+        bool Kept = false;  // Aside is the backup of a file that is not ours
+        bool Required = true;
+        bool In = false;    // it is in place
+    };
+
     bool Ours(const std::string& path);
-    /// Moves a file that is not ours out of the way; false when it is there and cannot be moved.
+    Found WhatIsAt(const std::string& path);
+    /// A free NAME.bak, NAME.bak2, … beside the path.
+    std::string BackupName(const std::string& path);
+    /// Moves a regular file that is not ours out of the way; false when it is there and cannot be moved.
     bool MoveAside(const std::string& path);
+    /// Puts one staged file in place, its old file aside first.
+    bool PutInPlace(Staged& s);
+    /// Puts back the old files of the moves that are in and removes the staged files.
+    void RollBack(std::vector<Staged>& moves);
+    void Discard();
+    void RemoveStale();
     std::string Key(std::string_view path) const;
 
     FileSystem& m_fs;
@@ -67,10 +89,15 @@ private:
     bool m_caseSensitive;
     bool m_hadCatalogue = false;
     std::string m_folder;
+    bool m_surveyed = false;
     std::vector<std::string> m_old;              // our .html files found by the survey
-    std::unordered_set<std::string> m_foreign;   // keys of files at our names that are not ours
+    std::unordered_set<std::string> m_ours;      // their keys
+    std::unordered_set<std::string> m_foreign;   // keys of entries at our names that are not ours
     std::unordered_set<std::string> m_written;   // keys of files this run wrote in the folder
+    std::vector<Staged> m_staged;                // in the order they go in: pages, frames, summary
+    int m_stageFailures = 0;
     std::vector<std::pair<std::string, std::string>> m_kept;  // (path, backup)
+    std::vector<std::string> m_inTheWay;         // names left unwritten for what is there
 };
 
 }  // namespace kavo

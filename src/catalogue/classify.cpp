@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "thumbs/thumbnails.h"
+
 namespace kavo {
 namespace {
 
@@ -47,6 +49,7 @@ PictureType ClassifyPicture(std::string_view name, std::string_view folder) {
     char e[4];
     for (int i = 0; i < 4; ++i) e[i] = LowerAscii(name[name.size() - 4 + i]);
     std::string_view ending(e, 4);
+    if (ending == ".jpg" && IsThumbnailFile(folder, name)) return PictureType::NotPicture;
     if (ending == ".jpg" || ending == "jpeg" || ending == ".jpe") return PictureType::Jpeg;
     if (ending == ".gif") return IsSupportPicture(folder, name) ? PictureType::SupportPicture : PictureType::Gif;
     if (ending == ".bmp") return PictureType::Bmp;

@@ -9,7 +9,8 @@ enum class PictureType { Jpeg, Gif, Bmp, Png, SupportPicture, NotPicture };
 
 /// Decides from an entry's name alone (its last four characters, ASCII case
 /// ignored) whether it is a picture and of which type. A GIF whose full path
-/// ends in one of the catalogue's own navigation pictures is a SupportPicture.
+/// ends in one of the catalogue's own navigation pictures is a SupportPicture;
+/// the catalogue's thumbnails (kavo/thumbs/NAME.jpg) are no pictures.
 /// `folder` ends with a separator; either separator is recognised in it.
 PictureType ClassifyPicture(std::string_view name, std::string_view folder);
 

@@ -15,6 +15,9 @@ struct CatalogueSettings {
     std::string Align = "CENTER";        // "LEFT", "CENTER" or "RIGHT"
     bool UseTable = false;
     int32_t ImagesPerLine = 3;
+    /// 0: pages show the pictures themselves. Else the long side (50 to 400 CSS
+    /// pixels) of the thumbnails the pages show instead; they set the sizes.
+    int32_t ThumbnailBox = 0;
 };
 
 /// Results of the last folder scan.

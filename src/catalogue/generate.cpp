@@ -17,6 +17,7 @@
 #include "pictures/size_prefetcher.h"
 #include "html/escape.h"
 #include "html/html_writer.h"
+#include "thumbs/thumbnails.h"
 
 namespace kavo {
 namespace {
@@ -109,34 +110,32 @@ public:
         m_c.WrittenJpgCount = m_c.WrittenGifCount = m_c.WrittenBmpCount = m_c.WrittenPngCount = 0;
         m_c.WrittenImageCount = 0;
         BeginPage(1);
-        if (m_set.GetImageSize && !m_set.SameSize && m_in.Jobs > 1 && m_fs.ReadsAreThreadSafe()) {
+        if (m_set.ThumbnailBox > 0)
+            m_thumbs = StartThumbnails(m_fs, m_set.ThumbnailBox, m_base, m_catalogue, m_obs);
+        if (!m_thumbs && m_set.GetImageSize && !m_set.SameSize && m_in.Jobs > 1 && m_fs.ReadsAreThreadSafe()) {
             m_prefetch = std::make_unique<SizePrefetcher>(m_fs, std::min(m_in.Jobs, kMaxJobs));
         }
         WalkFolder(m_base, m_in.IncludeSubfolders);
         m_prefetch.reset();  // no reader outlives the walk
+        if (m_thumbs)
+            m_thumbs->End(!m_ctx.CancelRequested);
 
         m_obs.ShowStatus(kWritingHtmlText);
         if (m_c.PageImageCount != 0) {
             EndPage();
             SavePage();
         }
-        // Over an earlier catalogue, a page that could not be written keeps the
-        // earlier frames, whose pages are all still there.
-        if (m_pageFailures == 0 || !m_files->HadCatalogue()) {
-            const std::string name = CatalogueName(m_fs, folder);
-            std::vector<std::pair<std::string, std::string>> files;
-            WriteFramesetPage(m_ctx);
-            files.emplace_back(m_catalogue + "index.html", m_ctx.OutputText);
-            WriteTreeFrame(m_ctx, name);
-            files.emplace_back(m_catalogue + "frame1.html", m_ctx.OutputText);
-            WriteNavigationFrame(m_ctx);
-            files.emplace_back(m_catalogue + "frame2.html", m_ctx.OutputText);
-            WriteSummaryPage(m_ctx, name);
-            files.emplace_back(result.SummaryPage, m_ctx.OutputText);
-            result.SummaryWritten = m_files->SaveTogether(files);
-            if (result.SummaryWritten)
-                m_files->RemoveStale();
-        }
+        const std::string name = CatalogueName(m_fs, folder);
+        std::vector<std::pair<std::string, std::string>> files;
+        WriteFramesetPage(m_ctx);
+        files.emplace_back(m_catalogue + "index.html", m_ctx.OutputText);
+        WriteTreeFrame(m_ctx, name);
+        files.emplace_back(m_catalogue + "frame1.html", m_ctx.OutputText);
+        WriteNavigationFrame(m_ctx);
+        files.emplace_back(m_catalogue + "frame2.html", m_ctx.OutputText);
+        WriteSummaryPage(m_ctx, name);
+        files.emplace_back(result.SummaryPage, m_ctx.OutputText);
+        result.SummaryWritten = m_files->Commit(files);
         m_files->CopyFolderFiles(JoinPath(m_in.ProgramFolder, "Images"), m_catalogue + (lower ? "images" : "Images"));
         m_files->ReportKept();
         result.BackupOfIndex = m_files->BackupOf(result.SummaryPage);
@@ -154,7 +153,10 @@ private:
             m_obs.ShowMessage(CatalogueFolderMessage(folder), MessageIcon::Exclamation, "Kavo");
             return result.CatalogueFolder = true;
         }
-        for (const std::string& path : {m_base + "kavo", m_base + "kavo" + kPathSep + "images"}) {
+        std::vector<std::string> ours = {m_base + "kavo", m_base + "kavo" + kPathSep + "images"};
+        if (m_set.ThumbnailBox > 0)
+            ours.push_back(m_base + "kavo" + kPathSep + kThumbFolder);
+        for (const std::string& path : ours) {
             if (m_fs.IsForeignLink(path)) {
                 m_obs.ShowMessage(ForeignLinkMessage(path), MessageIcon::Exclamation, "Kavo");
                 return result.ForeignLink = true;
@@ -172,11 +174,11 @@ private:
         return m_catalogue + (m_ctx.CaseSensitiveOutput ? "page" : "Page") + FormatNumber(n, "0000") + ".html";
     }
 
-    /// Writes the page in the buffer as the next page. A page that fails still
-    /// takes its number, so the later pages and the frames stay as planned.
+    /// Stages the page in the buffer as the next page; it goes in with the
+    /// frames. A page that fails still takes its number, so the later pages and
+    /// the frames stay as planned.
     void SavePage() {
-        if (m_files->Save(PagePath(m_c.PageCount + 1), m_ctx.OutputText) != 0)
-            ++m_pageFailures;
+        m_files->Stage(PagePath(m_c.PageCount + 1), m_ctx.OutputText);
         ++m_c.PageCount;
     }
 
@@ -238,19 +240,24 @@ private:
     }
 
     void BuildFolderPages(const std::string& folder, const std::vector<DirEntry>& entries) {
-        if (m_prefetch) {
+        if (m_prefetch || m_thumbs) {
             // The folder's pictures are known before its first entry is placed.
             std::vector<uint32_t> pictures;
             for (size_t i = 0; i < entries.size(); ++i) {
                 if (Selected(ClassifyPicture(entries[i].Name, folder)))
                     pictures.push_back(static_cast<uint32_t>(i));
             }
-            m_prefetch->Start(folder, entries, std::move(pictures));
+            if (m_thumbs)
+                m_thumbs->Start(folder, entries, pictures);
+            else
+                m_prefetch->Start(folder, entries, std::move(pictures));
         }
         PlaceFolderPictures(folder, entries);
         // After a cancel the pictures not yet begun are not read.
         if (m_prefetch)
             m_prefetch->Finish();
+        if (m_thumbs)
+            m_thumbs->Finish();
     }
 
     void PlaceFolderPictures(const std::string& folder, const std::vector<DirEntry>& entries) {
@@ -307,7 +314,10 @@ private:
         if (m_set.UseTable)
             WriteCellStart(m_ctx);
         PixelSize size;
-        if (m_set.SameSize) {
+        const PlacedThumb thumb = m_thumbs ? m_thumbs->Next(m_cancelCheck) : PlacedThumb{};
+        if (thumb.KnownSize) {
+            size = {thumb.Width, thumb.Height};
+        } else if (m_set.SameSize) {
             size = {m_set.ImageWidth, m_set.ImageHeight};
         } else if (m_set.GetImageSize) {
             if (m_prefetch) {
@@ -317,7 +327,7 @@ private:
             }
         }
         m_alt.assign(FormatNumber(m_c.PageImageCount, "000")).append(" : ").append(m_relative);
-        WritePictureEntry(m_ctx, m_src, size.Width, size.Height, m_alt, m_set.Align, m_set.ClickAction, m_link);
+        WritePictureEntry(m_ctx, thumb.UseThumbnail ? thumb.Address : m_src, size.Width, size.Height, m_alt, m_set.Align, m_set.ClickAction, m_link);
         if (m_set.UseTable) {
             WriteCellEnd(m_ctx);
             if (++m_c.RowImageCount == m_set.ImagesPerLine) {
@@ -350,9 +360,9 @@ private:
     std::string m_catalogue;  // the catalogue folder, with a trailing separator
     WalkedFolders m_walked;
     std::optional<CatalogueFiles> m_files;
-    int m_pageFailures = 0;
     int32_t m_percent = 0;
     std::unique_ptr<SizePrefetcher> m_prefetch;  // only with several jobs and sizes to read
+    std::unique_ptr<Thumbnails> m_thumbs;        // only when the pages show thumbnails
     // A size read that lasts (a slow disk) still lets cancel and Ctrl-C through.
     const CancelCheck m_cancelCheck = [this] { return Cancelled(); };
     std::string m_fullPath, m_relative, m_src, m_link, m_alt;

@@ -30,7 +30,7 @@ struct GenerateResult {
     bool Busy = false;            // another run was writing the catalogue: nothing was written
     bool CatalogueFolder = false;  // the folder holds a catalogue's frameset: nothing was written
     bool ForeignLink = false;      // the catalogue or its images folder is another user's link: nothing was written
-    bool SummaryWritten = false;  // the frames and the summary page were replaced
+    bool SummaryWritten = false;  // the summary page went in, with the frames and pages
     std::string SummaryPage;      // path of the summary page
     std::string BackupOfIndex;  // where a foreign index.html was kept, if one was
 };

@@ -55,7 +55,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     app.set_version_flag("--version", std::string("kavo-cli ") + KAVO_VERSION + " (" + kVersionText + ")");
     bool noSubfolders = false, noSize = false;
     std::string types, sameSize, click, align;
-    int perPage = 50, table = 0, jobs = 4;
+    int perPage = 50, table = 0, jobs = 4, thumbnails = 0;
     // On Windows CLI11 would take "/pics", a folder on the current drive, for an option.
     app.allow_windows_style_options(false);
     app.add_option("FOLDER", o.Folder, "folder of pictures; the catalogue is written into it")->required();
@@ -68,6 +68,8 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     app.add_option("--align", align, "alignment of the pictures: left, center or right (default center)");
     app.add_option("--table", table, "lay the pictures out in a table of N per row, 1 to 10");
     app.add_option("--jobs", jobs, "threads that read the pictures' sizes ahead, 1 to 64 (default 4)");
+    // A flag, so that "--thumbnails FOLDER" never takes the folder for its value.
+    app.add_flag("--thumbnails{200}", thumbnails, "pages show thumbnails of PX CSS pixels, 50 to 400 (--thumbnails=PX, default 200)");
     app.add_flag("--scan", o.ScanOnly, "only count the pictures and print the counts as JSON");
     app.add_flag("-q,--quiet", o.Quiet, "no progress line and no notices");
 
@@ -113,6 +115,11 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
             o.Settings.UseTable = true;
             o.Settings.ImagesPerLine = table;
             o.Settings.Align = "CENTER";
+        }
+        if (app.count("--thumbnails")) {
+            if (thumbnails < 50 || thumbnails > 400)
+                throw ValueError{"--thumbnails: " + std::to_string(thumbnails) + " is not from 50 to 400"};
+            o.Settings.ThumbnailBox = thumbnails;
         }
     } catch (const CLI::CallForHelp&) {
         out.Output = app.help();

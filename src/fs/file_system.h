@@ -38,6 +38,13 @@ struct FolderId {
     bool operator==(const FolderId&) const = default;
 };
 
+/// Size and modification time of a file, to tell whether it changed since a run.
+struct FileStamp {
+    uint64_t Size = 0;
+    int64_t ModifiedNs = 0;  // nanoseconds since the system's epoch
+    bool operator==(const FileStamp&) const = default;
+};
+
 /// A file opened for reading a picture header.
 class InputFile {
 public:
@@ -132,6 +139,10 @@ public:
 
     virtual std::unique_ptr<InputFile> OpenRead(const std::string& path) = 0;
 
+    /// The stamp of a regular file (links followed), without opening it. False
+    /// when there is none to read; the default never reads one.
+    virtual bool GetFileStamp(const std::string& /*path*/, FileStamp& /*stamp*/) { return false; }
+
     /// Takes the exclusive lock of a folder, without waiting: a byte-range lock
     /// on the file kavo.lock in it, opened for writing, so a user who may only
     /// read cannot hold it, and Linux and Windows programs (over a share, or
@@ -143,6 +154,11 @@ public:
         busy = false;
         return std::make_unique<FolderLock>();
     }
+
+    /// Makes what was written to the file system holding `folder` reach the disk,
+    /// so that files renamed into place next are whole after a power cut. Best
+    /// effort; the default does nothing.
+    virtual void Flush(const std::string& /*folder*/) {}
 
     /// True when OpenRead, and Read and Skip on the files it returns, may be
     /// called from several threads at once (each file used by one thread at a

@@ -381,11 +381,29 @@ public:
         return StatAt(path, st, 0) && S_ISREG(st.st_mode);
     }
 
+    bool GetFileStamp(const std::string& path, FileStamp& stamp) override {
+        struct stat st {};
+        if (!StatAt(path, st, 0) || !S_ISREG(st.st_mode))
+            return false;
+        stamp.Size = static_cast<uint64_t>(st.st_size);
+        stamp.ModifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        return true;
+    }
+
     std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
         int fd = OpenRegular(path);
         if (fd < 0)
             return nullptr;
         return std::make_unique<NativeInputFile>(fd);
+    }
+
+    void Flush(const std::string& folder) override {
+        // One flush of the whole file system: far cheaper than one per file.
+        const int fd = OpenAt(folder, O_RDONLY | O_DIRECTORY);
+        if (fd >= 0) {
+            ::syncfs(fd);
+            ::close(fd);
+        }
     }
 
     std::unique_ptr<FolderLock> LockFolder(const std::string& folder, bool& busy) override {

@@ -436,6 +436,19 @@ public:
         return InfoOf(SystemPath(path), info) && !IsFolder(info);
     }
 
+    bool GetFileStamp(const std::string& path, FileStamp& stamp) override {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!::GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data) ||
+            (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            return false;
+        stamp.Size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        const uint64_t ticks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                               data.ftLastWriteTime.dwLowDateTime;
+        // 100 ns steps since 1601, counted from 1970 as elsewhere.
+        stamp.ModifiedNs = (static_cast<int64_t>(ticks) - 116444736000000000LL) * 100;
+        return true;
+    }
+
     std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
         HANDLE h = OpenRegular(path);
         if (h == INVALID_HANDLE_VALUE)

@@ -207,36 +207,6 @@ private:
 const stbi_io_callbacks HeaderStream::kCallbacks = {&HeaderStream::ReadCallback, &HeaderStream::SkipCallback,
                                                     &HeaderStream::EofCallback};
 
-/// The orientation (tag 0x0112, one SHORT) in IFD0 of a TIFF block, or 0 when
-/// there is none. Every offset comes from the file, so each is checked against
-/// `size` before use; entries cut off by the end of the block are not read.
-int ExifOrientation(const unsigned char* tiff, size_t size) {
-    if (size < 8 || tiff[0] != tiff[1] || (tiff[0] != 'I' && tiff[0] != 'M')) {
-        return 0;
-    }
-    const bool little = tiff[0] == 'I';
-    auto u16 = [&](size_t at) -> uint32_t {
-        return little ? tiff[at] | tiff[at + 1] << 8 : tiff[at] << 8 | tiff[at + 1];
-    };
-    auto u32 = [&](size_t at) -> uint32_t {
-        return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2);
-    };
-    if (u16(2) != 42) {
-        return 0;
-    }
-    const size_t ifd = u32(4);
-    if (ifd > size - 2) {
-        return 0;
-    }
-    const size_t count = u16(ifd);
-    for (size_t entry = ifd + 2; entry < ifd + 2 + 12 * count && entry + 12 <= size; entry += 12) {
-        if (u16(entry) == 0x0112) {
-            return u16(entry + 2) == 3 && u32(entry + 4) == 1 ? static_cast<int>(u16(entry + 8)) : 0;
-        }
-    }
-    return 0;
-}
-
 /// Orientations 5 to 8 turn the picture by a quarter: the browser shows it with width and height swapped.
 bool TurnsByQuarter(int orientation) {
     return orientation >= 5 && orientation <= 8;
@@ -341,6 +311,35 @@ Signature SignatureOf(const unsigned char* p) {
 }
 
 }  // namespace
+
+// Every offset comes from the file, so each is checked against
+/// `size` before use; entries cut off by the end of the block are not read.
+int ExifOrientation(const unsigned char* tiff, size_t size) {
+    if (size < 8 || tiff[0] != tiff[1] || (tiff[0] != 'I' && tiff[0] != 'M')) {
+        return 0;
+    }
+    const bool little = tiff[0] == 'I';
+    auto u16 = [&](size_t at) -> uint32_t {
+        return little ? tiff[at] | tiff[at + 1] << 8 : tiff[at] << 8 | tiff[at + 1];
+    };
+    auto u32 = [&](size_t at) -> uint32_t {
+        return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2);
+    };
+    if (u16(2) != 42) {
+        return 0;
+    }
+    const size_t ifd = u32(4);
+    if (ifd > size - 2) {
+        return 0;
+    }
+    const size_t count = u16(ifd);
+    for (size_t entry = ifd + 2; entry < ifd + 2 + 12 * count && entry + 12 <= size; entry += 12) {
+        if (u16(entry) == 0x0112) {
+            return u16(entry + 2) == 3 && u32(entry + 4) == 1 ? static_cast<int>(u16(entry + 8)) : 0;
+        }
+    }
+    return 0;
+}
 
 bool ReadPixelSize(FileSystem& fs, const std::string& path, PixelSize& size, const CancelCheck& cancelled) {
     size = PixelSize{};

@@ -26,6 +26,10 @@ inline constexpr std::chrono::milliseconds kCancelPoll{20};
 /// Returns false (and a 0 × 0 size) for a file that cannot be opened, is not
 /// such a picture, holds tens of KB of other bytes where its header should be,
 /// or when `cancelled` says so.
+/// The EXIF orientation (1 to 8, tag 0x0112 in IFD0) of a TIFF block, the
+/// bytes after "Exif\0\0"; 0 when there is none.
+int ExifOrientation(const unsigned char* tiff, size_t size);
+
 bool ReadPixelSize(FileSystem& fs, const std::string& path, PixelSize& size, const CancelCheck& cancelled = {});
 
 }  // namespace kavo

@@ -28,11 +28,12 @@ declare -A corpora=(
     [fuzz_image_size]="$seeds/image_size tests/data/pictures"
     [fuzz_text]="$seeds/text"
     [fuzz_names]="$seeds/names"
+    [fuzz_thumbnail]="tests/data/pictures"
 )
-declare -A lengths=([fuzz_image_size]=8192 [fuzz_text]=1024 [fuzz_names]=512)
+declare -A lengths=([fuzz_image_size]=8192 [fuzz_text]=1024 [fuzz_names]=512 [fuzz_thumbnail]=8192)
 
 status=0
-for target in fuzz_image_size fuzz_text fuzz_names; do
+for target in fuzz_image_size fuzz_text fuzz_names fuzz_thumbnail; do
     work="$build/fuzz/corpus/$target"
     artifacts="$build/fuzz/artifacts/$target/"
     mkdir -p "$work" "$artifacts"

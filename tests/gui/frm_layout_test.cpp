@@ -27,7 +27,8 @@ protected:
 TEST_F(LayoutDialogTest, LoadsDefaultsWithTheirEnabledStates) {
     frmLayout d(ctx, &mainCount);
     EXPECT_EQ(d.windowTitle(), QStringLiteral("Html出力設定 - Kavo"));
-    EXPECT_EQ(d.size(), QSize(384, 375));
+    EXPECT_EQ(d.size(), QSize(384, 381));
+    EXPECT_FALSE(d.chkThumbnail->isChecked() || d.txtThumbnail->isEnabled() || d.UpDownThumbnail->isEnabled());
     EXPECT_TRUE(d.OptionNoSame->isChecked());
     EXPECT_TRUE(d.chkSize->isChecked() && d.chkSize->isEnabled());
     EXPECT_FALSE(d.txtX->isEnabled() || d.txtY->isEnabled() || d.UpDownX->isEnabled() || d.FrameOption[1]->isEnabled());
@@ -64,6 +65,27 @@ TEST_F(LayoutDialogTest, LoadsNonDefaultSettingsAndOkStoresThemAgain) {
     EXPECT_EQ(s.ImagesPerLine, 7);
     EXPECT_FALSE(s.UseTable);
     EXPECT_TRUE(beeps.events.isEmpty());
+}
+
+TEST_F(LayoutDialogTest, ThumbnailSizeIsStoredOnlyWhenChosenAndReopensAsStored) {
+    {
+        frmLayout d(ctx, &mainCount);
+        d.UpDownThumbnail->stepUp();
+        d.cmdOk->click();
+    }
+    EXPECT_EQ(ctx.Settings.ThumbnailBox, 0);
+    {
+        frmLayout d(ctx, &mainCount);
+        d.chkThumbnail->click();
+        EXPECT_TRUE(d.txtThumbnail->isEnabled());
+        for (int i = 0; i < 30; ++i)
+            d.UpDownThumbnail->stepUp();
+        d.cmdOk->click();
+    }
+    EXPECT_EQ(ctx.Settings.ThumbnailBox, 400);
+    frmLayout again(ctx, &mainCount);
+    EXPECT_TRUE(again.chkThumbnail->isChecked());
+    EXPECT_EQ(again.txtThumbnail->text(), QStringLiteral("400"));
 }
 
 TEST_F(LayoutDialogTest, UnknownAlignAndClickOpenAsCentreAndFolder) {

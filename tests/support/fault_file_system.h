@@ -1,9 +1,12 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "fs/file_system.h"
 
@@ -17,12 +20,17 @@ public:
     std::function<bool(const std::string&)> failWrite = [](const std::string&) { return false; };
     std::function<bool(const std::string&)> failList = [](const std::string&) { return false; };
     std::function<bool(const std::string&)> failOpen = [](const std::string&) { return false; };
+    /// A rename from or to such a path fails, as for a file held open on Windows.
+    std::function<bool(const std::string&)> failRename = [](const std::string&) { return false; };
     /// Called after each listing, e.g. to delete something behind the walk's back.
     std::function<void(const std::string&)> afterList = [](const std::string&) {};
-    int opens = 0;
+    std::atomic<int> opens{0};
+    bool threadSafe = false;  // the counters are atomic; the injected checks must be too
     /// Changes to the disk (writes, renames, removals, new folders) still to
     /// happen; then every change fails, as if the run had been killed there.
     int changesLeft = -1;
+    /// The changes made, in order: 'w'rite, 'r'ename (from), 'd'elete, 'm'ake folder, and the path.
+    std::vector<std::pair<char, std::string>> changes;
 
     bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, FolderId* id) override {
         if (failList(folder)) return false;
@@ -52,34 +60,36 @@ public:
     bool Exists(const std::string& path) override { return m_real.Exists(path); }
     std::string NameOnDisk(const std::string& path) override { return m_real.NameOnDisk(path); }
     bool CreateFolder(const std::string& path, std::string* err) override {
-        if (Dead() || failWrite(path)) {
+        if (Dead('m', path) || failWrite(path)) {
             if (err) *err = "No space left on device";
             return false;
         }
         return m_real.CreateFolder(path, err);
     }
     bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* err) override {
-        if (Dead() || failWrite(path)) {
+        if (Dead('w', path) || failWrite(path)) {
             if (err) *err = "No space left on device";
             return false;
         }
         return m_real.WriteFileAtomic(path, data, err);
     }
     int CreateNewFile(const std::string& path) override {
-        return Dead() || failWrite(path) ? 28 : m_real.CreateNewFile(path);
+        return Dead('w', path) || failWrite(path) ? 28 : m_real.CreateNewFile(path);
     }
     bool IsForeignLink(const std::string& path) override { return m_real.IsForeignLink(path); }
     bool ReadPrefix(const std::string& path, size_t limit, std::string& out) override {
         return m_real.ReadPrefix(path, limit, out);
     }
-    bool RemoveFile(const std::string& path) override { return !Dead() && m_real.RemoveFile(path); }
+    bool RemoveFile(const std::string& path) override { return !Dead('d', path) && m_real.RemoveFile(path); }
     bool RenameFile(const std::string& from, const std::string& to) override {
-        return !Dead() && m_real.RenameFile(from, to);
+        return !Dead('r', from) && !failRename(from) && !failRename(to) && m_real.RenameFile(from, to);
     }
     int CopyFile(const std::string& from, const std::string& to) override {
-        return Dead() || failWrite(to) ? 28 : m_real.CopyFile(from, to);
+        return Dead('w', to) || failWrite(to) ? 28 : m_real.CopyFile(from, to);
     }
     bool IsRegularFile(const std::string& path) override { return m_real.IsRegularFile(path); }
+    bool GetFileStamp(const std::string& path, FileStamp& stamp) override { return m_real.GetFileStamp(path, stamp); }
+    bool ReadsAreThreadSafe() const override { return threadSafe; }
     std::unique_ptr<FolderLock> LockFolder(const std::string& folder, bool& busy) override {
         return m_real.LockFolder(folder, busy);
     }
@@ -90,7 +100,12 @@ public:
     }
 
 private:
-    bool Dead() { return changesLeft == 0 || (changesLeft > 0 && --changesLeft < 0); }
+    bool Dead(char change, const std::string& path) {
+        if (changesLeft == 0 || (changesLeft > 0 && --changesLeft < 0))
+            return true;
+        changes.emplace_back(change, path);
+        return false;
+    }
 
     FileSystem& m_real = NativeFileSystem();
 };

@@ -59,6 +59,15 @@ expect_in("${folder}/index.html" "URL=Kavo/index.html")
 expect_in("${folder}/Kavo/Page0001.html" "SRC=\"../sea.png\" WIDTH=\"31\" HEIGHT=\"19\"")
 expect_in("${folder}/Kavo/Page0001.html" "SRC=\"../sub/beach.gif\" WIDTH=\"41\" HEIGHT=\"23\"")
 
+# With thumbnails a picture that fits the box is shown itself, turned as the browser turns it.
+file(COPY_FILE "${PICTURES}/turned6.jpg" "${folder}/Turned.jpg")
+execute_process(COMMAND ${EMULATOR} "${CLI}" "${folder}" --thumbnails=50 -q
+                RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
+expect("rc EQUAL 0" "exit ${rc} with thumbnails: ${err}")
+expect_in("${folder}/Kavo/thumbs/record.txt" "Turned.jpg")
+expect_in("${folder}/Kavo/Page0001.html" "SRC=\"../sea.png\" WIDTH=\"31\" HEIGHT=\"19\"")
+expect_in("${folder}/Kavo/Page0001.html" "WIDTH=\"20\" HEIGHT=\"40\"")
+
 execute_process(COMMAND ${EMULATOR} "${CLI}" "${WORK}/missing" RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
 expect("rc EQUAL 2" "exit ${rc} for a missing folder, not 2")
 execute_process(COMMAND ${EMULATOR} "${CLI}" "/?" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_QUIET)

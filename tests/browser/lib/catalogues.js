@@ -81,6 +81,21 @@ export const TREES = {
         table: NOT_USED,
         click: 'no',
     },
+    // Phone photos shown as thumbnails: every fourth one turned by its EXIF orientation.
+    thumbs: {
+        folder: 'thumbs',
+        options: ['--thumbnails', '--click=view'],
+        files: Object.fromEntries(
+            Array.from({ length: 50 }, (_, i) => [
+                `IMG_${String(i + 1).padStart(4, '0')}.jpg`,
+                [4608, 1976, i % 4 === 1 ? { orientation: 6, order: 'II' } : undefined],
+            ]),
+        ),
+        perPage: 50,
+        table: NOT_USED,
+        click: 'view',
+        thumbnails: 200,
+    },
     empty: {
         folder: 'empty',
         options: [],

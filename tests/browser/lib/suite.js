@@ -116,6 +116,20 @@ export function defineChecks(transport) {
             assert.equal(await pageField(page), String(n));
         }
 
+        // A thumbnail is shown fitted into the box, turned as the photo is, and made
+        // at twice that size; it carries no orientation of its own, so its stored size is the turned one.
+        function expectThumbnail(cat, rel, p) {
+            const [w, h, exif] = cat.files[rel];
+            const [sw, sh] = exif?.orientation >= 5 ? [h, w] : [w, h];
+            const fit = (box) => {
+                const k = Math.min(1, box / Math.max(sw, sh));
+                return [Math.max(1, Math.round(sw * k)), Math.max(1, Math.round(sh * k))];
+            };
+            assert.deepEqual([Number(p.width), Number(p.height)], fit(cat.thumbnails), `${cat.key}: size of ${rel}`);
+            assert.deepEqual([p.naturalWidth, p.naturalHeight], fit(2 * cat.thumbnails), `${cat.key}: pixels of ${rel}`);
+            assert.equal(path.dirname(fileOf(p.src)), path.join(cat.dir, 'kavo', 'thumbs'), `${cat.key}: SRC of ${rel}`);
+        }
+
         const name1 = '1. the summary page shows the folder, its figures and the version, then forwards';
         check(name1, async (t) => {
             await Promise.all(
@@ -182,6 +196,10 @@ export function defineChecks(transport) {
                     for (const p of pictures) {
                         const rel = p.alt.replace(/^\d{3} : /, '');
                         assert.ok(cat.pictures.includes(rel), `${cat.key}: unknown ALT ${p.alt}`);
+                        if (cat.thumbnails) {
+                            expectThumbnail(cat, rel, p);
+                            continue;
+                        }
                         assert.equal(fileOf(p.src), path.join(cat.dir, ...rel.split('/')), `${cat.key}: SRC of ${rel}`);
                         assert.equal(Number(p.width), p.naturalWidth, `${cat.key}: WIDTH of ${p.alt}`);
                         assert.equal(Number(p.height), p.naturalHeight, `${cat.key}: HEIGHT of ${p.alt}`);
@@ -338,6 +356,39 @@ export function defineChecks(transport) {
                 assert.ok(!r.real.equals(r.blank), `${what}: nothing is drawn (no Japanese font?)`);
                 assert.ok(!r.real.equals(r.boxes), `${what}: drawn as empty-glyph boxes (no Japanese font?)`);
             }
+        });
+
+        check('8. a page of fifty thumbnails is ready quickly, each at its size, and a click shows the photo', async (t) => {
+            const cat = cats.thumbs;
+            const page = await env.context.newPage();
+            // Ready: every picture of the page decoded, timed from the start of the navigation.
+            const readyMs = async () => {
+                await page.goto(urlOf(pageFile(cat, 1)));
+                return page.evaluate(async () => {
+                    await Promise.all([...document.images].map((img) => img.decode()));
+                    return performance.now();
+                });
+            };
+            await readyMs(); // the first opening starts the browser's own caches
+            const times = [];
+            for (let i = 0; i < 3; i++) times.push(await readyMs());
+            const best = Math.min(...times);
+            t.diagnostic(`fifty thumbnails ready after ${times.map((ms) => ms.toFixed(0)).join(', ')} ms`);
+            assert.ok(best <= 300, `the page of thumbnails took ${best.toFixed(0)} ms`);
+            const shown = await page.evaluate(() =>
+                [...document.images].map((img) => [img.getBoundingClientRect().width, img.getBoundingClientRect().height,
+                    Number(img.getAttribute('width')), Number(img.getAttribute('height'))]),
+            );
+            assert.equal(shown.length, 50);
+            for (const [w, h, ww, hh] of shown) assert.deepEqual([w, h], [ww, hh], 'drawn at the size the page claims');
+            await screenshot(page, `thumbnails-${transport}.png`);
+            await closePage(page);
+
+            const tab = await openFrameset(cat);
+            const f3 = frame(tab, 'frame3');
+            await f3.locator('img[alt$=" : IMG_0002.jpg"]').click();
+            const want = path.join(cat.dir, 'IMG_0002.jpg');
+            await waitFor('frame3 on the photo itself', async () => fileOf(f3.url()) === want);
         });
     });
 }

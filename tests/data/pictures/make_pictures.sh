@@ -76,3 +76,41 @@ with open("truncated.gif", "wb") as f:
     f.write(gif[:8])  # signature and width only
 PY
 rm -f exif_base.jpg
+
+# Thumbnail sources: halves of two colours, so a turn or a mirror shows.
+convert -size 20x20 xc:'#ff0000' -size 20x20 xc:'#0000ff' +append -quality 95 halves.jpg
+convert -size 20x20 xc:none -size 20x20 xc:black +append PNG32:alpha.png
+convert -size 40x20 xc:'#ff0000' -size 40x20 xc:'#00ff00' -set delay 10 -loop 0 animated.gif
+python3 - <<'PY'
+import struct
+import zlib
+
+with open("halves.jpg", "rb") as f:
+    jpeg = f.read()
+# EXIF orientation 6: IFD0 with one SHORT entry.
+tiff = b"II*\0" + struct.pack("<IHHHIHHI", 8, 1, 0x0112, 3, 1, 6, 0, 0)
+app1 = b"\xff\xe1" + struct.pack(">H", len(tiff) + 8) + b"Exif\0\0" + tiff
+# A colour profile the maker must carry over byte for byte (its contents are not read).
+profile = bytes(range(256)) * 2
+app2 = b"\xff\xe2" + struct.pack(">H", len(profile) + 16) + b"ICC_PROFILE\0\x01\x01" + profile
+with open("turned6.jpg", "wb") as f:
+    f.write(jpeg[:2] + app1 + app2 + jpeg[2:])
+
+
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+# The same colour profile in a PNG's iCCP chunk, right after IHDR.
+with open("plain.png", "rb") as f:
+    plain = f.read()
+iccp = chunk(b"iCCP", b"test\0\0" + zlib.compress(profile))
+with open("profile.png", "wb") as f:
+    f.write(plain[:33] + iccp + plain[33:])
+
+# A header that claims 100000 x 100000 pixels, with a few bytes of image data.
+with open("huge.png", "wb") as f:
+    f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 100000, 100000, 8, 2, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(b"\0" * 64)) + chunk(b"IEND", b""))
+PY
+rm -f halves.jpg

@@ -1,0 +1,219 @@
+#include "thumbs/thumb_pixels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <utility>
+
+#include "pictures/image_size.h"
+
+#include "thumbs/thumb_maker.h"
+
+namespace kavo {
+
+void FitInto(int32_t width, int32_t height, int32_t box, int32_t& outWidth, int32_t& outHeight) {
+    outWidth = width;
+    outHeight = height;
+    if (width <= box && height <= box)
+        return;
+    if (width >= height) {
+        outWidth = box;
+        outHeight = std::max<int32_t>(1, static_cast<int32_t>(std::lround(static_cast<double>(height) * box / width)));
+    } else {
+        outHeight = box;
+        outWidth = std::max<int32_t>(1, static_cast<int32_t>(std::lround(static_cast<double>(width) * box / height)));
+    }
+}
+
+Plan PlanThumbnail(int32_t width, int32_t height, int orientation, int32_t box) {
+    const bool quarter = orientation >= 5 && orientation <= 8;
+    if (quarter)
+        std::swap(width, height);
+    Plan plan;
+    FitInto(width, height, box, plan.ShowWidth, plan.ShowHeight);
+    plan.Small = width <= box && height <= box;
+    FitInto(width, height, 2 * box, plan.DecodeWidth, plan.DecodeHeight);
+    if (quarter)
+        std::swap(plan.DecodeWidth, plan.DecodeHeight);
+    return plan;
+}
+
+void FlattenOnWhite(Picture& pic) {
+    const size_t count = static_cast<size_t>(pic.Width) * pic.Height;
+    unsigned char* p = pic.Pixels.data();
+    for (size_t i = 0; i < count; ++i) {
+        const unsigned a = p[i * 4 + 3];
+        for (int c = 0; c < 3; ++c)
+            p[i * 3 + c] = static_cast<unsigned char>((p[i * 4 + c] * a + 255 * (255 - a) + 127) / 255);
+    }
+    pic.Pixels.resize(count * 3);
+}
+
+void CmykToRgb(Picture& pic) {
+    const size_t count = static_cast<size_t>(pic.Width) * pic.Height;
+    unsigned char* p = pic.Pixels.data();
+    for (size_t i = 0; i < count; ++i) {
+        const unsigned k = p[i * 4 + 3];
+        for (int c = 0; c < 3; ++c)
+            p[i * 3 + c] = static_cast<unsigned char>((p[i * 4 + c] * k + 127) / 255);
+    }
+    pic.Pixels.resize(count * 3);
+}
+
+Picture Orient(const Picture& pic, int orientation) {
+    if (orientation < 2 || orientation > 8)
+        return pic;
+    const int32_t w = pic.Width, h = pic.Height;
+    const bool quarter = orientation >= 5;
+    Picture out;
+    out.Width = quarter ? h : w;
+    out.Height = quarter ? w : h;
+    out.Pixels.resize(pic.Pixels.size());
+    for (int32_t y = 0; y < out.Height; ++y) {
+        for (int32_t x = 0; x < out.Width; ++x) {
+            int32_t sx = x, sy = y;
+            switch (orientation) {
+                case 2: sx = w - 1 - x; break;
+                case 3: sx = w - 1 - x; sy = h - 1 - y; break;
+                case 4: sy = h - 1 - y; break;
+                case 5: sx = y; sy = x; break;
+                case 6: sx = y; sy = h - 1 - x; break;
+                case 7: sx = w - 1 - y; sy = h - 1 - x; break;
+                default: sx = w - 1 - y; sy = x; break;  // 8
+            }
+            const unsigned char* s = &pic.Pixels[(static_cast<size_t>(sy) * w + sx) * 3];
+            unsigned char* d = &out.Pixels[(static_cast<size_t>(y) * out.Width + x) * 3];
+            d[0] = s[0];
+            d[1] = s[1];
+            d[2] = s[2];
+        }
+    }
+    return out;
+}
+
+}  // namespace kavo
+
+namespace kavo {
+namespace {
+
+constexpr std::string_view kIccTag{"ICC_PROFILE\0", 12};
+constexpr size_t kIccChunk = 65519;  // a segment's 65533 bytes of data less the tag and the two counts
+
+uint32_t Be16(const unsigned char* p) { return static_cast<uint32_t>(p[0]) << 8 | p[1]; }
+
+/// Calls `segment(marker, data, length)` for each segment before the image data; stops when it returns false.
+template <typename F>
+void EachJpegSegment(std::string_view jpeg, F segment) {
+    const auto* p = reinterpret_cast<const unsigned char*>(jpeg.data());
+    size_t at = 2;
+    while (at + 4 <= jpeg.size() && p[at] == 0xFF) {
+        const unsigned marker = p[at + 1];
+        if (marker == 0xFF) {
+            ++at;  // fill byte
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9)
+            return;
+        const size_t length = Be16(p + at + 2);
+        if (length < 2 || at + 2 + length > jpeg.size())
+            return;
+        if (!segment(marker, p + at + 4, length - 2))
+            return;
+        at += 2 + length;
+    }
+}
+
+}  // namespace
+
+bool HoldsClaimedPixels(std::string_view bytes, int32_t width, int32_t height) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const uint64_t n = bytes.size();
+    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    auto le = [p](size_t at, int count) {
+        uint32_t v = 0;
+        for (int i = count - 1; i >= 0; --i)
+            v = v << 8 | p[at + i];
+        return v;
+    };
+    if (n >= 34 && p[0] == 'B' && p[1] == 'M') {
+        const uint32_t header = le(14, 4);
+        const uint32_t bits = header == 12 ? le(24, 2) : le(28, 2);
+        const uint32_t compression = header >= 40 ? le(30, 4) : 0;
+        if (compression == 0 || compression == 3) {  // rows as they are, each padded to four bytes
+            const uint64_t row = (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
+            return n >= le(10, 4) + row * static_cast<uint64_t>(height);
+        }
+        return n * 128 >= pixels;  // run lengths: at most 255 pixels for two bytes
+    }
+    if (n >= 6 && std::memcmp(p, "GIF", 3) == 0)
+        return n * 1400 >= pixels;  // LZW with 12-bit codes gives at most about 1365 pixels a byte
+    return n * 8300 >= pixels;      // deflate: at most 1032 bytes a byte, at one bit a pixel
+}
+
+int OrientationOf(std::string_view picture) {
+    const auto* p = reinterpret_cast<const unsigned char*>(picture.data());
+    int orientation = 0;
+    if (picture.size() > 4 && p[0] == 0xFF && p[1] == 0xD8) {
+        EachJpegSegment(picture, [&](unsigned marker, const unsigned char* data, size_t length) {
+            if (marker != 0xE1 || length <= 6 || std::memcmp(data, "Exif\0", 5) != 0)
+                return true;
+            orientation = ExifOrientation(data + 6, length - 6);
+            return false;
+        });
+    } else if (picture.size() > 8 && std::memcmp(p, "\x89PNG", 4) == 0) {
+        for (size_t at = 8; at + 8 <= picture.size();) {
+            const size_t length = static_cast<size_t>(p[at]) << 24 | p[at + 1] << 16 | p[at + 2] << 8 | p[at + 3];
+            if (std::memcmp(p + at + 4, "IDAT", 4) == 0 || length > picture.size() - at - 8)
+                break;
+            if (std::memcmp(p + at + 4, "eXIf", 4) == 0)
+                return ExifOrientation(p + at + 8, length);
+            at += 12 + length;
+        }
+    }
+    return orientation;
+}
+
+std::vector<unsigned char> JpegColourProfile(std::string_view jpeg) {
+    std::map<int, std::vector<unsigned char>> chunks;
+    int count = 0;
+    EachJpegSegment(jpeg, [&](unsigned marker, const unsigned char* data, size_t length) {
+        if (marker == 0xE2 && length > kIccTag.size() + 2 && std::memcmp(data, kIccTag.data(), kIccTag.size()) == 0) {
+            count = data[kIccTag.size() + 1];
+            chunks[data[kIccTag.size()]].assign(data + kIccTag.size() + 2, data + length);
+        }
+        return true;
+    });
+    std::vector<unsigned char> profile;
+    if (count == 0 || static_cast<int>(chunks.size()) != count || chunks.begin()->first != 1)
+        return profile;  // pieces missing: no profile rather than a wrong one
+    for (const auto& [seq, bytes] : chunks)
+        profile.insert(profile.end(), bytes.begin(), bytes.end());
+    return profile;
+}
+
+std::string WithCommentAndProfile(std::string_view jpeg, const std::vector<unsigned char>& profile) {
+    auto segment = [](std::string& out, unsigned char marker, std::string_view head, const unsigned char* data, size_t n) {
+        const size_t length = 2 + head.size() + n;
+        out += '\xFF';
+        out += static_cast<char>(marker);
+        out += static_cast<char>(length >> 8);
+        out += static_cast<char>(length & 0xFF);
+        out.append(head);
+        out.append(reinterpret_cast<const char*>(data), n);
+    };
+    std::string out(jpeg.substr(0, 2));
+    segment(out, 0xFE, kThumbnailComment, nullptr, 0);
+    const size_t pieces = (profile.size() + kIccChunk - 1) / kIccChunk;
+    for (size_t i = 0; i < pieces && pieces < 256; ++i) {
+        std::string head(kIccTag);
+        head += static_cast<char>(i + 1);
+        head += static_cast<char>(pieces);
+        const size_t n = std::min(kIccChunk, profile.size() - i * kIccChunk);
+        segment(out, 0xE2, head, profile.data() + i * kIccChunk, n);
+    }
+    out.append(jpeg.substr(2));
+    return out;
+}
+
+}  // namespace kavo

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace kavo {
+
+/// The sizes one thumbnail is made with.
+struct Plan {
+    int32_t ShowWidth = 0, ShowHeight = 0;      // on the page, turned
+    int32_t DecodeWidth = 0, DecodeHeight = 0;  // the thumbnail before it is turned
+    bool Small = false;                         // the picture fits the box as it is
+};
+
+/// Sizes for a picture stored as width × height with an EXIF orientation, in a box of `box` CSS pixels.
+Plan PlanThumbnail(int32_t width, int32_t height, int orientation, int32_t box);
+
+/// Pixels in rows, 3 bytes (RGB) or 4 (RGBA or CMYK) each, with the plan they were decoded for.
+struct Picture {
+    int32_t Width = 0, Height = 0;
+    std::vector<unsigned char> Pixels;
+    int Orientation = 0;
+    kavo::Plan Plan;
+};
+
+/// RGBA to RGB laid on white.
+void FlattenOnWhite(Picture& pic);
+
+/// The inverted CMYK that JPEG writers store, to RGB.
+void CmykToRgb(Picture& pic);
+
+/// An RGB picture turned and mirrored as EXIF orientation 1–8 asks.
+Picture Orient(const Picture& pic, int orientation);
+
+}  // namespace kavo
+
+#include <string>
+#include <string_view>
+
+namespace kavo {
+
+/// Whether a PNG, GIF or BMP of `bytes` can hold the width × height pixels its
+/// header claims, as far as its compression allows: decoders fill a truncated
+/// file up to its claimed size instead of failing, which for a huge claim takes long.
+bool HoldsClaimedPixels(std::string_view bytes, int32_t width, int32_t height);
+
+/// The EXIF orientation of a JPEG (APP1) or PNG (eXIf) held in memory; 0 when it has none.
+int OrientationOf(std::string_view picture);
+
+/// The colour profile of a JPEG held in memory (its APP2 ICC_PROFILE segments in order); empty when it has none.
+std::vector<unsigned char> JpegColourProfile(std::string_view jpeg);
+
+/// A JPEG with the thumbnail comment and the colour profile put in right after its start.
+std::string WithCommentAndProfile(std::string_view jpeg, const std::vector<unsigned char>& profile);
+
+}  // namespace kavo

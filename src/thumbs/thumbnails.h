@@ -1,0 +1,141 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "catalogue/observer.h"
+#include "fs/file_system.h"
+#include "pictures/image_size.h"
+#include "thumbs/thumb_maker.h"
+
+namespace kavo {
+
+/// The folder of the thumbnails inside the catalogue folder, and their record there.
+inline constexpr const char* kThumbFolder = "thumbs";
+inline constexpr const char* kThumbRecord = "record.txt";
+
+/// True for the name of a thumbnail file in a folder ending in kavo/thumbs/:
+/// such files are the catalogue's own and are never catalogued as pictures.
+bool IsThumbnailFile(std::string_view folder, std::string_view name);
+
+/// The file name a picture's thumbnail gets first: 16 hex digits of a hash of
+/// its path below the chosen folder, so names are short, lower case and the
+/// same from run to run.
+std::string ThumbnailName(std::string_view relativePath);
+
+/// What the record keeps of one picture, so that a rerun opens no unchanged picture.
+struct ThumbRecordEntry {
+    FileStamp Stamp;
+    int32_t Box = 0;
+    ThumbOutcome Outcome = ThumbOutcome::Failed;
+    int32_t Width = 0, Height = 0;
+    std::string Name;  // the thumbnail's file name, for Made
+};
+
+/// The record as text: a first line of its own, then one line per picture. Paths are escaped.
+std::string FormatThumbRecord(const std::map<std::string, ThumbRecordEntry>& entries);
+/// False for text that is not a record; lines that cannot be read are left out.
+bool ParseThumbRecord(std::string_view text, std::map<std::string, ThumbRecordEntry>& entries);
+
+class Thumbnails;
+
+/// The thumbnails of a run into `catalogue` for a box of `box` CSS pixels, made
+/// on every core when the file system allows parallel use; Begin already
+/// called. Null where the platform has no maker.
+std::unique_ptr<Thumbnails> StartThumbnails(FileSystem& fs, int32_t box, const std::string& base,
+                                            const std::string& catalogue, RunObserver& obs);
+
+/// How one picture goes onto its page.
+struct PlacedThumb {
+    bool KnownSize = false;  // false: the picture is shown as without thumbnails
+    bool UseThumbnail = false;
+    int32_t Width = 0, Height = 0;
+    std::string Address;  // "thumbs/NAME", relative to the pages
+};
+
+/// The thumbnails of one generation. The pictures of a folder are handed over
+/// when the walk reaches it and are made by a pool of threads ahead of the walk,
+/// which takes them in its own order; the walk's order and output stay its own.
+class Thumbnails {
+public:
+    /// `threads` 0 makes each thumbnail on the calling thread when it is taken
+    /// (for file systems that are not safe for parallel use).
+    Thumbnails(FileSystem& fs, std::unique_ptr<ThumbnailMaker> maker, int32_t box, int threads);
+    ~Thumbnails();
+    Thumbnails(const Thumbnails&) = delete;
+    Thumbnails& operator=(const Thumbnails&) = delete;
+
+    /// Before the walk: makes the thumbnail folder inside `catalogue` (with its
+    /// trailing separator), removes a killed run's leftovers there and reads the record.
+    void Begin(const std::string& base, const std::string& catalogue, RunObserver& obs);
+
+    /// The pictures `folder` + entries[i].Name for each i of `pictures`, in the
+    /// order they are placed. Both must stay unchanged until Finish().
+    void Start(const std::string& folder, const std::vector<DirEntry>& entries, std::vector<uint32_t> pictures);
+
+    /// The next picture in Start's order, waiting for its thumbnail if need be.
+    /// A wait asks `cancelled` every few hundredths of a second; once it says
+    /// stop, the folder's work is given up and the picture shown as it is.
+    PlacedThumb Next(const CancelCheck& cancelled);
+
+    /// Forgets the pictures not begun and waits for the work in flight.
+    void Finish();
+
+    /// After the walk: after a whole walk the thumbnails of pictures no longer
+    /// there are removed (only files the record names); then the record is written.
+    void End(bool wholeWalk);
+
+private:
+    struct Slot {
+        std::string Key;   // path below the chosen folder, '/' separated
+        std::string Name;  // thumbnail file name
+        ThumbRecordEntry Entry;
+        bool WriteFailed = false;
+    };
+
+    void Work();
+    /// Fills the slot from the record when the picture is unchanged (or gone); false when it is to be made.
+    bool Known(size_t index);
+    void MakeOne(size_t index);
+    std::string ChooseName(const std::string& key);
+    bool OursAt(const std::string& name);
+
+    FileSystem& m_fs;
+    std::unique_ptr<ThumbnailMaker> m_maker;
+    int32_t m_box;
+    RunObserver* m_obs = nullptr;
+    std::string m_base, m_folderPath, m_recordPath;
+    bool m_recordUsable = true;  // false when a foreign file holds the record's name and stays
+
+    std::map<std::string, ThumbRecordEntry> m_old;            // the record as read
+    std::unordered_map<std::string, std::string> m_oldOwner;  // thumbnail name → key in m_old
+    std::unordered_set<std::string> m_onDisk;                 // names in the thumbnail folder
+    std::unordered_set<std::string> m_taken;                  // names given this run
+    std::map<std::string, ThumbRecordEntry> m_new;
+
+    std::vector<std::thread> m_threads;
+    std::mutex m_mutex;
+    std::condition_variable m_workReady, m_idle, m_done;
+    bool m_stop = false;
+    std::atomic<bool> m_abandon{false};
+    size_t m_claimed = 0, m_inFlight = 0, m_taken_count = 0;
+    std::deque<size_t> m_handedOver;  // pictures the walk reached before any thread: made first
+    std::unique_ptr<std::atomic<int>[]> m_ready;
+    std::vector<Slot> m_slots;
+    const std::string* m_folder = nullptr;
+    const std::vector<DirEntry>* m_entries = nullptr;
+    std::vector<uint32_t> m_pictures;
+};
+
+}  // namespace kavo

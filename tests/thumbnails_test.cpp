@@ -1,0 +1,209 @@
+#include "thumbs/thumbnails.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+
+#ifndef _WIN32
+#include <jpeglib.h>
+#endif
+
+#include "support/test_support.h"
+#include "thumbs/thumb_pixels.h"
+
+namespace kavo {
+namespace {
+
+const std::string kPictures = std::string(KAVO_TEST_DATA) + "/pictures/";
+
+// Pixels are looked at through libjpeg, which the Windows build does not have.
+#ifdef _WIN32
+constexpr bool kSeesPixels = false;
+#else
+constexpr bool kSeesPixels = true;
+#endif
+
+struct Rgb {
+    int r, g, b;
+};
+
+/// Width, height and the colour at (x, y) of a JPEG, decoded by the system's library.
+struct Decoded {
+    int Width = 0, Height = 0;
+    std::vector<unsigned char> Pixels;
+    Rgb At(int x, int y) const {
+        const unsigned char* p = &Pixels[(static_cast<size_t>(y) * Width + x) * 3];
+        return {p[0], p[1], p[2]};
+    }
+};
+
+Decoded Decode([[maybe_unused]] const std::string& jpeg) {
+    Decoded d;
+#ifndef _WIN32
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(jpeg.data()), jpeg.size());
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&cinfo);
+    d.Width = static_cast<int>(cinfo.output_width);
+    d.Height = static_cast<int>(cinfo.output_height);
+    d.Pixels.resize(static_cast<size_t>(d.Width) * d.Height * 3);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = d.Pixels.data() + static_cast<size_t>(cinfo.output_scanline) * d.Width * 3;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+#endif
+    return d;
+}
+
+bool Near(Rgb c, Rgb want) {
+    return std::abs(c.r - want.r) < 40 && std::abs(c.g - want.g) < 40 && std::abs(c.b - want.b) < 40;
+}
+
+class ThumbnailMakerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        maker = NativeThumbnailMaker();
+        if (!maker)
+            GTEST_SKIP() << "no thumbnail maker on this platform";
+    }
+    ThumbResult Make(const std::string& picture, int32_t box) {
+        return maker->Make(test::ReadFile(kPictures + picture), box, stop);
+    }
+    std::unique_ptr<ThumbnailMaker> maker;
+    std::atomic<bool> stop{false};
+};
+
+TEST_F(ThumbnailMakerTest, TurnedByExifAtTwiceTheShownSizeWithTheColourProfile) {
+    // 40 × 20, red left half and blue right half, orientation 6: shown 20 × 40, red on top.
+    const ThumbResult r = Make("turned6.jpg", 10);
+    ASSERT_EQ(r.Outcome, ThumbOutcome::Made);
+    EXPECT_EQ(r.Width, 5);
+    EXPECT_EQ(r.Height, 10);
+    if (kSeesPixels) {
+        const Decoded d = Decode(r.Jpeg);
+        EXPECT_EQ(d.Width, 10);
+        EXPECT_EQ(d.Height, 20);
+        EXPECT_TRUE(Near(d.At(5, 2), {255, 0, 0}));
+        EXPECT_TRUE(Near(d.At(5, 17), {0, 0, 255}));
+    }
+    std::string profile;
+    for (int i = 0; i < 512; ++i)
+        profile += static_cast<char>(i & 0xFF);
+    EXPECT_NE(r.Jpeg.find(profile), std::string::npos);
+    EXPECT_LT(r.Jpeg.find(kThumbnailComment), 64u);  // where a rerun looks for it
+#ifndef _WIN32  // the system's codecs there are not asked for a PNG's profile
+    EXPECT_NE(Make("profile.png", 10).Jpeg.find(profile), std::string::npos);
+#endif
+}
+
+TEST_F(ThumbnailMakerTest, TransparencyOnWhiteAndTheFirstFrameOfAnAnimation) {
+    if (!kSeesPixels)
+        GTEST_SKIP() << "no JPEG decoder for the test itself";
+    ThumbResult r = Make("alpha.png", 10);  // transparent left half, black right half
+    ASSERT_EQ(r.Outcome, ThumbOutcome::Made);
+    Decoded d = Decode(r.Jpeg);
+    EXPECT_TRUE(Near(d.At(2, 5), {255, 255, 255}));
+    EXPECT_TRUE(Near(d.At(d.Width - 3, 5), {0, 0, 0}));
+    r = Make("animated.gif", 10);  // red, then green
+    ASSERT_EQ(r.Outcome, ThumbOutcome::Made);
+    d = Decode(r.Jpeg);
+    EXPECT_TRUE(Near(d.At(d.Width / 2, d.Height / 2), {255, 0, 0}));
+}
+
+TEST_F(ThumbnailMakerTest, SmallPicturesStayAndDamagedOrHugeOnesFailFast) {
+    ThumbResult r = Make("baseline.jpg", 50);  // 33 × 17
+    EXPECT_EQ(r.Outcome, ThumbOutcome::Small);
+    EXPECT_EQ(r.Width, 33);
+    EXPECT_EQ(r.Height, 17);
+    EXPECT_TRUE(r.Jpeg.empty());
+    // Headers that claim 4000 x 4000 pixels (within the bound) of files of a few bytes.
+    std::string bmp = test::ReadFile(kPictures + "bottom_up.bmp").substr(0, 200);
+    bmp.replace(18, 8, std::string("\xA0\x0F\0\0\xA0\x0F\0\0", 8));
+    // Screen and image 4000 x 4000, two colours, one short block of LZW codes.
+    const std::string gif("GIF89a\xA0\x0F\xA0\x0F\x80\0\0\0\0\0\xFF\xFF\xFF"
+                          ",\0\0\0\0\xA0\x0F\xA0\x0F\0\x02\x02\x44\x01\0;", 35);
+    for (const std::string& bad : {test::ReadFile(kPictures + "huge.png"), test::ReadFile(kPictures + "truncated.jpg"),
+                                   test::ReadFile(kPictures + "random.png"), std::string(), bmp, gif,
+                                   test::ReadFile(kPictures + "truncated.gif")}) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(maker->Make(bad, 10, stop).Outcome, ThumbOutcome::Failed) << bad.substr(0, 3);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50)) << bad.substr(0, 3);
+    }
+    EXPECT_EQ(Make("interlaced.png", 10).Outcome, ThumbOutcome::Made);
+    stop = true;
+    EXPECT_EQ(Make("turned6.jpg", 10).Outcome, ThumbOutcome::Failed);
+    EXPECT_EQ(Make("interlaced.png", 10).Outcome, ThumbOutcome::Failed);
+}
+
+TEST(ThumbnailMarkers, OrientationAndAProfileLargerThanOneSegmentCarriedOver) {
+    const std::string jpeg = test::ReadFile(kPictures + "turned6.jpg");
+    EXPECT_EQ(OrientationOf(jpeg), 6);
+    EXPECT_EQ(JpegColourProfile(jpeg).size(), 512u);
+    EXPECT_EQ(OrientationOf(test::ReadFile(kPictures + "plain.png")), 0);
+    std::vector<unsigned char> big(150000);
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<unsigned char>(i * 7);
+    const std::string plain = test::ReadFile(kPictures + "baseline.jpg");
+    const std::string out = WithCommentAndProfile(plain, big);
+    EXPECT_EQ(JpegColourProfile(out), big);  // three segments, in order
+    EXPECT_LT(out.find(kThumbnailComment), 64u);
+    EXPECT_EQ(out.substr(out.size() - plain.size() + 2), plain.substr(2));
+}
+
+TEST(ThumbnailSizes, FitKeepsTheAspectAndNeverEnlarges) {
+    int32_t w = 0, h = 0;
+    FitInto(4608, 1976, 200, w, h);
+    EXPECT_EQ(w, 200);
+    EXPECT_EQ(h, 86);
+    FitInto(1976, 4608, 200, w, h);
+    EXPECT_EQ(w, 86);
+    EXPECT_EQ(h, 200);
+    FitInto(100, 200, 200, w, h);
+    EXPECT_EQ(w, 100);
+    EXPECT_EQ(h, 200);
+    FitInto(5000, 1, 50, w, h);
+    EXPECT_EQ(h, 1);
+}
+
+TEST(ThumbnailRecord, RoundTripsAnyPathAndDropsWhatIsNotOurs) {
+    std::map<std::string, ThumbRecordEntry> entries;
+    entries["a\tb\\c\nd.jpg"] = {{123, -4567890123}, 200, ThumbOutcome::Made, 200, 86, "0123456789abcdef.jpg"};
+    entries["sub/small.gif"] = {{9, 1}, 200, ThumbOutcome::Small, 20, 10, ""};
+    entries["broken.png"] = {{7, 2}, 300, ThumbOutcome::Failed, 0, 0, ""};
+    const std::string text = FormatThumbRecord(entries);
+    std::map<std::string, ThumbRecordEntry> back;
+    ASSERT_TRUE(ParseThumbRecord(text, back));
+    ASSERT_EQ(back.size(), 3u);
+    const ThumbRecordEntry& e = back["a\tb\\c\nd.jpg"];
+    EXPECT_EQ(e.Stamp, (FileStamp{123, -4567890123}));
+    EXPECT_EQ(e.Outcome, ThumbOutcome::Made);
+    EXPECT_EQ(e.Name, "0123456789abcdef.jpg");
+    EXPECT_EQ(back["broken.png"].Box, 300);
+
+    EXPECT_FALSE(ParseThumbRecord("notes of my own\n", back));
+    // A line cut short and a name that could lead out of the folder are left out.
+    ASSERT_TRUE(ParseThumbRecord(text.substr(0, text.size() - 3), back));
+    EXPECT_EQ(back.size(), 2u);
+    ASSERT_TRUE(ParseThumbRecord("Kavo thumbnails 1\n1\t2\t200\tT\t1\t1\t../../x.jpg\tp.jpg\n", back));
+    EXPECT_TRUE(back.empty());
+}
+
+TEST(ThumbnailNames, OnlyOurFormInsideACatalogueIsRecognised) {
+    EXPECT_EQ(ThumbnailName("a.jpg"), "4c079bb53aa9b7c1.jpg");
+    EXPECT_TRUE(IsThumbnailFile("/p/kavo/thumbs/", "4c079bb53aa9b7c1.jpg"));
+    EXPECT_TRUE(IsThumbnailFile("C:\\p\\Kavo\\thumbs\\", "4c079bb53aa9b7c1-2.jpg"));
+    EXPECT_FALSE(IsThumbnailFile("/p/kavo/thumbs/", "4C079BB53AA9B7C1.jpg"));
+    EXPECT_FALSE(IsThumbnailFile("/p/kavo/thumbs/", "4c079bb53aa9b7c1-.jpg"));
+    EXPECT_FALSE(IsThumbnailFile("/p/kavo/thumbs/", "holiday.jpg"));
+    EXPECT_FALSE(IsThumbnailFile("/p/thumbs/", "4c079bb53aa9b7c1.jpg"));
+}
+
+}  // namespace
+}  // namespace kavo
