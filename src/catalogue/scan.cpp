@@ -90,7 +90,7 @@ bool RunScan(KavoContext& ctx, const ScanInputs& in, FileSystem& fs, RunObserver
     ctx.CancelRequested = false;
     ctx.SupportImagesFound = false;
     obs.ShowStatus("検索開始");
-    const std::string root = WithTrailingSeparator(NormalizeFolder(in.Folder));
+    const std::string root = WithTrailingSeparator(ResolveFolder(in.Folder));
     ctx.ResetCounts();
     Scanner(ctx, fs, obs).ScanFolder(root, in.IncludeSubfolders);
     obs.ShowStatus("検索が終了しました。");
