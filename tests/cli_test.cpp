@@ -9,6 +9,7 @@
 #include "fs/windows_api.h"
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
+#include "cli/console_output.h"
 #include "cli/interrupt.h"
 #include "support/fault_file_system.h"
 #include "support/test_support.h"
@@ -70,7 +71,10 @@ TEST_F(CliTest, EveryFileOfASmallCatalogueByteForByte) {
         names.insert(e.path().filename().string());
     for (auto& e : fs::directory_iterator(trip / "kavo"))
         names.insert(e.path().filename().string());
-    EXPECT_TRUE(names.count("kavo") && names.count("Page0001.html") && names.count("images"));
+    EXPECT_TRUE(names.count("Kavo") && names.count("Page0001.html") && names.count("Images"));
+    // Typed in other letter case, the summary still names the folder as the disk does.
+    ASSERT_EQ(Run({(dir.path() / "TRIP").string(), "--per-page=5", "--click=view"}), 0) << err.str();
+    EXPECT_EQ(ReadFile(trip / "index.html"), onDisk(index));
 #endif
     EXPECT_EQ(ReadFile(trip / "index.html"), onDisk(index));
     EXPECT_EQ(ReadFile(trip / "kavo/page0001.html"), onDisk(page));
@@ -133,6 +137,14 @@ TEST_F(CliTest, HelpAndVersion) {
     EXPECT_NE(out.str().find("--per-page"), std::string::npos);
     EXPECT_EQ(Run({"--version"}), 0);
     EXPECT_NE(out.str().find("Kavo Version1.02C"), std::string::npos);
+#ifdef _WIN32
+    // "/?" asks for the help wherever it stands, and the help says what redirected output is.
+    EXPECT_EQ(Run({R"(D:\pics)", "/?"}), 0);
+    EXPECT_NE(out.str().find("code page"), std::string::npos);
+    EXPECT_EQ(InCodePage("Café 旅行", 1252), "Caf\xE9 ??");
+    EXPECT_EQ(InCodePage("Café 旅行", 932), "Caf? \x97\xB7\x8D\x73");  // no look-alike "e"
+    EXPECT_EQ(InCodePage("Café", 65001), "Café");
+#endif
 }
 
 TEST_F(CliTest, AFolderThatCannotBeEnteredIsExit2) {

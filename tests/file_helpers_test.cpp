@@ -58,16 +58,41 @@ TEST(PathHelpers, TheFolderAsTypedBecomesOnePath) {
     EXPECT_EQ(NormalizeFolder("trip/../.."), "..");
     EXPECT_EQ(NormalizeFolder("../a/./b//"), Native("../a/b"));
 #ifdef _WIN32
-    // Two separators begin a network path there: its server and share are the root.
-    EXPECT_EQ(NormalizeFolder("//server/share/x/.."), "\\\\server\\share");
-    EXPECT_EQ(NormalizeFolder("C:/pics/../trip"), "C:\\trip");
+    // Two separators begin a network path there: its server and share are the root;
+    // after "\\?\" or "\\.\" a drive, or "UNC" with a server and share.
+    const std::pair<std::string, std::string> windows[] = {
+        {"//server/share/x/..", R"(\\server\share)"},
+        {R"(\\server\share\pics)", R"(\\server\share\pics)"},
+        {"//server/share/pics/", R"(\\server\share\pics)"},
+        {R"(\\?\UNC\server\share\pics\..\trip)", R"(\\?\UNC\server\share\trip)"},
+        {R"(\\?\UNC\server\share\..)", R"(\\?\UNC\server\share)"},
+        {R"(\\?\Z:\photos\)", R"(\\?\Z:\photos)"},
+        {R"(\\?\P:\)", R"(\\?\P:\)"},
+        {R"(\\?\P:\..)", R"(\\?\P:\)"},
+        {R"(\\.\Z:\photos)", R"(\\.\Z:\photos)"},
+        {"C:/pics/../trip", R"(C:\trip)"},
+        {"C:pics/", "C:pics"},
+    };
+    for (const auto& [typed, normal] : windows)
+        EXPECT_EQ(NormalizeFolder(typed), normal) << typed;
+    // Windows makes a typed path whole first; "\\?\" keeps the text as it stands.
+    EXPECT_EQ(ResolveFolder(R"(C:\pics. )"), R"(C:\pics)");
+    EXPECT_EQ(ResolveFolder(R"(C:\pics.\trip\)"), R"(C:\pics\trip)");
+    EXPECT_EQ(ResolveFolder(R"(\\?\C:\pics.)"), R"(\\?\C:\pics.)");
+    EXPECT_EQ(ResolveFolder("trip"), (fs::current_path() / "trip").string());
 #else
     EXPECT_EQ(NormalizeFolder("//pics/trip"), "/pics/trip");
     EXPECT_EQ(NormalizeFolder("//"), "/");
+    EXPECT_EQ(ResolveFolder("trip/. /"), "trip/. ");  // names keep their dots and spaces
 #endif
-    EXPECT_EQ(CatalogueName("/pics/trip"), "trip");
-    EXPECT_EQ(CatalogueName("."), fs::current_path().filename().string());
-    EXPECT_EQ(CatalogueName(".."), fs::current_path().parent_path().filename().string());
+    EXPECT_EQ(CatalogueName(NativeFileSystem(), "/pics/trip"), "trip");
+    EXPECT_EQ(CatalogueName(NativeFileSystem(), "."), fs::current_path().filename().string());
+    EXPECT_EQ(CatalogueName(NativeFileSystem(), ".."), fs::current_path().parent_path().filename().string());
+    // The name as the disk spells it, where the disk ignores letter case.
+    TempDir dir;
+    dir.Write("Trip/a.jpg");
+    const std::string typed = dir.str() + "TRIP";
+    EXPECT_EQ(CatalogueName(NativeFileSystem(), typed), NativeFileSystem().CheckFolder(typed) == 0 ? "Trip" : "TRIP");
 }
 
 TEST(PathHelpers, RelativeAddresses) {
@@ -120,6 +145,11 @@ TEST(MakeFolderPath, CreatesEveryMissingLevelQuietly) {
     EXPECT_EQ(MakeFolderPath(NativeFileSystem(), obs, dir.str() + "kavo/images"), 0);
     EXPECT_TRUE(fs::is_directory(dir.path() / "kavo" / "images"));
     EXPECT_EQ(MakeFolderPath(NativeFileSystem(), obs, dir.str() + "kavo/images"), 0);
+#ifdef _WIN32
+    // The levels of a "\\?\" prefix are no folders to make.
+    EXPECT_EQ(MakeFolderPath(NativeFileSystem(), obs, R"(\\?\)" + dir.str() + R"(kavo\more)"), 0);
+    EXPECT_TRUE(fs::is_directory(dir.path() / "kavo" / "more"));
+#endif
     EXPECT_TRUE(obs.messages.empty());
 }
 

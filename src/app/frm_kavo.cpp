@@ -77,7 +77,7 @@ QPoint IntoArea(const QRect& frame, const QRect& area) {
 /// Why a folder cannot be used, in a message; empty when it can.
 QString FolderProblem(FileSystem& fs, const QString& path) {
     const std::string native = ToStd(path);
-    switch (fs.CheckFolder(native)) {
+    switch (CheckFolder(fs, native)) {  // on Windows as Windows reads the text
         case 0:
             return {};
         case ENOTDIR:

@@ -1,6 +1,7 @@
 #include "catalogue/file_helpers.h"
 
 #ifdef _WIN32
+#include "fs/wide_text.h"
 #include "fs/windows_api.h"
 #include <bcrypt.h>
 #else
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "catalogue/classify.h"
 #include "catalogue/encoding.h"
 
 namespace kavo {
@@ -64,6 +66,8 @@ bool IsRandomDigits(std::string_view s) {
     return s.size() == kRandomDigits &&
            std::all_of(s.begin(), s.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
+
+size_t RootLength(std::string_view path);
 
 }  // namespace
 
@@ -121,13 +125,21 @@ int MakeFolderPath(FileSystem& fs, RunObserver& obs, const std::string& path) {
                         "Kavo");
         return false;
     };
-    for (size_t i = 1; i < path.size(); ++i) {
+    // The levels of the root (a drive, a server and its share) are never made.
+    for (size_t i = std::max<size_t>(RootLength(path), 1) + 1; i < path.size(); ++i) {
         if (IsSeparator(path[i - 1]) && !create(path.substr(0, i))) return -1;
     }
     return create(path) ? 0 : -1;
 }
 
-int CheckFolder(FileSystem& fs, const std::string& path) { return fs.CheckFolder(path); }
+int CheckFolder(FileSystem& fs, const std::string& path) {
+#ifdef _WIN32
+    // The typed text names the folder the run reads: "D:\photos " is D:\photos.
+    if (!path.empty())
+        return fs.CheckFolder(ResolveFolder(path));
+#endif
+    return fs.CheckFolder(path);
+}
 
 int FolderMissing(FileSystem& fs, const std::string& path) { return fs.CheckFolder(path) == 0 ? 0 : -1; }
 
@@ -168,16 +180,25 @@ std::string WithTrailingSeparator(std::string_view folder) {
 namespace {
 
 /// The part of a path that ".." cannot climb above: "/", or on Windows a
-/// drive ("C:", "C:\\") or the server and share of a network path.
+/// drive ("C:", "C:\\"), the server and share of a network path, or what
+/// follows "\\?\" or "\\.\": a drive or volume, or UNC with a server and share.
 size_t RootLength(std::string_view path) {
 #ifdef _WIN32
+    auto nameEnd = [&](size_t pos) {
+        while (pos < path.size() && !IsSeparator(path[pos])) ++pos;
+        return pos;
+    };
     if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
         size_t pos = 2;
-        for (int part = 0; part < 2 && pos < path.size(); ++part) {
-            while (pos < path.size() && !IsSeparator(path[pos])) ++pos;
-            if (part == 0 && pos < path.size()) ++pos;
+        if (path.size() >= 4 && (path[2] == '?' || path[2] == '.') && IsSeparator(path[3])) {
+            const size_t end = nameEnd(4);
+            const std::string_view device = path.substr(4, end - 4);
+            const bool network = device.size() == 3 && AsciiLower(std::string(device)) == "unc";
+            if (!network || end == path.size()) return end < path.size() ? end + 1 : end;
+            pos = end + 1;
         }
-        return pos;
+        pos = nameEnd(pos);  // the server
+        return pos < path.size() ? nameEnd(pos + 1) : pos;  // and the share
     }
     if (path.size() >= 2 && path[1] == ':') return path.size() >= 3 && IsSeparator(path[2]) ? 3 : 2;
 #endif
@@ -210,16 +231,43 @@ std::string NormalizeFolder(std::string_view folder) {
         pos = end + 1;
     }
     std::string out = root;
+    // A network root (\\server\share) ends without the separator its names need.
+    const bool networkRoot = root.size() > 2 && root[0] == kPathSep && root[1] == kPathSep && root.back() != kPathSep;
     for (size_t i = 0; i < parts.size(); ++i) {
-        if (i > 0) out += kPathSep;
+        if (i > 0 || networkRoot) out += kPathSep;
         out += parts[i];
     }
     return out.empty() ? "." : out;
 }
 
-std::string CatalogueName(const std::string& normalizedFolder) {
+std::string ResolveFolder(std::string_view typed) {
+#ifdef _WIN32
+    // Windows reads a typed path its own way before a "\\?\" goes in front of it:
+    // from the current folder of its drive ("Z:pics"), trailing dots and spaces
+    // dropped. A path typed with "\\?\" asks for its text as it stands.
+    const std::wstring wide = WideFromUtf8(typed);
+    if (!wide.empty() && !wide.starts_with(LR"(\\?\)")) {
+        std::wstring full(MAX_PATH, L'\0');
+        DWORD n = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (n >= full.size()) {
+            full.resize(n);
+            n = ::GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+        }
+        if (n != 0 && n < full.size()) {
+            full.resize(n);
+            return NormalizeFolder(Utf8FromWide(full));
+        }
+    }
+#endif
+    return NormalizeFolder(typed);
+}
+
+std::string CatalogueName(FileSystem& fs, const std::string& normalizedFolder) {
     std::string name = LastFolderName(normalizedFolder);
-    if (name != "." && name != "..") return name;
+    if (name != "." && name != "..") {
+        std::string onDisk = fs.NameOnDisk(normalizedFolder);
+        return onDisk.empty() ? name : onDisk;
+    }
     std::error_code ec;
     const std::filesystem::path absolute = std::filesystem::absolute(
         std::filesystem::path(std::u8string(normalizedFolder.begin(), normalizedFolder.end())), ec);

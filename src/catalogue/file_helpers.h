@@ -47,7 +47,8 @@ bool IsLeftoverName(std::string_view name);
 int MakeFolderPath(FileSystem& fs, RunObserver& obs, const std::string& path);
 
 /// 0 when the folder exists and can be entered, else the system's error number.
-/// Never changes the current directory.
+/// On Windows the text is read as ResolveFolder reads it. Never changes the
+/// current directory.
 int CheckFolder(FileSystem& fs, const std::string& path);
 
 /// -1 when the folder is missing, 0 when present.
@@ -69,9 +70,13 @@ std::string ProgramDataFolder(FileSystem& fs, const std::string& executableFolde
 /// "" and "." stay ".", a root stays a root.
 std::string NormalizeFolder(std::string_view folder);
 
-/// The name of a normalised folder for its catalogue: its last component, or,
-/// for "." and "..", that of the folder they stand for.
-std::string CatalogueName(const std::string& normalizedFolder);
+/// The folder as the system reads what the user typed: NormalizeFolder, and on
+/// Windows first made a full path the way Windows makes one.
+std::string ResolveFolder(std::string_view typed);
+
+/// The name of a normalised folder for its catalogue: its last component as
+/// the disk spells it, or, for "." and "..", that of the folder they stand for.
+std::string CatalogueName(FileSystem& fs, const std::string& normalizedFolder);
 
 /// The folder text with the native separator appended when it does not end with one.
 std::string WithTrailingSeparator(std::string_view folder);

@@ -84,7 +84,7 @@ public:
     GenerateResult Run() {
         GenerateResult result;
         m_ctx.CancelRequested = false;
-        const std::string folder = NormalizeFolder(m_in.Folder);
+        const std::string folder = ResolveFolder(m_in.Folder);
         m_base = WithTrailingSeparator(folder);
         result.SummaryPage = m_base + "index.html";
         // The user's folder is never made again: gone since the scan, it has nothing to catalogue.
@@ -94,9 +94,11 @@ public:
         }
         if (Refused(folder, result))
             return result;
-        // Only the catalogue's own levels are created in lower case.
-        MakeFolderPath(m_fs, m_obs, m_base + "kavo");
-        MakeFolderPath(m_fs, m_obs, m_base + "kavo" + kPathSep + "images");
+        // The catalogue's own levels are made in the letter case its links use.
+        m_ctx.CaseSensitiveOutput = m_in.CaseSensitive ? *m_in.CaseSensitive : ProbeCaseSensitive(m_fs, m_base);
+        const bool lower = m_ctx.CaseSensitiveOutput;
+        MakeFolderPath(m_fs, m_obs, m_base + (lower ? "kavo" : "Kavo"));
+        MakeFolderPath(m_fs, m_obs, m_base + (lower ? "kavo" : "Kavo") + kPathSep + (lower ? "images" : "Images"));
         bool busy = false;
         const std::unique_ptr<FolderLock> lock = m_fs.LockFolder(m_base + "kavo", busy);
         if (busy) {
@@ -104,8 +106,6 @@ public:
             result.Busy = result.Cancelled = true;
             return result;
         }
-        m_ctx.CaseSensitiveOutput = m_in.CaseSensitive ? *m_in.CaseSensitive : ProbeCaseSensitive(m_fs, m_base);
-        const bool lower = m_ctx.CaseSensitiveOutput;
         m_catalogue = m_base + (lower ? "kavo" : "Kavo") + kPathSep;
         m_files.emplace(m_fs, m_obs, lower);
         m_files->Survey(m_catalogue, YieldWhileListing(m_ctx, m_obs));
@@ -131,7 +131,7 @@ public:
             EndPage();
             SavePage();
         }
-        const std::string name = CatalogueName(folder);
+        const std::string name = CatalogueName(m_fs, folder);
         std::vector<std::pair<std::string, std::string>> files;
         WriteFramesetPage(m_ctx);
         files.emplace_back(m_catalogue + "index.html", m_ctx.OutputText);

@@ -77,7 +77,7 @@ bool RunScan(KavoContext& ctx, const ScanInputs& in, FileSystem& fs, RunObserver
     ctx.CancelRequested = false;
     ctx.SupportImagesFound = false;
     obs.ShowStatus("検索開始");
-    const std::string root = WithTrailingSeparator(NormalizeFolder(in.Folder));
+    const std::string root = WithTrailingSeparator(ResolveFolder(in.Folder));
     ctx.ResetCounts();
     Scanner scanner(ctx, fs, obs);
     scanner.ScanTree(root, in.IncludeSubfolders);

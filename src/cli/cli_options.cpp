@@ -1,6 +1,7 @@
 #include "cli/cli_options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 
 namespace kavo::cli {
@@ -72,7 +73,19 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     app.add_flag("--scan", o.ScanOnly, "only count the pictures and print the counts as JSON");
     app.add_flag("-q,--quiet", o.Quiet, "no progress line and no notices");
 
+#ifdef _WIN32
+    app.footer("Output to a file or pipe is in the console's code page (after chcp 65001, UTF-8),\n"
+               "with '?' for characters it lacks; a console shows every character.");
+#endif
+
     ParseOutcome out;
+#ifdef _WIN32
+    // "/?" asks a Windows program for its help; it is never a folder there.
+    if (std::find(args.begin(), args.end(), "/?") != args.end()) {
+        out.Output = app.help();
+        return out;
+    }
+#endif
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
         app.parse(reversed);

@@ -15,6 +15,7 @@
 #include "cli/cli_run.h"
 #include "cli/interrupt.h"
 #ifdef _WIN32
+#include "cli/console_output.h"
 #include "fs/wide_text.h"
 #endif
 
@@ -59,11 +60,11 @@ std::string ExecutableFolder(const char* argv0) {
 
 #endif
 
-int Run(const std::vector<std::string>& args, const std::string& exeFolder, bool errIsTerminal) {
+int Run(const std::vector<std::string>& args, const std::string& exeFolder, bool errIsTerminal, std::ostream& out,
+        std::ostream& err) {
     kavo::cli::CatchInterrupt(&g_interrupted);
     kavo::FileSystem& fs = kavo::NativeFileSystem();
-    kavo::cli::CliEnvironment env{fs,           std::cout, std::cerr, kavo::ProgramDataFolder(fs, exeFolder),
-                                  &g_interrupted, errIsTerminal};
+    kavo::cli::CliEnvironment env{fs, out, err, kavo::ProgramDataFolder(fs, exeFolder), &g_interrupted, errIsTerminal};
     return kavo::cli::RunCli(args, env);
 }
 
@@ -72,18 +73,15 @@ int Run(const std::vector<std::string>& args, const std::string& exeFolder, bool
 #ifdef _WIN32
 
 int wmain(int argc, wchar_t** argv) {
-    // Everything printed is UTF-8, as the core keeps it; a console is told so,
-    // and given its own code page back for the programs that run after this one.
-    const UINT consoleCodePage = ::GetConsoleOutputCP();
-    ::SetConsoleOutputCP(CP_UTF8);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
         args.push_back(kavo::Utf8FromWide(argv[i]));
-    const int exitCode = Run(args, ExecutableFolder(), ErrIsTerminal());
-    std::cout.flush();
-    std::cerr.flush();
-    if (consoleCodePage != 0)
-        ::SetConsoleOutputCP(consoleCodePage);
+    // Written as a console or a redirection expects it (see ConsoleOutput).
+    kavo::cli::ConsoleOutput outBuffer(STD_OUTPUT_HANDLE), errBuffer(STD_ERROR_HANDLE);
+    std::ostream out(&outBuffer), err(&errBuffer);
+    err.setf(std::ios::unitbuf);
+    const int exitCode = Run(args, ExecutableFolder(), ErrIsTerminal(), out, err);
+    out.flush();
     return exitCode;
 }
 
@@ -91,7 +89,7 @@ int wmain(int argc, wchar_t** argv) {
 
 int main(int argc, char** argv) {
     return Run(std::vector<std::string>(argv + 1, argv + argc), ExecutableFolder(argv[0]),
-               ::isatty(STDERR_FILENO) == 1);
+               ::isatty(STDERR_FILENO) == 1, std::cout, std::cerr);
 }
 
 #endif

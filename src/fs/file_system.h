@@ -132,6 +132,10 @@ public:
     /// Copies a regular file over any existing file of that name. Returns 0 or the error number.
     virtual int CopyFile(const std::string& from, const std::string& to) = 0;
 
+    /// The last name of the path as the disk spells it, where that can differ from
+    /// the text (letter case on Windows); "" for the text as it is.
+    virtual std::string NameOnDisk(const std::string& /*path*/) { return {}; }
+
     /// True for a regular file (links followed).
     virtual bool IsRegularFile(const std::string& path) = 0;
 

@@ -92,6 +92,9 @@ std::wstring SystemPath(const std::string& path) {
             }
         }
     }
+    // "\\.\" reaches the same names as "\\?\" once the path is clean.
+    if (wide.rfind(LR"(\\.\)", 0) == 0)
+        return LR"(\\?\)" + wide.substr(4);
     if (wide.size() >= 2 && wide[0] == L'\\' && wide[1] == L'\\')
         return LR"(\\?\UNC\)" + wide.substr(2);
     return LR"(\\?\)" + wide;
@@ -420,6 +423,19 @@ public:
         if (!ReadUpTo(in.get(), static_cast<size_t>(size.QuadPart), data))
             return ErrnoFrom(::GetLastError());
         return WriteFileAtomic(to, data, nullptr) ? 0 : EIO;
+    }
+
+    std::string NameOnDisk(const std::string& path) override {
+        // A search gives the name as stored; a wildcard in the text would find another.
+        if (path.find_first_of("*?", path.starts_with(R"(\\?\)") ? 4 : 0) != std::string::npos)
+            return {};
+        WIN32_FIND_DATAW data;
+        const HANDLE found = ::FindFirstFileExW(SystemPath(path).c_str(), FindExInfoBasic, &data,
+                                                FindExSearchNameMatch, nullptr, 0);
+        if (found == INVALID_HANDLE_VALUE)
+            return {};
+        ::FindClose(found);
+        return Utf8FromWide(data.cFileName);
     }
 
     bool IsRegularFile(const std::string& path) override {

@@ -61,6 +61,7 @@ public:
     bool GetFolderId(const std::string& path, FolderId& id) override { return m_real.GetFolderId(path, id); }
     int CheckFolder(const std::string& path) override { return m_real.CheckFolder(path); }
     bool Exists(const std::string& path) override { return m_real.Exists(path); }
+    std::string NameOnDisk(const std::string& path) override { return m_real.NameOnDisk(path); }
     bool CreateFolder(const std::string& path, std::string* err) override {
         if (Dead('m', path) || failWrite(path)) {
             if (err) *err = "No space left on device";
