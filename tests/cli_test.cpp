@@ -268,6 +268,19 @@ TEST_F(CliTest, WriteFailuresAreExit3) {
     EXPECT_EQ(Run({dir.path().string(), "-q"}, faults), 3);
     EXPECT_EQ(out.str(), "");
     EXPECT_NE(err.str().find("frame2.html' ファイルの書き出しに失敗しました。"), std::string::npos);
+
+    // So is a folder that could not be read, named once, whether scanning or generating.
+    dir.Write("locked/q.png");
+    faults.failWrite = [](const std::string&) { return false; };
+    faults.failList = [](const std::string& p) { return p.ends_with(test::Native("locked/")); };
+    for (const char* mode : {"--scan", "-q"}) {
+        err.str("");
+        EXPECT_EQ(Run({dir.path().string(), mode}, faults), 3) << mode;
+        const std::string text = err.str();
+        const size_t first = text.find("読み取れないフォルダが 1 個ありました。");
+        EXPECT_NE(first, std::string::npos) << mode;
+        EXPECT_EQ(text.find("読み取れないフォルダ", first + 1), std::string::npos) << mode;
+    }
 }
 
 TEST_F(CliTest, ACatalogueBeingWrittenByAnotherRunIsExit4) {

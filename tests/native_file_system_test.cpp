@@ -229,9 +229,14 @@ TEST(NativeFileSystem, ListsTypesAndLinksWithoutFollowingThemForTheName) {
     EXPECT_TRUE(NativeFileSystem().ReadsAreThreadSafe());
 }
 
-TEST(NativeFileSystem, PipesNamedLikePicturesOrPagesNeverBlockARun) {
+TEST(NativeFileSystem, OnlyFilesArePicturesAndPipesNeverBlockARun) {
     test::TempDir tmp;
     ASSERT_EQ(::mkfifo((tmp.path() / "pipe.jpg").c_str(), 0600), 0);
+    // Folders, pipes and dangling links named like pictures are entries; a link to a file is a picture.
+    tmp.Write("holiday.jpg/in.png", "x");
+    tmp.Write("real.gif", "x");
+    std::filesystem::create_symlink(tmp.path() / "real.gif", tmp.path() / "link.gif");
+    std::filesystem::create_symlink(tmp.path() / "gone", tmp.path() / "gone.png");
     ASSERT_EQ(::mkfifo((tmp.path() / "index.html").c_str(), 0600), 0);
     FileSystem& fs = NativeFileSystem();
     EXPECT_EQ(fs.OpenRead(tmp.str() + "pipe.jpg"), nullptr);
@@ -241,6 +246,8 @@ TEST(NativeFileSystem, PipesNamedLikePicturesOrPagesNeverBlockARun) {
     KavoContext ctx;
     test::RecordingObserver obs;
     RunScan(ctx, {tmp.str(), true}, fs, obs);
+    EXPECT_EQ(ctx.Counts.AllFileCount, 7);
+    EXPECT_EQ(ctx.Counts.JpgCount + ctx.Counts.GifCount + ctx.Counts.PngCount, 3);  // in.png, real.gif, link.gif
     ctx.SelectTypes(true, true, true, true);
     test::TempDir program;
     std::filesystem::create_directory(program.path() / "Images");
@@ -249,7 +256,8 @@ TEST(NativeFileSystem, PipesNamedLikePicturesOrPagesNeverBlockARun) {
     in.ProgramFolder = program.str();
     in.CaseSensitive = true;
     GenerateResult r = RunGeneration(ctx, in, fs, obs);
-    EXPECT_EQ(ctx.Counters.WrittenJpgCount, 1);  // placed, without a size
+    EXPECT_EQ(ctx.Counters.WrittenJpgCount, 0);
+    EXPECT_EQ(ctx.Counters.WrittenImageCount, 3);
     // Only a file is kept aside: the pipe stays where it is, unwritten and named.
     EXPECT_EQ(r.BackupOfIndex, "");
     EXPECT_FALSE(r.SummaryWritten);

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "catalogue/generate.h"
 #include "walk/folder_listing.h"
 #include "support/fault_file_system.h"
 #include "support/test_support.h"
@@ -37,7 +38,7 @@ TEST_F(ScanTest, CountsEveryTypeAndAllEntriesOfTheTree) {
     EXPECT_FALSE(Scan(true, obs));
     // Root: 5 files and 4 folders; sub: 1; kavo: 2; kavo/images: 1; .cache is not entered.
     EXPECT_EQ(ctx.Counts.AllFileCount, 9 + 1 + 2 + 1);
-    EXPECT_EQ(ctx.Counts.JpgCount, 3);  // a.jpg, the folder Album.jpg, e.jpeg
+    EXPECT_EQ(ctx.Counts.JpgCount, 2);  // a.jpg and e.jpeg; the folder Album.jpg is no picture
     EXPECT_EQ(ctx.Counts.GifCount, 1);  // ball1.gif is a support picture
     EXPECT_EQ(ctx.Counts.BmpCount, 1);
     EXPECT_EQ(ctx.Counts.PngCount, 1);
@@ -52,7 +53,7 @@ TEST_F(ScanTest, WithoutSubfoldersOnlyTheRootIsCounted) {
     RecordingObserver obs;
     EXPECT_FALSE(Scan(false, obs));
     EXPECT_EQ(ctx.Counts.AllFileCount, 9);
-    EXPECT_EQ(ctx.Counts.JpgCount, 2);
+    EXPECT_EQ(ctx.Counts.JpgCount, 1);
     EXPECT_FALSE(ctx.SupportImagesFound);
     // One yield before the folder, then one per entry with "." and "..".
     EXPECT_EQ(obs.yields, 1 + kDotEntries + 9);
@@ -88,7 +89,7 @@ TEST_F(ScanTest, EachStartClearsTheCountsAndTheCancel) {
     ctx.SelectedImageCount = 5;
     ctx.CancelRequested = true;
     EXPECT_FALSE(Scan(false, obs));
-    EXPECT_EQ(ctx.Counts.JpgCount, 2);
+    EXPECT_EQ(ctx.Counts.JpgCount, 1);
     EXPECT_EQ(ctx.SelectedImageCount, 0);
 }
 
@@ -100,12 +101,38 @@ TEST(Scan, EmptyAndUnreadableFolders) {
     EXPECT_EQ(ctx.Counts.AllFileCount, 0);
 
     dir.Write("ok/a.png", "x");
-    dir.Write("locked/b.png", "x");
+    for (const char* locked : {"locked/b.png", "x/locked/c.png", "y/locked/d.png", "z/locked/e.png"})
+        dir.Write(locked, "x");
     test::FaultFileSystem faults;
     faults.failList = [](const std::string& p) { return p.ends_with(test::Native("locked/")); };
     EXPECT_FALSE(RunScan(ctx, {dir.path().string(), true}, faults, obs));
     EXPECT_EQ(ctx.Counts.PngCount, 1);
-    EXPECT_EQ(ctx.Counts.AllFileCount, 3);
+    EXPECT_EQ(ctx.Counts.AllFileCount, 9);
+    // The walk goes on; one notice at the end names the first three and how many there were.
+    EXPECT_EQ(ctx.UnreadableFolderCount, 4);
+    ASSERT_EQ(obs.messages.size(), 1u);
+    EXPECT_EQ(obs.messages[0], "読み取れないフォルダが 4 個ありました。\r\nこれらのフォルダの画像は含まれていません。\r\n'" +
+                                   dir.str() + test::Native("locked/'\r\n'") + dir.str() +
+                                   test::Native("x/locked/'\r\n'") + dir.str() + test::Native("y/locked/'\r\nほか 1 個"));
+
+    EXPECT_EQ(obs.titles[0], kUnreadableNoticeTitle);
+
+    // The generation counts them too, no write failure among them, and names them only
+    // where the scan before it did not (the command line leaves that to the generation).
+    ctx.SelectTypes(true, true, true, true);
+    TempDir program;
+    program.MakeDir("Images");
+    GenerateInputs in;
+    in.Folder = dir.str();
+    in.ProgramFolder = program.str();
+    for (bool scanTold : {true, false}) {
+        ctx.UnreadableNoticeShown = scanTold;
+        RecordingObserver generation;
+        GenerateResult r = RunGeneration(ctx, in, faults, generation);
+        EXPECT_EQ(r.UnreadableFolders, 4);
+        EXPECT_EQ(r.WriteFailures, 0);
+        EXPECT_EQ(generation.messages, scanTold ? std::vector<std::string>{} : obs.messages);
+    }
 }
 
 TEST(Scan, LinksBackIntoTheWalkAreNotEntered) {
@@ -119,8 +146,8 @@ TEST(Scan, LinksBackIntoTheWalkAreNotEntered) {
     KavoContext ctx;
     RecordingObserver obs;
     EXPECT_FALSE(RunScan(ctx, {dir.path().string(), true}, NativeFileSystem(), obs));
-    // p.png, q.png through a/tob (b is then not walked again), the dangling link counted by name.
-    EXPECT_EQ(ctx.Counts.PngCount, 3);
+    // p.png and q.png through a/tob (b is then not walked again); the dangling link is an entry, no picture.
+    EXPECT_EQ(ctx.Counts.PngCount, 2);
 }
 
 TEST(NameOrder, AsciiCaseFoldedThenByCodePoint) {

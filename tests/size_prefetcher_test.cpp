@@ -249,6 +249,36 @@ TEST(SizePrefetcher, HandsOutSizesInOrderAndForgetsTheRestOnFinish) {
     EXPECT_EQ(fsys.inFlight, 0);
     prefetcher.Start(folder, entries, {4});
     EXPECT_EQ(prefetcher.Next().Width, 33);
+
+    // A folder queued ahead is read once: Start takes its reads over; one the walk skipped is dropped.
+    prefetcher.Finish();
+    const int opened = fsys.opens;
+    EXPECT_TRUE(prefetcher.Ahead(folder + "skipped/", entries, {0}));
+    EXPECT_TRUE(prefetcher.Ahead(folder, entries, {0, 2}));
+    prefetcher.Start(folder, entries, {0, 2});
+    EXPECT_EQ(prefetcher.Next().Width, 31);
+    EXPECT_EQ(prefetcher.Next().Width, 41);
+    prefetcher.Finish();
+    EXPECT_LE(fsys.opens, opened + 3);
+
+    // Readers are added while reads wait as long as round trips, and only when asked to adapt.
+    struct RoundTrips : SlowFileSystem {
+        RoundTrips() : SlowFileSystem(true) {}
+        std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));  // whole milliseconds sleep on Windows too
+            return SlowFileSystem::OpenRead(path);
+        }
+    };
+    for (bool adapt : {false, true}) {
+        RoundTrips drive;
+        SizePrefetcher readers(drive, 2, adapt);
+        const std::vector<uint32_t> same(40, 0);
+        readers.Start(folder, entries, same);
+        for (size_t i = 0; i < same.size(); ++i)
+            EXPECT_EQ(readers.Next().Width, 31);
+        readers.Finish();
+        EXPECT_EQ(readers.Readers() > 2, adapt);
+    }
 }
 
 TEST(NameOrder, WordAtATimeAgreesWithTheByteRule) {

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "app/ui_support.h"
+#include "catalogue/scan.h"
 #include "platform/shell.h"
 
 namespace kavo {
@@ -77,7 +78,8 @@ void frmInfo::showMessages() {
     const Message* first = nullptr;
     int more = 0;
     for (const Message& m : m_messages) {
-        if (m.Icon != MessageIcon::Exclamation)
+        // Only failed writes are counted together; unreadable folders come in a notice of their own.
+        if (m.Icon != MessageIcon::Exclamation || m.Title == kUnreadableNoticeTitle)
             notices.push_back(m);
         else if (first == nullptr)
             first = &m;

@@ -50,6 +50,8 @@ struct KavoContext {
     int32_t ImagesPerPage = 50;
     bool CancelRequested = false;
     bool SupportImagesFound = false;
+    int32_t UnreadableFolderCount = 0;  // folders the last scan could not read
+    bool UnreadableNoticeShown = false;  // the last scan named them to the user
     int32_t WindowTop = 0;
     int32_t WindowLeft = 0;
 

@@ -12,8 +12,10 @@
 #include "catalogue/classify.h"
 #include "catalogue/file_helpers.h"
 #include "walk/folder_listing.h"
+#include "walk/folder_walk.h"
 #include "pictures/image_size.h"
 #include "catalogue/number_format.h"
+#include "catalogue/scan.h"
 #include "pictures/size_prefetcher.h"
 #include "html/escape.h"
 #include "html/html_writer.h"
@@ -22,7 +24,9 @@
 namespace kavo {
 namespace {
 
-constexpr int kMaxJobs = 64;
+constexpr int kMaxJobs = SizePrefetcher::kMaxReaders;
+/// Size readers a run starts with when it adapts their number: few, for a local disk.
+constexpr int kFirstJobs = 4;
 
 std::string BusyMessage(const std::string& catalogue) {
     return "'" + catalogue + "' は、ほかの実行が書き出し中です。\r\nその実行が終わってから、もう一度実行してください。";
@@ -112,8 +116,10 @@ public:
         BeginPage(1);
         if (m_set.ThumbnailBox > 0)
             m_thumbs = StartThumbnails(m_fs, m_set.ThumbnailBox, m_base, m_catalogue, m_obs);
-        if (!m_thumbs && m_set.GetImageSize && !m_set.SameSize && m_in.Jobs > 1 && m_fs.ReadsAreThreadSafe()) {
-            m_prefetch = std::make_unique<SizePrefetcher>(m_fs, std::min(m_in.Jobs, kMaxJobs));
+        if (!m_thumbs && m_set.GetImageSize && !m_set.SameSize && m_in.Jobs != 1 && m_fs.ReadsAreThreadSafe()) {
+            const bool adapt = m_in.Jobs <= 0;
+            m_prefetch = std::make_unique<SizePrefetcher>(m_fs, adapt ? kFirstJobs : std::min(m_in.Jobs, kMaxJobs),
+                                                          adapt);
         }
         WalkFolder(m_base, m_in.IncludeSubfolders);
         m_prefetch.reset();  // no reader outlives the walk
@@ -142,6 +148,8 @@ public:
         result.Cancelled = m_ctx.CancelRequested;
         return result;
     }
+
+    const UnreadableFolders& Unreadable() const { return m_unreadable; }
 
 private:
     /// A catalogue is not catalogued again (its frameset would become a summary
@@ -201,27 +209,15 @@ private:
     }
 
     void WalkFolder(const std::string& folder, bool includeSubfolders) {
-        if (Cancelled())
-            return;
-        std::vector<DirEntry> entries;
-        FolderId id;
-        bool listed = ListFolderSorted(m_fs, folder, entries, &id, YieldWhileListing(m_ctx, m_obs));
-        if (listed && !m_walked.FirstVisit(id))
-            return;
-        if (listed && folder == m_base)
-            m_files->RemoveLeftovers(folder, entries);
-        if (listed)
-            BuildFolderPages(folder, entries);
-        if (!includeSubfolders || !listed)
-            return;
-        KeepSubfolders(entries);
-        for (const DirEntry& sub : entries) {
-            if (Cancelled())
-                break;
-            std::string subPath = folder + sub.Name + kPathSep;
-            if (m_walked.MayEnter(m_fs, sub, subPath))
-                WalkFolder(subPath, includeSubfolders);
+        FolderWalk walk(m_ctx, m_fs, m_obs, folder, {.Subfolders = includeSubfolders});
+        m_walk = &walk;
+        while (walk.Next()) {
+            if (walk.Path() == m_base)
+                m_files->RemoveLeftovers(walk.Path(), walk.Entries());
+            BuildFolderPages(walk.Path(), walk.Entries());
         }
+        m_unreadable = walk.Unreadable();
+        m_walk = nullptr;
     }
 
     bool Selected(PictureType t) const {
@@ -239,18 +235,31 @@ private:
         }
     }
 
+    /// The pictures of a folder the pages take, as indexes into its entries.
+    std::vector<uint32_t> SelectedPictures(const std::string& folder, const std::vector<DirEntry>& entries) const {
+        std::vector<uint32_t> pictures;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            if (entries[i].IsFile && Selected(ClassifyPicture(entries[i].Name, folder)))
+                pictures.push_back(static_cast<uint32_t>(i));
+        }
+        return pictures;
+    }
+
     void BuildFolderPages(const std::string& folder, const std::vector<DirEntry>& entries) {
         if (m_prefetch || m_thumbs) {
-            // The folder's pictures are known before its first entry is placed.
-            std::vector<uint32_t> pictures;
-            for (size_t i = 0; i < entries.size(); ++i) {
-                if (Selected(ClassifyPicture(entries[i].Name, folder)))
-                    pictures.push_back(static_cast<uint32_t>(i));
-            }
-            if (m_thumbs)
+            // The folder's pictures are known before its first entry is placed; sizes
+            // of the folders listed ahead are read next, so reads stay in flight.
+            const std::vector<uint32_t> pictures = SelectedPictures(folder, entries);
+            if (m_thumbs) {
                 m_thumbs->Start(folder, entries, pictures);
-            else
-                m_prefetch->Start(folder, entries, std::move(pictures));
+            } else {
+                m_prefetch->Start(folder, entries, pictures);
+                if (m_walk) {
+                    m_walk->PeekAhead([this](const std::string& path, const std::vector<DirEntry>& ahead) {
+                        return m_prefetch->Ahead(path, ahead, SelectedPictures(path, ahead));
+                    });
+                }
+            }
         }
         PlaceFolderPictures(folder, entries);
         // After a cancel the pictures not yet begun are not read.
@@ -270,7 +279,7 @@ private:
         for (const DirEntry& e : entries) {
             if (Cancelled())
                 return;
-            PictureType type = ClassifyPicture(e.Name, folder);
+            PictureType type = e.IsFile ? ClassifyPicture(e.Name, folder) : PictureType::NotPicture;
             if (Selected(type)) {
                 m_fullPath.assign(folder).append(e.Name);
                 PlacePicture(type, m_fullPath);
@@ -358,10 +367,11 @@ private:
     GenerationCounters& m_c;
     std::string m_base;
     std::string m_catalogue;  // the catalogue folder, with a trailing separator
-    WalkedFolders m_walked;
+    UnreadableFolders m_unreadable;
     std::optional<CatalogueFiles> m_files;
     int32_t m_percent = 0;
     std::unique_ptr<SizePrefetcher> m_prefetch;  // only with several jobs and sizes to read
+    FolderWalk* m_walk = nullptr;                // the walk under way
     std::unique_ptr<Thumbnails> m_thumbs;        // only when the pages show thumbnails
     // A size read that lasts (a slow disk) still lets cancel and Ctrl-C through.
     const CancelCheck m_cancelCheck = [this] { return Cancelled(); };
@@ -372,8 +382,15 @@ private:
 
 GenerateResult RunGeneration(KavoContext& ctx, const GenerateInputs& in, FileSystem& fs, RunObserver& obs) {
     FailureCounter counter(obs);
-    GenerateResult result = Generator(ctx, in, fs, counter).Run();
+    Generator generator(ctx, in, fs, counter);
+    GenerateResult result = generator.Run();
     result.WriteFailures = counter.failures;
+    // Not a write failure: the catalogue is whole, but lacks what could not be read.
+    result.UnreadableFolders = generator.Unreadable().Count;
+    // Said once: not again when the scan before it named the same number of folders.
+    const bool told = ctx.UnreadableNoticeShown && ctx.UnreadableFolderCount == result.UnreadableFolders;
+    if (!result.Cancelled && result.UnreadableFolders > 0 && !told)
+        obs.ShowMessage(generator.Unreadable().Notice(), MessageIcon::Exclamation, kUnreadableNoticeTitle);
     return result;
 }
 

@@ -18,9 +18,10 @@ struct GenerateInputs {
     /// Whether the folder's file system tells letter case apart; probed when not given.
     std::optional<bool> CaseSensitive;
     /// Reader threads that read the pixel sizes of a folder's pictures ahead of
-    /// the walk (1 to 64; 1 starts none). The output is the same for every
-    /// value. Used only with a file system whose reads are thread-safe.
-    int Jobs = 4;
+    /// the walk (1 to 64; 1 starts none; 0 adapts their number to how long a
+    /// read takes). The output is the same for every value. Used only with a
+    /// file system whose reads are thread-safe.
+    int Jobs = 0;
 };
 
 struct GenerateResult {
@@ -33,6 +34,7 @@ struct GenerateResult {
     bool SummaryWritten = false;  // the summary page went in, with the frames and pages
     std::string SummaryPage;      // path of the summary page
     std::string BackupOfIndex;  // where a foreign index.html was kept, if one was
+    int32_t UnreadableFolders = 0;  // folders the walk could not read, named in one notice
 };
 
 /// The generation window's work, from clearing the old pages to copying the

@@ -4,7 +4,7 @@
 
 #include "catalogue/classify.h"
 #include "catalogue/file_helpers.h"
-#include "walk/folder_listing.h"
+#include "walk/folder_walk.h"
 
 namespace kavo {
 namespace {
@@ -13,32 +13,17 @@ class Scanner {
 public:
     Scanner(KavoContext& ctx, FileSystem& fs, RunObserver& obs) : m_ctx(ctx), m_fs(fs), m_obs(obs) {}
 
-    void ScanFolder(const std::string& path, bool includeSubfolders) {
-        m_obs.ShowStatus(path + " を検索しています...");
-        if (Cancelled())
-            return;
-        // One listing serves both the counting and the subfolders. Counts do not
-        // depend on the order (a cancelled scan's counts are dropped), so only
-        // the subfolders, which set the order of the walk, are sorted.
-        std::vector<DirEntry> entries;
-        FolderId id;
-        bool listed = m_fs.ListFolderInBatches(path, entries, &id, YieldWhileListing(m_ctx, m_obs));
-        if (listed && !m_walked.FirstVisit(id))
-            return;
-        if (listed)
-            CountFolderEntries(path, entries);
-        if (!includeSubfolders || !listed)
-            return;
-        KeepSubfolders(entries);
-        SortByName(entries);
-        for (const DirEntry& sub : entries) {
-            if (Cancelled())
-                break;
-            std::string subPath = path + sub.Name + kPathSep;
-            if (m_walked.MayEnter(m_fs, sub, subPath))
-                ScanFolder(subPath, includeSubfolders);
-        }
+    void ScanTree(const std::string& root, bool includeSubfolders) {
+        // Counts do not depend on the order (a cancelled scan's counts are
+        // dropped), so only the subfolders, which set the order of the walk, are sorted.
+        FolderWalk walk(m_ctx, m_fs, m_obs, root, {.Subfolders = includeSubfolders, .SortEntries = false},
+                        [this](const std::string& path) { m_obs.ShowStatus(path + " を検索しています..."); });
+        while (walk.Next())
+            CountFolderEntries(walk.Path(), walk.Entries());
+        m_unreadable = walk.Unreadable();
     }
+
+    const UnreadableFolders& Unreadable() const { return m_unreadable; }
 
 private:
     bool Cancelled() {
@@ -56,6 +41,8 @@ private:
             if (Cancelled())
                 return;
             ++c.AllFileCount;
+            if (!e.IsFile)
+                continue;
             switch (ClassifyPicture(e.Name, path)) {
                 case PictureType::Jpeg:
                     ++c.JpgCount;
@@ -81,7 +68,7 @@ private:
     KavoContext& m_ctx;
     FileSystem& m_fs;
     RunObserver& m_obs;
-    WalkedFolders m_walked;
+    UnreadableFolders m_unreadable;
 };
 
 }  // namespace
@@ -92,8 +79,13 @@ bool RunScan(KavoContext& ctx, const ScanInputs& in, FileSystem& fs, RunObserver
     obs.ShowStatus("検索開始");
     const std::string root = WithTrailingSeparator(ResolveFolder(in.Folder));
     ctx.ResetCounts();
-    Scanner(ctx, fs, obs).ScanFolder(root, in.IncludeSubfolders);
+    Scanner scanner(ctx, fs, obs);
+    scanner.ScanTree(root, in.IncludeSubfolders);
+    ctx.UnreadableFolderCount = scanner.Unreadable().Count;
     obs.ShowStatus("検索が終了しました。");
+    ctx.UnreadableNoticeShown = in.ReportUnreadable && !ctx.CancelRequested && ctx.UnreadableFolderCount > 0;
+    if (ctx.UnreadableNoticeShown)
+        obs.ShowMessage(scanner.Unreadable().Notice(), MessageIcon::Exclamation, kUnreadableNoticeTitle);
     return ctx.CancelRequested;
 }
 

@@ -55,7 +55,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     app.set_version_flag("--version", std::string("kavo-cli ") + KAVO_VERSION + " (" + kVersionText + ")");
     bool noSubfolders = false, noSize = false;
     std::string types, sameSize, click, align;
-    int perPage = 50, table = 0, jobs = 4, thumbnails = 0;
+    int perPage = 50, table = 0, jobs = 0, thumbnails = 0;
     // On Windows CLI11 would take "/pics", a folder on the current drive, for an option.
     app.allow_windows_style_options(false);
     app.add_option("FOLDER", o.Folder, "folder of pictures; the catalogue is written into it")->required();
@@ -67,7 +67,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     app.add_option("--click", click, "what a click on a picture does: folder, view or no (default folder)");
     app.add_option("--align", align, "alignment of the pictures: left, center or right (default center)");
     app.add_option("--table", table, "lay the pictures out in a table of N per row, 1 to 10");
-    app.add_option("--jobs", jobs, "threads that read the pictures' sizes ahead, 1 to 64 (default 4)");
+    app.add_option("--jobs", jobs, "threads that read the pictures' sizes ahead, 1 to 64 (default: as the drive needs)");
     // A flag, so that "--thumbnails FOLDER" never takes the folder for its value.
     app.add_flag("--thumbnails{200}", thumbnails, "pages show thumbnails of PX CSS pixels, 50 to 400 (--thumbnails=PX, default 200)");
     app.add_flag("--scan", o.ScanOnly, "only count the pictures and print the counts as JSON");
@@ -93,7 +93,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
         if (!types.empty() || app.count("--types")) ApplyTypes(types, o);
         if (perPage < 5 || perPage > 200) throw ValueError{"--per-page: " + std::to_string(perPage) + " is not from 5 to 200"};
         o.ImagesPerPage = perPage;
-        if (jobs < 1 || jobs > 64) throw ValueError{"--jobs: " + std::to_string(jobs) + " is not from 1 to 64"};
+        if (app.count("--jobs") > 0 && (jobs < 1 || jobs > 64)) throw ValueError{"--jobs: " + std::to_string(jobs) + " is not from 1 to 64"};
         o.Jobs = jobs;
         if (!sameSize.empty() || app.count("--same-size")) ApplySameSize(sameSize, o);
         if (noSize) o.Settings.GetImageSize = false;

@@ -16,7 +16,7 @@ struct CliOptions {
     CatalogueSettings Settings;
     bool ScanOnly = false;
     bool Quiet = false;
-    int Jobs = 4;  // reader threads for the pixel sizes
+    int Jobs = 0;  // reader threads for the pixel sizes; 0 adapts them to the drive
 };
 
 /// Outcome of parsing: either go on with the options, or end at once with an

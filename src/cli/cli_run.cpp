@@ -94,14 +94,15 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     TerminalObserver obs(ctx, env, options.Quiet);
 
     // The same flow as the main window: scan, then generate from its counts.
-    if (RunScan(ctx, {options.Folder, options.IncludeSubfolders}, env.Fs, obs)) {
+    // The generation that follows names the folders it could not read; the scan need not.
+    if (RunScan(ctx, {options.Folder, options.IncludeSubfolders, options.ScanOnly}, env.Fs, obs)) {
         obs.ShowMessage("ファイル検索処理を中止しました。", MessageIcon::Information, "Ｋａｖｏ");
         return kExitCancelled;
     }
     if (ctx.SupportImagesFound) obs.ShowMessage(kSupportNoticeText, MessageIcon::Information, kSupportNoticeTitle);
     if (options.ScanOnly) {
         PrintCounts(env.Out, ctx);
-        return kExitOk;
+        return ctx.UnreadableFolderCount > 0 ? kExitWriteFailed : kExitOk;
     }
 
     ctx.SelectTypes(options.Jpg, options.Gif, options.Bmp, options.Png);
@@ -130,7 +131,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         obs.ShowMessage("ＨＴＭＬ作成処理を中止しました。", MessageIcon::Information, "Ｋａｖｏ");
         return kExitCancelled;
     }
-    return result.WriteFailures > 0 ? kExitWriteFailed : kExitOk;
+    return result.WriteFailures > 0 || result.UnreadableFolders > 0 ? kExitWriteFailed : kExitOk;
 }
 
 }  // namespace kavo::cli

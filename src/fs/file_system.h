@@ -29,6 +29,7 @@ struct DirEntry {
     std::string Name;
     bool IsDir = false;   // a folder, or a link that leads to one
     bool IsLink = false;  // a symbolic link (whatever it leads to)
+    bool IsFile = false;  // a regular file, or a link that leads to one: only these can be pictures
 };
 
 /// Identity of a folder on disk, to notice a link back into the walk path.
@@ -70,7 +71,8 @@ public:
     virtual ~FileSystem() = default;
 
     /// Lists the entries of a folder in the order the system returns them.
-    /// Returns false when the folder cannot be listed. `id`, when given,
+    /// Returns false when the folder cannot be listed, or when reading it fails
+    /// part way (a damaged folder), which is not its end. `id`, when given,
     /// receives the identity of the listed folder.
     virtual bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, FolderId* id) = 0;
 
@@ -164,6 +166,14 @@ public:
     /// called from several threads at once (each file used by one thread at a
     /// time). Only then are picture sizes read ahead by several threads.
     virtual bool ReadsAreThreadSafe() const { return false; }
+
+    /// True when ListFolderInBatches may be called from several threads at once.
+    /// Only then are folders listed ahead of a walk.
+    virtual bool ListingsAreThreadSafe() const { return false; }
+
+    /// Closes the folders kept open to reach paths past the system's limit
+    /// quickly; called when a walk ends, so no folder stays held after a run.
+    virtual void ForgetOpenFolders() {}
 };
 
 /// The file system of this machine.

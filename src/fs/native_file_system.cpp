@@ -9,6 +9,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <string>
+#include <unordered_map>
 
 #include "catalogue/file_helpers.h"
 #include "fs/file_system.h"
@@ -20,10 +23,88 @@ std::string ErrorText(int err) {
     return std::strerror(err);
 }
 
+/// Folders opened along paths past PATH_MAX, so that a walk down a very deep
+/// tree does not have the system resolve every level again for every call:
+/// a long path is cut into steps of about a kilobyte, each step's folder is
+/// opened once relative to the one before and kept, and a call resolves only
+/// the last step. The steps depend only on the path's beginning, so the paths
+/// of one branch share them. Kept until ForgetOpenFolders, at most kMaxOpen.
+class OpenFolderSteps {
+public:
+    static OpenFolderSteps& Instance() {
+        static OpenFolderSteps steps;
+        return steps;
+    }
+
+    /// A descriptor of the caller's own (or AT_FDCWD) and the offset in `path`
+    /// of the rest relative to it; -1 with errno set when a step cannot be opened.
+    int Open(const std::string& path, size_t& restAt) {
+        constexpr size_t kStep = 1024;
+        std::lock_guard lock(m_mutex);
+        if (m_open.size() > kMaxOpen)
+            Forget();
+        int fd = AT_FDCWD;
+        size_t start = 0;
+        // A walk asks for one branch after another: most steps are those of the last call.
+        if (!m_last.empty() && path.size() > m_last.size() &&
+            path.compare(0, m_last.size(), m_last) == 0) {
+            fd = m_lastFd;
+            start = m_last.size();
+        }
+        std::string key;
+        while (path.size() - start > kStep) {
+            const size_t cut = path.rfind(kPathSep, start + kStep - 1);
+            if (cut == std::string::npos || cut < start) {
+                errno = ENAMETOOLONG;  // no name is that long
+                return -1;
+            }
+            key.assign(std::to_string(fd)).push_back('\0');
+            key.append(path, start, cut - start + 1);
+            auto it = m_open.find(key);
+            if (it == m_open.end()) {
+                const std::string step = path.substr(start, cut - start + 1);
+                const int next = ::openat(fd, step.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+                if (next < 0)
+                    return -1;
+                it = m_open.emplace(key, next).first;
+            }
+            fd = it->second;
+            start = cut + 1;
+        }
+        if (fd != AT_FDCWD && start != m_last.size()) {
+            m_last.assign(path, 0, start);
+            m_lastFd = fd;
+        }
+        restAt = start;
+        return fd == AT_FDCWD ? AT_FDCWD : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    }
+
+    void Clear() {
+        std::lock_guard lock(m_mutex);
+        Forget();
+    }
+
+private:
+    static constexpr size_t kMaxOpen = 512;
+
+    void Forget() {
+        for (const auto& [key, fd] : m_open)
+            ::close(fd);
+        m_open.clear();
+        m_last.clear();
+    }
+
+    std::mutex m_mutex;
+    // Keyed by the descriptor of the step before and the step's text, so a key stays short.
+    std::unordered_map<std::string, int> m_open;
+    std::string m_last;  // the steps the last call went through, and the folder they end at
+    int m_lastFd = AT_FDCWD;
+};
+
 /// A path split into a folder descriptor and the rest of the path relative to
 /// it, for the *at calls. A path shorter than PATH_MAX is used as it is (no
 /// system call); a longer one, which the system refuses in one piece, is
-/// opened in chunks ending at a separator, each short enough for one call.
+/// resolved through the folders OpenFolderSteps keeps open.
 class AtPath {
 public:
     explicit AtPath(const std::string& path) {
@@ -31,24 +112,13 @@ public:
             m_rest = path.empty() ? "." : path.c_str();
             return;
         }
-        constexpr size_t kChunk = PATH_MAX - 1;
         size_t start = 0;
-        while (path.size() - start > kChunk) {
-            const size_t cut = path.rfind(kPathSep, start + kChunk - 1);
-            if (cut == std::string::npos || cut < start) {
-                Fail(ENAMETOOLONG);  // one name longer than a chunk cannot exist
-                return;
-            }
-            const std::string part = path.substr(start, cut - start + 1);
-            const int next = ::openat(m_fd, part.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-            if (next < 0) {
-                Fail(errno);
-                return;
-            }
-            CloseOwn();
-            m_fd = next;
-            start = cut + 1;
+        const int fd = OpenFolderSteps::Instance().Open(path, start);
+        if (fd == -1) {
+            Fail(errno);
+            return;
         }
+        m_fd = fd;
         m_tail = path.substr(start);
         m_rest = m_tail.empty() ? "." : m_tail.c_str();
     }
@@ -140,9 +210,9 @@ bool WriteAll(int fd, std::string_view data) {
 }
 
 /// Calls onEntry(name, d_type) for every entry of the open folder `fd`, "." and
-/// ".." included, then closes `fd`. An error while reading ends the listing
-/// with what was read, as readdir does. `between`, when set, is asked after
-/// each batch whether to go on; false when it stopped the listing.
+/// ".." included, then closes `fd`. `between`, when set, is asked after each
+/// batch whether to go on. False when it stopped the listing or reading failed
+/// (EIO, EUCLEAN on a damaged folder): that is not the end of the listing.
 template <class OnEntry>
 bool ReadEntries(int fd, const FileSystem::BetweenBatches* between, OnEntry&& onEntry) {
     bool stopped = false;
@@ -154,6 +224,8 @@ bool ReadEntries(int fd, const FileSystem::BetweenBatches* between, OnEntry&& on
         const ssize_t got = ::getdents64(fd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR)
             continue;
+        if (got < 0)
+            stopped = true;
         if (got <= 0)
             break;
         for (ssize_t pos = 0; pos < got;) {
@@ -177,7 +249,13 @@ bool ReadEntries(int fd, const FileSystem::BetweenBatches* between, OnEntry&& on
     // About one buffer of the system's entries per batch.
     constexpr long kBatch = 512;
     long count = 0;
-    while (const dirent* e = ::readdir(dir)) {
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(dir);
+        if (!e) {
+            stopped = errno != 0;
+            break;
+        }
         onEntry(e->d_name, e->d_type);
         if (between && ++count % kBatch == 0 && !(*between)()) {
             stopped = true;
@@ -433,6 +511,8 @@ public:
 
     // Every call stands alone on descriptors of its own.
     bool ReadsAreThreadSafe() const override { return true; }
+    bool ListingsAreThreadSafe() const override { return true; }
+    void ForgetOpenFolders() override { OpenFolderSteps::Instance().Clear(); }
 
 private:
     bool List(const std::string& folder, std::vector<DirEntry>& out, FolderId* id, const BetweenBatches* between) {
@@ -452,17 +532,24 @@ private:
             entry.Name = n;
             if (type == DT_DIR) {
                 entry.IsDir = true;
+            } else if (type == DT_REG) {
+                entry.IsFile = true;
             } else if (type == DT_LNK || type == DT_UNKNOWN) {
                 // Only links and file systems without types cost a stat, relative to the open folder.
                 struct stat st {};
+                bool known = false;
                 if (type == DT_UNKNOWN) {
-                    if (::fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                    if (::fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) == 0) {
                         entry.IsLink = S_ISLNK(st.st_mode);
+                        known = !entry.IsLink;
+                    }
                 } else {
                     entry.IsLink = true;
                 }
-                if (::fstatat(fd, n, &st, 0) == 0)
+                if (known || ::fstatat(fd, n, &st, 0) == 0) {
                     entry.IsDir = S_ISDIR(st.st_mode);
+                    entry.IsFile = S_ISREG(st.st_mode);
+                }
             }
         });
         if (!whole)

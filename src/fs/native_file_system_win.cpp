@@ -273,19 +273,26 @@ public:
             DirEntry& entry = out.emplace_back();
             entry.Name = Utf8FromWide(n);
             entry.IsDir = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            entry.IsFile = !entry.IsDir && (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0;
             if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
                 (data.dwReserved0 == IO_REPARSE_TAG_SYMLINK || data.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT)) {
-                // Whether a link leads to a folder is told by its target, not by the link.
+                // What a link leads to is told by its target, not by the link.
                 entry.IsLink = true;
                 BY_HANDLE_FILE_INFORMATION info;
-                entry.IsDir = InfoOf(folderPath + n, info) && IsFolder(info);
+                const bool reached = InfoOf(folderPath + n, info);
+                entry.IsDir = reached && IsFolder(info);
+                entry.IsFile = reached && !IsFolder(info);
             }
             if (between && out.size() % kBatch == 0 && !between()) {
                 out.clear();
                 return false;
             }
         } while (::FindNextFileW(find.get(), &data));
-        // An error while reading ends the listing with what was read, as on other systems.
+        // A read that fails part way (a damaged folder, a lost connection) is not the end.
+        if (::GetLastError() != ERROR_NO_MORE_FILES) {
+            out.clear();
+            return false;
+        }
         return true;
     }
 
@@ -481,6 +488,8 @@ public:
 
     // Every call stands alone on handles of its own.
     bool ReadsAreThreadSafe() const override { return true; }
+    // Each listing has a search handle of its own.
+    bool ListingsAreThreadSafe() const override { return true; }
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "pictures/size_prefetcher.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace kavo {
@@ -8,22 +9,76 @@ namespace {
 
 /// Looks before Next sleeps: waking a sleeper costs more than a short wait.
 constexpr int kSpins = 16;
+/// A read slower than this on average waits for a server rather than for the
+/// processor or a local disk: more reads in flight then hide the waiting.
+constexpr int64_t kSlowReadNanos = 150000;
+/// Reads measured before the readers may grow.
+constexpr int64_t kReadsBeforeGrowing = 8;
+/// Pictures and folders queued ahead of the walk at most.
+constexpr size_t kMaxAheadPictures = 1024;
+constexpr size_t kMaxAheadFolders = 32;
 
 }  // namespace
 
-SizePrefetcher::SizePrefetcher(FileSystem& fs, int threads)
-    : m_fs(fs), m_abandoned([this] { return m_abandon.load(std::memory_order_relaxed); }) {
-    m_threads.reserve(static_cast<size_t>(threads));
+struct SizePrefetcher::Batch {
+    std::string Folder;
+    std::vector<std::string> Names;
+    std::unique_ptr<PixelSize[]> Sizes;
+    std::unique_ptr<std::atomic<int>[]> Ready;  // 1 once Sizes[i] is written
+    size_t Claimed = 0;                         // pictures handed to a reader
+    size_t InFlight = 0;                        // being read now
+    std::atomic<bool> Abandoned{false};         // the reads in flight are to stop at once
+
+    Batch(const std::string& folder, const std::vector<DirEntry>& entries, const std::vector<uint32_t>& pictures)
+        : Folder(folder),
+          Sizes(std::make_unique<PixelSize[]>(pictures.size())),
+          Ready(std::make_unique<std::atomic<int>[]>(pictures.size())) {
+        Names.reserve(pictures.size());
+        for (uint32_t i : pictures)
+            Names.push_back(entries[i].Name);
+    }
+    bool Matches(const std::string& folder, const std::vector<DirEntry>& entries,
+                 const std::vector<uint32_t>& pictures) const {
+        if (folder != Folder || pictures.size() != Names.size())
+            return false;
+        for (size_t i = 0; i < pictures.size(); ++i) {
+            if (entries[pictures[i]].Name != Names[i])
+                return false;
+        }
+        return true;
+    }
+};
+
+SizePrefetcher::SizePrefetcher(FileSystem& fs, int threads, bool adaptive) : m_fs(fs), m_adaptive(adaptive) {
+    m_threads.reserve(adaptive ? kMaxReaders : static_cast<size_t>(threads));
     for (int i = 0; i < threads; ++i)
         m_threads.emplace_back([this] { Work(); });
+}
+
+void SizePrefetcher::AddReaders() {
+    const int64_t reads = m_reads.load(std::memory_order_relaxed);
+    if (!m_adaptive || m_threads.size() >= kMaxReaders || reads < kReadsBeforeGrowing ||
+        m_readNanos.load(std::memory_order_relaxed) / reads < kSlowReadNanos)
+        return;
+    // Doubling reaches the reads in flight a slow drive needs within a few pictures.
+    const size_t more = std::min(m_threads.size(), kMaxReaders - m_threads.size());
+    for (size_t i = 0; i < more; ++i)
+        m_threads.emplace_back([this] { Work(); });
+}
+
+void SizePrefetcher::Abandon(Batch& batch) {
+    batch.Claimed = batch.Names.size();  // nothing new is begun
+    batch.Abandoned = true;
 }
 
 SizePrefetcher::~SizePrefetcher() {
     {
         std::lock_guard lock(m_mutex);
         m_stop = true;
-        m_claimed = m_count;  // nothing new is begun
-        m_abandon = true;
+        if (m_current)
+            Abandon(*m_current);
+        for (const auto& b : m_ahead)
+            Abandon(*b);
     }
     m_workReady.notify_all();
     for (std::thread& t : m_threads)
@@ -31,82 +86,127 @@ SizePrefetcher::~SizePrefetcher() {
 }
 
 void SizePrefetcher::Start(const std::string& folder, const std::vector<DirEntry>& entries,
-                           std::vector<uint32_t> pictures) {
+                           const std::vector<uint32_t>& pictures) {
     Finish();
     {
         std::lock_guard lock(m_mutex);
-        m_folder = &folder;
-        m_entries = &entries;
-        m_pictures = std::move(pictures);
-        m_count = m_pictures.size();
-        m_sizes = std::make_unique<PixelSize[]>(m_count);
-        m_ready = std::make_unique<std::atomic<int>[]>(m_count);
-        m_claimed = 0;
+        auto match = std::find_if(m_ahead.begin(), m_ahead.end(),
+                                  [&](const auto& b) { return b->Matches(folder, entries, pictures); });
+        if (match != m_ahead.end()) {
+            // The queue is in walk order: the folders before this one were not placed after all.
+            for (auto it = m_ahead.begin(); it != match; ++it)
+                Abandon(**it);
+            m_current = *match;
+            m_ahead.erase(m_ahead.begin(), match + 1);
+        } else {
+            m_current = std::make_shared<Batch>(folder, entries, pictures);
+        }
+        m_aheadPictures = 0;
+        for (const auto& b : m_ahead)
+            m_aheadPictures += b->Names.size();
         m_taken = 0;
-        m_abandon = false;
     }
-    if (m_count > 0)
+    if (!pictures.empty())
         m_workReady.notify_all();
 }
 
+bool SizePrefetcher::Ahead(const std::string& folder, const std::vector<DirEntry>& entries,
+                           const std::vector<uint32_t>& pictures) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_ahead.size() >= kMaxAheadFolders || m_aheadPictures >= kMaxAheadPictures)
+            return false;
+        if ((m_current && m_current->Folder == folder) ||
+            std::any_of(m_ahead.begin(), m_ahead.end(), [&](const auto& b) { return b->Folder == folder; }))
+            return true;  // queued already
+        m_ahead.push_back(std::make_shared<Batch>(folder, entries, pictures));
+        m_aheadPictures += pictures.size();
+    }
+    if (!pictures.empty())
+        m_workReady.notify_all();
+    return true;
+}
+
 PixelSize SizePrefetcher::Next(const CancelCheck& cancelled) {
+    Batch* batch = m_current.get();
     const size_t i = m_taken++;
-    if (i >= m_count || m_abandon.load(std::memory_order_relaxed))
+    if (!batch || i >= batch->Names.size() || batch->Abandoned.load(std::memory_order_relaxed))
         return {};  // not asked for at Start, or given up: no size
     // Most pictures are read by the time the walk comes to them, or a moment later.
     for (int spin = 0; spin < kSpins; ++spin) {
-        if (m_ready[i].load(std::memory_order_acquire) != 0)
-            return m_sizes[i];
+        if (batch->Ready[i].load(std::memory_order_acquire) != 0)
+            return batch->Sizes[i];
         std::this_thread::yield();
     }
+    AddReaders();  // the walk waits: reads are too few in flight, or just slow
     std::unique_lock lock(m_mutex);
     m_awaited = i;  // only this picture's reader wakes the walk
-    while (!m_sizeReady.wait_for(lock, kCancelPoll, [&] { return m_ready[i].load(std::memory_order_acquire) != 0; })) {
+    while (!m_sizeReady.wait_for(lock, kCancelPoll,
+                                 [&] { return batch->Ready[i].load(std::memory_order_acquire) != 0; })) {
         // The check may yield to the window, which must not wait on this lock.
         lock.unlock();
         const bool stop = cancelled && cancelled();
         lock.lock();
         if (stop) {
-            m_claimed = m_count;
-            m_abandon = true;
+            Abandon(*batch);
             break;
         }
     }
     m_awaited = SIZE_MAX;
-    return m_abandon ? PixelSize{} : m_sizes[i];
+    return batch->Abandoned ? PixelSize{} : batch->Sizes[i];
 }
 
 void SizePrefetcher::Finish() {
     std::unique_lock lock(m_mutex);
-    m_claimed = m_count;
-    m_abandon = true;
-    m_idle.wait(lock, [this] { return m_inFlight == 0; });
-    m_folder = nullptr;
-    m_entries = nullptr;
-    m_count = 0;
+    if (!m_current)
+        return;
+    const std::shared_ptr<Batch> batch = std::move(m_current);
+    Abandon(*batch);
+    m_idle.wait(lock, [&] { return batch->InFlight == 0; });
+}
+
+SizePrefetcher::Batch* SizePrefetcher::Unclaimed() {
+    if (m_current && m_current->Claimed < m_current->Names.size())
+        return m_current.get();
+    for (const auto& b : m_ahead) {
+        if (b->Claimed < b->Names.size())
+            return b.get();
+    }
+    return nullptr;
 }
 
 void SizePrefetcher::Work() {
     std::string path;
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_workReady.wait(lock, [this] { return m_stop || m_claimed < m_count; });
-        if (m_claimed >= m_count)
-            return;  // stopping
-        const size_t i = m_claimed++;
-        ++m_inFlight;
-        path.assign(*m_folder).append((*m_entries)[m_pictures[i]].Name);
+        Batch* picked = nullptr;
+        m_workReady.wait(lock, [&] { return m_stop || (picked = Unclaimed()) != nullptr; });
+        if (m_stop)
+            return;
+        // Held while reading: the walk may drop the batch meanwhile.
+        std::shared_ptr<Batch> batch =
+            picked == m_current.get()
+                ? m_current
+                : *std::find_if(m_ahead.begin(), m_ahead.end(), [&](const auto& b) { return b.get() == picked; });
+        const size_t i = batch->Claimed++;
+        ++batch->InFlight;
+        path.assign(batch->Folder).append(batch->Names[i]);
         lock.unlock();
 
         PixelSize size;
-        ReadPixelSize(m_fs, path, size, m_abandoned);
-        m_sizes[i] = size;
-        m_ready[i].store(1, std::memory_order_release);
+        const auto began = std::chrono::steady_clock::now();
+        ReadPixelSize(m_fs, path, size, [&batch] { return batch->Abandoned.load(std::memory_order_relaxed); });
+        m_readNanos.fetch_add(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - began).count(),
+            std::memory_order_relaxed);
+        m_reads.fetch_add(1, std::memory_order_relaxed);
+        batch->Sizes[i] = size;
+        batch->Ready[i].store(1, std::memory_order_release);
 
         lock.lock();
-        if (m_awaited == i)
+        if (batch == m_current && m_awaited == i)
             m_sizeReady.notify_one();
-        if (--m_inFlight == 0 && m_claimed >= m_count)
+        if (--batch->InFlight == 0)
             m_idle.notify_all();
     }
 }

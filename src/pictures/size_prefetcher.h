@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -23,15 +24,26 @@ namespace kavo {
 /// `fs` must be safe for parallel reads (FileSystem::ReadsAreThreadSafe).
 class SizePrefetcher {
 public:
-    SizePrefetcher(FileSystem& fs, int threads);
+    /// Starts `threads` readers. With `adaptive`, that is where they start: more
+    /// are added, up to kMaxReaders, while the walk waits for sizes and a read
+    /// takes as long as a round trip to a server, so a network drive gets many
+    /// reads in flight and a local disk keeps few threads.
+    SizePrefetcher(FileSystem& fs, int threads, bool adaptive = false);
     /// Stops the readers; waits only for the reads in flight.
     ~SizePrefetcher();
     SizePrefetcher(const SizePrefetcher&) = delete;
     SizePrefetcher& operator=(const SizePrefetcher&) = delete;
 
     /// Starts reading the pictures `folder` + entries[i].Name for each i of
-    /// `pictures`, in that order. Both must stay unchanged until Finish().
-    void Start(const std::string& folder, const std::vector<DirEntry>& entries, std::vector<uint32_t> pictures);
+    /// `pictures`, in that order: the folder the walk places now. Reads given
+    /// to Ahead for this very folder and pictures are taken over; folders given
+    /// to Ahead before it were skipped by the walk and are dropped.
+    void Start(const std::string& folder, const std::vector<DirEntry>& entries, const std::vector<uint32_t>& pictures);
+
+    /// Queues the pictures of a folder the walk will place later, in walk
+    /// order, so that reads stay in flight from one folder to the next. False
+    /// once enough is queued (nothing more should be offered now).
+    bool Ahead(const std::string& folder, const std::vector<DirEntry>& entries, const std::vector<uint32_t>& pictures);
 
     /// The size of the next picture in Start's order, waiting for it if need be.
     /// A wait that lasts asks `cancelled` every few hundredths of a second; when
@@ -42,11 +54,25 @@ public:
     /// returns once none is left.
     void Finish();
 
+    /// Readers running now.
+    size_t Readers() const { return m_threads.size(); }
+
+    static constexpr int kMaxReaders = 64;
+
 private:
     void Work();
+    void AddReaders();
 
     FileSystem& m_fs;
     std::vector<std::thread> m_threads;
+    const bool m_adaptive;
+    std::atomic<int64_t> m_readNanos{0};  // time spent in reads, and their count
+    std::atomic<int64_t> m_reads{0};
+
+    struct Batch;
+    /// The batch a reader should take a picture from next; null when none waits.
+    Batch* Unclaimed();
+    static void Abandon(Batch& batch);
 
     std::mutex m_mutex;
     std::condition_variable m_workReady;  // readers wait for pictures to read
@@ -54,18 +80,10 @@ private:
     std::condition_variable m_sizeReady;  // Next waits for picture m_awaited
     size_t m_awaited = SIZE_MAX;
     bool m_stop = false;
-    std::atomic<bool> m_abandon{false};  // the reads in flight are to stop at once
-    CancelCheck m_abandoned;             // asks m_abandon, for the readers
-    size_t m_claimed = 0;   // pictures handed to a reader
-    size_t m_inFlight = 0;  // being read now
-    size_t m_count = 0;     // pictures of the current folder
-
-    const std::string* m_folder = nullptr;
-    const std::vector<DirEntry>* m_entries = nullptr;
-    std::vector<uint32_t> m_pictures;
-    std::unique_ptr<PixelSize[]> m_sizes;
-    std::unique_ptr<std::atomic<int>[]> m_ready;  // 1 once m_sizes[i] is written
-    size_t m_taken = 0;                           // pictures handed out by Next
+    std::shared_ptr<Batch> m_current;            // the folder being placed
+    std::vector<std::shared_ptr<Batch>> m_ahead;  // folders to come, in walk order
+    size_t m_aheadPictures = 0;
+    size_t m_taken = 0;  // pictures of m_current handed out by Next
 };
 
 }  // namespace kavo

@@ -42,6 +42,8 @@ class WalkedFolders {
 public:
     /// True the first time a folder is seen. An unknown identity (all zero) is always new.
     bool FirstVisit(const FolderId& id);
+    /// True once the folder was walked.
+    bool Seen(const FolderId& id) const { return m_seen.contains(id); }
     /// False for a link whose folder was walked already or cannot be reached.
     bool MayEnter(FileSystem& fs, const DirEntry& entry, const std::string& path) const;
 

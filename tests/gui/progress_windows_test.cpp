@@ -223,13 +223,20 @@ TEST_F(ProgressWindowsTest, BrowserButtonOnlyWhileTheFolderShownHasItsSummaryPag
     EXPECT_FALSE(w.cmdExeUrl->isEnabled());
 }
 
-TEST_F(ProgressWindowsTest, FolderThatCannotBeWrittenGivesOneMessage) {
+TEST_F(ProgressWindowsTest, FolderThatCannotBeWrittenGivesOneMessageAndUnreadableFoldersOneNotice) {
     m_dir.Write("a.jpg");
+    m_dir.Write("locked/b.jpg");
     test::FaultFileSystem readOnly;
     readOnly.failWrite = [](const std::string&) { return true; };
+    readOnly.failList = [](const std::string& p) { return p.ends_with("locked/"); };
     frmKavo w(ctx, readOnly);
     w.txtFolder->setText(folder());
     w.cmdOk->click();
+    // The scan names the folder it could not read; the generation does not again.
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].Title, QString::fromUtf8(kUnreadableNoticeTitle));
+    EXPECT_NE(messages.boxes[0].Text.indexOf(QStringLiteral("/locked/'")), -1);
+    messages.clear();
     w.cmdOk->click();
     // The first failure whole, then how many more (pages, frames, navigation pictures).
     ASSERT_EQ(messages.boxes.size(), 1u);

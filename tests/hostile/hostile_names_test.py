@@ -169,9 +169,24 @@ def is_dir(path):
         os.close(fd)
 
 
+def is_file(path):
+    """A regular file, or a link that leads to one: only these are pictures."""
+    parent, name = os.path.split(path.rstrip(b"/"))
+    try:
+        fd = open_dir(parent)
+    except OSError:
+        return False
+    try:
+        return stat.S_ISREG(os.stat(name, dir_fd=fd).st_mode)
+    except OSError:
+        return False
+    finally:
+        os.close(fd)
+
+
 def expected_entries(root):
-    """Every path the walk reaches that names a picture: folders in name order,
-    each folder once, by the first way that reaches it."""
+    """Every path the walk reaches that names a picture and is a file: folders
+    in name order, each folder once, by the first way that reaches it."""
     found = collections.Counter()
     seen = set()
 
@@ -185,7 +200,7 @@ def expected_entries(root):
         names = sorted(list_dir(folder), key=lambda n: (n.upper(), n))
         for name in names:
             kind = classify(name)
-            if kind and not (kind == "gif" and is_support(folder + b"/" + name)):
+            if kind and not (kind == "gif" and is_support(folder + b"/" + name)) and is_file(folder + b"/" + name):
                 found[folder + b"/" + name] += 1
         for name in names:
             if not name.startswith(b".") and is_dir(folder + b"/" + name):
@@ -374,10 +389,13 @@ class HostileNames(unittest.TestCase):
             os.symlink(target, self.root + b"/" + name)
         cat = self.check_run(["--click=view", "--per-page=7"], "view")
         self.assertGreater(len(cat.pages), 3)
-        # The walk met every kind: folders, links and empty files named .jpg, and the folder
-        # behind the link, once, under its own name, which comes first in the walk.
-        for name in (b"Album.jpg", b"link.jpg", b"dangling.jpg", b"dirlink.jpg", b"empty.jpg", b"  trip  /in.jpg"):
+        # The walk met every kind named .jpg: a link to a file and an empty file are pictures,
+        # a folder, a dangling link and a link to a folder are not; the folder behind the
+        # link is walked once, under its own name, which comes first in the walk.
+        for name in (b"link.jpg", b"empty.jpg", b"  trip  /in.jpg", b"Album.jpg/inside.png"):
             self.assertIn(self.root + b"/" + name, cat.placed)
+        for name in (b"Album.jpg", b"dangling.jpg", b"dirlink.jpg"):
+            self.assertNotIn(self.root + b"/" + name, cat.placed)
         self.assertNotIn(self.root + b"/dirlink.jpg/in.jpg", cat.placed)
         self.assertNotIn(self.root + b"/.hidden/h.jpg", cat.placed)
         # Again over the first catalogue, as folder links in a table.

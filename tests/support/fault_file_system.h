@@ -55,6 +55,9 @@ public:
         }
         return true;
     }
+    /// Listings run ahead of the walk on threads as on the real disk; the hooks above must allow it.
+    bool parallelListings = true;
+    bool ListingsAreThreadSafe() const override { return parallelListings; }
     bool GetFolderId(const std::string& path, FolderId& id) override { return m_real.GetFolderId(path, id); }
     int CheckFolder(const std::string& path) override { return m_real.CheckFolder(path); }
     bool Exists(const std::string& path) override { return m_real.Exists(path); }
