@@ -172,6 +172,10 @@ TEST(CheckFolder, TestsWithoutMovingTheCurrentFolder) {
     EXPECT_NE(CheckFolder(NativeFileSystem(), dir.str() + "nothing"), 0);
     EXPECT_NE(CheckFolder(NativeFileSystem(), dir.str() + "file.txt"), 0);
     EXPECT_NE(CheckFolder(NativeFileSystem(), ""), 0);
+    // The reasons as the window and the run tell them.
+    EXPECT_EQ(FolderProblem(NativeFileSystem(), dir.str()), "");
+    EXPECT_EQ(FolderProblem(NativeFileSystem(), dir.str() + "file.txt"), "'" + dir.str() + "file.txt' はフォルダではありません。");
+    EXPECT_EQ(FolderProblem(NativeFileSystem(), dir.str() + "nothing"), FolderNotFoundMessage(dir.str() + "nothing"));
     EXPECT_EQ(fs::current_path(), before);
 }
 

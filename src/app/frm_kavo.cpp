@@ -17,7 +17,6 @@
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
-#include <cerrno>
 
 #include "app/frm_info.h"
 #include "app/frm_layout.h"
@@ -72,30 +71,6 @@ QPoint IntoArea(const QRect& frame, const QRect& area) {
     if (frame.height() <= area.height())
         at.setY(std::clamp(at.y(), area.top(), area.bottom() + 1 - frame.height()));
     return at;
-}
-
-/// Why a folder cannot be used, in a message; empty when it can.
-QString FolderProblem(FileSystem& fs, const QString& path) {
-    const std::string native = ToStd(path);
-    switch (CheckFolder(fs, native)) {  // on Windows as Windows reads the text
-        case 0:
-            return {};
-        case ENOTDIR:
-            // A file at the path itself; a file on the way to it makes the folder missing.
-            if (fs.Exists(native))
-                return QStringLiteral("'%1' はフォルダではありません。").arg(path);
-            [[fallthrough]];
-        case ENOENT:
-            return QStringLiteral("'%1' フォルダが見つかりません。").arg(path);
-        default:
-            return QStringLiteral("'%1' フォルダを開けません。").arg(path);
-    }
-}
-
-/// Accessible names of controls whose caption is a label or frame beside them.
-void NameForAssistiveTechnology(std::initializer_list<QWidget*> controls, const QString& name) {
-    for (QWidget* control : controls)
-        control->setAccessibleName(name);
 }
 
 }  // namespace
@@ -314,10 +289,10 @@ QString frmKavo::folderPath() const {
 }
 
 bool frmKavo::reportUnusableFolder(const QString& path) {
-    const QString problem = FolderProblem(m_fs, path);
-    if (problem.isEmpty())
+    const std::string problem = FolderProblem(m_fs, ToStd(path));
+    if (problem.empty())
         return false;
-    ShowMessageBox(this, problem, QStringLiteral("Kavo"), QMessageBox::Warning);
+    ShowMessageBox(this, ToQt(problem), QStringLiteral("Kavo"), QMessageBox::Warning);
     return true;
 }
 
@@ -329,10 +304,11 @@ void frmKavo::setOkCaption(const QString& caption) {
 }
 
 void frmKavo::updateExeUrl() {
+    // The folder text is read as the generation reads it (ResolveFolder).
     const QString path = folderPath();
-    const bool sameFolder =
-        !m_catalogueFolder.isEmpty() && !path.isEmpty() && QDir::cleanPath(path) == QDir::cleanPath(m_catalogueFolder);
-    cmdExeUrl->setEnabled(sameFolder && m_fs.IsRegularFile(WithTrailingSeparator(ToStd(path)) + "index.html"));
+    const bool samePage = !m_summaryPage.empty() && !path.isEmpty() &&
+                          WithTrailingSeparator(ResolveFolder(ToStd(path))) + "index.html" == m_summaryPage;
+    cmdExeUrl->setEnabled(samePage && m_fs.IsRegularFile(m_summaryPage));
 }
 
 void frmKavo::chkSubFolder_Click() {
@@ -404,7 +380,7 @@ void frmKavo::cmdOk_Click() {
     info.exec();
     takeKeyboardBack();
     const GenerateResult& result = info.result();
-    m_catalogueFolder = !info.m_fCancel && result.SummaryWritten ? path : QString();
+    m_summaryPage = !info.m_fCancel && result.SummaryWritten ? result.SummaryPage : std::string();
     if (result.FolderMissing) {
         // Deleted or moved since the scan: the core wrote nothing and did not
         // make the folder again. Said as for a typed folder, which it now is.
@@ -489,7 +465,7 @@ void frmKavo::cmdLayout_Click() {
 }
 
 void frmKavo::cmdExeUrl_Click() {
-    OpenWithDesktop(ToQt(WithTrailingSeparator(ToStd(folderPath()))) + QStringLiteral("index.html"));
+    OpenWithDesktop(ToQt(m_summaryPage));  // enabled only while the folder text leads to it
 }
 
 QString frmKavo::programFolder() const {

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QWidget>
+#include <string>
 
 #include "catalogue/context.h"
 #include "fs/file_system.h"
@@ -102,7 +103,7 @@ private:
     KavoContext& m_ctx;
     FileSystem& m_fs;
     QElapsedTimer m_okCaptionChanged;
-    QString m_catalogueFolder;  // folder of the summary page the last generation wrote
+    std::string m_summaryPage;  // the summary page the last generation wrote
     bool m_folderByKeyboard = false;
     bool m_shown = false;
 };

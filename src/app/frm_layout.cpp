@@ -236,15 +236,11 @@ void frmLayout::buildControls() {
 
     // Each box and its spinner are named by the label beside them, not the frame around them.
     auto name = [](const QLabel* label) { return label->text().remove(QStringLiteral("：")); };
-    for (QWidget* w : std::initializer_list<QWidget*>{txtX, UpDownX})
-        w->setAccessibleName(name(lblX));
-    for (QWidget* w : std::initializer_list<QWidget*>{txtY, UpDownY})
-        w->setAccessibleName(name(lblY));
-    for (QWidget* w : std::initializer_list<QWidget*>{txtImagePerLine, UpDownImagePerLine})
-        w->setAccessibleName(name(Label1));
-    picLayout->setAccessibleName(FrameLayoutImage->title());
-    for (QWidget* w : std::initializer_list<QWidget*>{txtThumbnail, UpDownThumbnail})
-        w->setAccessibleName(QStringLiteral("サムネイルの大きさ"));
+    NameForAssistiveTechnology({txtX, UpDownX}, name(lblX));
+    NameForAssistiveTechnology({txtY, UpDownY}, name(lblY));
+    NameForAssistiveTechnology({txtImagePerLine, UpDownImagePerLine}, name(Label1));
+    NameForAssistiveTechnology({picLayout}, FrameLayoutImage->title());
+    NameForAssistiveTechnology({txtThumbnail, UpDownThumbnail}, QStringLiteral("サムネイルの大きさ"));
     FitTextControls(this);
 }
 

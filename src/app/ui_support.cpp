@@ -78,6 +78,11 @@ void FitTextControls(QWidget* window) {
     }
 }
 
+void NameForAssistiveTechnology(std::initializer_list<QWidget*> controls, const QString& name) {
+    for (QWidget* control : controls)
+        control->setAccessibleName(name);
+}
+
 QFont BoxFont() {
     QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
     font.setFamilies(JapaneseFamilies());

@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QString>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,9 @@ void PlaceTwips(QWidget* widget, int left, int top, int width, int height);
 /// glyphs than the design assumed must still show every caption whole.
 /// Called when the window is built and whenever its style or font changes.
 void FitTextControls(QWidget* window);
+
+/// Accessible names of controls whose caption is a label or frame beside them.
+void NameForAssistiveTechnology(std::initializer_list<QWidget*> controls, const QString& name);
 
 /// The font the designed text boxes ask for ("ＭＳ Ｐゴシック" 11.25 pt), falling
 /// back to an installed Japanese font.

@@ -198,6 +198,7 @@ bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string
     // frames must go in with the pages, since nothing else leads to them; a
     // missing page or summary page is reported and the rest goes in.
     const bool whole = m_hadCatalogue;
+    const std::string& summaryPage = files.back().first;
     if (whole && m_stageFailures > 0) {
         Discard();
         return false;
@@ -214,7 +215,7 @@ bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string
     moves.reserve(m_staged.size());
     for (size_t i = 0; i < m_staged.size(); ++i) {
         Staged& s = m_staged[i];
-        s.Required = whole || (i >= pages && s.Target != files.back().first);
+        s.Required = whole || (i >= pages && s.Target != summaryPage);
         switch (WhatIsAt(s.Target)) {
             case Found::InTheWay:
                 m_inTheWay.push_back(s.Target);
@@ -235,7 +236,6 @@ bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string
     m_staged.clear();
     // Renamed into place before their bytes are on the disk, files can be empty
     // after a power cut; replacing a file would have made the system flush it.
-    const std::string& summaryPage = files.back().first;
     m_fs.Flush(m_folder);
     m_fs.Flush(summaryPage.substr(0, summaryPage.size() - LastFolderName(summaryPage).size()));  // maybe another drive
     // From the first rename to the last the catalogue is mixed; a failure puts
@@ -261,7 +261,7 @@ bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string
         }
         if (s.Target.starts_with(m_folder))
             m_written.insert(Key(s.Target));
-        summary = summary || s.Target == files.back().first;
+        summary = summary || s.Target == summaryPage;
     }
     RemoveStale();
     return summary;
@@ -278,7 +278,7 @@ void CatalogueFiles::CopyFolderFiles(const std::string& source, const std::strin
     }
     if (!m_fs.ListFolder(from, entries, nullptr)) {
         // The pages name these pictures: a catalogue without them is not a success.
-        m_obs.ShowMessage("'" + source + "' フォルダが見つかりません。", MessageIcon::Exclamation, "Kavo");
+        m_obs.ShowMessage(FolderNotFoundMessage(source), MessageIcon::Exclamation, "Kavo");
         return;
     }
     SortByName(entries);

@@ -141,6 +141,24 @@ int CheckFolder(FileSystem& fs, const std::string& path) {
     return fs.CheckFolder(path);
 }
 
+std::string FolderNotFoundMessage(std::string_view path) { return "'" + std::string(path) + "' フォルダが見つかりません。"; }
+
+std::string FolderProblem(FileSystem& fs, const std::string& path) {
+    switch (CheckFolder(fs, path)) {  // on Windows as Windows reads the text
+        case 0:
+            return {};
+        case ENOTDIR:
+            // A file at the path itself; a file on the way to it makes the folder missing.
+            if (fs.Exists(path))
+                return "'" + path + "' はフォルダではありません。";
+            [[fallthrough]];
+        case ENOENT:
+            return FolderNotFoundMessage(path);
+        default:
+            return "'" + path + "' フォルダを開けません。";
+    }
+}
+
 int FolderMissing(FileSystem& fs, const std::string& path) { return fs.CheckFolder(path) == 0 ? 0 : -1; }
 
 std::string JoinPath(std::string_view folder, std::string_view name) {

@@ -51,6 +51,13 @@ int MakeFolderPath(FileSystem& fs, RunObserver& obs, const std::string& path);
 /// current directory.
 int CheckFolder(FileSystem& fs, const std::string& path);
 
+/// The message for a folder that is not there: "'PATH' フォルダが見つかりません。".
+std::string FolderNotFoundMessage(std::string_view path);
+
+/// Why the folder the user named cannot be used (CheckFolder), as a message;
+/// empty when it can.
+std::string FolderProblem(FileSystem& fs, const std::string& path);
+
 /// -1 when the folder is missing, 0 when present.
 int FolderMissing(FileSystem& fs, const std::string& path);
 

@@ -97,8 +97,10 @@ public:
         // The catalogue's own levels are made in the letter case its links use.
         m_ctx.CaseSensitiveOutput = m_in.CaseSensitive ? *m_in.CaseSensitive : ProbeCaseSensitive(m_fs, m_base);
         const bool lower = m_ctx.CaseSensitiveOutput;
-        MakeFolderPath(m_fs, m_obs, m_base + (lower ? "kavo" : "Kavo"));
-        MakeFolderPath(m_fs, m_obs, m_base + (lower ? "kavo" : "Kavo") + kPathSep + (lower ? "images" : "Images"));
+        const std::string catalogue = m_base + (lower ? "kavo" : "Kavo");
+        const std::string images = catalogue + kPathSep + (lower ? "images" : "Images");
+        MakeFolderPath(m_fs, m_obs, catalogue);
+        MakeFolderPath(m_fs, m_obs, images);
         bool busy = false;
         const std::unique_ptr<FolderLock> lock = m_fs.LockFolder(m_base + "kavo", busy);
         if (busy) {
@@ -106,7 +108,7 @@ public:
             result.Busy = result.Cancelled = true;
             return result;
         }
-        m_catalogue = m_base + (lower ? "kavo" : "Kavo") + kPathSep;
+        m_catalogue = catalogue + kPathSep;
         m_files.emplace(m_fs, m_obs, lower);
         m_files->Survey(m_catalogue, YieldWhileListing(m_ctx, m_obs));
 
@@ -142,7 +144,7 @@ public:
         WriteSummaryPage(m_ctx, name);
         files.emplace_back(result.SummaryPage, m_ctx.OutputText);
         result.SummaryWritten = m_files->Commit(files);
-        m_files->CopyFolderFiles(JoinPath(m_in.ProgramFolder, "Images"), m_catalogue + (lower ? "images" : "Images"));
+        m_files->CopyFolderFiles(JoinPath(m_in.ProgramFolder, "Images"), images);
         m_files->ReportKept();
         result.BackupOfIndex = m_files->BackupOf(result.SummaryPage);
         result.Cancelled = m_ctx.CancelRequested;

@@ -155,33 +155,28 @@ def list_dir(path):
         os.close(fd)
 
 
-def is_dir(path):
+def mode_is(path, test):
+    """Whether the entry at the path, followed through links, passes `test`."""
     parent, name = os.path.split(path.rstrip(b"/"))
     try:
         fd = open_dir(parent)
     except OSError:
         return False
     try:
-        return stat.S_ISDIR(os.stat(name, dir_fd=fd).st_mode)
+        return test(os.stat(name, dir_fd=fd).st_mode)
     except OSError:
         return False
     finally:
         os.close(fd)
+
+
+def is_dir(path):
+    return mode_is(path, stat.S_ISDIR)
 
 
 def is_file(path):
     """A regular file, or a link that leads to one: only these are pictures."""
-    parent, name = os.path.split(path.rstrip(b"/"))
-    try:
-        fd = open_dir(parent)
-    except OSError:
-        return False
-    try:
-        return stat.S_ISREG(os.stat(name, dir_fd=fd).st_mode)
-    except OSError:
-        return False
-    finally:
-        os.close(fd)
+    return mode_is(path, stat.S_ISREG)
 
 
 def expected_entries(root):
