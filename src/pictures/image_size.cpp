@@ -6,30 +6,9 @@
 #include <climits>
 #include <cstring>
 
-// PNG, GIF and BMP headers are read by stb. Its JPEG reader is left out: on the
-// way to the frame header it builds the Huffman tables, and the stb of Debian 12
-// writes past a table on a corrupt DHT segment. JPEG needs only a marker walk.
-// Nothing here decodes pixels, opens files itself or keeps failure texts.
-#define STBI_ONLY_PNG
-#define STBI_ONLY_GIF
-#define STBI_ONLY_BMP
-#define STBI_NO_STDIO
-#define STBI_NO_LINEAR
-#define STBI_NO_HDR
-#define STBI_NO_FAILURE_STRINGS
-#define STBI_NO_SIMD
-#define STBI_NO_THREAD_LOCALS
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
+// PNG, GIF and BMP headers are read by stb (compiled in stb_image.cpp, without
+// its JPEG reader); JPEG needs only a marker walk. Nothing here decodes pixels.
 #include <stb_image.h>
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
 
 namespace kavo {
 
@@ -313,7 +292,7 @@ Signature SignatureOf(const unsigned char* p) {
 }  // namespace
 
 // Every offset comes from the file, so each is checked against
-/// `size` before use; entries cut off by the end of the block are not read.
+// `size` before use; entries cut off by the end of the block are not read.
 int ExifOrientation(const unsigned char* tiff, size_t size) {
     if (size < 8 || tiff[0] != tiff[1] || (tiff[0] != 'I' && tiff[0] != 'M')) {
         return 0;

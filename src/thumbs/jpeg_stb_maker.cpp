@@ -11,30 +11,9 @@
 #include <jerror.h>
 #include <png.h>
 
-#define STBI_ONLY_PNG
-#define STBI_ONLY_GIF
-#define STBI_ONLY_BMP
-#define STBI_NO_STDIO
-#define STBI_NO_LINEAR
-#define STBI_NO_HDR
-#define STBI_NO_FAILURE_STRINGS
-#define STBI_NO_THREAD_LOCALS
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_RESIZE_STATIC
-#define STB_IMAGE_RESIZE_IMPLEMENTATION
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#endif
+// Both compiled in pictures/stb_image.cpp.
 #include <stb_image.h>
 #include <stb_image_resize.h>
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
 
 #include "pictures/image_size.h"
 #include "thumbs/thumb_maker.h"
@@ -170,16 +149,10 @@ bool DecodeJpeg(std::string_view bytes, int32_t box, const std::atomic<bool>& st
 
 /// The orientation and colour profile in the chunks of a PNG before its image data.
 void ReadPngChunks(std::string_view bytes, int& orientation, std::vector<unsigned char>& icc) {
-    size_t at = 8;
-    while (at + 8 <= bytes.size()) {
-        const auto* h = reinterpret_cast<const unsigned char*>(bytes.data() + at);
-        const size_t length = static_cast<size_t>(h[0]) << 24 | h[1] << 16 | h[2] << 8 | h[3];
-        if (std::memcmp(h + 4, "IDAT", 4) == 0 || length > bytes.size() - at - 8)
-            return;
-        const unsigned char* data = h + 8;
-        if (std::memcmp(h + 4, "eXIf", 4) == 0) {
+    EachPngChunk(bytes, [&](std::string_view type, const unsigned char* data, size_t length) {
+        if (type == "eXIf") {
             orientation = ExifOrientation(data, length);
-        } else if (std::memcmp(h + 4, "iCCP", 4) == 0) {
+        } else if (type == "iCCP") {
             // A name of up to 79 bytes, its end, the method (0), then the zlib stream.
             const void* end = std::memchr(data, 0, std::min<size_t>(length, 80));
             if (end != nullptr) {
@@ -194,8 +167,8 @@ void ReadPngChunks(std::string_view bytes, int& orientation, std::vector<unsigne
                 }
             }
         }
-        at += 12 + length;
-    }
+        return true;
+    });
 }
 
 struct PngSource {
@@ -346,12 +319,13 @@ public:
         Picture small;
         small.Width = pic.Plan.DecodeWidth;
         small.Height = pic.Plan.DecodeHeight;
-        small.Pixels.resize(static_cast<size_t>(small.Width) * small.Height * 3);
         if (small.Width == pic.Width && small.Height == pic.Height) {
             small.Pixels = std::move(pic.Pixels);
-        } else if (!stbir_resize_uint8_srgb(pic.Pixels.data(), pic.Width, pic.Height, 0, small.Pixels.data(), small.Width,
-                                            small.Height, 0, 3, STBIR_ALPHA_CHANNEL_NONE, 0)) {
-            return result;
+        } else {
+            small.Pixels.resize(static_cast<size_t>(small.Width) * small.Height * 3);
+            if (!stbir_resize_uint8_srgb(pic.Pixels.data(), pic.Width, pic.Height, 0, small.Pixels.data(), small.Width,
+                                         small.Height, 0, 3, STBIR_ALPHA_CHANNEL_NONE, 0))
+                return result;
         }
         const Picture turned = Orient(small, pic.Orientation);
         if (EncodeJpeg(turned, icc, result.Jpeg))

@@ -39,26 +39,29 @@ Plan PlanThumbnail(int32_t width, int32_t height, int orientation, int32_t box) 
     return plan;
 }
 
-void FlattenOnWhite(Picture& pic) {
+namespace {
+
+/// Four bytes a pixel to three: each colour byte mixed with the pixel's fourth byte.
+template <typename Mix>
+void DropFourthByte(Picture& pic, Mix mix) {
     const size_t count = static_cast<size_t>(pic.Width) * pic.Height;
     unsigned char* p = pic.Pixels.data();
     for (size_t i = 0; i < count; ++i) {
-        const unsigned a = p[i * 4 + 3];
+        const unsigned fourth = p[i * 4 + 3];
         for (int c = 0; c < 3; ++c)
-            p[i * 3 + c] = static_cast<unsigned char>((p[i * 4 + c] * a + 255 * (255 - a) + 127) / 255);
+            p[i * 3 + c] = static_cast<unsigned char>(mix(p[i * 4 + c], fourth));
     }
     pic.Pixels.resize(count * 3);
 }
 
+}  // namespace
+
+void FlattenOnWhite(Picture& pic) {
+    DropFourthByte(pic, [](unsigned v, unsigned a) { return (v * a + 255 * (255 - a) + 127) / 255; });
+}
+
 void CmykToRgb(Picture& pic) {
-    const size_t count = static_cast<size_t>(pic.Width) * pic.Height;
-    unsigned char* p = pic.Pixels.data();
-    for (size_t i = 0; i < count; ++i) {
-        const unsigned k = p[i * 4 + 3];
-        for (int c = 0; c < 3; ++c)
-            p[i * 3 + c] = static_cast<unsigned char>((p[i * 4 + c] * k + 127) / 255);
-    }
-    pic.Pixels.resize(count * 3);
+    DropFourthByte(pic, [](unsigned v, unsigned k) { return (v * k + 127) / 255; });
 }
 
 Picture Orient(const Picture& pic, int orientation) {
@@ -162,14 +165,12 @@ int OrientationOf(std::string_view picture) {
             return false;
         });
     } else if (picture.size() > 8 && std::memcmp(p, "\x89PNG", 4) == 0) {
-        for (size_t at = 8; at + 8 <= picture.size();) {
-            const size_t length = static_cast<size_t>(p[at]) << 24 | p[at + 1] << 16 | p[at + 2] << 8 | p[at + 3];
-            if (std::memcmp(p + at + 4, "IDAT", 4) == 0 || length > picture.size() - at - 8)
-                break;
-            if (std::memcmp(p + at + 4, "eXIf", 4) == 0)
-                return ExifOrientation(p + at + 8, length);
-            at += 12 + length;
-        }
+        EachPngChunk(picture, [&](std::string_view type, const unsigned char* data, size_t length) {
+            if (type != "eXIf")
+                return true;
+            orientation = ExifOrientation(data, length);
+            return false;
+        });
     }
     return orientation;
 }

@@ -44,6 +44,20 @@ namespace kavo {
 /// file up to its claimed size instead of failing, which for a huge claim takes long.
 bool HoldsClaimedPixels(std::string_view bytes, int32_t width, int32_t height);
 
+/// Calls `chunk(type, data, length)` for each chunk of a PNG held in memory
+/// before its image data; stops when it returns false.
+template <typename F>
+void EachPngChunk(std::string_view png, F chunk) {
+    const auto* p = reinterpret_cast<const unsigned char*>(png.data());
+    for (size_t at = 8; at + 8 <= png.size();) {
+        const size_t length = static_cast<size_t>(p[at]) << 24 | p[at + 1] << 16 | p[at + 2] << 8 | p[at + 3];
+        const std::string_view type = png.substr(at + 4, 4);
+        if (type == "IDAT" || length > png.size() - at - 8 || !chunk(type, p + at + 8, length))
+            return;
+        at += 12 + length;
+    }
+}
+
 /// The EXIF orientation of a JPEG (APP1) or PNG (eXIf) held in memory; 0 when it has none.
 int OrientationOf(std::string_view picture);
 

@@ -275,9 +275,12 @@ void Thumbnails::Start(const std::string& folder, const std::vector<DirEntry>& e
     m_workReady.notify_all();
 }
 
-bool Thumbnails::Known(size_t index) {
+std::string Thumbnails::PicturePath(size_t index) const {
+    return *m_folder + (*m_entries)[m_pictures[index]].Name;
+}
+
+bool Thumbnails::Known(size_t index, const std::string& path) {
     Slot& s = m_slots[index];
-    const std::string path = *m_folder + (*m_entries)[m_pictures[index]].Name;
     ThumbRecordEntry& e = s.Entry;
     e.Box = m_box;
     e.Name = s.Name;
@@ -294,11 +297,8 @@ bool Thumbnails::Known(size_t index) {
     return false;
 }
 
-void Thumbnails::MakeOne(size_t index) {
-    if (Known(index))
-        return;
+void Thumbnails::MakeOne(size_t index, const std::string& path) {
     Slot& s = m_slots[index];
-    const std::string path = *m_folder + (*m_entries)[m_pictures[index]].Name;
     ThumbRecordEntry& e = s.Entry;
     std::string bytes;
     if (!ReadWhole(m_fs, path, e.Stamp.Size, bytes)) {
@@ -324,7 +324,8 @@ void Thumbnails::Work() {
         if (m_stop)
             return;
         size_t index;
-        if (!m_handedOver.empty()) {
+        const bool toMake = !m_handedOver.empty();  // Next found it not known
+        if (toMake) {
             index = m_handedOver.front();  // the walk waits for it
             m_handedOver.pop_front();
         } else {
@@ -332,8 +333,11 @@ void Thumbnails::Work() {
         }
         ++m_inFlight;
         lock.unlock();
-        if (!m_abandon)
-            MakeOne(index);
+        if (!m_abandon) {
+            const std::string path = PicturePath(index);
+            if (toMake || !Known(index, path))
+                MakeOne(index, path);
+        }
         m_ready[index].store(1, std::memory_order_release);
         lock.lock();
         --m_inFlight;
@@ -355,9 +359,10 @@ PlacedThumb Thumbnails::Next(const CancelCheck& cancelled) {
         ++m_claimed;
         ++m_inFlight;
         lock.unlock();
-        const bool known = Known(index);
+        const std::string path = PicturePath(index);
+        const bool known = Known(index, path);
         if (!known && m_threads.empty() && !(cancelled && cancelled()))
-            MakeOne(index);
+            MakeOne(index, path);
         lock.lock();
         --m_inFlight;
         if (known || m_threads.empty()) {

@@ -105,9 +105,12 @@ private:
     };
 
     void Work();
+    /// The picture's path: its folder and its name.
+    std::string PicturePath(size_t index) const;
     /// Fills the slot from the record when the picture is unchanged (or gone); false when it is to be made.
-    bool Known(size_t index);
-    void MakeOne(size_t index);
+    bool Known(size_t index, const std::string& path);
+    /// Makes the thumbnail of a picture Known said is to be made (its stamp is in the slot).
+    void MakeOne(size_t index, const std::string& path);
     std::string ChooseName(const std::string& key);
     bool OursAt(const std::string& name);
 
