@@ -6,6 +6,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "catalogue/classify.h"
 #include "catalogue/file_helpers.h"
 
 namespace kavo {
@@ -17,8 +18,6 @@ constexpr uint64_t kMaxPictureBytes = 256ULL * 1024 * 1024;
 constexpr size_t kHexDigits = 16;
 /// A record over this size is not one of ours (a million pictures take about 100 MB).
 constexpr size_t kMaxRecordBytes = 256 * 1024 * 1024;
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
 
@@ -95,16 +94,7 @@ bool IsThumbnailFile(std::string_view folder, std::string_view name) {
     if (!rest.empty() && (rest[0] != '-' || rest.size() < 2 ||
                           rest.find_first_not_of("0123456789", 1) != std::string_view::npos))
         return false;
-    constexpr std::string_view kTail = "kavo/thumbs/";
-    if (folder.size() < kTail.size())
-        return false;
-    const std::string_view tail = folder.substr(folder.size() - kTail.size());
-    for (size_t i = 0; i < kTail.size(); ++i) {
-        const char c = tail[i] == '\\' ? '/' : LowerAscii(tail[i]);
-        if (c != kTail[i])
-            return false;
-    }
-    return true;
+    return FolderEndsWith(folder, "kavo/thumbs/");
 }
 
 std::string ThumbnailName(std::string_view relativePath) {
