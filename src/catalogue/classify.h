@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "fs/file_system.h"
+
 namespace kavo {
 
 enum class PictureType { Jpeg, Gif, Bmp, Png, SupportPicture, NotPicture };
@@ -13,6 +15,11 @@ enum class PictureType { Jpeg, Gif, Bmp, Png, SupportPicture, NotPicture };
 /// the catalogue's thumbnails (kavo/thumbs/NAME.jpg) are no pictures.
 /// `folder` ends with a separator; either separator is recognised in it.
 PictureType ClassifyPicture(std::string_view name, std::string_view folder);
+
+/// ClassifyPicture for a listed entry: only files (or links to them) are pictures.
+inline PictureType ClassifyEntry(const DirEntry& entry, std::string_view folder) {
+    return entry.IsFile ? ClassifyPicture(entry.Name, folder) : PictureType::NotPicture;
+}
 
 /// Lower-cases the ASCII letters A to Z; every other byte stays.
 std::string AsciiLower(std::string_view in);

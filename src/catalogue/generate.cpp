@@ -241,7 +241,7 @@ private:
     std::vector<uint32_t> SelectedPictures(const std::string& folder, const std::vector<DirEntry>& entries) const {
         std::vector<uint32_t> pictures;
         for (size_t i = 0; i < entries.size(); ++i) {
-            if (entries[i].IsFile && Selected(ClassifyPicture(entries[i].Name, folder)))
+            if (Selected(ClassifyEntry(entries[i], folder)))
                 pictures.push_back(static_cast<uint32_t>(i));
         }
         return pictures;
@@ -258,7 +258,7 @@ private:
                 m_prefetch->Start(folder, entries, pictures);
                 if (m_walk) {
                     m_walk->PeekAhead([this](const std::string& path, const std::vector<DirEntry>& ahead) {
-                        return m_prefetch->Ahead(path, ahead, SelectedPictures(path, ahead));
+                        return m_prefetch->Ahead(path, ahead, [&] { return SelectedPictures(path, ahead); });
                     });
                 }
             }
@@ -281,7 +281,7 @@ private:
         for (const DirEntry& e : entries) {
             if (Cancelled())
                 return;
-            PictureType type = e.IsFile ? ClassifyPicture(e.Name, folder) : PictureType::NotPicture;
+            PictureType type = ClassifyEntry(e, folder);
             if (Selected(type)) {
                 m_fullPath.assign(folder).append(e.Name);
                 PlacePicture(type, m_fullPath);

@@ -41,9 +41,7 @@ private:
             if (Cancelled())
                 return;
             ++c.AllFileCount;
-            if (!e.IsFile)
-                continue;
-            switch (ClassifyPicture(e.Name, path)) {
+            switch (ClassifyEntry(e, path)) {
                 case PictureType::Jpeg:
                     ++c.JpgCount;
                     break;

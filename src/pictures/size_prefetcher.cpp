@@ -111,7 +111,8 @@ void SizePrefetcher::Start(const std::string& folder, const std::vector<DirEntry
 }
 
 bool SizePrefetcher::Ahead(const std::string& folder, const std::vector<DirEntry>& entries,
-                           const std::vector<uint32_t>& pictures) {
+                           const PicturesOf& pictures) {
+    size_t queued = 0;
     {
         std::lock_guard lock(m_mutex);
         if (m_ahead.size() >= kMaxAheadFolders || m_aheadPictures >= kMaxAheadPictures)
@@ -119,10 +120,11 @@ bool SizePrefetcher::Ahead(const std::string& folder, const std::vector<DirEntry
         if ((m_current && m_current->Folder == folder) ||
             std::any_of(m_ahead.begin(), m_ahead.end(), [&](const auto& b) { return b->Folder == folder; }))
             return true;  // queued already
-        m_ahead.push_back(std::make_shared<Batch>(folder, entries, pictures));
-        m_aheadPictures += pictures.size();
+        m_ahead.push_back(std::make_shared<Batch>(folder, entries, pictures()));
+        queued = m_ahead.back()->Names.size();
+        m_aheadPictures += queued;
     }
-    if (!pictures.empty())
+    if (queued != 0)
         m_workReady.notify_all();
     return true;
 }

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -40,10 +41,15 @@ public:
     /// to Ahead before it were skipped by the walk and are dropped.
     void Start(const std::string& folder, const std::vector<DirEntry>& entries, const std::vector<uint32_t>& pictures);
 
+    /// The indexes into a folder's entries of the pictures to read, asked for
+    /// only when they are to be queued.
+    using PicturesOf = std::function<std::vector<uint32_t>()>;
+
     /// Queues the pictures of a folder the walk will place later, in walk
     /// order, so that reads stay in flight from one folder to the next. False
-    /// once enough is queued (nothing more should be offered now).
-    bool Ahead(const std::string& folder, const std::vector<DirEntry>& entries, const std::vector<uint32_t>& pictures);
+    /// once enough is queued (nothing more should be offered now). A folder
+    /// queued already is offered again at every turn: `pictures` is then not asked.
+    bool Ahead(const std::string& folder, const std::vector<DirEntry>& entries, const PicturesOf& pictures);
 
     /// The size of the next picture in Start's order, waiting for it if need be.
     /// A wait that lasts asks `cancelled` every few hundredths of a second; when

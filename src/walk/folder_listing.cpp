@@ -132,9 +132,4 @@ bool WalkedFolders::MayEnter(FileSystem& fs, const DirEntry& entry, const std::s
     return !m_seen.contains(id);
 }
 
-void KeepSubfolders(std::vector<DirEntry>& entries) {
-    std::erase_if(entries, [](const DirEntry& e) { return !e.IsDir || e.Name.empty() || e.Name[0] == '.'; });
-    entries.shrink_to_fit();
-}
-
 }  // namespace kavo

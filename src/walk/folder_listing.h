@@ -31,9 +31,11 @@ bool ListFolderSorted(FileSystem& fs, const std::string& folder, std::vector<Dir
 /// less than 20 ms yields never, so the yields of a walk stay as they were.
 FileSystem::BetweenBatches YieldWhileListing(KavoContext& ctx, RunObserver& obs);
 
-/// Keeps only the subfolders the walks descend into: folders (or links to them)
-/// whose name does not begin with a dot. Frees the memory of the rest.
-void KeepSubfolders(std::vector<DirEntry>& entries);
+/// True for a subfolder the walks descend into: a folder (or a link to one)
+/// whose name does not begin with a dot.
+inline bool IsWalkedSubfolder(const DirEntry& e) {
+    return e.IsDir && !e.Name.empty() && e.Name[0] != '.';
+}
 
 /// The folders a walk has listed, by identity, so that each is walked at most
 /// once per run: a link back up ends there, and links that reach one folder

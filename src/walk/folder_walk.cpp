@@ -60,7 +60,7 @@ template <class NodePtr>
 void MakeChildren(const std::vector<DirEntry>& entries, bool sorted, std::vector<NodePtr>& children) {
     std::vector<DirEntry> subs;
     for (const DirEntry& e : entries) {
-        if (e.IsDir && !e.Name.empty() && e.Name[0] != '.')
+        if (IsWalkedSubfolder(e))
             subs.push_back(e);
     }
     if (!sorted)
@@ -87,7 +87,6 @@ FolderWalk::~FolderWalk() {
         std::lock_guard lock(m_mutex);
         m_stop = true;
     }
-    m_stopFlag = true;
     m_workReady.notify_all();
     for (std::thread& t : m_threads)
         t.join();
@@ -109,11 +108,9 @@ bool FolderWalk::Next() {
         m_started = true;
         m_root = std::make_shared<Node>();
         const Turn turn = Enter(m_root);
-        if (turn == Turn::Skip && !m_ctx.CancelRequested)
+        if (turn == Turn::Unreadable && !m_ctx.CancelRequested)
             m_unreadable.Add(m_path);
-        if (turn == Turn::Visit)
-            return true;
-        return false;
+        return turn == Turn::Visit;
     }
     for (;;) {
         std::shared_ptr<Node> child;
@@ -141,7 +138,7 @@ bool FolderWalk::Next() {
             return true;
         if (turn == Turn::Stop)
             return false;
-        if (turn == Turn::Skip && !m_ctx.CancelRequested && m_unreadableNow) {
+        if (turn == Turn::Unreadable && !m_ctx.CancelRequested) {
             // Gone since its parent was listed is not unreadable: there is nothing to read.
             std::string self = m_path;
             self.pop_back();
@@ -161,7 +158,6 @@ bool FolderWalk::MayEnterLink(Node& node) {
 }
 
 FolderWalk::Turn FolderWalk::Enter(const std::shared_ptr<Node>& node) {
-    m_unreadableNow = false;
     if (m_onEnter)
         m_onEnter(m_path);
     if (Cancelled()) {
@@ -172,8 +168,7 @@ FolderWalk::Turn FolderWalk::Enter(const std::shared_ptr<Node>& node) {
         Drop(*node);
         if (m_ctx.CancelRequested)
             return Turn::Stop;
-        m_unreadableNow = true;
-        return Turn::Skip;
+        return Turn::Unreadable;
     }
     if (!m_walked.FirstVisit(node->Id)) {
         Drop(*node);
@@ -377,7 +372,7 @@ void FolderWalk::PeekAhead(const AheadVisitor& see) {
 
 void FolderWalk::Work() {
     std::string path;
-    const FileSystem::BetweenBatches goOn = [this] { return !m_stopFlag.load(std::memory_order_relaxed); };
+    const FileSystem::BetweenBatches goOn = [this] { return !m_stop.load(std::memory_order_relaxed); };
     std::unique_lock lock(m_mutex);
     for (;;) {
         std::shared_ptr<Node> node;

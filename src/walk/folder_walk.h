@@ -82,7 +82,7 @@ private:
         size_t next;     // index of the next child to enter
         size_t pathLen;  // length of m_path for this folder
     };
-    enum class Turn { Visit, Skip, Stop };
+    enum class Turn { Visit, Skip, Unreadable, Stop };
 
     bool Cancelled();
     Turn Enter(const std::shared_ptr<Node>& node);
@@ -105,7 +105,6 @@ private:
     EnterHook m_onEnter;
     WalkedFolders m_walked;
     UnreadableFolders m_unreadable;
-    bool m_unreadableNow = false;  // the last Enter skipped a folder it could not list
 
     std::shared_ptr<Node> m_root;
     std::vector<Frame> m_stack;
@@ -120,10 +119,9 @@ private:
     std::condition_variable m_workReady;
     std::condition_variable m_listed;
     std::vector<std::thread> m_threads;
-    bool m_stop = false;
-    std::atomic<bool> m_stopFlag{false};  // read by listings in flight
-    size_t m_ahead = 0;                   // listings held or in flight ahead of the walk
-    size_t m_heldEntries = 0;             // entries held by listings ahead
+    std::atomic<bool> m_stop{false};  // set under m_mutex; read without it by listings in flight
+    size_t m_ahead = 0;               // listings held or in flight ahead of the walk
+    size_t m_heldEntries = 0;         // entries held by listings ahead
 };
 
 /// Threads that list ahead unless told otherwise.
