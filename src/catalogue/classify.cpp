@@ -1,6 +1,7 @@
 #include "catalogue/classify.h"
 
 #include <array>
+#include <cstring>
 
 #include "thumbs/thumbnails.h"
 
@@ -9,18 +10,24 @@ namespace {
 
 // The navigation pictures that a generation copies into its catalogue folder.
 constexpr std::array<std::string_view, 9> kSupportPictureNames = {
-    "ball1.gif", "logo1.gif", "next1.gif", "next2.gif", "next3.gif",
-    "prev1.gif", "prev2.gif", "prev3.gif", "rect1.gif",
+    "kavo/images/ball1.gif", "kavo/images/logo1.gif", "kavo/images/next1.gif",
+    "kavo/images/next2.gif", "kavo/images/next3.gif", "kavo/images/prev1.gif",
+    "kavo/images/prev2.gif", "kavo/images/prev3.gif", "kavo/images/rect1.gif",
 };
-constexpr size_t kSupportNameSize = 9;
+constexpr size_t kSupportTail = 21;
 
 bool IsSupportPicture(std::string_view folder, std::string_view name) {
-    if (name.size() != kSupportNameSize || !FolderEndsWith(folder, "kavo/images/")) return false;
-    char lower[kSupportNameSize];
-    for (size_t i = 0; i < kSupportNameSize; ++i) lower[i] = LowerAscii(name[i]);
-    const std::string_view n(lower, kSupportNameSize);
+    // Only the last 21 characters of folder + name matter; build them without joining.
+    char tail[kSupportTail];
+    size_t fromName = name.size() < kSupportTail ? name.size() : kSupportTail;
+    size_t fromFolder = kSupportTail - fromName;
+    if (fromFolder > folder.size()) return false;  // shorter than any support name
+    std::memcpy(tail, folder.data() + folder.size() - fromFolder, fromFolder);
+    std::memcpy(tail + fromFolder, name.data() + name.size() - fromName, fromName);
+    for (char& c : tail) c = (c == '\\') ? '/' : LowerAscii(c);
+    std::string_view t(tail, kSupportTail);
     for (std::string_view s : kSupportPictureNames) {
-        if (n == s) return true;
+        if (t == s) return true;
     }
     return false;
 }
