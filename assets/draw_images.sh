@@ -1,7 +1,7 @@
 #!/bin/sh
 # Draws the navigation pictures (Images/*.gif) and the sample pictures
 # (samples/) with ImageMagick's convert, and the program icon's sizes
-# (icons/kavo-N.png) from icons/kavo.svg.
+# (icons/kavo-N.png, and icons/kavo.ico for Windows) from icons/kavo.svg.
 #
 # The outputs are committed; run this only to change a drawing:
 #   sh assets/draw_images.sh            (from the repository root or anywhere)
@@ -76,6 +76,15 @@ done
 for size in 48 64 128 256; do
     rsvg-convert -w "$size" -h "$size" "$here/icons/kavo.svg" -o "$here/icons/kavo-$size.png"
 done
+# icons/kavo.ico: kavo.exe's icon on Windows, with the sizes Explorer and the
+# title bar ask for (the 256-pixel one stored as PNG).
+ico_tmp=$(mktemp -d)
+for size in 16 24 32; do
+    rsvg-convert -w "$size" -h "$size" "$here/icons/kavo.svg" -o "$ico_tmp/kavo-$size.png"
+done
+convert "$ico_tmp/kavo-16.png" "$ico_tmp/kavo-24.png" "$ico_tmp/kavo-32.png" "$here/icons/kavo-48.png" \
+    "$here/icons/kavo-64.png" "$here/icons/kavo-256.png" -strip "$here/icons/kavo.ico"
+rm -rf "$ico_tmp"
 
 # --- samples/: a few small pictures of all four types -------------------------
 # Names include a space, Japanese and a subfolder, as a user's folder would.

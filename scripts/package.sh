@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds Kavo in Release and writes its packages into DIR (default: dist):
 #   kavo_VERSION_ARCH.deb          both programs, with menu entry, icons and manual pages
-#   kavo-VERSION-windows-x64.zip   kavo-cli.exe from the MinGW-w64 cross build
+#   kavo-VERSION-windows-x64.zip   kavo.exe and kavo-cli.exe from the MinGW-w64 cross build,
+#                                  with Qt's DLLs, plugins and Japanese texts (Qt for Windows
+#                                  is built into its cache first when it is not there)
 # CPack makes both (packaging/CMakeLists.txt); the version is the CMake project's.
 # The .deb is then checked: lintian without errors or warnings, its desktop entry and its
 # AppStream metadata valid. Installs the Debian packages it misses.
@@ -21,6 +23,7 @@ debflags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CXXFLAGS_MAINT_STRIP="-g
 scripts/build.sh build-pkg -DCMAKE_BUILD_TYPE=Release -DKAVO_BUILD_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr \
   -DCMAKE_CXX_FLAGS="$(debflags CPPFLAGS) $(debflags CXXFLAGS) -Wno-restrict" \
   -DCMAKE_EXE_LINKER_FLAGS="$(debflags LDFLAGS)"
+scripts/build-qt-windows.sh
 scripts/build-windows.sh build-pkg-win -DCMAKE_BUILD_TYPE=Release -DKAVO_BUILD_TESTS=OFF -DCMAKE_CXX_FLAGS=-Wno-restrict
 
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-pkg/CMakeCache.txt)"
@@ -29,6 +32,7 @@ zip="kavo-${version}-windows-x64.zip"
 rm -f "$out/$deb" "$out/$zip"
 (cd build-pkg && cpack >/dev/null && cp "$deb" "$out/")
 (cd build-pkg-win && cpack >/dev/null && cp "$zip" "$out/")
+cmake -E tar tf "$out/$zip" | grep -q "/kavo\.exe$" || { echo "package.sh: no kavo.exe in $zip" >&2; exit 1; }
 
 echo "lintian $deb:"
 status=0

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those missing.
-# Usage: scripts/setup.sh [build|test|bench|fuzz|windows|package|assets]...   (default: build)
+# Usage: scripts/setup.sh [build|test|bench|fuzz|windows|qt-windows|windows-test|package|assets]...   (default: build)
 set -euo pipefail
 
 want=(g++ cmake ninja-build pkg-config libstb-dev libjpeg62-turbo-dev libpng-dev libcli11-dev libgtest-dev qt6-base-dev qt6-translations-l10n fonts-noto-cjk fonts-ipafont-gothic)
@@ -11,6 +11,8 @@ for set in "${@:-build}"; do
     bench) want+=(hyperfine imagemagick python3 time libvips-tools) ;;
     fuzz) want+=(clang-14 libfuzzer-14-dev) ;;
     windows) want+=(g++-mingw-w64-x86-64-posix wine64) ;;
+    qt-windows) want+=(dpkg-dev xz-utils debian-archive-keyring) ;;
+    windows-test) want+=(g++-mingw-w64-x86-64-posix wine64 xvfb xdotool imagemagick) ;;
     package) want+=(dpkg-dev file help2man lintian man-db desktop-file-utils appstream) ;;
     assets) want+=(imagemagick librsvg2-bin fonts-dejavu-core) ;;
     *) echo "setup.sh: unknown set '$set'" >&2; exit 1 ;;

@@ -1,9 +1,18 @@
 #!/usr/bin/env bash
-# Cross-builds for Windows into DIR (default: build-win) and runs its tests under
-# Wine, in a fresh Wine prefix that is removed again at the end.
+# Builds Qt for Windows into its cache when it is not there yet
+# (scripts/build-qt-windows.sh: once, and it takes a while), cross-builds for
+# Windows into DIR (default: build-win), window program included, and runs its
+# tests under Wine, in a fresh Wine prefix that is removed again at the end:
+# ctest (the core and command-line tests, and the window tests on the offscreen
+# platform), then kavo.exe itself on a virtual display (tests/windows/window_exe.sh,
+# screenshots in DIR/window-check).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build-win}"
+scripts/setup.sh windows-test
+scripts/build-qt-windows.sh
 scripts/build-windows.sh "$build"
+[ -f "$build/bin/kavo.exe" ] || { echo "test-windows.sh: kavo.exe was not built in $build" >&2; exit 1; }
 . scripts/wine.sh
 ctest --test-dir "$build" --output-on-failure
+tests/windows/window_exe.sh --faults "$build/bin" "$build/window-check"

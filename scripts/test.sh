@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the core and command-line tests, the
 # window tests on the offscreen platform, short fuzz runs and the browser suite;
-# then the same core and command-line tests built for Windows, under Wine; last,
-# the .deb and the Windows zip, made and run from where they unpack.
+# then the same core, command-line and window tests built for Windows, under Wine
+# (Qt for Windows is built into its cache first when it is not there), and kavo.exe
+# driven on a virtual display; last, the .deb and the Windows zip, made and run
+# from where they unpack.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh build test

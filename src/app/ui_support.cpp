@@ -16,9 +16,11 @@ namespace kavo {
 namespace {
 
 // Tried in order after the requested face. IPAPGothic has the same proportional
-// widths, so the designed control sizes hold; Noto is the last resort.
+// widths, so the designed control sizes hold. A Windows without MS PGothic (one
+// not set up for Japanese) has Yu Gothic UI; Noto is Linux's last resort.
 QStringList JapaneseFamilies() {
-    return {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
+    return {QStringLiteral("ＭＳ Ｐゴシック"),  QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
+            QStringLiteral("Yu Gothic UI"),     QStringLiteral("Meiryo UI"),  QStringLiteral("MS UI Gothic"),
             QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic")};
 }
 
