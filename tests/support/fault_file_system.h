@@ -21,6 +21,8 @@ public:
     std::function<bool(const std::string&)> failWrite = [](const std::string&) { return false; };
     std::function<bool(const std::string&)> failList = [](const std::string&) { return false; };
     std::function<bool(const std::string&)> failOpen = [](const std::string&) { return false; };
+    /// Such a file cannot be read whole, though its first bytes can.
+    std::function<bool(const std::string&)> failReadWhole = [](const std::string&) { return false; };
     /// A rename from or to such a path fails, as for a file held open on Windows.
     std::function<bool(const std::string&)> failRename = [](const std::string&) { return false; };
     /// Called after each listing, e.g. to delete something behind the walk's back.
@@ -81,7 +83,7 @@ public:
         return Dead('w', path) || failWrite(path) ? 28 : m_real.WriteNewFile(path, data);
     }
     bool ReadWhole(const std::string& path, size_t limit, std::string& out) override {
-        return m_real.ReadWhole(path, limit, out);
+        return !failReadWhole(path) && m_real.ReadWhole(path, limit, out);
     }
     bool GetFileIdentity(const std::string& path, FileIdentity& out) override {
         return m_real.GetFileIdentity(path, out);
