@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fs/file_system.h"
-#include "catalogue/observer.h"
+#include "base/observer.h"
 
 namespace kavo {
 
