@@ -5,7 +5,7 @@
 #include <set>
 #include <sstream>
 
-#include "catalogue/encoding.h"
+#include "base/encoding.h"
 #include "fs/windows_api.h"
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"

@@ -11,8 +11,8 @@
 #include <sys/stat.h>
 #endif
 
-#include "catalogue/encoding.h"
-#include "catalogue/file_helpers.h"
+#include "base/encoding.h"
+#include "fs/paths.h"
 #include "catalogue/scan.h"
 #include "support/fault_file_system.h"
 #include "support/test_support.h"
@@ -346,7 +346,7 @@ TEST_F(GenerateTest, CancelAfterAnyYieldLeavesAConsistentCatalogue) {
     Generate(full);
     ASSERT_GT(full.yields, 10);
     for (long k = 1; k <= full.yields; ++k) {
-        RecordingObserver obs(&ctx.CancelRequested, k);
+        RecordingObserver obs(&ctx.Cancel, k);
         GenerateResult r = Generate(obs);
         ASSERT_TRUE(r.Cancelled) << "k=" << k;
         EXPECT_LE(obs.yields, k + 2);
@@ -730,7 +730,7 @@ TEST_F(ThumbnailGenerateTest, ACancelledRunKeepsTheThumbnailsOfTheTreeItDidNotRe
     Copy("turned6.jpg", "a/p.jpg");
     Copy("alpha.png", "b/q.png");
     Run();
-    RecordingObserver stopper(&ctx.CancelRequested, 3);
+    RecordingObserver stopper(&ctx.Cancel, 3);
     EXPECT_TRUE(RunGeneration(ctx, in, faults, stopper).Cancelled);
     EXPECT_TRUE(Thumb(ThumbnailName("a/p.jpg")) && Thumb(ThumbnailName("b/q.png")));
     EXPECT_EQ(Run(), 0);

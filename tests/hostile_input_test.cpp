@@ -18,8 +18,11 @@
 #include <regex>
 #include <utility>
 
-#include "catalogue/encoding.h"
-#include "catalogue/file_helpers.h"
+#include "base/encoding.h"
+#include "catalogue/folder_checks.h"
+#include "fs/file_writes.h"
+#include "fs/paths.h"
+#include "fs/temporary_names.h"
 #include "catalogue/generate.h"
 #include "catalogue/scan.h"
 #include "html/escape.h"
@@ -755,7 +758,7 @@ TEST_F(HostileRun, CancelAfterAnyYieldOfATableLayout) {
     Generate(full);
     ASSERT_EQ(ctx.Counters.PageCount, 3);
     for (long k = 1; k <= full.yields + 1; ++k) {
-        RecordingObserver obs(&ctx.CancelRequested, k);
+        RecordingObserver obs(&ctx.Cancel, k);
         GenerateResult r = Generate(obs);
         EXPECT_EQ(r.Cancelled, k <= full.yields) << "k=" << k;
         const GenerationCounters& c = ctx.Counters;

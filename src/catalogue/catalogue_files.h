@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fs/file_system.h"
-#include "catalogue/observer.h"
+#include "base/observer.h"
 #include "catalogue/write_queue.h"
 
 namespace kavo {

@@ -5,7 +5,7 @@
 
 #include "catalogue/context.h"
 #include "fs/file_system.h"
-#include "catalogue/observer.h"
+#include "base/observer.h"
 
 namespace kavo {
 
@@ -43,7 +43,7 @@ struct GenerateResult {
 
 /// The generation window's work, from clearing the old pages to copying the
 /// navigation pictures. ctx.SelectedImageCount, ctx.ImagesPerPage and
-/// ctx.Settings are read; ctx.Counters and ctx.OutputText are written.
+/// ctx.Settings are read; ctx.Counters are written.
 GenerateResult RunGeneration(KavoContext& ctx, const GenerateInputs& in, FileSystem& fs, RunObserver& obs);
 
 /// Percentage shown by the generation window, rounded half to even.

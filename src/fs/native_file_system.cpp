@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,7 +15,8 @@
 #include <string>
 #include <unordered_map>
 
-#include "catalogue/file_helpers.h"
+#include "fs/paths.h"
+#include "fs/temporary_names.h"
 #include "fs/file_system.h"
 
 namespace kavo {
@@ -634,6 +636,21 @@ FileSystem& NativeFileSystem() {
     static PosixFileSystem fs;
     return fs;
 }
+
+uint64_t SystemRandomBits() {
+    uint64_t bits = 0;
+    for (size_t got = 0; got < sizeof bits;) {
+        const ssize_t n = ::getrandom(reinterpret_cast<char*>(&bits) + got, sizeof bits - got, 0);
+        if (n > 0)
+            got += static_cast<size_t>(n);
+        else if (errno != EINTR)
+            break;
+    }
+    return bits;
+}
+
+// A typed path is the path itself here; NormalizeFolder reads it as a shell would.
+std::string SystemFullPath(std::string_view) { return {}; }
 
 }  // namespace kavo
 
