@@ -5,12 +5,14 @@
 #include "fs/windows_api.h"
 
 #include <aclapi.h>
+#include <bcrypt.h>
 
 #include <cerrno>
 #include <memory>
 #include <vector>
 
-#include "catalogue/file_helpers.h"
+#include "fs/paths.h"
+#include "fs/temporary_names.h"
 #include "fs/file_system.h"
 #include "fs/wide_text.h"
 
@@ -497,6 +499,29 @@ public:
 FileSystem& NativeFileSystem() {
     static WindowsFileSystem fs;
     return fs;
+}
+
+uint64_t SystemRandomBits() {
+    uint64_t bits = 0;
+    ::BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&bits), sizeof bits, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+    return bits;
+}
+
+std::string SystemFullPath(std::string_view typed) {
+    // Windows reads a typed path its own way before a "\\?\" goes in front of it:
+    // from the current folder of its drive ("Z:pics"), trailing dots and spaces
+    // dropped. A path typed with "\\?\" asks for its text as it stands.
+    const std::wstring wide = WideFromUtf8(typed);
+    if (wide.empty() || wide.starts_with(LR"(\\?\)")) return {};
+    std::wstring full(MAX_PATH, L'\0');
+    DWORD n = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n >= full.size()) {
+        full.resize(n);
+        n = ::GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+    }
+    if (n == 0 || n >= full.size()) return {};
+    full.resize(n);
+    return Utf8FromWide(full);
 }
 
 }  // namespace kavo

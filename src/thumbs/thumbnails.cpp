@@ -6,8 +6,10 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "catalogue/classify.h"
-#include "catalogue/file_helpers.h"
+#include "base/ascii.h"
+#include "fs/file_writes.h"
+#include "fs/paths.h"
+#include "fs/temporary_names.h"
 
 namespace kavo {
 namespace {

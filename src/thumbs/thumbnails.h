@@ -14,7 +14,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "catalogue/observer.h"
+#include "base/observer.h"
 #include "fs/file_system.h"
 #include "pictures/image_size.h"
 #include "thumbs/thumb_maker.h"
