@@ -65,10 +65,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)'
 
 # The configure line, as the trial measured it (the prefix and toolchain path
-# are added below). tabletevent must go: neither the +dfsg source nor MinGW has
-# wintab.h.
+# are added below), and one more. tabletevent must go: neither the +dfsg source
+# nor MinGW has wintab.h. directwrite must go with direct2d: Qt 6.4 compiles its
+# DirectWrite font database into Qt6Gui only with direct2d, but the windows
+# platform plugin asks for it whenever directwrite3 is there, and fails to link
+# (undefined QWindowsDirectWriteFontDatabase); the GDI font database stays,
+# Qt 6.4's default.
 configure_args=(-release -shared -qt-host-path /usr -nomake examples -nomake tests
-  -no-opengl -no-dbus -no-icu -no-pkg-config -no-direct2d
+  -no-opengl -no-dbus -no-icu -no-pkg-config -no-direct2d -no-feature-directwrite
   -no-feature-sql -no-feature-network -no-feature-printsupport -no-feature-concurrent
   -no-feature-xml -no-feature-tabletevent
   -qt-zlib -qt-pcre -qt-harfbuzz -qt-libpng -qt-libjpeg -qt-freetype -qt-doubleconversion)
@@ -254,24 +258,33 @@ echo "This takes a while: about 60-85 CPU-minutes (30-45 minutes on two idle cor
 echo "The result is kept in $prefix and reused by every later build."
 fetch_source
 
-# ---- Configure and build in a fresh folder --------------------------------
+# ---- Configure and build in a folder of this key --------------------------
+# A build that was stopped (killed, a machine that went down) goes on where it
+# was: the folder is of the same key, so of the same configure line, and ninja
+# redoes every step that did not finish. Anything else starts afresh.
 work="$cache/work-$name"
-rm -rf "$work" "$prefix"
-mkdir -p "$work"
-echo "Unpacking and applying Debian's patches ..."
-unpack_source "$work/src"
+rm -rf "$prefix"
+if [ -f "$work/.kavo-configured" ]; then
+  echo "Going on with the build begun in $work ..."
+else
+  rm -rf "$work"
+  mkdir -p "$work"
+  echo "Unpacking and applying Debian's patches ..."
+  unpack_source "$work/src"
 
-printf '%s\n' "$toolchain_text" > "$work/toolchain.cmake"
-mkdir -p "$work/build"
-echo "Configuring ..."
-if ! (cd "$work/build" && "$work/src/configure" -prefix "$prefix" "${configure_args[@]}" -- \
-        "${cmake_args[@]}" -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake") >"$work/configure.log" 2>&1; then
-  tail -n 40 "$work/configure.log" >&2
-  fail "configuring Qt failed; the whole log is $work/configure.log"
+  printf '%s\n' "$toolchain_text" > "$work/toolchain.cmake"
+  mkdir -p "$work/build"
+  echo "Configuring ..."
+  if ! (cd "$work/build" && "$work/src/configure" -prefix "$prefix" "${configure_args[@]}" -- \
+          "${cmake_args[@]}" -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake") >"$work/configure.log" 2>&1; then
+    tail -n 40 "$work/configure.log" >&2
+    fail "configuring Qt failed; the whole log is $work/configure.log"
+  fi
+  touch "$work/.kavo-configured"
 fi
 
 total="$(ninja -C "$work/build" -n 2>/dev/null | grep -c '^\[' || true)"
-echo "Building (${total:-?} steps, $jobs at a time); a line every 50 steps:"
+echo "Building (${total:-?} steps to go, $jobs at a time); a line every 50 steps:"
 set +e
 NINJA_STATUS='[%f/%t] ' ninja -C "$work/build" -j "$jobs" 2>&1 \
   | tee "$work/build.log" \

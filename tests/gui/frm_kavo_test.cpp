@@ -342,7 +342,10 @@ TEST_F(MainWindowTest, ReadMeOpensOnADoubleClickOnTheBackgroundOnly) {
     QTest::mouseDClick(w.lblCount, Qt::LeftButton);
     EXPECT_TRUE(opened.isEmpty());
     QTest::mouseDClick(&w, Qt::LeftButton, {}, QPoint(2, 2));
-    EXPECT_EQ(opened, QStringList{QApplication::applicationDirPath() + QStringLiteral("/Readme.txt")});
+    ASSERT_EQ(opened.size(), 1);
+    // Windows separators on Windows, whichever the program folder came with.
+    EXPECT_EQ(QDir::fromNativeSeparators(opened[0]),
+              QApplication::applicationDirPath() + QStringLiteral("/Readme.txt"));
 }
 
 TEST_F(MainWindowTest, FocusIsMarkedFromTheStartAndAfterBrowsingByKeyboard) {
@@ -395,8 +398,11 @@ TEST_F(MainWindowTest, NoCaptionIsCutUnderAnotherStyle) {
     frmLayout d(ctx, w.txtCount, &w);
     const QRect gif = w.chkGIF->geometry();
     QStringList styles{QStringLiteral("Windows")};
-    if (QStyleFactory::keys().contains(QStringLiteral("Adwaita")))
-        styles << QStringLiteral("Adwaita");
+    // Adwaita where it is installed (Linux), Windows' own look on Windows.
+    for (const QString& other : {QStringLiteral("Adwaita"), QStringLiteral("windowsvista")}) {
+        if (QStyleFactory::keys().contains(other, Qt::CaseInsensitive))
+            styles << other;
+    }
     for (const QString& style : styles) {
         QApplication::setStyle(style);  // the open windows follow
         for (QAbstractButton* button : w.findChildren<QAbstractButton*>() + d.findChildren<QAbstractButton*>()) {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
@@ -102,7 +103,7 @@ TEST_F(ProgressWindowsTest, ScanAndGenerationEndToEnd) {
     EXPECT_EQ(ctx.Counters.PageCount, 2);
 
     w.cmdExeUrl->click();
-    EXPECT_EQ(opened, QStringList{folder() + QStringLiteral("/index.html")});
+    EXPECT_EQ(opened, QStringList{QDir::toNativeSeparators(folder() + QStringLiteral("/index.html"))});
 }
 
 TEST_F(ProgressWindowsTest, ScanOfOldCatalogueShowsTheSupportNoticeOnce) {
@@ -228,21 +229,25 @@ TEST_F(ProgressWindowsTest, FolderThatCannotBeWrittenGivesOneMessageAndUnreadabl
     m_dir.Write("locked/b.jpg");
     test::FaultFileSystem readOnly;
     readOnly.failWrite = [](const std::string&) { return true; };
-    readOnly.failList = [](const std::string& p) { return p.ends_with("locked/"); };
+    readOnly.failList = [](const std::string& p) { return p.ends_with("locked/") || p.ends_with("locked\\"); };
     frmKavo w(ctx, readOnly);
     w.txtFolder->setText(folder());
     w.cmdOk->click();
     // The scan names the folder it could not read; the generation does not again.
     ASSERT_EQ(messages.boxes.size(), 1u);
     EXPECT_EQ(messages.boxes[0].Title, QString::fromUtf8(kUnreadableNoticeTitle));
-    EXPECT_NE(messages.boxes[0].Text.indexOf(QStringLiteral("/locked/'")), -1);
+    EXPECT_NE(messages.boxes[0].Text.indexOf(QDir::toNativeSeparators(QStringLiteral("/locked/'"))), -1);
     messages.clear();
     w.cmdOk->click();
     // The first failure whole, then how many more (pages, frames, navigation pictures).
     ASSERT_EQ(messages.boxes.size(), 1u);
     const QStringList lines = messages.boxes[0].Text.split(QStringLiteral("\r\n"));
-    EXPECT_EQ(lines.mid(0, 2), (QStringList{QStringLiteral("フォルダの作成中にエラーが発生しました。"),
-                                            QStringLiteral("'%1/kavo'").arg(folder())}));
+    EXPECT_EQ(lines.value(0), QStringLiteral("フォルダの作成中にエラーが発生しました。"));
+    // With the system's separators; Kavo on a disk that ignores letter case (Wine's).
+    const QString made = QDir::toNativeSeparators(folder() + QStringLiteral("/"));
+    EXPECT_TRUE(lines.value(1) == QStringLiteral("'%1kavo'").arg(made) ||
+                lines.value(1) == QStringLiteral("'%1Kavo'").arg(made))
+        << lines.value(1).toStdString();
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^ほかに([5-9]|\\d\\d+)件の書き出しに失敗しました。$"))
                     .match(lines.back())
                     .hasMatch())
@@ -377,8 +382,9 @@ TEST(FolderDialogTest, ResultsAndErrorBox) {
         seen = r;
         return QStringLiteral("/pics/trip");
     });
+    // Given back with the system's separators.
     EXPECT_EQ(proFolderDlg_Open(QStringLiteral("t"), nullptr, QString(), 3, QStringLiteral("/start")),
-              QStringLiteral("/pics/trip"));
+              QDir::toNativeSeparators(QStringLiteral("/pics/trip")));
     EXPECT_EQ(seen.StartPath, QStringLiteral("/start"));
     EXPECT_EQ(seen.Flags, 3u);
     // A computer cannot be browsed for here.
