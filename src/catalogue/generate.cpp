@@ -20,6 +20,7 @@
 #include "base/number_format.h"
 #include "catalogue/scan.h"
 #include "pictures/size_prefetcher.h"
+#include "pictures/size_record.h"
 #include "html/escape.h"
 #include "html/html_writer.h"
 #include "thumbs/thumbnails.h"
@@ -112,7 +113,7 @@ public:
             return result;
         }
         m_catalogue = catalogue + kPathSep;
-        m_files.emplace(m_fs, m_obs, lower);
+        m_files.emplace(m_fs, m_obs, lower, m_in.Writers);
         m_files->Survey(m_catalogue, YieldWhileListing(m_cancel, m_obs));
 
         m_c.PageCount = m_c.PageImageCount = 0;
@@ -121,13 +122,20 @@ public:
         BeginPage(1);
         if (m_set.ThumbnailBox > 0)
             m_thumbs = StartThumbnails(m_fs, m_set.ThumbnailBox, m_base, m_catalogue, m_obs);
-        if (!m_thumbs && m_set.GetImageSize && !m_set.SameSize && m_in.Jobs != 1 && m_fs.ReadsAreThreadSafe()) {
+        if (!m_thumbs && m_set.GetImageSize && !m_set.SameSize) {
+            m_sizes = std::make_unique<SizeRecord>(m_fs, m_base, m_catalogue + std::string(kSizeRecordName));
+            m_sizes->Load();
+        }
+        if (m_sizes && m_in.Jobs != 1 && m_fs.ReadsAreThreadSafe()) {
             const bool adapt = m_in.Jobs <= 0;
             m_prefetch = std::make_unique<SizePrefetcher>(m_fs, adapt ? kFirstJobs : std::min(m_in.Jobs, kMaxJobs),
                                                           adapt);
+            m_prefetch->UseRecord(m_sizes.get());
         }
         WalkFolder(m_base, m_in.IncludeSubfolders);
         m_prefetch.reset();  // no reader outlives the walk
+        if (m_sizes && !m_sizes->Save(!m_cancel.Requested()))
+            ReportWriteFailure(m_obs, m_catalogue + std::string(kSizeRecordName));
         if (m_thumbs)
             m_thumbs->End(!m_cancel.Requested());
 
@@ -342,7 +350,7 @@ private:
             if (m_prefetch) {
                 size = m_prefetch->Next(m_cancelCheck);
             } else {
-                ReadPixelSize(m_fs, fullPath, size, m_cancelCheck);
+                m_sizes->Read(fullPath, size, m_cancelCheck);
             }
         }
         m_alt.assign(FormatNumber(m_c.PageImageCount, "000")).append(" : ").append(m_relative);
@@ -385,6 +393,7 @@ private:
     UnreadableFolders m_unreadable;
     std::optional<CatalogueFiles> m_files;
     int32_t m_percent = 0;
+    std::unique_ptr<SizeRecord> m_sizes;         // only with sizes to read
     std::unique_ptr<SizePrefetcher> m_prefetch;  // only with several jobs and sizes to read
     FolderWalk* m_walk = nullptr;                // the walk under way
     std::unique_ptr<Thumbnails> m_thumbs;        // only when the pages show thumbnails

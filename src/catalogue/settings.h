@@ -97,6 +97,10 @@ struct RunRequest {
     /// read takes). The output is the same for every value. Used only with a
     /// file system whose reads are thread-safe.
     int Jobs = 0;
+    /// Threads that write the catalogue's files side by side (1 to 8; 1 writes
+    /// one after another; 0 starts them once writes take as long as round
+    /// trips to a server). Used only with a file system whose writes are thread-safe.
+    int Writers = 0;
 };
 
 }  // namespace kavo

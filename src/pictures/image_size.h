@@ -32,4 +32,9 @@ int ExifOrientation(const unsigned char* tiff, size_t size);
 /// or when `cancelled` says so.
 bool ReadPixelSize(FileSystem& fs, const std::string& path, PixelSize& size, const CancelCheck& cancelled = {});
 
+/// ReadPixelSize that also tells the identity of the file the header was read
+/// from (all zero when it could not be opened or the system cannot tell).
+bool ReadPixelSize(FileSystem& fs, const std::string& path, PixelSize& size, const CancelCheck& cancelled,
+                   FileIdentity* identity);
+
 }  // namespace kavo
