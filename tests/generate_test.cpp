@@ -547,6 +547,7 @@ protected:
         };
         Copy("plain.png", "a.png");
         Copy("baseline.jpg", "sub/b.jpg");
+        dir.Write("sub/c.png", "named like one, but no picture: known as such, not read again");
     }
     void Copy(const char* picture, const std::string& as) {
         dir.Write(as, ReadFile(std::string(KAVO_TEST_DATA) + "/pictures/" + picture));
@@ -568,7 +569,7 @@ TEST_F(SizeRecordTest, ARerunOpensOnlyPicturesThatChanged) {
         in.Jobs = jobs;
         fs::remove_all(dir.path() / "kavo");
         Copy("plain.png", "a.png");
-        EXPECT_EQ(Run(), 2);
+        EXPECT_EQ(Run(), 3);
         const std::string page = Page(1);
         EXPECT_NE(page.find("WIDTH=\"31\" HEIGHT=\"19\""), std::string::npos);
         EXPECT_EQ(Run(), 0) << jobs;
@@ -593,7 +594,7 @@ TEST_F(SizeRecordTest, ARerunOpensOnlyPicturesThatChanged) {
 }
 
 TEST_F(SizeRecordTest, ARecordThatIsDamagedForeignOrOfAnotherVersionIsIgnoredAndWrittenAgain) {
-    EXPECT_EQ(Run(), 2);
+    EXPECT_EQ(Run(), 3);
     const std::string good = Record();
     const std::string page = Page(1);
     const std::string line = good.substr(good.find('\n') + 1);
@@ -602,7 +603,7 @@ TEST_F(SizeRecordTest, ARecordThatIsDamagedForeignOrOfAnotherVersionIsIgnoredAnd
                                    "<html>" + good,                                   // someone else's
                                    good.substr(0, good.find('\n') + 1) + "1\t2\tx\t" + line}) {
         dir.Write("kavo/sizes.txt", bad);
-        EXPECT_EQ(Run(), 2);
+        EXPECT_EQ(Run(), 3);
         EXPECT_EQ(Page(1), page);
         EXPECT_EQ(Record().substr(0, 13), "Kavo sizes 1\n");
         EXPECT_EQ(Run(), 0) << "written again whole";

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -267,19 +268,19 @@ private:
         if (m_prefetch || m_thumbs) {
             // The folder's pictures are known before its first entry is placed; sizes
             // of the folders listed ahead are read next, so reads stay in flight.
-            const std::vector<uint32_t> pictures = SelectedPictures(folder, entries);
             if (m_thumbs) {
-                m_thumbs->Start(folder, entries, pictures);
+                m_thumbs->Start(folder, entries, SelectedPictures(folder, entries));
             } else {
-                m_prefetch->Start(folder, entries, pictures);
+                m_prefetch->Start(folder, entries, SizesToRead(folder, entries));
                 if (m_walk) {
                     m_walk->PeekAhead([this](const std::string& path, const std::vector<DirEntry>& ahead) {
-                        return m_prefetch->Ahead(path, ahead, [&] { return SelectedPictures(path, ahead); });
+                        return m_prefetch->Ahead(path, ahead, [&] { return SizesToRead(path, ahead); });
                     });
                 }
             }
         }
         PlaceFolderPictures(folder, entries);
+        m_recorded.erase(folder);
         // After a cancel the pictures not yet begun are not read.
         if (m_prefetch)
             m_prefetch->Finish();
@@ -287,7 +288,27 @@ private:
             m_thumbs->Finish();
     }
 
+    /// The pictures of a folder whose sizes the readers are to read: those the
+    /// size record does not know for the file there now. The known ones are
+    /// taken here, on the walk's thread, as a thread would only cost for them.
+    /// A folder ahead is offered again at each turn until it is queued: it is looked at once.
+    std::vector<uint32_t> SizesToRead(const std::string& folder, const std::vector<DirEntry>& entries) {
+        if (!m_sizes->HasRecord())
+            return SelectedPictures(folder, entries);
+        const auto [sizes, fresh] = m_recorded.try_emplace(folder);
+        if (fresh) {
+            sizes->second.ToRead = SelectedPictures(folder, entries);
+            PixelSize size;
+            std::erase_if(sizes->second.ToRead, [&](uint32_t i) {
+                return m_sizes->Recorded(folder + entries[i].Name, size) && sizes->second.Known.emplace(i, size).second;
+            });
+        }
+        return sizes->second.ToRead;
+    }
+
     void PlaceFolderPictures(const std::string& folder, const std::vector<DirEntry>& entries) {
+        const auto recorded = m_recorded.find(folder);
+        m_known = recorded != m_recorded.end() ? &recorded->second.Known : nullptr;
         m_percent = 0;
         for (int i = 0; i < kDotEntries; ++i) {
             if (Cancelled())
@@ -300,7 +321,7 @@ private:
             PictureType type = ClassifyEntry(e, folder);
             if (Selected(type)) {
                 m_fullPath.assign(folder).append(e.Name);
-                PlacePicture(type, m_fullPath);
+                PlacePicture(type, m_fullPath, static_cast<uint32_t>(&e - entries.data()));
             }
             ShowProgress();
             if (m_c.PageImageCount == m_in.PicturesPerPage)
@@ -308,7 +329,7 @@ private:
         }
     }
 
-    void PlacePicture(PictureType type, const std::string& fullPath) {
+    void PlacePicture(PictureType type, const std::string& fullPath, uint32_t entry) {
         m_obs.ShowStatus(fullPath);
         switch (type) {
             case PictureType::Jpeg:
@@ -347,7 +368,10 @@ private:
         } else if (m_set.SameSize) {
             size = {m_set.ImageWidth, m_set.ImageHeight};
         } else if (m_set.GetImageSize) {
-            if (m_prefetch) {
+            const auto known = m_known ? m_known->find(entry) : decltype(m_known->find(entry)){};
+            if (m_known && known != m_known->end()) {
+                size = known->second;
+            } else if (m_prefetch) {
                 size = m_prefetch->Next(m_cancelCheck);
             } else {
                 m_sizes->Read(fullPath, size, m_cancelCheck);
@@ -395,6 +419,13 @@ private:
     int32_t m_percent = 0;
     std::unique_ptr<SizeRecord> m_sizes;         // only with sizes to read
     std::unique_ptr<SizePrefetcher> m_prefetch;  // only with several jobs and sizes to read
+    // Sizes the record knows, of the folders given to the readers, by folder and entry.
+    struct FolderSizes {
+        std::vector<uint32_t> ToRead;                  // pictures the readers read
+        std::unordered_map<uint32_t, PixelSize> Known;  // and the others' sizes
+    };
+    std::unordered_map<std::string, FolderSizes> m_recorded;
+    const std::unordered_map<uint32_t, PixelSize>* m_known = nullptr;  // those of the folder being placed
     FolderWalk* m_walk = nullptr;                // the walk under way
     std::unique_ptr<Thumbnails> m_thumbs;        // only when the pages show thumbnails
     // A size read that lasts (a slow disk) still lets cancel and Ctrl-C through.
