@@ -99,7 +99,7 @@ void CatalogueFiles::Survey(const std::string& catalogue, const FileSystem::Betw
     std::vector<DirEntry> entries;
     if (!m_fs.ListFolderInBatches(catalogue, entries, nullptr, pace))
         return;
-    RemoveLeftovers(catalogue, entries);
+    RemoveLeftovers(m_fs, catalogue, entries);
     // Leftovers end otherwise, and are gone already.
     std::erase_if(entries, [](const DirEntry& e) { return !EndsWithHtml(e.Name); });
     if (!m_fs.ReadsAreThreadSafe()) {
@@ -162,14 +162,6 @@ void CatalogueFiles::AwaitSurvey() {
     for (auto& [s, bytes] : m_waiting)
         m_writes->Run([this, s = s, bytes = std::move(bytes)] { StageNow(*s, bytes); });
     m_waiting.clear();
-}
-
-void CatalogueFiles::RemoveLeftovers(const std::string& folder, const std::vector<DirEntry>& entries) {
-    for (const DirEntry& e : entries) {
-        // A run's temporaries are never links: a link at such a name is someone else's.
-        if (!e.IsDir && !e.IsLink && IsLeftoverName(e.Name))
-            m_fs.RemoveFile(folder + e.Name);
-    }
 }
 
 CatalogueFiles::Found CatalogueFiles::WhatIsAt(const std::string& path) {
@@ -410,13 +402,13 @@ void CatalogueFiles::CopyFolderFiles(const std::string& source, const std::strin
     const std::string to = JoinPath(destination, "");
     std::vector<DirEntry> entries;
     if (m_fs.ListFolder(to, entries, nullptr)) {
-        RemoveLeftovers(to, entries);
+        RemoveLeftovers(m_fs, to, entries);
     } else {
         m_fs.CreateFolder(destination, nullptr);
     }
     if (!m_fs.ListFolder(from, entries, nullptr)) {
         // The pages name these pictures: a catalogue without them is not a success.
-        m_obs.ShowMessage(FolderNotFoundMessage(source), MessageIcon::Exclamation, "Kavo");
+        m_obs.ShowMessage(FolderNotFoundMessage(source), MessageKind::WriteFailure, "Kavo");
         return;
     }
     SortByName(entries);
@@ -467,14 +459,14 @@ void CatalogueFiles::ReportKept() {
         text += "既存の '" + path + "' は '" + backup + "' として残しました。";
     }
     if (!text.empty())
-        m_obs.ShowMessage(text, MessageIcon::Information, "Ｋａｖｏ");
+        m_obs.ShowMessage(text, MessageKind::Information, "Ｋａｖｏ");
     if (m_inTheWay.empty())
         return;
     text.clear();
     for (const std::string& path : m_inTheWay)
         text += "'" + path + "' はファイルではないため、そのまま残しました。\r\n";
     text += m_inTheWay.size() == 1 ? "この名前のファイルは書き出していません。" : "これらの名前のファイルは書き出していません。";
-    m_obs.ShowMessage(text, MessageIcon::Exclamation, "Kavo");
+    m_obs.ShowMessage(text, MessageKind::WriteFailure, "Kavo");
 }
 
 std::string CatalogueFiles::BackupOf(const std::string& path) const {

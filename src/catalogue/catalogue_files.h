@@ -42,9 +42,6 @@ public:
     /// says stop, the survey ends there and the run is being cancelled.
     void Survey(const std::string& catalogue, const FileSystem::BetweenBatches& pace = {});
 
-    /// Removes the leftovers among the listed entries of a folder.
-    void RemoveLeftovers(const std::string& folder, const std::vector<DirEntry>& entries);
-
     /// True when the survey found the frameset of an earlier catalogue.
     bool HadCatalogue() {
         AwaitSurvey();

@@ -201,7 +201,8 @@ void Thumbnails::Begin(const std::string& base, const std::string& catalogue, Ru
     std::vector<DirEntry> entries;
     m_fs.ListFolder(m_folderPath, entries, nullptr);
     for (const DirEntry& e : entries) {
-        if (IsLeftoverName(e.Name))
+        // The same rule as the catalogue's: a folder or link at such a name is not ours and stays.
+        if (IsOurLeftover(e))
             m_fs.RemoveFile(m_folderPath + e.Name);
         else
             m_onDisk.insert(e.Name);
