@@ -57,6 +57,7 @@ bool SizeRecord::Load() {
     m_onDisk = m_fs.ReadWhole(m_file, kMaxRecordBytes, text) && Parse(text, m_old);
     if (!m_onDisk)
         m_old.clear();
+    m_new.reserve(m_old.size());
     return m_onDisk;
 }
 
@@ -102,15 +103,17 @@ bool SizeRecord::Read(const std::string& path, PixelSize& size, const CancelChec
     bool gaveUp = false;
     const CancelCheck noting = [&] { return gaveUp = gaveUp || (cancelled && cancelled()); };
     const bool ok = ReadPixelSize(m_fs, path, size, cancelled ? noting : CancelCheck{}, &read);
-    std::lock_guard lock(m_mutex);
-    ++m_headersRead;
     // A read given up for a cancel, or a file whose identity is unknown, is read again next time.
-    if (recordable && read != FileIdentity{} && !gaveUp) {
-        const Entry e{read, size};
-        const auto old = m_old.find(key);
-        m_changed = m_changed || old == m_old.end() || !(old->second == e);
-        m_new.insert_or_assign(std::string(key), e);
-    }
+    if (!recordable || read == FileIdentity{} || gaveUp)
+        return ok;
+    // Made outside the lock, which many readers share; the earlier record is only read during a run.
+    const Entry e{read, size};
+    const auto old = m_old.find(key);
+    const bool changed = old == m_old.end() || !(old->second == e);
+    std::string name(key);
+    std::lock_guard lock(m_mutex);
+    m_changed = m_changed || changed;
+    m_new.insert_or_assign(std::move(name), e);
     return ok;
 }
 

@@ -69,9 +69,6 @@ public:
     static std::string Format(const Entries& entries);
     static bool Parse(std::string_view text, Entries& entries);
 
-    /// Headers actually read this run.
-    size_t HeadersRead() const { return m_headersRead; }
-
 private:
     FileSystem& m_fs;
     const std::string m_base, m_file;
@@ -80,7 +77,6 @@ private:
     std::mutex m_mutex;
     Entries m_new;
     bool m_changed = false;  // m_new holds an entry m_old does not
-    size_t m_headersRead = 0;
 };
 
 }  // namespace kavo
