@@ -36,6 +36,9 @@ constexpr size_t kEarlierLimit = 8u << 20;
 /// are read again when compared and set aside when replaced.
 constexpr size_t kEarlierBudget = 512u << 20;
 
+/// How long a cancelled run goes on removing old pages the new catalogue does not have.
+constexpr auto kStaleRemovalAfterCancel = std::chrono::milliseconds(500);
+
 /// ours[i] = check(i) for every i, on several threads when the file system
 /// allows it. `pace` is asked while they work; false when it said stop.
 bool CheckEach(FileSystem& fs, size_t count, const std::function<bool(size_t)>& check,
@@ -297,7 +300,7 @@ bool CatalogueFiles::PutGroupInPlace(std::vector<Staged>& moves, size_t from, si
     return true;
 }
 
-bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string>>& files) {
+bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string>>& files, bool hurry) {
     // Over an earlier catalogue every failure keeps it whole. On a first run the
     // frames must go in with the pages, since nothing else leads to them; a
     // missing page or summary page is reported and the rest goes in.
@@ -392,7 +395,7 @@ bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string
             m_written.insert(Key(s.Target));
         summary = summary || s.Target == summaryPage;
     }
-    RemoveStale();
+    RemoveStale(hurry);
     m_writes->Wait();
     return summary;
 }
@@ -444,10 +447,17 @@ void CatalogueFiles::CopyFolderFiles(const std::string& source, const std::strin
     }
 }
 
-void CatalogueFiles::RemoveStale() {
+void CatalogueFiles::RemoveStale(bool hurry) {
+    // On a network drive each removal waits for the server, one after another
+    // in one folder: hundreds of old pages would hold up a cancel for seconds.
+    const auto until = std::chrono::steady_clock::now() + kStaleRemovalAfterCancel;
     for (const std::string& name : m_old) {
-        if (!m_written.contains(Key(name)))
-            m_writes->Run([this, path = m_folder + name] { m_fs.RemoveFile(path); });
+        if (m_written.contains(Key(name)))
+            continue;
+        m_writes->Run([this, hurry, until, path = m_folder + name] {
+            if (!hurry || std::chrono::steady_clock::now() < until)
+                m_fs.RemoveFile(path);
+        });
     }
 }
 

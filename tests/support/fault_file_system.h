@@ -95,7 +95,12 @@ public:
     bool ReadPrefix(const std::string& path, size_t limit, std::string& out) override {
         return m_real.ReadPrefix(path, limit, out);
     }
-    bool RemoveFile(const std::string& path) override { return !Dead('d', path) && m_real.RemoveFile(path); }
+    /// Each removal waits this long first, as over a network drive.
+    std::chrono::milliseconds removeDelay{0};
+    bool RemoveFile(const std::string& path) override {
+        std::this_thread::sleep_for(removeDelay);
+        return !Dead('d', path) && m_real.RemoveFile(path);
+    }
     bool RenameFile(const std::string& from, const std::string& to) override {
         return !Dead('r', from) && !failRename(from) && !failRename(to) && m_real.RenameFile(from, to);
     }
