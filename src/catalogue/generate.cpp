@@ -331,7 +331,9 @@ private:
         } else if (m_set.SameSize) {
             size = {m_set.ImageWidth, m_set.ImageHeight};
         } else if (m_set.GetImageSize) {
-            if (m_prefetch) {
+            if (thumb.HeaderRead) {
+                size = {thumb.Width, thumb.Height};
+            } else if (m_prefetch) {
                 size = m_prefetch->Next(m_cancelCheck);
             } else {
                 ReadPixelSize(m_fs, fullPath, size, m_cancelCheck);

@@ -39,10 +39,14 @@ struct FolderId {
     bool operator==(const FolderId&) const = default;
 };
 
-/// Size and modification time of a file, to tell whether it changed since a run.
+/// Size, times and identity of a file, to tell whether it changed since a run:
+/// an edit in place that keeps size and modification time still moves the
+/// change time, and a file put back by a restore or sync tool is another inode.
 struct FileStamp {
     uint64_t Size = 0;
     int64_t ModifiedNs = 0;  // nanoseconds since the system's epoch
+    int64_t ChangedNs = 0;   // status change (Linux), change time (Windows)
+    uint64_t Inode = 0;      // inode (Linux), file index (Windows)
     bool operator==(const FileStamp&) const = default;
 };
 
@@ -54,6 +58,9 @@ public:
     virtual size_t Read(void* buffer, size_t n) = 0;
     /// Moves the read position forward by n bytes without reading them.
     virtual bool Skip(int64_t n) = 0;
+    /// The stamp of the file this reads, taken from the open file itself, so it
+    /// belongs to the bytes read even if the name is given to another file meanwhile.
+    virtual bool Stamp(FileStamp& /*stamp*/) { return false; }
 };
 
 /// Held while a run writes a catalogue; the lock is released when it is destroyed.

@@ -173,6 +173,13 @@ bool UnlinkAt(const std::string& path) {
     return at.ok() && ::unlinkat(at.dir(), at.rest(), 0) == 0;
 }
 
+void StampFrom(const struct stat& st, FileStamp& stamp) {
+    stamp.Size = static_cast<uint64_t>(st.st_size);
+    stamp.ModifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.ChangedNs = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    stamp.Inode = static_cast<uint64_t>(st.st_ino);
+}
+
 class NativeInputFile : public InputFile {
 public:
     explicit NativeInputFile(int fd) : m_fd(fd) {}
@@ -188,6 +195,13 @@ public:
         }
     }
     bool Skip(int64_t n) override { return ::lseek(m_fd, static_cast<off_t>(n), SEEK_CUR) != static_cast<off_t>(-1); }
+    bool Stamp(FileStamp& stamp) override {
+        struct stat st {};
+        if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))
+            return false;
+        StampFrom(st, stamp);
+        return true;
+    }
 
 private:
     int m_fd;
@@ -463,8 +477,7 @@ public:
         struct stat st {};
         if (!StatAt(path, st, 0) || !S_ISREG(st.st_mode))
             return false;
-        stamp.Size = static_cast<uint64_t>(st.st_size);
-        stamp.ModifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        StampFrom(st, stamp);
         return true;
     }
 

@@ -323,10 +323,12 @@ int ExifOrientation(const unsigned char* tiff, size_t size) {
 bool ReadPixelSize(FileSystem& fs, const std::string& path, PixelSize& size, const CancelCheck& cancelled) {
     size = PixelSize{};
     std::unique_ptr<InputFile> file = fs.OpenRead(path);
-    if (!file) {
-        return false;
-    }
-    HeaderStream stream(*file, cancelled);
+    return file && ReadPixelSizeOf(*file, size, cancelled);
+}
+
+bool ReadPixelSizeOf(InputFile& file, PixelSize& size, const CancelCheck& cancelled) {
+    size = PixelSize{};
+    HeaderStream stream(file, cancelled);
     const unsigned char* head = stream.Peek(8);
     const Signature signature = head != nullptr ? SignatureOf(head) : Signature::None;
     int width = 0;

@@ -32,4 +32,7 @@ int ExifOrientation(const unsigned char* tiff, size_t size);
 /// or when `cancelled` says so.
 bool ReadPixelSize(FileSystem& fs, const std::string& path, PixelSize& size, const CancelCheck& cancelled = {});
 
+/// The same, from a file already open at its start.
+bool ReadPixelSizeOf(InputFile& file, PixelSize& size, const CancelCheck& cancelled = {});
+
 }  // namespace kavo

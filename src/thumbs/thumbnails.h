@@ -36,16 +36,35 @@ std::string ThumbnailName(std::string_view relativePath);
 
 /// What the record keeps of one picture, so that a rerun opens no unchanged picture.
 struct ThumbRecordEntry {
-    FileStamp Stamp;
+    FileStamp Stamp;  // of the picture, taken from the file its bytes were read through
     int32_t Box = 0;
     ThumbOutcome Outcome = ThumbOutcome::Failed;
+    /// Made, Small: the size shown. Failed: the size its header gives (0 × 0 for none).
     int32_t Width = 0, Height = 0;
     std::string Name;  // the thumbnail's file name, for Made
+    FileStamp Thumb;   // the thumbnail's own size and modification time, for Made
 };
 
 /// The record as text: a first line of its own, then one line per picture. Paths are escaped.
 std::string FormatThumbRecord(const std::map<std::string, ThumbRecordEntry>& entries);
-/// False for text that is not a record; lines that cannot be read are left out.
+
+/// Reads a record a piece at a time, so that one of any size is never held whole.
+class ThumbRecordReader {
+public:
+    explicit ThumbRecordReader(std::map<std::string, ThumbRecordEntry>& entries) : m_entries(entries) {}
+    /// The next piece of the text.
+    void Feed(std::string_view piece);
+    /// False for text that is not a record; lines that cannot be read are left out.
+    bool Ok() const { return m_version != 0; }
+
+private:
+    void Line(std::string_view line);
+    std::map<std::string, ThumbRecordEntry>& m_entries;
+    std::string m_partial;  // a line not yet ended
+    int m_version = -1;     // -1 before the first line; 0 not a record
+};
+
+/// The whole text at once: False for text that is not a record.
 bool ParseThumbRecord(std::string_view text, std::map<std::string, ThumbRecordEntry>& entries);
 
 class Thumbnails;
@@ -62,6 +81,9 @@ struct PlacedThumb {
     bool UseThumbnail = false;
     int32_t Width = 0, Height = 0;
     std::string Address;  // "thumbs/NAME", relative to the pages
+    /// No thumbnail, but the picture's header was read already: Width × Height is
+    /// its size (0 × 0 when it gives none), for pages that show sizes.
+    bool HeaderRead = false;
 };
 
 /// The thumbnails of one generation. The pictures of a folder are handed over
@@ -94,6 +116,8 @@ public:
 
     /// After the walk: after a whole walk the thumbnails of pictures no longer
     /// there are removed (only files the record names); then the record is written.
+    /// Pictures the run did not take (a folder it could not read, one left out
+    /// by the options, a type not chosen) keep theirs while they are there.
     void End(bool wholeWalk);
 
 private:
@@ -105,6 +129,10 @@ private:
     };
 
     void Work();
+    /// True when a thumbnail named in the record is still the file that was written.
+    bool Intact(const ThumbRecordEntry& e);
+    /// Whether an earlier picture the run did not take is still where it was.
+    bool StillThere(const std::string& key);
     /// The picture's path: its folder and its name.
     std::string PicturePath(size_t index) const;
     /// Fills the slot from the record when the picture is unchanged (or gone); false when it is to be made.
@@ -113,6 +141,8 @@ private:
     void MakeOne(size_t index, const std::string& path);
     std::string ChooseName(const std::string& key);
     bool OursAt(const std::string& name);
+    /// Reads the record into m_old; false when the file there is not one.
+    bool ReadRecord();
 
     FileSystem& m_fs;
     std::unique_ptr<ThumbnailMaker> m_maker;
@@ -120,10 +150,15 @@ private:
     RunObserver* m_obs = nullptr;
     std::string m_base, m_folderPath, m_recordPath;
     bool m_recordUsable = true;  // false when a foreign file holds the record's name and stays
+    bool m_writable = true;      // false when the thumbnail folder could not be made (told once)
 
     std::map<std::string, ThumbRecordEntry> m_old;            // the record as read
     std::unordered_map<std::string, std::string> m_oldOwner;  // thumbnail name → key in m_old
     std::unordered_set<std::string> m_onDisk;                 // names in the thumbnail folder
+    std::unordered_set<std::string> m_files;                  // those that are files, not links
+    std::unordered_set<std::string> m_listed;                 // folders listed this run, keyed as paths are
+    std::unordered_set<std::string> m_present;                // keys of m_old found in those listings
+    std::unordered_map<std::string, bool> m_unlisted;         // other folders: whether they can be listed now
     std::unordered_set<std::string> m_taken;                  // names given this run
     std::map<std::string, ThumbRecordEntry> m_new;
 
