@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
+#include <thread>
 
 #ifndef _WIN32
 #include <jpeglib.h>
@@ -141,6 +143,78 @@ TEST_F(ThumbnailMakerTest, SmallPicturesStayAndDamagedOrHugeOnesFailFast) {
     EXPECT_EQ(Make("turned6.jpg", 10).Outcome, ThumbOutcome::Failed);
     EXPECT_EQ(Make("interlaced.png", 10).Outcome, ThumbOutcome::Failed);
 }
+
+#ifndef _WIN32
+/// A grey progressive JPEG of width × height whose last scan comes `repeats`
+/// times more: each repeat is a few bytes and makes a decoder pass over every block.
+std::string ProgressiveBomb(int width, int height, int repeats) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
+    cinfo.input_components = 1;
+    cinfo.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&cinfo);
+    jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<unsigned char> row(static_cast<size_t>(width), 128);
+    JSAMPROW rows[1] = {row.data()};
+    while (cinfo.next_scanline < cinfo.image_height)
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::string jpeg(reinterpret_cast<const char*>(buffer), size);
+    std::free(buffer);
+    const size_t last = jpeg.rfind("\xFF\xDA");
+    const std::string scan = jpeg.substr(last, jpeg.size() - 2 - last);
+    std::string out = jpeg.substr(0, jpeg.size() - 2);
+    for (int i = 0; i < repeats; ++i)
+        out += scan;
+    return out + "\xFF\xD9";
+}
+
+double ThreadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+TEST_F(ThumbnailMakerTest, APictureBuiltToTakeForeverEndsSoonAndACancelActsAmidAnyPicture) {
+    // Tens of thousands of repeated scans in 3 MB: without a bound, hours of work.
+    const std::string bomb = ProgressiveBomb(2048, 2048, 190000);
+    EXPECT_GT(bomb.size(), 2'000'000u);
+    double cpu = ThreadCpuSeconds();
+    EXPECT_EQ(maker->Make(bomb, 200, stop).Outcome, ThumbOutcome::Failed);
+    cpu = ThreadCpuSeconds() - cpu;
+    EXPECT_LT(cpu, 1.0);
+
+    // Scans within reason but many blocks: a long decode, stopped mid-way.
+    const std::string slow = ProgressiveBomb(3000, 3000, 60);
+    for (int wait : {0, 30}) {
+        std::atomic<bool> cancel{false};
+        std::chrono::steady_clock::time_point asked;
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+            asked = std::chrono::steady_clock::now();
+            cancel = true;
+        });
+        EXPECT_EQ(maker->Make(slow, 200, cancel).Outcome, ThumbOutcome::Failed);
+        const auto answered = std::chrono::steady_clock::now();
+        stopper.join();
+        EXPECT_LT(answered - asked, std::chrono::milliseconds(100));
+    }
+    // The same picture whole, for scale: it is a real picture, not a failing one.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(maker->Make(slow, 200, stop).Outcome, ThumbOutcome::Made);
+    std::printf("slow picture whole: %.0f ms\n",
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+}
+#endif
 
 TEST(ThumbnailMarkers, OrientationAndAProfileLargerThanOneSegmentCarriedOver) {
     const std::string jpeg = test::ReadFile(kPictures + "turned6.jpg");

@@ -117,7 +117,7 @@ public:
         m_c.WrittenImageCount = 0;
         BeginPage(1);
         if (m_set.ThumbnailBox > 0)
-            m_thumbs = StartThumbnails(m_fs, m_set.ThumbnailBox, m_base, m_catalogue, m_obs);
+            m_thumbs = StartThumbnails(m_fs, m_set.ThumbnailBox, m_base, m_catalogue, m_obs, m_in.Jobs);
         if (!m_thumbs && m_set.GetImageSize && !m_set.SameSize && m_in.Jobs != 1 && m_fs.ReadsAreThreadSafe()) {
             const bool adapt = m_in.Jobs <= 0;
             m_prefetch = std::make_unique<SizePrefetcher>(m_fs, adapt ? kFirstJobs : std::min(m_in.Jobs, kMaxJobs),

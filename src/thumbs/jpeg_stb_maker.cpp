@@ -3,6 +3,7 @@
 // and the final resampling).
 #include <csetjmp>
 #include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -57,21 +58,41 @@ void SetUpErrors(ErrorManager& err) {
     err.base.emit_message = OnMessage;
 }
 
+/// More scans than any encoder writes (ten to twenty): a picture with more is
+/// built to make the decoder redo its work over and over.
+constexpr int kMaxScans = 100;
+/// Processor time one JPEG may take, whatever its scans.
+constexpr int64_t kMaxDecodeCpuNs = 4'000'000'000;
+
+int64_t ThreadCpuNs() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+/// Asked by libjpeg after each row of blocks it reads or writes, also while it
+/// reads every scan of a progressive picture before the first row comes out:
+/// a cancel, too many scans or too much time end the decoding there.
+struct Progress {
+    jpeg_progress_mgr base;
+    const std::atomic<bool>* stop;
+    int64_t started;
+};
+
+void OnProgress(j_common_ptr cinfo) {
+    const auto* progress = reinterpret_cast<const Progress*>(cinfo->progress);
+    const auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (progress->stop->load(std::memory_order_relaxed) || dinfo->input_scan_number > kMaxScans ||
+        ThreadCpuNs() - progress->started > kMaxDecodeCpuNs)
+        OnError(cinfo);
+}
+
 int JpegOrientation(j_decompress_ptr cinfo) {
     for (jpeg_saved_marker_ptr m = cinfo->marker_list; m != nullptr; m = m->next) {
         if (m->marker == JPEG_APP0 + 1 && m->data_length > 6 && std::memcmp(m->data, "Exif\0", 5) == 0)
             return ExifOrientation(m->data + 6, m->data_length - 6);
     }
     return 0;
-}
-
-/// The smallest DCT scale (n/8) that still gives at least the wanted size.
-unsigned ScaleFor(unsigned width, unsigned height, unsigned wantWidth, unsigned wantHeight) {
-    for (unsigned n = 1; n < 8; ++n) {
-        if ((width * n + 7) / 8 >= wantWidth && (height * n + 7) / 8 >= wantHeight)
-            return n;
-    }
-    return 8;
 }
 
 /// Decodes a JPEG at a reduced size into RGB. Returns false on any failure.
@@ -82,11 +103,18 @@ bool DecodeJpeg(std::string_view bytes, int32_t box, const std::atomic<bool>& st
     ErrorManager err;
     SetUpErrors(err);
     cinfo.err = &err.base;
+    Progress progress{{OnProgress, 0, 0, 0, 0}, &stop, ThreadCpuNs()};
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
     jpeg_create_decompress(&cinfo);
+    cinfo.progress = &progress.base;
+    // All the decoder allocates stays within what was set aside for it: beyond, it fails.
+    const uint64_t memory = DecodeMemory(bytes, box);
+    if (memory > kDecodeBudget)
+        OnError(reinterpret_cast<j_common_ptr>(&cinfo));
+    cinfo.mem->max_memory_to_use = static_cast<long>(memory);
     jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
     jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_save_markers(&cinfo, JPEG_APP0 + 2, 0xFFFF);
@@ -113,7 +141,7 @@ bool DecodeJpeg(std::string_view bytes, int32_t box, const std::atomic<bool>& st
             std::free(profile);
         }
     }
-    cinfo.scale_num = ScaleFor(cinfo.image_width, cinfo.image_height, static_cast<unsigned>(plan.DecodeWidth),
+    cinfo.scale_num = JpegScaleFor(cinfo.image_width, cinfo.image_height, static_cast<unsigned>(plan.DecodeWidth),
                                static_cast<unsigned>(plan.DecodeHeight));
     cinfo.scale_denom = 8;
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
@@ -138,7 +166,7 @@ bool DecodeJpeg(std::string_view bytes, int32_t box, const std::atomic<bool>& st
         }
         jpeg_read_scanlines(&cinfo, rows, 16);
     }
-    jpeg_finish_decompress(&cinfo);
+    // Whatever follows the last row (more scans, anything) is not read.
     jpeg_destroy_decompress(&cinfo);
     if (cmyk)
         CmykToRgb(pic);
@@ -227,6 +255,39 @@ bool DecodePng(std::string_view bytes, const std::atomic<bool>& stop, Picture& p
     return true;
 }
 
+/// stb reads through these, so that a cancel ends the picture as its end would:
+/// stb has no cancel of its own.
+struct StbSource {
+    std::string_view bytes;
+    size_t at = 0;
+    const std::atomic<bool>* stop;
+    bool starved = false;  // asked for bytes past the end: the picture is cut short
+
+    bool Stopped() const { return stop->load(std::memory_order_relaxed); }
+    static int Read(void* user, char* data, int size) {
+        auto* src = static_cast<StbSource*>(user);
+        if (src->Stopped() || size <= 0)
+            return 0;
+        if (src->at >= src->bytes.size())
+            src->starved = true;
+        const size_t n = std::min(static_cast<size_t>(size), src->bytes.size() - src->at);
+        std::memcpy(data, src->bytes.data() + src->at, n);
+        src->at += n;
+        return static_cast<int>(n);
+    }
+    static void Skip(void* user, int n) {
+        auto* src = static_cast<StbSource*>(user);
+        if (n < 0)
+            src->at -= std::min(src->at, static_cast<size_t>(-static_cast<int64_t>(n)));
+        else
+            src->at += std::min(static_cast<size_t>(n), src->bytes.size() - src->at);
+    }
+    static int Eof(void* user) {
+        const auto* src = static_cast<const StbSource*>(user);
+        return src->Stopped() || src->at >= src->bytes.size();
+    }
+};
+
 bool DecodeOther(std::string_view bytes, int32_t box, const std::atomic<bool>& stop, Picture& pic,
                  std::vector<unsigned char>& icc, ThumbResult& result) {
     const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
@@ -251,9 +312,15 @@ bool DecodeOther(std::string_view bytes, int32_t box, const std::atomic<bool>& s
         if (!DecodePng(bytes, stop, pic))
             return false;
     } else {
-        stbi_uc* pixels = stbi_load_from_memory(data, size, &width, &height, &components, 4);
-        if (pixels == nullptr)
+        StbSource source{bytes, 0, &stop};
+        static const stbi_io_callbacks kCallbacks{StbSource::Read, StbSource::Skip, StbSource::Eof};
+        stbi_uc* pixels = stbi_load_from_callbacks(&kCallbacks, &source, &width, &height, &components, 4);
+        // stb fills a picture cut short with nothing, which would show pale or striped:
+        // a damaged picture is shown as it is instead.
+        if (pixels == nullptr || stop.load() || source.starved) {
+            stbi_image_free(pixels);
             return false;
+        }
         pic.Width = width;
         pic.Height = height;
         pic.Pixels.assign(pixels, pixels + static_cast<size_t>(width) * height * 4);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace kavo {
@@ -14,6 +15,22 @@ struct Plan {
 
 /// Sizes for a picture stored as width × height with an EXIF orientation, in a box of `box` CSS pixels.
 Plan PlanThumbnail(int32_t width, int32_t height, int orientation, int32_t box);
+
+/// The smallest DCT scale (n/8) that still gives a JPEG decoded at least the wanted size.
+unsigned JpegScaleFor(unsigned width, unsigned height, unsigned wantWidth, unsigned wantHeight);
+
+/// What making one thumbnail may hold at once, all threads together: the
+/// pictures' bytes and their decoded pixels. One picture that needs more is
+/// shown as it is.
+inline constexpr uint64_t kDecodeBudget = 224ULL * 1024 * 1024;
+/// DecodeMemory's answer when the start of a picture does not tell.
+inline constexpr uint64_t kUnknownNeed = UINT64_MAX;
+
+/// The memory decoding a picture for a thumbnail of `box` takes beyond its
+/// bytes, judged from its first bytes (`head`): the decoded pixels, or all
+/// coefficients of a progressive JPEG, which no scaling makes smaller.
+/// kUnknownNeed when `head` does not reach the header.
+uint64_t DecodeMemory(std::string_view head, int32_t box);
 
 /// Pixels in rows, 3 bytes (RGB) or 4 (RGBA or CMYK) each, with the plan they were decoded for.
 struct Picture {

@@ -38,8 +38,6 @@ private:
 /// The first line of a record; version 1 lacked the change time, inode and the thumbnail's own stamp.
 constexpr std::string_view kRecordHeader = "Kavo thumbnails 2";
 constexpr std::string_view kRecordHeaderV1 = "Kavo thumbnails 1";
-/// Larger files are not read into memory; they are shown as they are.
-constexpr uint64_t kMaxPictureBytes = 256ULL * 1024 * 1024;
 constexpr size_t kHexDigits = 16;
 /// A record over this size is not one of ours (a million pictures take about 130 MB).
 constexpr size_t kMaxRecordBytes = 512 * 1024 * 1024;
@@ -84,23 +82,23 @@ bool ParseNumber(std::string_view text, T& value) {
     return ec == std::errc() && end == text.data() + text.size();
 }
 
-/// Reads a picture whole; `stamp` becomes that of the file read, when the file can say.
-bool ReadWhole(FileSystem& fs, const std::string& path, FileStamp& stamp, std::string& out) {
+/// Bytes of a picture read to judge the memory its decoding takes.
+constexpr size_t kHeadBytes = 64 * 1024;
+
+/// Reads a picture whole, no more than `limit` bytes; `stamp` becomes that of
+/// the file read, when the file can say.
+bool ReadWhole(FileSystem& fs, const std::string& path, uint64_t limit, FileStamp& stamp, std::string& out) {
     std::unique_ptr<InputFile> file = fs.OpenRead(path);
     if (!file)
         return false;
     file->Stamp(stamp);
-    const uint64_t size = stamp.Size;
-    if (size > kMaxPictureBytes)
+    if (stamp.Size > limit)
         return false;
-    out.resize(static_cast<size_t>(size) + 1);  // one more: a file that grew is read to its new end
+    out.resize(static_cast<size_t>(limit) + 1);  // one more: a file that grew past it is seen
     size_t have = 0;
     for (;;) {
-        if (have == out.size()) {
-            if (out.size() > kMaxPictureBytes)
-                return false;
-            out.resize(out.size() * 2);
-        }
+        if (have == out.size())
+            return false;
         const size_t n = file->Read(out.data() + have, out.size() - have);
         if (n == 0)
             break;
@@ -216,19 +214,47 @@ bool ParseThumbRecord(std::string_view text, std::map<std::string, ThumbRecordEn
     return reader.Ok();
 }
 
+bool MemoryBudget::Take(uint64_t bytes, const std::atomic<bool>& stop) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (m_used + bytes > m_limit) {
+        if (stop.load())
+            return false;
+        m_freed.wait_for(lock, kCancelPoll);
+    }
+    m_used += bytes;
+    m_peak = std::max(m_peak, m_used);
+    return true;
+}
+
+void MemoryBudget::Give(uint64_t bytes) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_used -= bytes;
+    }
+    m_freed.notify_all();
+}
+
+uint64_t MemoryBudget::Peak() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_peak;
+}
+
 std::unique_ptr<Thumbnails> StartThumbnails(FileSystem& fs, int32_t box, const std::string& base,
-                                            const std::string& catalogue, RunObserver& obs) {
+                                            const std::string& catalogue, RunObserver& obs, int jobs) {
     std::unique_ptr<ThumbnailMaker> maker = NativeThumbnailMaker();
     if (!maker)
         return nullptr;
-    const int threads = fs.ReadsAreThreadSafe() ? static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u)) : 0;
+    const int threads = !fs.ReadsAreThreadSafe() ? 0
+                        : jobs > 0             ? std::min(jobs, 64)
+                                               : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
     auto thumbs = std::make_unique<Thumbnails>(fs, std::move(maker), box, threads);
     thumbs->Begin(base, catalogue, obs);
     return thumbs;
 }
 
-Thumbnails::Thumbnails(FileSystem& fs, std::unique_ptr<ThumbnailMaker> maker, int32_t box, int threads)
-    : m_fs(fs), m_maker(std::move(maker)), m_box(box) {
+Thumbnails::Thumbnails(FileSystem& fs, std::unique_ptr<ThumbnailMaker> maker, int32_t box, int threads,
+                       uint64_t memory)
+    : m_fs(fs), m_maker(std::move(maker)), m_box(box), m_memory(memory) {
     for (int i = 0; i < threads; ++i)
         m_threads.emplace_back([this] { Work(); });
 }
@@ -394,10 +420,40 @@ bool Thumbnails::Known(size_t index, const std::string& path) {
 void Thumbnails::MakeOne(size_t index, const std::string& path) {
     Slot& s = m_slots[index];
     ThumbRecordEntry& e = s.Entry;
-    std::string bytes;
-    if (!m_writable || !ReadWhole(m_fs, path, e.Stamp, bytes)) {
-        e.Outcome = ThumbOutcome::Failed;
+    e.Outcome = ThumbOutcome::Failed;
+    // The picture's bytes and what decoding them takes are set aside before
+    // anything is read: every thread together stays within the budget.
+    std::string head;
+    if (!m_writable || !m_fs.ReadPrefix(path, kHeadBytes, head)) {
         e.Stamp = {};  // not recorded: a read that failed may work next time
+        return;
+    }
+    const uint64_t decode = DecodeMemory(head, m_box);
+    const uint64_t size = std::max<uint64_t>(e.Stamp.Size, head.size());
+    if (size >= m_memory.Limit() || (decode != kUnknownNeed && size + decode > m_memory.Limit())) {
+        PixelSize header;  // too large to make: shown as it is, as a damaged one is
+        ReadPixelSize(m_fs, path, header);
+        e.Width = header.Width;
+        e.Height = header.Height;
+        return;
+    }
+    // Where the start does not tell, the picture has the whole budget to itself.
+    const uint64_t taken = decode == kUnknownNeed ? m_memory.Limit() : size + decode;
+    if (!m_memory.Take(taken, m_abandon)) {
+        e.Stamp = {};
+        return;
+    }
+    struct Giver {
+        MemoryBudget& budget;
+        uint64_t bytes;
+        ~Giver() { budget.Give(bytes); }
+    } giver{m_memory, taken};
+    std::string bytes;
+    const uint64_t need = decode == kUnknownNeed ? 0 : decode;
+    const bool read = ReadWhole(m_fs, path, taken - need, e.Stamp, bytes);
+    const uint64_t real = read ? DecodeMemory(bytes, m_box) : 0;
+    if (!read || (real != kUnknownNeed && bytes.size() + real > taken)) {
+        e.Stamp = {};  // changed while it was read, or unreadable: tried again next time
         return;
     }
     ThumbResult made = m_maker->Make(bytes, m_box, m_abandon);
@@ -405,12 +461,16 @@ void Thumbnails::MakeOne(size_t index, const std::string& path) {
     e.Width = made.Width;
     e.Height = made.Height;
     if (made.Outcome == ThumbOutcome::Failed) {
+        if (m_abandon) {
+            e.Stamp = {};
+            return;
+        }
         // Shown as it is: its size is read here, once, and kept with the failure.
-        PixelSize size;
+        PixelSize header;
         MemoryFile file(bytes);
-        ReadPixelSizeOf(file, size);
-        e.Width = size.Width;
-        e.Height = size.Height;
+        ReadPixelSizeOf(file, header);
+        e.Width = header.Width;
+        e.Height = header.Height;
         return;
     }
     // After a cancel nothing more is written: the run may be over by then.

@@ -18,6 +18,7 @@
 #include "fs/file_system.h"
 #include "pictures/image_size.h"
 #include "thumbs/thumb_maker.h"
+#include "thumbs/thumb_pixels.h"
 
 namespace kavo {
 
@@ -69,11 +70,31 @@ bool ParseThumbRecord(std::string_view text, std::map<std::string, ThumbRecordEn
 
 class Thumbnails;
 
+/// Memory the threads making thumbnails take from and give back, so that all
+/// of them together hold no more than its limit.
+class MemoryBudget {
+public:
+    explicit MemoryBudget(uint64_t limit) : m_limit(limit) {}
+    /// Waits until `bytes` (no more than the limit) are free and takes them;
+    /// false, taking nothing, once `stop` is set.
+    bool Take(uint64_t bytes, const std::atomic<bool>& stop);
+    void Give(uint64_t bytes);
+    uint64_t Limit() const { return m_limit; }
+    /// The most that was taken at once.
+    uint64_t Peak();
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_freed;
+    const uint64_t m_limit;
+    uint64_t m_used = 0, m_peak = 0;
+};
+
 /// The thumbnails of a run into `catalogue` for a box of `box` CSS pixels, made
-/// on every core when the file system allows parallel use; Begin already
-/// called. Null where the platform has no maker.
+/// by `jobs` threads (0: one on every core) when the file system allows
+/// parallel use; Begin already called. Null where the platform has no maker.
 std::unique_ptr<Thumbnails> StartThumbnails(FileSystem& fs, int32_t box, const std::string& base,
-                                            const std::string& catalogue, RunObserver& obs);
+                                            const std::string& catalogue, RunObserver& obs, int jobs = 0);
 
 /// How one picture goes onto its page.
 struct PlacedThumb {
@@ -93,7 +114,8 @@ class Thumbnails {
 public:
     /// `threads` 0 makes each thumbnail on the calling thread when it is taken
     /// (for file systems that are not safe for parallel use).
-    Thumbnails(FileSystem& fs, std::unique_ptr<ThumbnailMaker> maker, int32_t box, int threads);
+    Thumbnails(FileSystem& fs, std::unique_ptr<ThumbnailMaker> maker, int32_t box, int threads,
+               uint64_t memory = kDecodeBudget);
     ~Thumbnails();
     Thumbnails(const Thumbnails&) = delete;
     Thumbnails& operator=(const Thumbnails&) = delete;
@@ -162,6 +184,7 @@ private:
     std::unordered_set<std::string> m_taken;                  // names given this run
     std::map<std::string, ThumbRecordEntry> m_new;
 
+    MemoryBudget m_memory;
     std::vector<std::thread> m_threads;
     std::mutex m_mutex;
     std::condition_variable m_workReady, m_idle, m_done;
