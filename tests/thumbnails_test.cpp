@@ -9,6 +9,8 @@
 
 #ifndef _WIN32
 #include <jpeglib.h>
+
+#include "support/progressive_bomb.h"
 #endif
 
 #include "support/test_support.h"
@@ -119,6 +121,87 @@ TEST_F(ThumbnailMakerTest, TransparencyOnWhiteAndTheFirstFrameOfAnAnimation) {
     EXPECT_TRUE(Near(d.At(d.Width / 2, d.Height / 2), {255, 0, 0}));
 }
 
+/// A GIF whose logical screen is 900 × 600 and whose one frame, 300 × 500 of
+/// black, lies at its top left corner. Codes of 8 bits, each a byte, with a
+/// clear code before the table would widen them.
+std::string FrameSmallerThanItsScreen() {
+    std::string gif("GIF89a\x84\x03\x58\x02\x80\0\0\0\0\0\xFF\xFF\xFF,\0\0\0\0\x2C\x01\xF4\x01\0\x07", 30);
+    std::string codes;
+    for (int left = 300 * 500; left > 0; left -= 100)
+        codes += '\x80' + std::string(static_cast<size_t>(std::min(left, 100)), '\0');
+    codes += '\x81';
+    for (size_t at = 0; at < codes.size(); at += 255) {
+        const std::string block = codes.substr(at, 255);
+        gif += static_cast<char>(block.size());
+        gif += block;
+    }
+    return gif + std::string("\0;", 2);
+}
+
+TEST_F(ThumbnailMakerTest, AGifIsItsFirstFrameOnItsScreen) {
+    const ThumbResult r = maker->Make(FrameSmallerThanItsScreen(), 200, stop);
+    ASSERT_EQ(r.Outcome, ThumbOutcome::Made);
+    EXPECT_EQ(r.Width, 200);
+    EXPECT_EQ(r.Height, 133);
+    if (kSeesPixels) {
+        const Decoded d = Decode(r.Jpeg);
+        EXPECT_TRUE(Near(d.At(60, 100), {0, 0, 0}));
+        EXPECT_TRUE(Near(d.At(300, 100), {255, 255, 255}));  // the screen beyond the frame: clear, on white
+        EXPECT_TRUE(Near(d.At(60, 250), {255, 255, 255}));
+    }
+}
+
+/// A 40 × 20 bitmap: `bits` 8 with run lengths (RLE8), or 32 with its fourth
+/// bytes set to `fourth`. Left half red, right half blue.
+std::string Bitmap(int bits, unsigned char fourth = 0) {
+    const int width = 40, height = 20;
+    std::string pixels;
+    if (bits == 8) {
+        for (int y = 0; y < height; ++y)
+            pixels += std::string("\x14\x00\x14\x01\x00\x00", 6);  // 20 of red, 20 of blue, end of row
+        pixels += std::string("\x00\x01", 2);
+    } else {
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x)
+                pixels += x < width / 2 ? std::string{'\0', '\0', '\xFF', static_cast<char>(fourth)}
+                                        : std::string{'\xFF', '\0', '\0', static_cast<char>(fourth)};
+        }
+    }
+    const std::string palette = bits == 8 ? std::string("\0\0\xFF\0\xFF\0\0\0", 8) : std::string();
+    auto le = [](uint32_t v, int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i)
+            s += static_cast<char>(v >> (8 * i));
+        return s;
+    };
+    const uint32_t offset = 54 + static_cast<uint32_t>(palette.size());
+    return "BM" + le(offset + static_cast<uint32_t>(pixels.size()), 4) + le(0, 4) + le(offset, 4) + le(40, 4) +
+           le(width, 4) + le(height, 4) + le(1, 2) + le(static_cast<uint32_t>(bits), 2) + le(bits == 8 ? 1 : 0, 4) +
+           le(static_cast<uint32_t>(pixels.size()), 4) + le(2835, 4) + le(2835, 4) + le(bits == 8 ? 2 : 0, 4) +
+           le(0, 4) + palette + pixels;
+}
+
+TEST_F(ThumbnailMakerTest, BitmapsTopDownWithRunLengthsOrAnUnusedFourthByte) {
+    ThumbResult r = Make("top_down.bmp", 10);  // 23 × 11
+    ASSERT_EQ(r.Outcome, ThumbOutcome::Made);
+    EXPECT_EQ(r.Width, 10);
+    EXPECT_EQ(r.Height, 5);
+    for (const std::string& bmp : {Bitmap(8), Bitmap(32, 0x10)}) {
+        r = maker->Make(bmp, 10, stop);
+        ASSERT_EQ(r.Outcome, ThumbOutcome::Made);
+        EXPECT_EQ(r.Width, 10);
+        EXPECT_EQ(r.Height, 5);
+        if (kSeesPixels) {
+            const Decoded d = Decode(r.Jpeg);  // 20 × 10: drawn opaque, as browsers draw them
+            EXPECT_TRUE(Near(d.At(3, 5), {255, 0, 0}));
+            EXPECT_TRUE(Near(d.At(16, 5), {0, 0, 255}));
+        }
+    }
+    // Cut short in its runs: shown as it is.
+    const std::string rle = Bitmap(8);
+    EXPECT_EQ(maker->Make(rle.substr(0, rle.size() - 40), 10, stop).Outcome, ThumbOutcome::Failed);
+}
+
 TEST_F(ThumbnailMakerTest, SmallPicturesStayAndDamagedOrHugeOnesFailFast) {
     ThumbResult r = Make("baseline.jpg", 50);  // 33 × 17
     EXPECT_EQ(r.Outcome, ThumbOutcome::Small);
@@ -145,39 +228,6 @@ TEST_F(ThumbnailMakerTest, SmallPicturesStayAndDamagedOrHugeOnesFailFast) {
 }
 
 #ifndef _WIN32
-/// A grey progressive JPEG of width × height whose last scan comes `repeats`
-/// times more: each repeat is a few bytes and makes a decoder pass over every block.
-std::string ProgressiveBomb(int width, int height, int repeats) {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 1;
-    cinfo.in_color_space = JCS_GRAYSCALE;
-    jpeg_set_defaults(&cinfo);
-    jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<unsigned char> row(static_cast<size_t>(width), 128);
-    JSAMPROW rows[1] = {row.data()};
-    while (cinfo.next_scanline < cinfo.image_height)
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::string jpeg(reinterpret_cast<const char*>(buffer), size);
-    std::free(buffer);
-    const size_t last = jpeg.rfind("\xFF\xDA");
-    const std::string scan = jpeg.substr(last, jpeg.size() - 2 - last);
-    std::string out = jpeg.substr(0, jpeg.size() - 2);
-    for (int i = 0; i < repeats; ++i)
-        out += scan;
-    return out + "\xFF\xD9";
-}
-
 double ThreadCpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
@@ -186,7 +236,7 @@ double ThreadCpuSeconds() {
 
 TEST_F(ThumbnailMakerTest, APictureBuiltToTakeForeverEndsSoonAndACancelActsAmidAnyPicture) {
     // Tens of thousands of repeated scans in 3 MB: without a bound, hours of work.
-    const std::string bomb = ProgressiveBomb(2048, 2048, 190000);
+    const std::string bomb = test::ProgressiveBomb(2048, 2048, 190000);
     EXPECT_GT(bomb.size(), 2'000'000u);
     double cpu = ThreadCpuSeconds();
     EXPECT_EQ(maker->Make(bomb, 200, stop).Outcome, ThumbOutcome::Failed);
@@ -194,7 +244,7 @@ TEST_F(ThumbnailMakerTest, APictureBuiltToTakeForeverEndsSoonAndACancelActsAmidA
     EXPECT_LT(cpu, 1.0);
 
     // Scans within reason but many blocks: a long decode, stopped mid-way.
-    const std::string slow = ProgressiveBomb(3000, 3000, 60);
+    const std::string slow = test::ProgressiveBomb(3000, 3000, 60);
     for (int wait : {0, 30}) {
         std::atomic<bool> cancel{false};
         std::chrono::steady_clock::time_point asked;

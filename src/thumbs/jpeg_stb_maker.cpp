@@ -1,6 +1,7 @@
 // The thumbnail maker on libjpeg-turbo (JPEG in and out, with DCT scaling),
 // libpng (PNG in, row by row so that a cancel is heard) and stb (GIF and BMP in,
 // and the final resampling).
+#include <climits>
 #include <csetjmp>
 #include <cstdio>
 #include <ctime>
@@ -293,7 +294,19 @@ bool DecodeOther(std::string_view bytes, int32_t box, const std::atomic<bool>& s
     const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
     const int size = static_cast<int>(std::min<size_t>(bytes.size(), INT32_MAX));
     int width = 0, height = 0, components = 0;
-    if (!stbi_info_from_memory(data, size, &width, &height, &components) || width <= 0 || height <= 0)
+    const bool bmp = bytes.size() > 2 && bytes[0] == 'B' && bytes[1] == 'M';
+    bool runs = false;
+    if (!stbi_info_from_memory(data, size, &width, &height, &components)) {
+        runs = bmp && DecodeRunLengthBmp(bytes, stop, pic, true);
+        if (!runs)
+            return false;
+        width = pic.Width;
+        height = pic.Height;
+    }
+    // A top-down bitmap gives its height as stored, negative.
+    if (bmp && height < 0 && height != INT_MIN)
+        height = -height;
+    if (width <= 0 || height <= 0)
         return false;
     int orientation = 0;
     const bool png = bytes.size() > 8 && std::memcmp(bytes.data(), "\x89PNG", 4) == 0;
@@ -308,7 +321,10 @@ bool DecodeOther(std::string_view bytes, int32_t box, const std::atomic<bool>& s
     }
     if (static_cast<int64_t>(width) * height > kMaxDecodedPixels || !HoldsClaimedPixels(bytes, width, height))
         return false;
-    if (png) {
+    if (runs) {
+        if (!DecodeRunLengthBmp(bytes, stop, pic))
+            return false;
+    } else if (png) {
         if (!DecodePng(bytes, stop, pic))
             return false;
     } else {
@@ -325,6 +341,10 @@ bool DecodeOther(std::string_view bytes, int32_t box, const std::atomic<bool>& s
         pic.Height = height;
         pic.Pixels.assign(pixels, pixels + static_cast<size_t>(width) * height * 4);
         stbi_image_free(pixels);
+        if (IsOpaqueBmp(bytes)) {
+            for (size_t i = 3; i < pic.Pixels.size(); i += 4)
+                pic.Pixels[i] = 255;
+        }
     }
     FlattenOnWhite(pic);
     pic.Orientation = orientation;

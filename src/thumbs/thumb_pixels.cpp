@@ -203,9 +203,15 @@ uint64_t DecodeMemory(std::string_view head, int32_t box) {
                 hMax = std::max<unsigned>(hMax, data[6 + 3 * c + 1] >> 4);
                 vMax = std::max<unsigned>(vMax, data[6 + 3 * c + 1] & 15);
             }
+#ifdef _WIN32
+            // The system's decoder may decode the whole picture (under Wine it does).
+            const unsigned scale = 8;
+            (void)box;
+#else
             const Plan plan = PlanThumbnail(static_cast<int32_t>(width), static_cast<int32_t>(height), 0, box);
             const unsigned scale = JpegScaleFor(width, height, static_cast<unsigned>(plan.DecodeWidth),
                                                 static_cast<unsigned>(plan.DecodeHeight));
+#endif
             need = pixels((static_cast<uint64_t>(width) * scale + 7) / 8, (static_cast<uint64_t>(height) * scale + 7) / 8, 4);
             // Rows of a whole iMCU for each component, at full width.
             need += static_cast<uint64_t>(width) * 16 * vMax * components;
@@ -233,6 +239,121 @@ uint64_t DecodeMemory(std::string_view head, int32_t box) {
         return pixels(static_cast<uint64_t>(std::llabs(width)), static_cast<uint64_t>(std::llabs(height)), 4 + 3);
     }
     return kUnknownNeed;
+}
+
+namespace {
+
+uint32_t Le(const unsigned char* p, int count) {
+    uint32_t v = 0;
+    for (int i = count - 1; i >= 0; --i)
+        v = v << 8 | p[i];
+    return v;
+}
+
+}  // namespace
+
+bool IsOpaqueBmp(std::string_view bmp) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bmp.data());
+    return bmp.size() >= 34 && p[0] == 'B' && p[1] == 'M' && Le(p + 14, 4) >= 40 && Le(p + 28, 2) == 32 &&
+           Le(p + 30, 4) == 0;
+}
+
+bool DecodeRunLengthBmp(std::string_view bmp, const std::atomic<bool>& stop, Picture& pic, bool headerOnly) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bmp.data());
+    const size_t n = bmp.size();
+    if (n < 54 || p[0] != 'B' || p[1] != 'M')
+        return false;
+    const uint32_t header = Le(p + 14, 4), bits = Le(p + 28, 2), compression = Le(p + 30, 4);
+    const int32_t width = static_cast<int32_t>(Le(p + 18, 4)), height = static_cast<int32_t>(Le(p + 22, 4));
+    if (header < 40 || header > n || !((compression == 1 && bits == 8) || (compression == 2 && bits == 4)) ||
+        width <= 0 || height <= 0 || static_cast<int64_t>(width) * height > kMaxDecodedPixels)
+        return false;
+    const uint32_t used = Le(p + 46, 4);
+    const size_t colours = std::min<size_t>(used != 0 ? used : 1u << bits, 256);
+    const size_t palette = 14 + header;
+    if (palette + 4 * colours > n)
+        return false;
+    pic.Width = width;
+    pic.Height = height;
+    if (headerOnly)
+        return true;
+    pic.Pixels.assign(static_cast<size_t>(width) * height * 4, 0);
+    int64_t x = 0, y = 0;  // y counts from the bottom row, as the runs do
+    auto put = [&](unsigned index) {
+        if (x < width && y < height) {
+            unsigned char* d = &pic.Pixels[(static_cast<size_t>(height - 1 - y) * width + x) * 4];
+            if (index < colours) {
+                const unsigned char* c = p + palette + 4 * index;  // blue, green, red, unused
+                d[0] = c[2];
+                d[1] = c[1];
+                d[2] = c[0];
+            }
+            d[3] = 255;
+        }
+        ++x;
+    };
+    size_t at = Le(p + 10, 4);
+    while (at + 2 <= n) {
+        const unsigned count = p[at], value = p[at + 1];
+        at += 2;
+        if (count > 0) {
+            for (unsigned i = 0; i < count; ++i)
+                put(bits == 8 ? value : (i % 2 == 0 ? value >> 4 : value & 15));
+        } else if (value == 0) {  // end of a row
+            x = 0;
+            if (++y >= height)
+                return true;
+            if ((y & 63) == 0 && stop.load(std::memory_order_relaxed))
+                return false;
+        } else if (value == 1) {  // end of the picture
+            return true;
+        } else if (value == 2) {  // a jump right and up
+            if (at + 2 > n)
+                return false;
+            x += p[at];
+            y += p[at + 1];
+            at += 2;
+            if (y >= height)
+                return true;
+        } else {  // `value` pixels as they are, padded to two bytes
+            const size_t bytes = bits == 8 ? value : (value + 1) / 2;
+            if (at + bytes > n)
+                return false;
+            for (unsigned i = 0; i < value; ++i)
+                put(bits == 8 ? p[at + i] : (i % 2 == 0 ? p[at + i / 2] >> 4 : p[at + i / 2] & 15));
+            at += (bytes + 1) / 2 * 2;
+        }
+    }
+    return false;  // cut short: shown as it is
+}
+
+bool ReadGifLayout(std::string_view gif, GifLayout& layout) {
+    const auto* p = reinterpret_cast<const unsigned char*>(gif.data());
+    const size_t n = gif.size();
+    auto le16 = [p](size_t at) { return static_cast<int32_t>(p[at] | p[at + 1] << 8); };
+    if (n < 13 || std::memcmp(p, "GIF", 3) != 0)
+        return false;
+    layout.ScreenWidth = le16(6);
+    layout.ScreenHeight = le16(8);
+    size_t at = 13 + ((p[10] & 0x80) != 0 ? 3u << ((p[10] & 7) + 1) : 0);
+    while (at < n) {
+        if (p[at] == 0x2C) {
+            if (at + 9 > n)
+                return false;
+            layout.Left = le16(at + 1);
+            layout.Top = le16(at + 3);
+            layout.Width = le16(at + 5);
+            layout.Height = le16(at + 7);
+            return true;
+        }
+        if (p[at] != 0x21 || at + 2 > n)
+            return false;
+        at += 2;  // the extension's introducer and label, then its blocks up to an empty one
+        while (at < n && p[at] != 0)
+            at += 1 + p[at];
+        ++at;
+    }
+    return false;
 }
 
 int OrientationOf(std::string_view picture) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -74,6 +75,22 @@ void EachPngChunk(std::string_view png, F chunk) {
         at += 12 + length;
     }
 }
+
+/// A GIF's logical screen and where its first frame lies on it; false when the
+/// bytes end before the frame's descriptor.
+struct GifLayout {
+    int32_t ScreenWidth = 0, ScreenHeight = 0;
+    int32_t Left = 0, Top = 0, Width = 0, Height = 0;
+};
+bool ReadGifLayout(std::string_view gif, GifLayout& layout);
+
+/// Decodes a bitmap of run lengths (RLE8 or RLE4) to RGBA, which stb leaves
+/// out; pixels the runs skip stay clear. False for other bitmaps, a damaged or
+/// cut short one, or once `stop` is set. `headerOnly` reads the size alone.
+bool DecodeRunLengthBmp(std::string_view bmp, const std::atomic<bool>& stop, Picture& pic, bool headerOnly = false);
+
+/// True for a 32-bit bitmap whose fourth bytes are no alpha (BI_RGB): browsers draw it opaque.
+bool IsOpaqueBmp(std::string_view bmp);
 
 /// The EXIF orientation of a JPEG (APP1) or PNG (eXIf) held in memory; 0 when it has none.
 int OrientationOf(std::string_view picture);

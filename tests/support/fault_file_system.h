@@ -20,6 +20,8 @@ public:
     std::function<bool(const std::string&)> failWrite = [](const std::string&) { return false; };
     std::function<bool(const std::string&)> failList = [](const std::string&) { return false; };
     std::function<bool(const std::string&)> failOpen = [](const std::string&) { return false; };
+    /// The error looking a path up gives (0: as on the disk), as on a damaged file system.
+    std::function<int(const std::string&)> lookupError = [](const std::string&) { return 0; };
     /// A rename from or to such a path fails, as for a file held open on Windows.
     std::function<bool(const std::string&)> failRename = [](const std::string&) { return false; };
     /// Called after each listing, e.g. to delete something behind the walk's back.
@@ -59,8 +61,11 @@ public:
     bool parallelListings = true;
     bool ListingsAreThreadSafe() const override { return parallelListings; }
     bool GetFolderId(const std::string& path, FolderId& id) override { return m_real.GetFolderId(path, id); }
-    int CheckFolder(const std::string& path) override { return m_real.CheckFolder(path); }
-    bool Exists(const std::string& path) override { return m_real.Exists(path); }
+    int CheckFolder(const std::string& path) override {
+        const int err = lookupError(path);
+        return err != 0 ? err : m_real.CheckFolder(path);
+    }
+    bool Exists(const std::string& path) override { return lookupError(path) == 0 && m_real.Exists(path); }
     std::string NameOnDisk(const std::string& path) override { return m_real.NameOnDisk(path); }
     bool CreateFolder(const std::string& path, std::string* err) override {
         if (Dead('m', path) || failWrite(path)) {
