@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "catalogue/number_format.h"
+#include "base/number_format.h"
 
 namespace kavo {
 namespace {

@@ -5,7 +5,7 @@
 #include <set>
 #include <sstream>
 
-#include "catalogue/encoding.h"
+#include "base/encoding.h"
 #include "fs/windows_api.h"
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
@@ -87,6 +87,9 @@ TEST_F(CliTest, EveryFileOfASmallCatalogueByteForByte) {
     int files = 0;
     for (auto& e : fs::recursive_directory_iterator(trip / "kavo"))
         files += e.is_regular_file();
+#ifndef _WIN32
+    files -= fs::is_regular_file(trip / "kavo/sizes.txt");  // the pixel sizes kept for the next run
+#endif
     EXPECT_EQ(files, 4 + 9 + 1);  // pages and frames, navigation pictures, the lock file
 }
 
@@ -263,7 +266,9 @@ TEST_F(CliTest, WriteFailuresAreExit3) {
     EXPECT_TRUE(fs::exists(dir.path() / "index.html"));
     EXPECT_EQ(out.str(), dir.str() + "index.html\n");
 
-    // The summary page's path is printed only when the page was written.
+    // The summary page's path is printed only when the page was written. A first
+    // run: over this catalogue the frame would have the same bytes and not be written.
+    fs::remove_all(dir.path() / "kavo");
     faults.failWrite = [](const std::string& p) { return p.find("frame2.html") != std::string::npos; };
     EXPECT_EQ(Run({dir.path().string(), "-q"}, faults), 3);
     EXPECT_EQ(out.str(), "");

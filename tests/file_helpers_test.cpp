@@ -1,4 +1,7 @@
-#include "catalogue/file_helpers.h"
+#include "catalogue/folder_checks.h"
+#include "fs/file_writes.h"
+#include "fs/paths.h"
+#include "fs/temporary_names.h"
 
 #include "catalogue/catalogue_files.h"
 
@@ -163,15 +166,15 @@ TEST(MakeFolderPath, AFileInTheWayIsReportedOnce) {
     EXPECT_NE(obs.messages[0].find("\r\n'" + dir.str() + "kavo'\r\n"), std::string::npos) << "names the folder";
 }
 
-TEST(CheckFolder, TestsWithoutMovingTheCurrentFolder) {
+TEST(CheckTypedFolder, TestsWithoutMovingTheCurrentFolder) {
     TempDir dir;
     dir.Write("file.txt", "x");
     auto before = fs::current_path();
-    EXPECT_EQ(CheckFolder(NativeFileSystem(), dir.str()), 0);
-    EXPECT_EQ(CheckFolder(NativeFileSystem(), dir.path().string()), 0);
-    EXPECT_NE(CheckFolder(NativeFileSystem(), dir.str() + "nothing"), 0);
-    EXPECT_NE(CheckFolder(NativeFileSystem(), dir.str() + "file.txt"), 0);
-    EXPECT_NE(CheckFolder(NativeFileSystem(), ""), 0);
+    EXPECT_EQ(CheckTypedFolder(NativeFileSystem(), dir.str()), 0);
+    EXPECT_EQ(CheckTypedFolder(NativeFileSystem(), dir.path().string()), 0);
+    EXPECT_NE(CheckTypedFolder(NativeFileSystem(), dir.str() + "nothing"), 0);
+    EXPECT_NE(CheckTypedFolder(NativeFileSystem(), dir.str() + "file.txt"), 0);
+    EXPECT_NE(CheckTypedFolder(NativeFileSystem(), ""), 0);
     // The reasons as the window and the run tell them.
     EXPECT_EQ(FolderProblem(NativeFileSystem(), dir.str()), "");
     EXPECT_EQ(FolderProblem(NativeFileSystem(), dir.str() + "file.txt"), "'" + dir.str() + "file.txt' はフォルダではありません。");

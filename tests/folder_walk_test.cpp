@@ -50,7 +50,7 @@ protected:
         WalkOutcome out;
         KavoContext ctx;
         RecordingObserver walkObs;
-        FolderWalk walk(ctx, fsys, walkObs, dir.str(), {.Threads = threads});
+        FolderWalk walk(ctx.Cancel, fsys, walkObs, dir.str(), {.Threads = threads});
         while (walk.Next()) {
             out.order.push_back(walk.Path());
             for (const DirEntry& e : walk.Entries())
@@ -129,23 +129,23 @@ TEST_F(ListingAhead, CancelStopsSoonAndNoThreadOutlivesARun) {
     slow.batchDelay = std::chrono::milliseconds(30);
     slow.batchSize = 1;
     KavoContext ctx;
-    RecordingObserver obs(&ctx.CancelRequested, 40);
+    RecordingObserver obs(&ctx.Cancel, 40);
     const auto started = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point cancelled;
     {
-        FolderWalk walk(ctx, slow, obs, dir.str(), {});
+        FolderWalk walk(ctx.Cancel, slow, obs, dir.str(), {});
         int folders = 0;
         while (walk.Next())
             ++folders;
         cancelled = std::chrono::steady_clock::now();
-        EXPECT_TRUE(ctx.CancelRequested);
+        EXPECT_TRUE(ctx.Cancel.Requested());
         EXPECT_LT(folders, 61);
     }
     EXPECT_LT(std::chrono::steady_clock::now() - cancelled, std::chrono::milliseconds(100));
     EXPECT_LT(cancelled - started, std::chrono::seconds(2));
     EXPECT_EQ(ThreadsOfThisProcess(), before);
 
-    ctx.CancelRequested = false;
+    ctx.Cancel.Reset();
     RecordingObserver whole;
     RunScan(ctx, {dir.str(), true}, NativeFileSystem(), whole);
     EXPECT_EQ(ctx.Counts.PngCount, 60);

@@ -3,9 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <regex>
+#include <set>
+#include <thread>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
-#include "catalogue/encoding.h"
+#include "base/encoding.h"
+#include "fs/paths.h"
 #include "catalogue/scan.h"
 #include "support/fault_file_system.h"
 #include "support/test_support.h"
@@ -339,7 +346,7 @@ TEST_F(GenerateTest, CancelAfterAnyYieldLeavesAConsistentCatalogue) {
     Generate(full);
     ASSERT_GT(full.yields, 10);
     for (long k = 1; k <= full.yields; ++k) {
-        RecordingObserver obs(&ctx.CancelRequested, k);
+        RecordingObserver obs(&ctx.Cancel, k);
         GenerateResult r = Generate(obs);
         ASSERT_TRUE(r.Cancelled) << "k=" << k;
         EXPECT_LE(obs.yields, k + 2);
@@ -432,6 +439,195 @@ TEST_F(GenerateTest, CaseInsensitiveOutputIsExactlyTheClassicForm) {
     EXPECT_TRUE(fs::exists(dir.path() / "Kavo" / "frame1.html"));
 }
 
+// ---------------------------------------------------------------------------
+// A refresh writes only what changed.
+
+#ifndef _WIN32
+/// Inode and modification time of each file of the catalogue: what stays when a file is not written.
+std::map<std::string, std::pair<ino_t, int64_t>> Identities(const fs::path& folder) {
+    std::map<std::string, std::pair<ino_t, int64_t>> out;
+    for (const fs::path& p : {folder / "index.html", folder / "kavo"}) {
+        const auto take = [&](const fs::path& f) {
+            struct stat st {};
+            ::stat(f.c_str(), &st);
+            out[f.lexically_relative(folder).string()] = {st.st_ino, st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec};
+        };
+        if (fs::is_directory(p)) {
+            for (auto& e : fs::directory_iterator(p))
+                if (e.is_regular_file() && e.path().extension() == ".html")
+                    take(e.path());
+        } else {
+            take(p);
+        }
+    }
+    return out;
+}
+
+TEST_F(GenerateTest, ARerunWritesAndRenamesOnlyTheFilesWhoseBytesChange) {
+    for (int i = 0; i < 12; ++i)
+        dir.Write("p" + std::to_string(i) + ".png", "x");
+    ctx.ImagesPerPage = 5;
+    for (int writers : {1, 4}) {
+        in.Writers = writers;
+        fs::remove_all(dir.path() / "kavo");
+        Generate();
+        const auto before = Identities(dir.path());
+        const std::string page3 = Page(3);
+
+        test::FaultFileSystem same;
+        same.parallelWrites = writers > 1;
+        RecordingObserver obs;
+        EXPECT_TRUE(Generate(obs, same).SummaryWritten);
+        EXPECT_EQ(same.changes, (std::vector<std::pair<char, std::string>>{})) << "nothing changed, nothing written";
+        EXPECT_EQ(Identities(dir.path()), before);
+        EXPECT_TRUE(obs.messages.empty());
+
+        // A picture renamed in place: its page changes, the count on the others, the frames and the summary page do not.
+        fs::rename(dir.path() / "p5.png", dir.path() / "p5b.png");
+        test::FaultFileSystem renamed;
+        renamed.parallelWrites = writers > 1;
+        Generate(obs, renamed);
+        std::set<std::string> changed;
+        for (const auto& [change, path] : renamed.changes) {
+            if (change == 'w' || change == 'r')
+                changed.insert(LastFolderName(path).substr(0, LastFolderName(path).find(".kavo-tmp")));
+        }
+        EXPECT_EQ(changed, std::set<std::string>{"page0002.html"}) << writers;
+        const auto after = Identities(dir.path());
+        for (const char* unchanged : {"kavo/page0001.html", "kavo/page0003.html", "kavo/frame1.html",
+                                      "kavo/frame2.html", "kavo/index.html", "index.html"})
+            EXPECT_EQ(after.at(unchanged), before.at(unchanged)) << unchanged;
+        EXPECT_EQ(Alts(2)[2], "003 : p5b.png");
+        EXPECT_EQ(Page(3), page3);
+        fs::rename(dir.path() / "p5b.png", dir.path() / "p5.png");
+    }
+}
+#endif
+
+TEST_F(GenerateTest, AnEarlierPageThatCannotBeReadOrIsDamagedIsWrittenAgain) {
+    for (int i = 0; i < 12; ++i)
+        dir.Write("p" + std::to_string(i) + ".png", "x");
+    ctx.ImagesPerPage = 5;
+    Generate();
+    const std::string page1 = Page(1), page2 = Page(2);
+    // Ours by its first line, but its bytes are not those the run would write.
+    dir.Write("kavo/page0001.html", page1.substr(0, page1.size() / 2));
+    test::FaultFileSystem faults;
+    const std::string unreadable = dir.str() + test::Native("kavo/page0002.html");
+    faults.failReadWhole = [&](const std::string& p) { return p == unreadable; };
+    RecordingObserver obs;
+    EXPECT_TRUE(Generate(obs, faults).SummaryWritten);
+    EXPECT_EQ(Page(1), page1);
+    EXPECT_EQ(Page(2), page2);
+    int renamed = 0;
+    for (const auto& [change, path] : faults.changes)
+        renamed += change == 'r' && (path.find("page0001") != std::string::npos || path.find("page0002") != std::string::npos);
+    EXPECT_GE(renamed, 2) << "both pages replaced";
+    EXPECT_TRUE(obs.messages.empty()) << "nothing kept aside: both are ours";
+    EXPECT_FALSE(fs::exists(dir.path() / "kavo/page0002.html.bak"));
+}
+
+// ---------------------------------------------------------------------------
+// Pixel sizes kept between runs.
+
+class SizeRecordTest : public GenerateTest {
+protected:
+    void SetUp() override {
+        GenerateTest::SetUp();
+        ctx.Settings.GetImageSize = true;
+        faults.threadSafe = true;
+        faults.failOpen = [this](const std::string& path) {
+            if (path.find(test::Native("kavo/")) == std::string::npos)
+                ++pictureOpens;
+            return false;
+        };
+        Copy("plain.png", "a.png");
+        Copy("baseline.jpg", "sub/b.jpg");
+    }
+    void Copy(const char* picture, const std::string& as) {
+        dir.Write(as, ReadFile(std::string(KAVO_TEST_DATA) + "/pictures/" + picture));
+    }
+    int Run() {
+        pictureOpens = 0;
+        RecordingObserver obs;
+        EXPECT_EQ(Generate(obs, faults).WriteFailures, 0);
+        return pictureOpens;
+    }
+    std::string Record() const { return ReadFile(dir.path() / "kavo" / "sizes.txt"); }
+
+    test::FaultFileSystem faults;
+    std::atomic<int> pictureOpens{0};
+};
+
+TEST_F(SizeRecordTest, ARerunOpensOnlyPicturesThatChanged) {
+    for (int jobs : {1, 0}) {
+        in.Jobs = jobs;
+        fs::remove_all(dir.path() / "kavo");
+        Copy("plain.png", "a.png");
+        EXPECT_EQ(Run(), 2);
+        const std::string page = Page(1);
+        EXPECT_NE(page.find("WIDTH=\"31\" HEIGHT=\"19\""), std::string::npos);
+        EXPECT_EQ(Run(), 0) << jobs;
+        EXPECT_EQ(Page(1), page);
+
+        // The same bytes' length and modification time, other pixels: the change time tells.
+        std::string bytes = ReadFile(dir.path() / "a.png");
+        bytes[19] = 32;  // IHDR width 31 -> 32
+        const auto modified = fs::last_write_time(dir.path() / "a.png");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        dir.Write("a.png", bytes);
+        fs::last_write_time(dir.path() / "a.png", modified);
+        EXPECT_EQ(Run(), 1) << jobs;
+        EXPECT_NE(Page(1).find("WIDTH=\"32\" HEIGHT=\"19\""), std::string::npos);
+
+        // A picture taken away and another put at its name is another file.
+        fs::remove(dir.path() / "sub/b.jpg");
+        Copy("turned6.jpg", "sub/b.jpg");
+        EXPECT_EQ(Run(), 1) << jobs;
+        EXPECT_EQ(Record().find("\tsub/b.jpg\n") != std::string::npos, true);
+    }
+}
+
+TEST_F(SizeRecordTest, ARecordThatIsDamagedForeignOrOfAnotherVersionIsIgnoredAndWrittenAgain) {
+    EXPECT_EQ(Run(), 2);
+    const std::string good = Record();
+    const std::string page = Page(1);
+    const std::string line = good.substr(good.find('\n') + 1);
+    for (const std::string& bad : {good.substr(0, good.size() - 3),                  // cut short
+                                   "Kavo sizes 2\n" + line,                           // another version
+                                   "<html>" + good,                                   // someone else's
+                                   good.substr(0, good.find('\n') + 1) + "1\t2\tx\t" + line}) {
+        dir.Write("kavo/sizes.txt", bad);
+        EXPECT_EQ(Run(), 2);
+        EXPECT_EQ(Page(1), page);
+        EXPECT_EQ(Record().substr(0, 13), "Kavo sizes 1\n");
+        EXPECT_EQ(Run(), 0) << "written again whole";
+    }
+    // A record that names a picture with a size, but the picture is another file since, is not believed.
+    std::string forged = Record();
+    const size_t width = forged.find("\t31\t19\t");
+    ASSERT_NE(width, std::string::npos);
+    forged.replace(width, 7, "\t99\t99\t");
+    forged.replace(0, forged.find('\t', 13), "Kavo sizes 1\n1");  // another file length
+    dir.Write("kavo/sizes.txt", forged);
+    EXPECT_GE(Run(), 1);
+    EXPECT_EQ(Page(1), page);
+}
+
+#ifndef _WIN32
+TEST_F(SizeRecordTest, ALinkAtTheRecordIsReplacedNeverWrittenThrough) {
+    TempDir elsewhere;
+    elsewhere.Write("target.txt", "not to be touched");
+    Run();
+    fs::remove(dir.path() / "kavo/sizes.txt");
+    fs::create_symlink(elsewhere.path() / "target.txt", dir.path() / "kavo/sizes.txt");
+    Run();
+    EXPECT_EQ(ReadFile(elsewhere.path() / "target.txt"), "not to be touched");
+    EXPECT_FALSE(fs::is_symlink(dir.path() / "kavo/sizes.txt"));
+    EXPECT_EQ(Run(), 0);
+}
+#endif
+
 }  // namespace
 }  // namespace kavo
 
@@ -522,6 +718,7 @@ TEST_F(ThumbnailGenerateTest, APictureThatCannotBeReadOrItsThumbnailWrittenIsTri
     EXPECT_TRUE(Thumb(ThumbnailName("a.jpg")));
 
     Copy("alpha.png", "b.png");
+    ctx.Settings.GetImageSize = true;  // its size is then looked for without a thumbnail
     faults.failOpen = [](const std::string& path) { return path.ends_with("b.png"); };
     Generate(obs, faults);
     EXPECT_FALSE(Thumb(ThumbnailName("b.png")));
@@ -534,7 +731,7 @@ TEST_F(ThumbnailGenerateTest, ACancelledRunKeepsTheThumbnailsOfTheTreeItDidNotRe
     Copy("turned6.jpg", "a/p.jpg");
     Copy("alpha.png", "b/q.png");
     Run();
-    RecordingObserver stopper(&ctx.CancelRequested, 3);
+    RecordingObserver stopper(&ctx.Cancel, 3);
     EXPECT_TRUE(RunGeneration(ctx, in, faults, stopper).Cancelled);
     EXPECT_TRUE(Thumb(ThumbnailName("a/p.jpg")) && Thumb(ThumbnailName("b/q.png")));
     EXPECT_EQ(Run(), 0);

@@ -11,14 +11,18 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <map>
 #include <regex>
 #include <utility>
 
-#include "catalogue/encoding.h"
-#include "catalogue/file_helpers.h"
+#include "base/encoding.h"
+#include "catalogue/folder_checks.h"
+#include "fs/file_writes.h"
+#include "fs/paths.h"
+#include "fs/temporary_names.h"
 #include "catalogue/generate.h"
 #include "catalogue/scan.h"
 #include "html/escape.h"
@@ -181,7 +185,8 @@ TEST_F(HostileRun, DiskFullInTheMiddleOfAPageLeavesNoHalfFile) {
     const std::string oldSummary = ReadFile(dir.path() / "index.html");
     ASSERT_LT(shortPage + 200, fullPage);
 
-    // Full pages no longer fit, the short last page does.
+    // Full pages no longer fit, the short last page does. Every page changes: unchanged ones are not written at all.
+    ctx.Settings.ClickAction = "View";
     RecordingObserver obs;
     GenerateResult r;
     {
@@ -222,46 +227,70 @@ TEST_F(HostileRun, ARerunKilledAtAnyPointLeavesAWholeCatalogue) {
     ctx.ImagesPerPage = 5;
     Generate();
     const auto earlier = CatalogueOnDisk();
-    for (int perPage : {3, 10}) {  // to more pages, then to fewer
-        std::vector<std::map<std::string, std::string>> after;  // killed after 0, 1, … changes
-        std::vector<std::pair<char, std::string>> whole;        // the changes of the run not killed
-        while (whole.empty()) {
-            ctx.ImagesPerPage = 5;
+    // To more pages, to fewer, and a picture renamed (one page changes, the rest is not written);
+    // one file after another, and side by side.
+    struct Change {
+        int perPage;
+        bool rename;
+    };
+    for (int writers : {1, 4}) {
+        for (const Change change : {Change{3, false}, Change{10, false}, Change{5, true}}) {
+            std::vector<std::map<std::string, std::string>> after;  // killed after 0, 1, … changes
+            std::vector<std::pair<char, std::string>> whole;        // the changes of the run not killed
+            while (whole.empty()) {
+                ctx.ImagesPerPage = 5;
+                in.Writers = 1;
+                Generate();
+                ctx.ImagesPerPage = change.perPage;
+                in.Writers = writers;
+                if (change.rename)
+                    fs::rename(dir.path() / "p7.png", dir.path() / "p7b.png");
+                test::FaultFileSystem killed;
+                killed.parallelWrites = writers > 1;
+                killed.changesLeft = static_cast<int>(after.size());
+                Generate(killed);
+                after.push_back(CatalogueOnDisk());
+                if (change.rename)
+                    fs::rename(dir.path() / "p7b.png", dir.path() / "p7.png");
+                if (killed.changesLeft > 0)
+                    whole = killed.changes;
+                ASSERT_LT(after.size(), 100u);
+            }
+            // Neither catalogue is whole only once every file is written, until the last is renamed in.
+            size_t written = 0, renamed = 0;
+            for (size_t i = 0; i < whole.size(); ++i) {
+                const bool page = whole[i].second.find(".html") != std::string::npos;
+                written = page && whole[i].first == 'w' ? i + 1 : written;
+                renamed = page && whole[i].first == 'r' ? i + 1 : renamed;
+            }
+            if (change.rename)
+                EXPECT_EQ(std::count_if(whole.begin(), whole.end(), [](const auto& c) { return c.first == 'r'; }), 1)
+                    << "only the page that changed is renamed in";
+            for (size_t k = 0; k < after.size(); ++k) {
+                const bool mixed = after[k] != earlier && after[k] != after.back();
+                EXPECT_TRUE(!mixed || (k >= written && k < renamed))
+                    << change.perPage << " per page, " << writers << " writers, killed after " << k;
+            }
+            ctx.ImagesPerPage = change.perPage;
             Generate();
-            ctx.ImagesPerPage = perPage;
-            test::FaultFileSystem killed;
-            killed.changesLeft = static_cast<int>(after.size());
-            Generate(killed);
-            after.push_back(CatalogueOnDisk());
-            if (killed.changesLeft > 0)
-                whole = killed.changes;
-            ASSERT_LT(after.size(), 100u);
+            ExpectConsistent();
         }
-        // Neither catalogue is whole only once every file is written, until the last is renamed in.
-        size_t written = 0, renamed = 0;
-        for (size_t i = 0; i < whole.size(); ++i) {
-            const bool page = whole[i].second.find(".html") != std::string::npos;
-            written = page && whole[i].first == 'w' ? i + 1 : written;
-            renamed = page && whole[i].first == 'r' ? i + 1 : renamed;
-        }
-        for (size_t k = 0; k < after.size(); ++k) {
-            const bool mixed = after[k] != earlier && after[k] != after.back();
-            EXPECT_TRUE(!mixed || (k >= written && k < renamed)) << perPage << " per page, killed after " << k;
-        }
-        Generate();
-        ExpectConsistent();
     }
 }
 
 TEST_F(HostileRun, AFileThatCannotBeReplacedKeepsTheEarlierCatalogueWhole) {
     for (int i = 0; i < 12; ++i)
         dir.Write("p" + std::to_string(i) + ".png", "x");
-    for (const std::string held : {"kavo/frame2.html", "index.html", "kavo/page0002.html", "kavo/index.html"}) {
+    for (const std::string held : {"kavo/frame2.html", "index.html", "kavo/page0002.html", "kavo/frame1.html",
+                                   "kavo/page0003.html"}) {
         ctx.ImagesPerPage = 5;
+        in.Writers = 1;
         Generate();
         const auto earlier = CatalogueOnDisk();
-        ctx.ImagesPerPage = 4;  // one page more
+        ctx.ImagesPerPage = 3;  // one page more
+        in.Writers = held.ends_with("3.html") ? 4 : 1;  // the pages put in side by side
         test::FaultFileSystem faults;
+        faults.parallelWrites = in.Writers > 1;
         const std::string path = dir.str() + test::Native(held);
         faults.failRename = [&](const std::string& p) { return p == path; };
         RecordingObserver obs;
@@ -739,7 +768,7 @@ TEST_F(HostileRun, CancelAfterAnyYieldOfATableLayout) {
     Generate(full);
     ASSERT_EQ(ctx.Counters.PageCount, 3);
     for (long k = 1; k <= full.yields + 1; ++k) {
-        RecordingObserver obs(&ctx.CancelRequested, k);
+        RecordingObserver obs(&ctx.Cancel, k);
         GenerateResult r = Generate(obs);
         EXPECT_EQ(r.Cancelled, k <= full.yields) << "k=" << k;
         const GenerationCounters& c = ctx.Counters;

@@ -1,11 +1,13 @@
 #include "html/html_writer.h"
 
+#include "catalogue/context.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "catalogue/encoding.h"
+#include "base/encoding.h"
 #include "support/test_support.h"
 
 namespace kavo {
@@ -37,13 +39,25 @@ std::vector<std::string> SplitCrLf(const std::string& text) {
 
 class HtmlWriterTest : public ::testing::Test {
 protected:
-    KavoContext ctx;
-    std::string& out = ctx.OutputText;
+    KavoContext ctx;  // the values a generation hands the writers
+    std::string out;
+
+    EntryNumbers Numbers() const {
+        return {ctx.Counters.PageImageCount, ctx.Counters.WrittenImageCount, ctx.SelectedImageCount};
+    }
+    SummaryFacts Facts(std::string_view folderName) const {
+        return {.FolderName = folderName,
+                .KeepCase = ctx.CaseSensitiveOutput,
+                .Pictures = ctx.Counters.WrittenImageCount,
+                .PicturesPerPage = ctx.ImagesPerPage,
+                .Pages = ctx.Counters.PageCount,
+                .PicturesPerRow = ctx.Settings.UseTable ? ctx.Settings.ImagesPerLine : 0};
+    }
 
     void Entry(std::string_view src, int32_t width, int32_t height, std::string_view alt,
                std::string_view click = "Folder", std::string_view link = "../a/") {
         out.clear();
-        WritePictureEntry(ctx, src, width, height, alt, "CENTER", click, link);
+        WritePictureEntry(out, ctx.CaseSensitiveOutput, Numbers(), src, width, height, alt, "CENTER", click, link);
     }
     /// The IMG line of the one entry in the buffer.
     std::string ImageLine() {
@@ -59,13 +73,13 @@ protected:
 // Head and body
 
 TEST_F(HtmlWriterTest, EmptyTypeKeepsTheSpaceBeforeTheComment) {
-    WriteHead(ctx, "", "t");
+    WriteHead(out, "", "t");
     EXPECT_EQ(SplitCrLf(out).front(), "<!--Kavo Type= このコメント文は削除しないでください-->");
 }
 
 TEST_F(HtmlWriterTest, HeadStartsANewFile) {
     out = "an unwritten page\r\n";
-    WriteHead(ctx, "Kavo", "x");
+    WriteHead(out, "Kavo", "x");
     const auto lines = SplitCrLf(out);
     ASSERT_EQ(lines.size(), 12u);
     EXPECT_EQ(lines[0], "<!--Kavo Type=Kavo このコメント文は削除しないでください-->");
@@ -75,16 +89,16 @@ TEST_F(HtmlWriterTest, HeadStartsANewFile) {
 
 TEST_F(HtmlWriterTest, BodyStartForms) {
     const std::string tail = R"( LINK="#555555" TEXT="#000000" VLINK="#503080">)";
-    WriteBodyStart(ctx, "Back.GIF", "Silver");
+    WriteBodyStart(out, "Back.GIF", "Silver");
     EXPECT_EQ(out, Lines({R"(<BODY BACKGROUND="back.gif" ALINK="#EF4455" BGCOLOR="#FFFFFF")" + tail, ""}));
     out.clear();
-    WriteBodyStart(ctx, "", "Silver");
+    WriteBodyStart(out, "", "Silver");
     EXPECT_EQ(out, Lines({R"(<BODY ALINK="#EF4455" BGCOLOR="Silver")" + tail, ""}));
     out.clear();
-    WriteBodyStart(ctx, " ", "");  // spaces are not empty
+    WriteBodyStart(out, " ", "");  // spaces are not empty
     EXPECT_EQ(out, Lines({R"(<BODY BACKGROUND=" " ALINK="#EF4455" BGCOLOR="#FFFFFF")" + tail, ""}));
     out.clear();
-    WriteBodyStart(ctx, "", "");
+    WriteBodyStart(out, "", "");
     EXPECT_EQ(out, Lines({R"(<BODY ALINK="#EF4455" BGCOLOR="#FFFFFF")" + tail, ""}));
 }
 
@@ -92,34 +106,34 @@ TEST_F(HtmlWriterTest, SinglePicturePageWithoutTable) {
     ctx.Counters.PageImageCount = 1;
     ctx.Counters.WrittenImageCount = 1;
     ctx.SelectedImageCount = 3;
-    WriteHead(ctx, "Kavo", "Trip <2024> & more");
-    WriteBodyStart(ctx, "", "");
-    WritePictureEntry(ctx, "../Trip/IMG_0001.JPG", 640, 480, "001 : Trip/IMG_0001.JPG", "CENTER", "View",
+    WriteHead(out, "Kavo", "Trip <2024> & more");
+    WriteBodyStart(out, "", "");
+    WritePictureEntry(out, ctx.CaseSensitiveOutput, Numbers(), "../Trip/IMG_0001.JPG", 640, 480, "001 : Trip/IMG_0001.JPG", "CENTER", "View",
                       "../Trip/IMG_0001.JPG");
-    WriteBodyEnd(ctx);
+    WriteBodyEnd(out);
     EXPECT_EQ(out, Expected("page_single.html"));
 }
 
 TEST_F(HtmlWriterTest, PageWithTableEndsWithAnEmptyRow) {
     ctx.SelectedImageCount = 12;
-    WriteHead(ctx, "Kavo", "Album");
-    WriteBodyStart(ctx, "", "");
-    WriteTableStart(ctx, 0);
-    WriteRowStart(ctx);
+    WriteHead(out, "Kavo", "Album");
+    WriteBodyStart(out, "", "");
+    WriteTableStart(out, 0);
+    WriteRowStart(out);
     const char* names[] = {"a.gif", "b.png"};
     for (int i = 0; i < 2; ++i) {
         ctx.Counters.PageImageCount = i + 1;
         ctx.Counters.WrittenImageCount = 11 + i;
-        WriteCellStart(ctx);
-        WritePictureEntry(ctx, std::string("../") + names[i], 0, 0, "00" + std::to_string(i + 1) + " : " + names[i],
+        WriteCellStart(out);
+        WritePictureEntry(out, ctx.CaseSensitiveOutput, Numbers(), std::string("../") + names[i], 0, 0, "00" + std::to_string(i + 1) + " : " + names[i],
                           "LEFT", "No", "ignored");
-        WriteCellEnd(ctx);
+        WriteCellEnd(out);
     }
-    WriteRowEnd(ctx);
-    WriteRowStart(ctx);
-    WriteRowEnd(ctx);
-    WriteTableEnd(ctx);
-    WriteBodyEnd(ctx);
+    WriteRowEnd(out);
+    WriteRowStart(out);
+    WriteRowEnd(out);
+    WriteTableEnd(out);
+    WriteBodyEnd(out);
     EXPECT_EQ(out, Expected("page_table.html"));
 }
 
@@ -189,18 +203,18 @@ TEST_F(HtmlWriterTest, InsertedValuesCannotInjectMarkup) {
         R"(    <IMG SRC="../&quot;&gt;&lt;script&gt;x.jpg" ALIGN="bottom" BORDER="0" ALT="001 : &quot;&gt;&lt;script&gt;x.jpg">)");
 
     // A line break in a title would otherwise split the line.
-    WriteHead(ctx, "Kavo", "a\nb & c");
+    WriteHead(out, "Kavo", "a\nb & c");
     EXPECT_EQ(SplitCrLf(out)[9], "    <TITLE>a&#10;b &amp; c</TITLE>");
 }
 
 TEST_F(HtmlWriterTest, TableMarkup) {
-    WriteTableStart(ctx, 0);
-    WriteTableStart(ctx, 12);
-    WriteRowStart(ctx);
-    WriteCellStart(ctx);
-    WriteCellEnd(ctx);
-    WriteRowEnd(ctx);
-    WriteTableEnd(ctx);
+    WriteTableStart(out, 0);
+    WriteTableStart(out, 12);
+    WriteRowStart(out);
+    WriteCellStart(out);
+    WriteCellEnd(out);
+    WriteRowEnd(out);
+    WriteTableEnd(out);
     EXPECT_EQ(out,
               Lines({R"(<P ALIGN="CENTER">)", R"(<TABLE BORDER="0" ALIGN="CENTER">)", R"(<P ALIGN="CENTER">)",
                      R"(<TABLE BORDER="12" ALIGN="CENTER">)", "<TR>", "<TD>", "</TD>", "</TR>", "</TABLE>", "</P>"}));
@@ -213,7 +227,7 @@ TEST_F(HtmlWriterTest, Frameset) {
     for (int32_t pages : {0, 3}) {
         ctx.Counters.PageCount = pages;
         out = "old";
-        WriteFramesetPage(ctx);
+        WriteFramesetPage(out);
         EXPECT_EQ(out, Expected("frameset.html"));
     }
     EXPECT_EQ(SplitCrLf(out).size(), 23u);
@@ -222,17 +236,17 @@ TEST_F(HtmlWriterTest, Frameset) {
 TEST_F(HtmlWriterTest, TreeFrame) {
     ctx.Counters.PageCount = 0;
     out = "old";
-    WriteTreeFrame(ctx, "Pictures");
+    WriteTreeFrame(out, ctx.Counters.PageCount, "Pictures");
     EXPECT_EQ(out, Expected("tree_0.html"));
 
     ctx.Counters.PageCount = 12;
-    WriteTreeFrame(ctx, "旅行 & <2024>");
+    WriteTreeFrame(out, ctx.Counters.PageCount, "旅行 & <2024>");
     EXPECT_EQ(out, Expected("tree_12.html"));
 }
 
 TEST_F(HtmlWriterTest, TreeFrameWithTenThousandPages) {
     ctx.Counters.PageCount = 10000;
-    WriteTreeFrame(ctx, "f");
+    WriteTreeFrame(out, ctx.Counters.PageCount, "f");
     const auto lines = SplitCrLf(out);
     ASSERT_EQ(lines.size(), 85u + 20000u);
     // The page list follows the 70 fixed lines, the script's SetPage taking four more.
@@ -253,7 +267,7 @@ TEST_F(HtmlWriterTest, NavigationFrame) {
     for (int32_t pages : {0, 1, 250}) {
         ctx.Counters.PageCount = pages;
         out = "old";
-        WriteNavigationFrame(ctx);
+        WriteNavigationFrame(out, ctx.Counters.PageCount);
         EXPECT_EQ(out, Expected("navigation_" + std::to_string(pages) + ".html")) << pages;
     }
 }
@@ -264,7 +278,7 @@ TEST_F(HtmlWriterTest, NavigationFrameDependsOnlyOnThePageCount) {
     ctx.SelectedImageCount = 99;
     ctx.ImagesPerPage = 5;
     ctx.CaseSensitiveOutput = true;
-    WriteNavigationFrame(ctx);
+    WriteNavigationFrame(out, ctx.Counters.PageCount);
     EXPECT_EQ(out, Expected("navigation_250.html"));
 }
 
@@ -277,26 +291,26 @@ TEST_F(HtmlWriterTest, SummaryPage) {
     ctx.Settings.UseTable = true;
     ctx.Settings.ImagesPerLine = 3;
     out = "old";
-    WriteSummaryPage(ctx, "旅行2024");
+    WriteSummaryPage(out, Facts("旅行2024"));
     EXPECT_EQ(out, Expected("summary_table.html"));
 
     ctx.Counters.WrittenImageCount = 0;
     ctx.ImagesPerPage = 5;
     ctx.Counters.PageCount = 0;
     ctx.Settings.UseTable = false;
-    WriteSummaryPage(ctx, R"(A&B "x" <y>)");
+    WriteSummaryPage(out, Facts(R"(A&B "x" <y>)"));
     EXPECT_EQ(out, Expected("summary_plain.html"));
 }
 
 TEST_F(HtmlWriterTest, SummaryPageOnCaseSensitiveFileSystem) {
     ctx.ImagesPerPage = 5;
-    WriteSummaryPage(ctx, R"(A&B "x" <y>)");
+    WriteSummaryPage(out, Facts(R"(A&B "x" <y>)"));
     auto expected = SplitCrLf(Expected("summary_plain.html"));
     expected[6] = R"(    <META HTTP-EQUIV="Refresh" CONTENT="5;URL=kavo/index.html">)";
     expected[71] =
         R"(<FONT COLOR="#666666" SIZE="4">５秒後に<A HREF="kavo/index.html">１ページ目</A>へジャンプします。</FONT>)";
     ctx.CaseSensitiveOutput = true;
-    WriteSummaryPage(ctx, R"(A&B "x" <y>)");
+    WriteSummaryPage(out, Facts(R"(A&B "x" <y>)"));
     EXPECT_EQ(SplitCrLf(out), expected);
 }
 
@@ -305,21 +319,21 @@ TEST_F(HtmlWriterTest, EveryFixedTextHasAShiftJisForm) {
     ctx.Counters.PageCount = 2;
     ctx.Settings.UseTable = true;
     const auto check = [&](const char* what) { EXPECT_EQ(ToCp932(out).find("&#"), std::string::npos) << what; };
-    WriteFramesetPage(ctx);
+    WriteFramesetPage(out);
     check("frameset");
-    WriteTreeFrame(ctx, "f");
+    WriteTreeFrame(out, ctx.Counters.PageCount, "f");
     check("tree frame");
-    WriteNavigationFrame(ctx);
+    WriteNavigationFrame(out, ctx.Counters.PageCount);
     check("navigation frame");
-    WriteSummaryPage(ctx, "f");
+    WriteSummaryPage(out, Facts("f"));
     check("summary page, table");
     ctx.Settings.UseTable = false;
-    WriteSummaryPage(ctx, "f");
+    WriteSummaryPage(out, Facts("f"));
     check("summary page");
-    WriteHead(ctx, "Kavo", "t");
-    WriteBodyStart(ctx, "", "");
-    WritePictureEntry(ctx, "a.jpg", 0, 0, "", "CENTER", "View", "a.jpg");
-    WriteBodyEnd(ctx);
+    WriteHead(out, "Kavo", "t");
+    WriteBodyStart(out, "", "");
+    WritePictureEntry(out, ctx.CaseSensitiveOutput, Numbers(), "a.jpg", 0, 0, "", "CENTER", "View", "a.jpg");
+    WriteBodyEnd(out);
     check("catalogue page");
 }
 

@@ -73,13 +73,13 @@ TEST_F(ScanTest, CancelAfterAnyYieldStopsAndReportsIt) {
     RecordingObserver full;
     Scan(true, full);
     for (long k = 1; k <= full.yields; ++k) {
-        RecordingObserver obs(&ctx.CancelRequested, k);
+        RecordingObserver obs(&ctx.Cancel, k);
         EXPECT_TRUE(Scan(true, obs)) << "k=" << k;
         // Each open folder level still yields once more before its loop sees the flag.
         EXPECT_LE(obs.yields, k + 3) << "no loop may go on after the cancel";
         EXPECT_LE(ctx.Counts.AllFileCount, 13);
     }
-    RecordingObserver late(&ctx.CancelRequested, full.yields + 1);
+    RecordingObserver late(&ctx.Cancel, full.yields + 1);
     EXPECT_FALSE(Scan(true, late));
 }
 
@@ -87,7 +87,7 @@ TEST_F(ScanTest, EachStartClearsTheCountsAndTheCancel) {
     RecordingObserver obs;
     ctx.Counts.JpgCount = 99;
     ctx.SelectedImageCount = 5;
-    ctx.CancelRequested = true;
+    ctx.Cancel.Request();
     EXPECT_FALSE(Scan(false, obs));
     EXPECT_EQ(ctx.Counts.JpgCount, 1);
     EXPECT_EQ(ctx.SelectedImageCount, 0);

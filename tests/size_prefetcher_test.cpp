@@ -142,11 +142,12 @@ protected:
         RecordingObserver scanObs;
         RunScan(ctx, {in.Folder, true}, fsys, scanObs);
         ctx.SelectTypes(true, true, true, true);
-        RecordingObserver obs(&ctx.CancelRequested, cancelAfter);
+        RecordingObserver obs(&ctx.Cancel, cancelAfter);
         RunGeneration(ctx, in, fsys, obs);
         Outcome out;
         for (const auto& e : fs::recursive_directory_iterator(tmp.path() / "kavo")) {
-            if (e.is_regular_file())
+            // The size record keeps what was read, which after a cancel includes the reads ahead.
+            if (e.is_regular_file() && e.path().filename() != "sizes.txt")
                 out.files[e.path().filename().string()] = test::ReadFile(e.path());
         }
         out.files["index.html"] = test::ReadFile(tmp.path() / "index.html");
@@ -208,13 +209,13 @@ TEST_F(SizePrefetchTest, CancelActsWithinATenthOfASecondWhileReadsHang) {
             void Yield() override {
                 const Clock::rep opened = fsys->firstEndlessOpen;
                 if (opened != 0 && Clock::now() >= Clock::time_point(Clock::duration(opened)) + kPress)
-                    *flag = true;
+                    flag->Request();
             }
             SlowFileSystem* fsys;
-            bool* flag;
+            CancelToken* flag;
         } obs;
         obs.fsys = &fsys;
-        obs.flag = &ctx.CancelRequested;
+        obs.flag = &ctx.Cancel;
         EXPECT_TRUE(RunGeneration(ctx, in, fsys, obs).Cancelled);
         const Clock::time_point pressed = Clock::time_point(Clock::duration(fsys.firstEndlessOpen.load())) + kPress;
         EXPECT_LT(Clock::now() - pressed, std::chrono::milliseconds(100)) << jobs << " readers";

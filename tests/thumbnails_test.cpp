@@ -298,17 +298,17 @@ TEST(ThumbnailSizes, FitKeepsTheAspectAndNeverEnlarges) {
 
 TEST(ThumbnailRecord, RoundTripsAnyPathAndDropsWhatIsNotOurs) {
     std::map<std::string, ThumbRecordEntry> entries;
-    entries["a\tb\\c\nd.jpg"] = {{123, -4567890123, 77, 1ULL << 60}, 200, ThumbOutcome::Made, 200, 86,
+    entries["a\tb\\c\nd.jpg"] = {{123, -4567890123, 77, 5, 1ULL << 60}, 200, ThumbOutcome::Made, 200, 86,
                                    "0123456789abcdef.jpg", {5000, 42}};
-    entries["sub/small.gif"] = {{9, 1, 1, 1}, 200, ThumbOutcome::Small, 20, 10, "", {}};
-    entries["broken.png"] = {{7, 2, 2, 2}, 300, ThumbOutcome::Failed, 31, 17, "", {}};
+    entries["sub/small.gif"] = {{9, 1, 1, 1, 1}, 200, ThumbOutcome::Small, 20, 10, "", {}};
+    entries["broken.png"] = {{7, 2, 2, 2, 2}, 300, ThumbOutcome::Failed, 31, 17, "", {}};
     const std::string text = FormatThumbRecord(entries);
     std::map<std::string, ThumbRecordEntry> back;
     ASSERT_TRUE(ParseThumbRecord(text, back));
     ASSERT_EQ(back.size(), 3u);
     const ThumbRecordEntry& e = back["a\tb\\c\nd.jpg"];
-    EXPECT_EQ(e.Stamp, (FileStamp{123, -4567890123, 77, 1ULL << 60}));
-    EXPECT_EQ(e.Thumb, (FileStamp{5000, 42, 0, 0}));
+    EXPECT_EQ(e.Stamp, (FileIdentity{123, -4567890123, 77, 5, 1ULL << 60}));
+    EXPECT_EQ(e.Thumb, (FileStamp{5000, 42}));
     EXPECT_EQ(e.Outcome, ThumbOutcome::Made);
     EXPECT_EQ(e.Name, "0123456789abcdef.jpg");
     EXPECT_EQ(back["broken.png"].Box, 300);
@@ -329,7 +329,7 @@ TEST(ThumbnailRecord, RoundTripsAnyPathAndDropsWhatIsNotOurs) {
     // A line cut short and a name that could lead out of the folder are left out.
     ASSERT_TRUE(ParseThumbRecord(text.substr(0, text.size() - 3), back));
     EXPECT_EQ(back.size(), 2u);
-    ASSERT_TRUE(ParseThumbRecord("Kavo thumbnails 2\n1\t2\t3\t4\t200\tT\t1\t1\t5\t6\t../../x.jpg\tp.jpg\n", back));
+    ASSERT_TRUE(ParseThumbRecord("Kavo thumbnails 2\n1\t2\t3\t4\t4\t200\tT\t1\t1\t5\t6\t../../x.jpg\tp.jpg\n", back));
     EXPECT_TRUE(back.empty());
     // An earlier version's record is read; its entries match no picture and are made again under their names.
     ASSERT_TRUE(ParseThumbRecord("Kavo thumbnails 1\n1\t2\t200\tT\t1\t1\t0123456789abcdef.jpg\tp.jpg\n", back));

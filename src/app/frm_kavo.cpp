@@ -23,8 +23,10 @@
 #include "app/frm_search.h"
 #include "app/ui_support.h"
 #include "app/up_down.h"
-#include "catalogue/file_helpers.h"
-#include "catalogue/number_format.h"
+#include "catalogue/folder_checks.h"
+#include "fs/paths.h"
+#include "html/html_writer.h"
+#include "base/number_format.h"
 #include "platform/folder_dialog.h"
 #include "platform/message_box.h"
 #include "platform/position_store.h"
@@ -365,7 +367,7 @@ void frmKavo::cmdOk_Click() {
     cmdExeUrl->setEnabled(false);
     m_ctx.SelectTypes(chkJPG->isChecked(), chkGIF->isChecked(), chkBMP->isChecked(), chkPNG->isChecked());
     m_ctx.ImagesPerPage = IntegerValue(txtCount->text());
-    m_ctx.CancelRequested = false;
+    m_ctx.Cancel.Reset();
 
     const QString path = folderPath();
     GenerateInputs inputs;

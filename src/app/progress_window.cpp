@@ -105,7 +105,7 @@ void ProgressWindow::ShowMessage(std::string_view text, MessageIcon icon, std::s
 }
 
 void ProgressWindow::cmdCancel_Click() {
-    m_ctx.CancelRequested = true;
+    m_ctx.Cancel.Request();
     // Hidden at once; the run sees the flag at its next test and unwinds.
     m_finishing = true;
     done(QDialog::Rejected);

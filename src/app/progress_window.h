@@ -4,7 +4,7 @@
 #include <QElapsedTimer>
 
 #include "catalogue/context.h"
-#include "catalogue/observer.h"
+#include "base/observer.h"
 
 namespace kavo {
 

@@ -7,7 +7,10 @@
 #include <thread>
 
 #include "catalogue/classify.h"
-#include "catalogue/file_helpers.h"
+#include "catalogue/folder_checks.h"
+#include "fs/file_writes.h"
+#include "fs/paths.h"
+#include "fs/temporary_names.h"
 #include "walk/folder_listing.h"
 #include "html/html_writer.h"
 
@@ -26,6 +29,12 @@ bool EndsWithHtml(std::string_view name) {
 /// on a network drive each read waits for a round trip, and six hundred of
 /// them one after another take a noticeable time.
 constexpr size_t kSurveyThreads = 16;
+
+/// An earlier page larger than this is compared and kept aside on disk, not in memory.
+constexpr size_t kEarlierLimit = 8u << 20;
+/// The earlier files' bytes kept in memory at most, all together; the rest
+/// are read again when compared and set aside when replaced.
+constexpr size_t kEarlierBudget = 512u << 20;
 
 /// ours[i] = check(i) for every i, on several threads when the file system
 /// allows it. `pace` is asked while they work; false when it said stop.
@@ -65,8 +74,13 @@ bool CheckEach(FileSystem& fs, size_t count, const std::function<bool(size_t)>& 
 
 }  // namespace
 
-CatalogueFiles::CatalogueFiles(FileSystem& fs, RunObserver& obs, bool caseSensitive)
-    : m_fs(fs), m_obs(obs), m_caseSensitive(caseSensitive) {}
+CatalogueFiles::CatalogueFiles(FileSystem& fs, RunObserver& obs, bool caseSensitive, int writers)
+    : m_fs(fs), m_obs(obs), m_caseSensitive(caseSensitive),
+      m_writes(std::make_unique<WriteQueue>(writers, fs.WritesAreThreadSafe())) {}
+
+CatalogueFiles::~CatalogueFiles() {
+    m_writes.reset();  // no write outlives the staged files it fills
+}
 
 std::string CatalogueFiles::Key(std::string_view path) const {
     std::string name = LastFolderName(path);
@@ -86,8 +100,27 @@ void CatalogueFiles::Survey(const std::string& catalogue, const FileSystem::Betw
     RemoveLeftovers(catalogue, entries);
     // Leftovers end otherwise, and are gone already.
     std::erase_if(entries, [](const DirEntry& e) { return !EndsWithHtml(e.Name); });
+    // Our files are read whole, side by side: a new file is compared with its
+    // earlier bytes, and those bytes are what a failed commit writes back.
     std::vector<char> ours;
-    const auto ourFile = [&](size_t i) { return !entries[i].IsDir && Ours(catalogue + entries[i].Name); };
+    std::vector<std::string> bytes(entries.size());
+    std::vector<char> whole(entries.size(), 0);
+    std::atomic<size_t> kept{0};
+    const auto ourFile = [&](size_t i) {
+        const DirEntry& e = entries[i];
+        if (e.IsDir)
+            return false;
+        const std::string path = catalogue + e.Name;
+        // A link is never taken as a file with our bytes: it is replaced as before.
+        if (!e.IsLink && m_fs.ReadWhole(path, kEarlierLimit, bytes[i]) && bytes[i].starts_with(kMarkerPrefix)) {
+            whole[i] = kept.fetch_add(bytes[i].size()) + bytes[i].size() <= kEarlierBudget;
+            if (!whole[i])
+                std::string().swap(bytes[i]);
+            return true;
+        }
+        std::string().swap(bytes[i]);
+        return Ours(path);
+    };
     if (!CheckEach(m_fs, entries.size(), ourFile, pace, ours))
         return;
     int frames = 0;
@@ -98,6 +131,8 @@ void CatalogueFiles::Survey(const std::string& catalogue, const FileSystem::Betw
             frames += key == "index.html" || key == "frame1.html" || key == "frame2.html";
             m_old.push_back(e.Name);
             m_ours.insert(key);
+            if (whole[i])
+                m_earlier[key] = Earlier{e.Name, std::move(bytes[i]), true};
         } else {
             m_foreign.insert(Key(e.Name));
         }
@@ -151,22 +186,44 @@ bool CatalogueFiles::MoveAside(const std::string& path) {
     return true;
 }
 
-bool CatalogueFiles::Stage(const std::string& path, std::string_view text) {
-    Staged s;
+void CatalogueFiles::Stage(const std::string& path, std::string_view text) {
+    Staged& s = m_staged.emplace_back();  // a deque: the writers' references stay put
     s.Target = path;
     s.Path = StagedPath(path);
-    if (!m_fs.WriteFileAtomic(s.Path, OutputBytes(text), nullptr)) {
-        ++m_stageFailures;
-        ReportWriteFailure(m_obs, path);
-        return false;
+    m_writes->Run([this, &s, bytes = OutputBytes(text)] { StageNow(s, bytes); });
+}
+
+const std::string* CatalogueFiles::EarlierBytes(const std::string& target) const {
+    if (!m_surveyed || target.size() <= m_folder.size() || !target.starts_with(m_folder))
+        return nullptr;
+    const auto e = m_earlier.find(Key(target));
+    // On a disk that ignores letter case an earlier name spelt otherwise is written anew.
+    return e != m_earlier.end() && e->second.Name == LastFolderName(target) ? &e->second.Bytes : nullptr;
+}
+
+void CatalogueFiles::StageNow(Staged& s, const std::string& bytes) {
+    const std::string* earlier = EarlierBytes(s.Target);
+    std::string read;
+    if (!earlier && m_caseSensitive && (!s.Target.starts_with(m_folder) || m_ours.contains(Key(s.Target))) &&
+        m_fs.ReadWhole(s.Target, bytes.size(), read))
+        earlier = &read;  // the summary page, or a page the survey did not keep
+    if (earlier && *earlier == bytes) {
+        s.Unchanged = true;
+        return;
     }
-    m_staged.push_back(std::move(s));
-    return true;
+    // Made new at the staged name: one create where a temporary file would take a rename more.
+    int made = m_fs.WriteNewFile(s.Path, bytes);
+    if (made == EEXIST)  // something the survey left (a link is not ours to remove): replaced, never written through
+        made = m_fs.WriteFileAtomic(s.Path, bytes, nullptr) ? 0 : EIO;
+    s.Failed = made != 0;
 }
 
 void CatalogueFiles::Discard() {
-    for (const Staged& s : m_staged)
-        m_fs.RemoveFile(s.Path);
+    m_writes->Wait();
+    for (const Staged& s : m_staged) {
+        if (!s.Unchanged && !s.Failed)
+            m_fs.RemoveFile(s.Path);
+    }
     m_staged.clear();
 }
 
@@ -184,66 +241,31 @@ bool CatalogueFiles::PutInPlace(Staged& s) {
 }
 
 void CatalogueFiles::RollBack(std::vector<Staged>& moves) {
+    m_writes->Wait();
+    // The staged files that did not go in first: their room may be what the earlier files need.
+    for (Staged& s : moves) {
+        if (!s.In)
+            m_fs.RemoveFile(s.Path);
+    }
     for (auto s = moves.rbegin(); s != moves.rend(); ++s) {
-        if (!s->In) {
-            m_fs.RemoveFile(s->Path);
-        } else if (s->Aside.empty()) {
-            m_fs.RemoveFile(s->Target);
-        } else {
+        if (!s->In)
+            continue;
+        if (!s->Aside.empty())
             m_fs.RenameFile(s->Aside, s->Target);
-        }
+        else if (s->Earlier)
+            m_fs.WriteFileAtomic(s->Target, *s->Earlier, nullptr);
+        else
+            m_fs.RemoveFile(s->Target);
     }
 }
 
-bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string>>& files) {
-    // Over an earlier catalogue every failure keeps it whole. On a first run the
-    // frames must go in with the pages, since nothing else leads to them; a
-    // missing page or summary page is reported and the rest goes in.
-    const bool whole = m_hadCatalogue;
-    const std::string& summaryPage = files.back().first;
-    if (whole && m_stageFailures > 0) {
-        Discard();
-        return false;
-    }
-    const size_t pages = m_staged.size();
-    for (size_t i = 0; i < files.size(); ++i) {
-        const bool summary = i + 1 == files.size();
-        if (!Stage(files[i].first, files[i].second) && (whole || !summary)) {
-            Discard();
-            return false;
-        }
-    }
-    std::vector<Staged> moves;
-    moves.reserve(m_staged.size());
-    for (size_t i = 0; i < m_staged.size(); ++i) {
-        Staged& s = m_staged[i];
-        s.Required = whole || (i >= pages && s.Target != summaryPage);
-        switch (WhatIsAt(s.Target)) {
-            case Found::InTheWay:
-                m_inTheWay.push_back(s.Target);
-                m_fs.RemoveFile(s.Path);
-                continue;
-            case Found::Ours:
-                s.Aside = TemporaryPath(s.Target);
-                break;
-            case Found::Theirs:
-                s.Aside = BackupName(s.Target);
-                s.Kept = true;
-                break;
-            case Found::Nothing:
-                break;
-        }
-        moves.push_back(std::move(s));
-    }
-    m_staged.clear();
-    // Renamed into place before their bytes are on the disk, files can be empty
-    // after a power cut; replacing a file would have made the system flush it.
-    m_fs.Flush(m_folder);
-    m_fs.Flush(summaryPage.substr(0, summaryPage.size() - LastFolderName(summaryPage).size()));  // maybe another drive
-    // From the first rename to the last the catalogue is mixed; a failure puts
-    // every file back, so the earlier one is whole again.
-    for (Staged& s : moves) {
-        if (PutInPlace(s))
+bool CatalogueFiles::PutGroupInPlace(std::vector<Staged>& moves, size_t from, size_t to) {
+    for (size_t i = from; i < to; ++i)
+        m_writes->Run([this, &s = moves[i]] { PutInPlace(s); });
+    m_writes->Wait();
+    for (size_t i = from; i < to; ++i) {
+        Staged& s = moves[i];
+        if (s.In)
             continue;
         ReportWriteFailure(m_obs, s.Target);
         if (s.Required) {
@@ -252,20 +274,105 @@ bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string
         }
         m_fs.RemoveFile(s.Path);
     }
+    return true;
+}
+
+bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string>>& files) {
+    // Over an earlier catalogue every failure keeps it whole. On a first run the
+    // frames must go in with the pages, since nothing else leads to them; a
+    // missing page or summary page is reported and the rest goes in.
+    const bool whole = m_hadCatalogue;
+    const std::string& summaryPage = files.back().first;
+    const size_t pages = m_staged.size();
+    m_writes->Wait();
+    bool pageFailed = false;
+    for (const Staged& s : m_staged) {
+        if (s.Failed)
+            ReportWriteFailure(m_obs, s.Target);
+        pageFailed = pageFailed || s.Failed;
+    }
+    if (whole && pageFailed) {
+        Discard();
+        return false;
+    }
+    for (const auto& [path, text] : files)
+        Stage(path, text);
+    m_writes->Wait();
+    // The first of these that cannot be written and must be ends the commit, and is the one reported.
+    for (size_t i = pages; i < m_staged.size(); ++i) {
+        if (!m_staged[i].Failed)
+            continue;
+        ReportWriteFailure(m_obs, m_staged[i].Target);
+        if (whole || m_staged[i].Target != summaryPage) {
+            Discard();
+            return false;
+        }
+    }
+    std::vector<Staged> moves;
+    moves.reserve(m_staged.size());
+    size_t framesAt = 0;
     bool summary = false;
+    for (size_t i = 0; i < m_staged.size(); ++i) {
+        Staged& s = m_staged[i];
+        s.Required = whole || (i >= pages && s.Target != summaryPage);
+        if (s.Unchanged) {
+            if (s.Target.starts_with(m_folder))
+                m_written.insert(Key(s.Target));
+            summary = summary || s.Target == summaryPage;
+            continue;
+        }
+        if (s.Failed)
+            continue;
+        switch (WhatIsAt(s.Target)) {
+            case Found::InTheWay:
+                m_inTheWay.push_back(s.Target);
+                m_fs.RemoveFile(s.Path);
+                continue;
+            case Found::Ours:
+                // What the survey read whole is written back after a failure; a rename aside would cost every page a round trip.
+                s.Earlier = EarlierBytes(s.Target);
+                if (!s.Earlier)
+                    s.Aside = TemporaryPath(s.Target);
+                break;
+            case Found::Theirs:
+                s.Aside = BackupName(s.Target);
+                s.Kept = true;
+                break;
+            case Found::Nothing:
+                break;
+        }
+        if (i < pages)
+            ++framesAt;
+        moves.push_back(std::move(s));
+    }
+    m_staged.clear();
+    // Renamed into place before their bytes are on the disk, files can be empty
+    // after a power cut; replacing a file would have made the system flush it.
+    if (!moves.empty()) {
+        m_fs.Flush(m_folder);
+        m_fs.Flush(summaryPage.substr(0, summaryPage.size() - LastFolderName(summaryPage).size()));  // maybe another drive
+    }
+    // From the first rename to the last the catalogue is mixed; a failure puts
+    // every file back, so the earlier one is whole again. The pages go in side
+    // by side, then the frames that lead to them, then the summary page.
+    const size_t summaryAt = !moves.empty() && moves.back().Target == summaryPage ? moves.size() - 1 : moves.size();
+    if (!PutGroupInPlace(moves, 0, framesAt) || !PutGroupInPlace(moves, framesAt, summaryAt) ||
+        !PutGroupInPlace(moves, summaryAt, moves.size()))
+        return false;
     for (const Staged& s : moves) {
         if (!s.In)
             continue;
         if (s.Kept) {
             m_kept.emplace_back(s.Target, s.Aside);
         } else if (!s.Aside.empty()) {
-            m_fs.RemoveFile(s.Aside);
+            m_writes->Run([this, aside = s.Aside] { m_fs.RemoveFile(aside); });
         }
         if (s.Target.starts_with(m_folder))
             m_written.insert(Key(s.Target));
         summary = summary || s.Target == summaryPage;
     }
     RemoveStale();
+    m_writes->Wait();
     return summary;
 }
 
@@ -319,7 +426,7 @@ void CatalogueFiles::CopyFolderFiles(const std::string& source, const std::strin
 void CatalogueFiles::RemoveStale() {
     for (const std::string& name : m_old) {
         if (!m_written.contains(Key(name)))
-            m_fs.RemoveFile(m_folder + name);
+            m_writes->Run([this, path = m_folder + name] { m_fs.RemoveFile(path); });
     }
 }
 

@@ -1,30 +1,39 @@
 #pragma once
 
+#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "fs/file_system.h"
-#include "catalogue/observer.h"
+#include "base/observer.h"
+#include "catalogue/write_queue.h"
 
 namespace kavo {
 
 /// The files of one catalogue as a generation replaces them. Every page, frame
 /// and the summary page is first written under a staged name; Commit moves them
 /// all into place at the end, so what a kill, a failure or a cancel leaves is
-/// the earlier catalogue or the new one. A regular file that is not ours at one
+/// the earlier catalogue or the new one. A file whose new bytes are those on
+/// disk already is neither written nor moved, so a rerun that changes little
+/// writes little. A regular file that is not ours at one
 /// of their names is moved aside to NAME.bak (then .bak2, …); a folder or
 /// anything else that is not a file is left where it is and that name is not
 /// written. Either is told once. Our old files that the new catalogue no longer
 /// has are removed once the new frames are in.
 class CatalogueFiles {
 public:
-    CatalogueFiles(FileSystem& fs, RunObserver& obs, bool caseSensitive);
+    /// `writers` as WriteQueue takes it: 0 writes side by side on a slow drive.
+    CatalogueFiles(FileSystem& fs, RunObserver& obs, bool caseSensitive, int writers = 0);
+    ~CatalogueFiles();
 
     /// Lists the catalogue folder once: removes the leftovers of a killed run
-    /// and notes which .html files are ours and which are not. `pace` is asked
+    /// and notes which .html files are ours and which are not, keeping the
+    /// bytes of ours to compare the new files with. `pace` is asked
     /// between batches and files (thousands of old pages take a while); when it
     /// says stop, the survey ends there and the run is being cancelled.
     void Survey(const std::string& catalogue, const FileSystem::BetweenBatches& pace = {});
@@ -36,11 +45,13 @@ public:
     bool HadCatalogue() const { return m_hadCatalogue; }
 
     /// Writes a file of the new catalogue under its staged name, for Commit to
-    /// put in place. False (reported) when it cannot be written.
-    bool Stage(const std::string& path, std::string_view text);
+    /// put in place, unless the file there has these bytes already. The write
+    /// may happen on another thread; a failure is reported by Commit.
+    void Stage(const std::string& path, std::string_view text);
 
     /// Stages `files` (the frameset, the two frames, then the summary page) and
-    /// moves every staged file into place, one rename each, then removes our old
+    /// moves every staged file into place, one rename each (pages side by side,
+    /// then the frames, then the summary page), then removes our old
     /// files the new catalogue does not have. Over an earlier catalogue it is
     /// all or nothing: after any failure the earlier files are all back and the
     /// staged ones gone. On a first run whatever can go in goes in, as long as
@@ -65,9 +76,18 @@ private:
     struct Staged {
         std::string Target, Path;
         std::string Aside;  // where the file it replaces waits until the commit is done
+        const std::string* Earlier = nullptr;  // or the bytes it replaces, to write back after a failure
         bool Kept = false;  // Aside is the backup of a file that is not ours
         bool Required = true;
+        bool Unchanged = false;  // the file on disk has these bytes: nothing written
+        bool Failed = false;     // the staged file could not be written
         bool In = false;    // it is in place
+    };
+    /// An earlier file of ours in the catalogue folder, as the survey read it.
+    struct Earlier {
+        std::string Name;   // as the disk spells it
+        std::string Bytes;
+        bool Whole = false;  // Bytes hold the whole file
     };
 
     bool Ours(const std::string& path);
@@ -76,8 +96,16 @@ private:
     std::string BackupName(const std::string& path);
     /// Moves a regular file that is not ours out of the way; false when it is there and cannot be moved.
     bool MoveAside(const std::string& path);
-    /// Puts one staged file in place, its old file aside first.
+    /// Writes the staged file unless the target holds its bytes already.
+    void StageNow(Staged& s, const std::string& bytes);
+    /// The earlier bytes at `target` as the survey read them, or null.
+    const std::string* EarlierBytes(const std::string& target) const;
+    /// Puts one staged file in place, its old file aside first when it is not
+    /// kept in memory.
     bool PutInPlace(Staged& s);
+    /// Puts the files of [from, to) in place side by side; false when one of
+    /// them that must go in did not (reported, and everything rolled back).
+    bool PutGroupInPlace(std::vector<Staged>& moves, size_t from, size_t to);
     /// Puts back the old files of the moves that are in and removes the staged files.
     void RollBack(std::vector<Staged>& moves);
     void Discard();
@@ -94,8 +122,9 @@ private:
     std::unordered_set<std::string> m_ours;      // their keys
     std::unordered_set<std::string> m_foreign;   // keys of entries at our names that are not ours
     std::unordered_set<std::string> m_written;   // keys of files this run wrote in the folder
-    std::vector<Staged> m_staged;                // in the order they go in: pages, frames, summary
-    int m_stageFailures = 0;
+    std::deque<Staged> m_staged;                 // in the order they go in: pages, frames, summary
+    std::unordered_map<std::string, Earlier> m_earlier;  // by key: our files as the survey read them
+    std::unique_ptr<WriteQueue> m_writes;
     std::vector<std::pair<std::string, std::string>> m_kept;  // (path, backup)
     std::vector<std::string> m_inTheWay;         // names left unwritten for what is there
 };

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/ascii.h"
 #include "fs/file_system.h"
 
 namespace kavo {
@@ -20,14 +21,5 @@ PictureType ClassifyPicture(std::string_view name, std::string_view folder);
 inline PictureType ClassifyEntry(const DirEntry& entry, std::string_view folder) {
     return entry.IsFile ? ClassifyPicture(entry.Name, folder) : PictureType::NotPicture;
 }
-
-/// Lower-cases the ASCII letters A to Z; every other byte stays.
-std::string AsciiLower(std::string_view in);
-char LowerAscii(char c);
-
-/// True when `folder` ends in `tail` (lower case, "/" separators), ASCII case
-/// ignored and either separator taken: how the catalogue's own folders are
-/// recognised wherever the walk meets them.
-bool FolderEndsWith(std::string_view folder, std::string_view tail);
 
 }  // namespace kavo

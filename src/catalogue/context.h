@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/cancel.h"
+
 namespace kavo {
 
 /// Layout of the generated catalogue; changed only by the layout dialog's OK.
@@ -48,7 +50,7 @@ struct KavoContext {
     ScanCounts Counts;
     int32_t SelectedImageCount = 0;
     int32_t ImagesPerPage = 50;
-    bool CancelRequested = false;
+    CancelToken Cancel;
     bool SupportImagesFound = false;
     int32_t UnreadableFolderCount = 0;  // folders the last scan could not read
     bool UnreadableNoticeShown = false;  // the last scan named them to the user
@@ -56,9 +58,6 @@ struct KavoContext {
     int32_t WindowLeft = 0;
 
     GenerationCounters Counters;
-
-    /// Text of the one output file being composed (UTF-8, CR LF line ends).
-    std::string OutputText;
 
     /// True when the catalogue goes onto a file system that tells letter case
     /// apart: then every name of the catalogue is lower case so links resolve,
@@ -80,8 +79,5 @@ struct KavoContext {
         if (png) SelectedImageCount += Counts.PngCount;
     }
 };
-
-/// Version texts shown in the window caption and written into every page.
-inline constexpr const char* kVersionText = "Kavo Version1.02C";
 
 }  // namespace kavo

@@ -10,13 +10,17 @@
 
 #include "catalogue/catalogue_files.h"
 #include "catalogue/classify.h"
-#include "catalogue/file_helpers.h"
+#include "catalogue/folder_checks.h"
+#include "fs/file_writes.h"
+#include "fs/paths.h"
+#include "fs/temporary_names.h"
 #include "walk/folder_listing.h"
 #include "walk/folder_walk.h"
 #include "pictures/image_size.h"
-#include "catalogue/number_format.h"
+#include "base/number_format.h"
 #include "catalogue/scan.h"
 #include "pictures/size_prefetcher.h"
+#include "pictures/size_record.h"
 #include "html/escape.h"
 #include "html/html_writer.h"
 #include "thumbs/thumbnails.h"
@@ -83,7 +87,7 @@ public:
 
     GenerateResult Run() {
         GenerateResult result;
-        m_ctx.CancelRequested = false;
+        m_ctx.Cancel.Reset();
         const std::string folder = ResolveFolder(m_in.Folder);
         m_base = WithTrailingSeparator(folder);
         result.SummaryPage = m_base + "index.html";
@@ -109,8 +113,8 @@ public:
             return result;
         }
         m_catalogue = catalogue + kPathSep;
-        m_files.emplace(m_fs, m_obs, lower);
-        m_files->Survey(m_catalogue, YieldWhileListing(m_ctx, m_obs));
+        m_files.emplace(m_fs, m_obs, lower, m_in.Writers);
+        m_files->Survey(m_catalogue, YieldWhileListing(m_ctx.Cancel, m_obs));
 
         m_c.PageCount = m_c.PageImageCount = 0;
         m_c.WrittenJpgCount = m_c.WrittenGifCount = m_c.WrittenBmpCount = m_c.WrittenPngCount = 0;
@@ -118,15 +122,22 @@ public:
         BeginPage(1);
         if (m_set.ThumbnailBox > 0)
             m_thumbs = StartThumbnails(m_fs, m_set.ThumbnailBox, m_base, m_catalogue, m_obs, m_in.Jobs);
-        if (!m_thumbs && m_set.GetImageSize && !m_set.SameSize && m_in.Jobs != 1 && m_fs.ReadsAreThreadSafe()) {
+        if (!m_thumbs && m_set.GetImageSize && !m_set.SameSize) {
+            m_sizes = std::make_unique<SizeRecord>(m_fs, m_base, m_catalogue + std::string(kSizeRecordName));
+            m_sizes->Load();
+        }
+        if (m_sizes && m_in.Jobs != 1 && m_fs.ReadsAreThreadSafe()) {
             const bool adapt = m_in.Jobs <= 0;
             m_prefetch = std::make_unique<SizePrefetcher>(m_fs, adapt ? kFirstJobs : std::min(m_in.Jobs, kMaxJobs),
                                                           adapt);
+            m_prefetch->UseRecord(m_sizes.get());
         }
         WalkFolder(m_base, m_in.IncludeSubfolders);
         m_prefetch.reset();  // no reader outlives the walk
+        if (m_sizes && !m_sizes->Save(!m_ctx.Cancel.Requested()))
+            ReportWriteFailure(m_obs, m_catalogue + std::string(kSizeRecordName));
         if (m_thumbs)
-            m_thumbs->End(!m_ctx.CancelRequested);
+            m_thumbs->End(!m_ctx.Cancel.Requested());
 
         m_obs.ShowStatus(kWritingHtmlText);
         if (m_c.PageImageCount != 0) {
@@ -135,19 +146,24 @@ public:
         }
         const std::string name = CatalogueName(m_fs, folder);
         std::vector<std::pair<std::string, std::string>> files;
-        WriteFramesetPage(m_ctx);
-        files.emplace_back(m_catalogue + "index.html", m_ctx.OutputText);
-        WriteTreeFrame(m_ctx, name);
-        files.emplace_back(m_catalogue + "frame1.html", m_ctx.OutputText);
-        WriteNavigationFrame(m_ctx);
-        files.emplace_back(m_catalogue + "frame2.html", m_ctx.OutputText);
-        WriteSummaryPage(m_ctx, name);
-        files.emplace_back(result.SummaryPage, m_ctx.OutputText);
+        WriteFramesetPage(m_text);
+        files.emplace_back(m_catalogue + "index.html", m_text);
+        WriteTreeFrame(m_text, m_c.PageCount, name);
+        files.emplace_back(m_catalogue + "frame1.html", m_text);
+        WriteNavigationFrame(m_text, m_c.PageCount);
+        files.emplace_back(m_catalogue + "frame2.html", m_text);
+        WriteSummaryPage(m_text, {.FolderName = name,
+                                  .KeepCase = m_ctx.CaseSensitiveOutput,
+                                  .Pictures = m_c.WrittenImageCount,
+                                  .PicturesPerPage = m_ctx.ImagesPerPage,
+                                  .Pages = m_c.PageCount,
+                                  .PicturesPerRow = m_set.UseTable ? m_set.ImagesPerLine : 0});
+        files.emplace_back(result.SummaryPage, m_text);
         result.SummaryWritten = m_files->Commit(files);
         m_files->CopyFolderFiles(JoinPath(m_in.ProgramFolder, "Images"), images);
         m_files->ReportKept();
         result.BackupOfIndex = m_files->BackupOf(result.SummaryPage);
-        result.Cancelled = m_ctx.CancelRequested;
+        result.Cancelled = m_ctx.Cancel.Requested();
         return result;
     }
 
@@ -177,7 +193,7 @@ private:
 
     bool Cancelled() {
         m_obs.Yield();
-        return m_ctx.CancelRequested;
+        return m_ctx.Cancel.Requested();
     }
 
     std::string PagePath(int32_t n) const {
@@ -188,30 +204,30 @@ private:
     /// frames. A page that fails still takes its number, so the later pages and
     /// the frames stay as planned.
     void SavePage() {
-        m_files->Stage(PagePath(m_c.PageCount + 1), m_ctx.OutputText);
+        m_files->Stage(PagePath(m_c.PageCount + 1), m_text);
         ++m_c.PageCount;
     }
 
     void BeginPage(int32_t number) {
-        WriteHead(m_ctx, "Kavo", "Kavo-Page" + FormatNumber(number, "0000"));
-        WriteBodyStart(m_ctx, "", "");
+        WriteHead(m_text, "Kavo", "Kavo-Page" + FormatNumber(number, "0000"));
+        WriteBodyStart(m_text, "", "");
         if (m_set.UseTable) {
-            WriteTableStart(m_ctx, 0);
-            WriteRowStart(m_ctx);
+            WriteTableStart(m_text, 0);
+            WriteRowStart(m_text);
             m_c.RowImageCount = 0;
         }
     }
 
     void EndPage() {
         if (m_set.UseTable) {
-            WriteRowEnd(m_ctx);
-            WriteTableEnd(m_ctx);
+            WriteRowEnd(m_text);
+            WriteTableEnd(m_text);
         }
-        WriteBodyEnd(m_ctx);
+        WriteBodyEnd(m_text);
     }
 
     void WalkFolder(const std::string& folder, bool includeSubfolders) {
-        FolderWalk walk(m_ctx, m_fs, m_obs, folder, {.Subfolders = includeSubfolders});
+        FolderWalk walk(m_ctx.Cancel, m_fs, m_obs, folder, {.Subfolders = includeSubfolders});
         m_walk = &walk;
         while (walk.Next()) {
             if (walk.Path() == m_base)
@@ -323,7 +339,7 @@ private:
             m_link.assign(m_src);
         }
         if (m_set.UseTable)
-            WriteCellStart(m_ctx);
+            WriteCellStart(m_text);
         PixelSize size;
         const PlacedThumb thumb = m_thumbs ? m_thumbs->Next(m_cancelCheck) : PlacedThumb{};
         if (thumb.KnownSize) {
@@ -335,18 +351,22 @@ private:
                 size = {thumb.Width, thumb.Height};
             } else if (m_prefetch) {
                 size = m_prefetch->Next(m_cancelCheck);
+            } else if (m_sizes) {
+                m_sizes->Read(fullPath, size, m_cancelCheck);
             } else {
+                // With thumbnails there is no size record: a picture without one is read here.
                 ReadPixelSize(m_fs, fullPath, size, m_cancelCheck);
             }
         }
         m_alt.assign(FormatNumber(m_c.PageImageCount, "000")).append(" : ").append(m_relative);
-        WritePictureEntry(m_ctx, thumb.UseThumbnail ? thumb.Address : m_src, size.Width, size.Height, m_alt, m_set.Align, m_set.ClickAction, m_link);
+        WritePictureEntry(m_text, m_ctx.CaseSensitiveOutput, {m_c.PageImageCount, m_c.WrittenImageCount, m_ctx.SelectedImageCount},
+                          thumb.UseThumbnail ? thumb.Address : m_src, size.Width, size.Height, m_alt, m_set.Align, m_set.ClickAction, m_link);
         if (m_set.UseTable) {
-            WriteCellEnd(m_ctx);
+            WriteCellEnd(m_text);
             if (++m_c.RowImageCount == m_set.ImagesPerLine) {
-                WriteRowEnd(m_ctx);
+                WriteRowEnd(m_text);
                 m_c.RowImageCount = 0;
-                WriteRowStart(m_ctx);
+                WriteRowStart(m_text);
             }
         }
     }
@@ -374,12 +394,14 @@ private:
     UnreadableFolders m_unreadable;
     std::optional<CatalogueFiles> m_files;
     int32_t m_percent = 0;
+    std::unique_ptr<SizeRecord> m_sizes;         // only with sizes to read
     std::unique_ptr<SizePrefetcher> m_prefetch;  // only with several jobs and sizes to read
     FolderWalk* m_walk = nullptr;                // the walk under way
     std::unique_ptr<Thumbnails> m_thumbs;        // only when the pages show thumbnails
     // A size read that lasts (a slow disk) still lets cancel and Ctrl-C through.
     const CancelCheck m_cancelCheck = [this] { return Cancelled(); };
     std::string m_fullPath, m_relative, m_src, m_link, m_alt;
+    std::string m_text;  // the file being composed
 };
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include "catalogue/context.h"
 #include "fs/file_system.h"
-#include "catalogue/observer.h"
+#include "base/observer.h"
 
 namespace kavo {
 
@@ -22,6 +22,10 @@ struct GenerateInputs {
     /// read takes). The output is the same for every value. Used only with a
     /// file system whose reads are thread-safe.
     int Jobs = 0;
+    /// Threads that write the catalogue's files side by side (1 to 8; 1 writes
+    /// one after another; 0 starts them once writes take as long as round
+    /// trips to a server). Used only with a file system whose writes are thread-safe.
+    int Writers = 0;
 };
 
 struct GenerateResult {
@@ -39,7 +43,7 @@ struct GenerateResult {
 
 /// The generation window's work, from clearing the old pages to copying the
 /// navigation pictures. ctx.SelectedImageCount, ctx.ImagesPerPage and
-/// ctx.Settings are read; ctx.Counters and ctx.OutputText are written.
+/// ctx.Settings are read; ctx.Counters are written.
 GenerateResult RunGeneration(KavoContext& ctx, const GenerateInputs& in, FileSystem& fs, RunObserver& obs);
 
 /// Percentage shown by the generation window, rounded half to even.

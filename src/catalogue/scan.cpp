@@ -3,7 +3,10 @@
 #include <vector>
 
 #include "catalogue/classify.h"
-#include "catalogue/file_helpers.h"
+#include "catalogue/folder_checks.h"
+#include "fs/file_writes.h"
+#include "fs/paths.h"
+#include "fs/temporary_names.h"
 #include "walk/folder_walk.h"
 
 namespace kavo {
@@ -16,7 +19,7 @@ public:
     void ScanTree(const std::string& root, bool includeSubfolders) {
         // Counts do not depend on the order (a cancelled scan's counts are
         // dropped), so only the subfolders, which set the order of the walk, are sorted.
-        FolderWalk walk(m_ctx, m_fs, m_obs, root, {.Subfolders = includeSubfolders, .SortEntries = false},
+        FolderWalk walk(m_ctx.Cancel, m_fs, m_obs, root, {.Subfolders = includeSubfolders, .SortEntries = false},
                         [this](const std::string& path) { m_obs.ShowStatus(path + " を検索しています..."); });
         while (walk.Next())
             CountFolderEntries(walk.Path(), walk.Entries());
@@ -28,7 +31,7 @@ public:
 private:
     bool Cancelled() {
         m_obs.Yield();
-        return m_ctx.CancelRequested;
+        return m_ctx.Cancel.Requested();
     }
 
     void CountFolderEntries(const std::string& path, const std::vector<DirEntry>& entries) {
@@ -72,7 +75,7 @@ private:
 }  // namespace
 
 bool RunScan(KavoContext& ctx, const ScanInputs& in, FileSystem& fs, RunObserver& obs) {
-    ctx.CancelRequested = false;
+    ctx.Cancel.Reset();
     ctx.SupportImagesFound = false;
     obs.ShowStatus("検索開始");
     const std::string root = WithTrailingSeparator(ResolveFolder(in.Folder));
@@ -81,10 +84,10 @@ bool RunScan(KavoContext& ctx, const ScanInputs& in, FileSystem& fs, RunObserver
     scanner.ScanTree(root, in.IncludeSubfolders);
     ctx.UnreadableFolderCount = scanner.Unreadable().Count;
     obs.ShowStatus("検索が終了しました。");
-    ctx.UnreadableNoticeShown = in.ReportUnreadable && !ctx.CancelRequested && ctx.UnreadableFolderCount > 0;
+    ctx.UnreadableNoticeShown = in.ReportUnreadable && !ctx.Cancel.Requested() && ctx.UnreadableFolderCount > 0;
     if (ctx.UnreadableNoticeShown)
         obs.ShowMessage(scanner.Unreadable().Notice(), MessageIcon::Exclamation, kUnreadableNoticeTitle);
-    return ctx.CancelRequested;
+    return ctx.Cancel.Requested();
 }
 
 }  // namespace kavo

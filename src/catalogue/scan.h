@@ -4,7 +4,7 @@
 
 #include "catalogue/context.h"
 #include "fs/file_system.h"
-#include "catalogue/observer.h"
+#include "base/observer.h"
 
 namespace kavo {
 

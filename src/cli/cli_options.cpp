@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "html/html_writer.h"
+
 namespace kavo::cli {
 namespace {
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "catalogue/file_helpers.h"
+#include "fs/paths.h"
 #include "catalogue/generate.h"
 #include "catalogue/scan.h"
 #include "cli/cli_options.h"
@@ -19,7 +19,7 @@ public:
     ~TerminalObserver() override { EndLine(); }
 
     void Yield() override {
-        if (m_env.Interrupt && *m_env.Interrupt) m_ctx.CancelRequested = true;
+        if (m_env.Interrupt && *m_env.Interrupt) m_ctx.Cancel.Request();
     }
 
     void ShowStatus(std::string_view text) override {
@@ -84,7 +84,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     env.Err << parsed.Error;
     if (!parsed.Proceed) return parsed.ExitCode;
 
-    if (int err = CheckFolder(env.Fs, options.Folder); err != 0) {
+    if (int err = CheckTypedFolder(env.Fs, options.Folder); err != 0) {
         env.Err << "kavo-cli: cannot open folder '" << options.Folder << "': " << std::strerror(err) << "\n";
         return kExitFolder;
     }
@@ -107,7 +107,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
 
     ctx.SelectTypes(options.Jpg, options.Gif, options.Bmp, options.Png);
     ctx.ImagesPerPage = options.ImagesPerPage;
-    ctx.CancelRequested = false;
+    ctx.Cancel.Reset();
     GenerateInputs in;
     in.Folder = options.Folder;
     in.IncludeSubfolders = options.IncludeSubfolders;

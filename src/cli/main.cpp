@@ -11,7 +11,7 @@
 #include <csignal>
 #include <iostream>
 
-#include "catalogue/file_helpers.h"
+#include "fs/paths.h"
 #include "cli/cli_run.h"
 #include "cli/interrupt.h"
 #ifdef _WIN32

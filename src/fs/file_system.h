@@ -39,28 +39,36 @@ struct FolderId {
     bool operator==(const FolderId&) const = default;
 };
 
-/// Size, times and identity of a file, to tell whether it changed since a run:
-/// an edit in place that keeps size and modification time still moves the
-/// change time, and a file put back by a restore or sync tool is another inode.
+/// Size and modification time of a file, to tell whether it changed since a run.
 struct FileStamp {
     uint64_t Size = 0;
     int64_t ModifiedNs = 0;  // nanoseconds since the system's epoch
-    int64_t ChangedNs = 0;   // status change (Linux), change time (Windows)
-    uint64_t Inode = 0;      // inode (Linux), file index (Windows)
     bool operator==(const FileStamp&) const = default;
+};
+
+/// Which file a path led to and when it last changed, as far as the system
+/// tells: a record of what was read from a file keeps it, and trusts the
+/// record again only while every field is the same.
+struct FileIdentity {
+    uint64_t Size = 0;
+    int64_t ModifiedNs = 0;
+    int64_t ChangedNs = 0;  // the inode's change time: a rename, a touch that sets the time back
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+    bool operator==(const FileIdentity&) const = default;
 };
 
 /// A file opened for reading a picture header.
 class InputFile {
 public:
     virtual ~InputFile() = default;
+    /// The identity of the file as opened (not of whatever its path leads to
+    /// now); false when the system cannot tell.
+    virtual bool Identity(FileIdentity& /*out*/) { return false; }
     /// Reads up to n bytes; returns the count read, 0 at the end or on failure.
     virtual size_t Read(void* buffer, size_t n) = 0;
     /// Moves the read position forward by n bytes without reading them.
     virtual bool Skip(int64_t n) = 0;
-    /// The stamp of the file this reads, taken from the open file itself, so it
-    /// belongs to the bytes read even if the name is given to another file meanwhile.
-    virtual bool Stamp(FileStamp& /*stamp*/) { return false; }
 };
 
 /// Held while a run writes a catalogue; the lock is released when it is destroyed.
@@ -116,6 +124,17 @@ public:
     /// that is taken is tried again with another.
     virtual bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* err) = 0;
 
+    /// Writes the bytes to a new file at the path, never through a link nor over
+    /// anything there: 0, EEXIST when something is at the name already, or the
+    /// system's error number (then no file is left). One create where
+    /// WriteFileAtomic takes a create and a rename, for a name only this run
+    /// writes (a staged file). The default suits the tests' file systems.
+    virtual int WriteNewFile(const std::string& path, std::string_view data) {
+        if (Exists(path))
+            return EEXIST;
+        return WriteFileAtomic(path, data, nullptr) ? 0 : EIO;
+    }
+
     /// Makes a new empty file, never through a link: 0, EEXIST when something
     /// is at the name already, or the system's error number. The default suits
     /// file systems that no one else changes (the tests' own).
@@ -132,6 +151,15 @@ public:
 
     /// Reads at most `limit` bytes from the start of a file.
     virtual bool ReadPrefix(const std::string& path, size_t limit, std::string& out) = 0;
+
+    /// Reads a regular file whole, when it holds at most `limit` bytes; false
+    /// (out empty) when it cannot be read or is larger.
+    virtual bool ReadWhole(const std::string& path, size_t limit, std::string& out) {
+        if (ReadPrefix(path, limit + 1, out) && out.size() <= limit)
+            return true;
+        out.clear();
+        return false;
+    }
 
     virtual bool RemoveFile(const std::string& path) = 0;
     virtual bool RenameFile(const std::string& from, const std::string& to) = 0;
@@ -151,6 +179,10 @@ public:
     /// The stamp of a regular file (links followed), without opening it. False
     /// when there is none to read; the default never reads one.
     virtual bool GetFileStamp(const std::string& /*path*/, FileStamp& /*stamp*/) { return false; }
+
+    /// The identity of a regular file (links followed), without opening it;
+    /// false when there is none to read. The default never reads one.
+    virtual bool GetFileIdentity(const std::string& /*path*/, FileIdentity& /*out*/) { return false; }
 
     /// Takes the exclusive lock of a folder, without waiting: a byte-range lock
     /// on the file kavo.lock in it, opened for writing, so a user who may only
@@ -173,6 +205,11 @@ public:
     /// called from several threads at once (each file used by one thread at a
     /// time). Only then are picture sizes read ahead by several threads.
     virtual bool ReadsAreThreadSafe() const { return false; }
+
+    /// True when WriteNewFile, WriteFileAtomic, RenameFile, RemoveFile and
+    /// ReadWhole may be called from several threads at once, for different
+    /// paths. Only then are the catalogue's files written side by side.
+    virtual bool WritesAreThreadSafe() const { return false; }
 
     /// True when ListFolderInBatches may be called from several threads at once.
     /// Only then are folders listed ahead of a walk.

@@ -4,16 +4,19 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <string>
 #include <unordered_map>
 
-#include "catalogue/file_helpers.h"
+#include "fs/paths.h"
+#include "fs/temporary_names.h"
 #include "fs/file_system.h"
 
 namespace kavo {
@@ -173,11 +176,15 @@ bool UnlinkAt(const std::string& path) {
     return at.ok() && ::unlinkat(at.dir(), at.rest(), 0) == 0;
 }
 
-void StampFrom(const struct stat& st, FileStamp& stamp) {
-    stamp.Size = static_cast<uint64_t>(st.st_size);
-    stamp.ModifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    stamp.ChangedNs = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
-    stamp.Inode = static_cast<uint64_t>(st.st_ino);
+bool IdentityOf(const struct stat& st, FileIdentity& out) {
+    if (!S_ISREG(st.st_mode))
+        return false;
+    out.Size = static_cast<uint64_t>(st.st_size);
+    out.ModifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    out.ChangedNs = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    out.Device = static_cast<uint64_t>(st.st_dev);
+    out.Inode = static_cast<uint64_t>(st.st_ino);
+    return true;
 }
 
 class NativeInputFile : public InputFile {
@@ -195,12 +202,9 @@ public:
         }
     }
     bool Skip(int64_t n) override { return ::lseek(m_fd, static_cast<off_t>(n), SEEK_CUR) != static_cast<off_t>(-1); }
-    bool Stamp(FileStamp& stamp) override {
+    bool Identity(FileIdentity& out) override {
         struct stat st {};
-        if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))
-            return false;
-        StampFrom(st, stamp);
-        return true;
+        return ::fstat(m_fd, &st) == 0 && IdentityOf(st, out);
     }
 
 private:
@@ -221,6 +225,15 @@ bool WriteAll(int fd, std::string_view data) {
         left -= static_cast<size_t>(n);
     }
     return true;
+}
+
+/// Writes the bytes and closes the file: 0, or the error number of the first
+/// step that failed (never EEXIST, which callers read as a name taken).
+int WriteAndClose(int fd, std::string_view data) {
+    int err = WriteAll(fd, data) ? 0 : errno;
+    if (::close(fd) != 0 && err == 0)
+        err = errno;
+    return err == EEXIST ? EIO : err;
 }
 
 /// Calls onEntry(name, d_type) for every entry of the open folder `fd`, "." and
@@ -377,12 +390,8 @@ public:
                 *err = ErrorText(errno);
             return false;
         }
-        bool ok = WriteAll(fd, data);
-        int saved = errno;
-        if (::close(fd) != 0 && ok) {
-            ok = false;
-            saved = errno;
-        }
+        int saved = WriteAndClose(fd, data);
+        bool ok = saved == 0;
         if (ok && !RenameAt(temp, path)) {
             ok = false;
             saved = errno;
@@ -393,6 +402,16 @@ public:
                 *err = ErrorText(saved);
         }
         return ok;
+    }
+
+    int WriteNewFile(const std::string& path, std::string_view data) override {
+        const int fd = OpenAt(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
+        if (fd < 0)
+            return errno;
+        const int saved = WriteAndClose(fd, data);
+        if (saved != 0)
+            UnlinkAt(path);
+        return saved;
     }
 
     int CreateNewFile(const std::string& path) override {
@@ -440,6 +459,39 @@ public:
         return true;
     }
 
+    bool ReadWhole(const std::string& path, size_t limit, std::string& out) override {
+        out.clear();
+        const int fd = OpenRegular(path);
+        if (fd < 0)
+            return false;
+        struct stat st {};
+        bool ok = ::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) <= limit;
+        if (ok) {
+            // Read to the end, not to the size seen: a file that grew meanwhile is not whole at that size.
+            out.resize(static_cast<size_t>(st.st_size) + 1);
+            size_t got = 0;
+            for (;;) {
+                if (got == out.size())
+                    out.resize(std::min(out.size() * 2, limit + 1));
+                const ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0) {
+                    ok = n == 0;
+                    break;
+                }
+                got += static_cast<size_t>(n);
+                if (got > limit) {
+                    ok = false;
+                    break;
+                }
+            }
+            out.resize(ok ? got : 0);
+        }
+        ::close(fd);
+        return ok;
+    }
+
     bool RemoveFile(const std::string& path) override { return UnlinkAt(path); }
 
     bool RenameFile(const std::string& from, const std::string& to) override { return RenameAt(from, to); }
@@ -477,8 +529,14 @@ public:
         struct stat st {};
         if (!StatAt(path, st, 0) || !S_ISREG(st.st_mode))
             return false;
-        StampFrom(st, stamp);
+        stamp.Size = static_cast<uint64_t>(st.st_size);
+        stamp.ModifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
         return true;
+    }
+
+    bool GetFileIdentity(const std::string& path, FileIdentity& out) override {
+        struct stat st {};
+        return StatAt(path, st, 0) && IdentityOf(st, out);
     }
 
     std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
@@ -525,6 +583,7 @@ public:
     // Every call stands alone on descriptors of its own.
     bool ReadsAreThreadSafe() const override { return true; }
     bool ListingsAreThreadSafe() const override { return true; }
+    bool WritesAreThreadSafe() const override { return true; }
     void ForgetOpenFolders() override { OpenFolderSteps::Instance().Clear(); }
 
 private:
@@ -577,6 +636,21 @@ FileSystem& NativeFileSystem() {
     static PosixFileSystem fs;
     return fs;
 }
+
+uint64_t SystemRandomBits() {
+    uint64_t bits = 0;
+    for (size_t got = 0; got < sizeof bits;) {
+        const ssize_t n = ::getrandom(reinterpret_cast<char*>(&bits) + got, sizeof bits - got, 0);
+        if (n > 0)
+            got += static_cast<size_t>(n);
+        else if (errno != EINTR)
+            break;
+    }
+    return bits;
+}
+
+// A typed path is the path itself here; NormalizeFolder reads it as a shell would.
+std::string SystemFullPath(std::string_view) { return {}; }
 
 }  // namespace kavo
 

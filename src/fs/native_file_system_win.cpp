@@ -5,12 +5,14 @@
 #include "fs/windows_api.h"
 
 #include <aclapi.h>
+#include <bcrypt.h>
 
 #include <cerrno>
 #include <memory>
 #include <vector>
 
-#include "catalogue/file_helpers.h"
+#include "fs/paths.h"
+#include "fs/temporary_names.h"
 #include "fs/file_system.h"
 #include "fs/wide_text.h"
 
@@ -146,25 +148,6 @@ bool IsFolder(const BY_HANDLE_FILE_INFORMATION& info) {
     return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-/// 100 ns steps since 1601, counted from 1970 in nanoseconds as elsewhere.
-int64_t NsSince1970(uint64_t ticks) {
-    return (static_cast<int64_t>(ticks) - 116444736000000000LL) * 100;
-}
-
-bool StampOf(HANDLE h, FileStamp& stamp) {
-    BY_HANDLE_FILE_INFORMATION info;
-    FILE_BASIC_INFO basic;
-    if (!::GetFileInformationByHandle(h, &info) || IsFolder(info) ||
-        !::GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic))
-        return false;
-    stamp.Size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    stamp.ModifiedNs = NsSince1970((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-                                   info.ftLastWriteTime.dwLowDateTime);
-    stamp.ChangedNs = NsSince1970(static_cast<uint64_t>(basic.ChangeTime.QuadPart));
-    stamp.Inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return true;
-}
-
 class WinInputFile : public InputFile {
 public:
     explicit WinInputFile(HANDLE h) : m_h(h) {}
@@ -179,7 +162,6 @@ public:
         by.QuadPart = n;
         return ::SetFilePointerEx(m_h.get(), by, nullptr, FILE_CURRENT) != 0;
     }
-    bool Stamp(FileStamp& stamp) override { return StampOf(m_h.get(), stamp); }
 
 private:
     Handle m_h;
@@ -464,11 +446,16 @@ public:
     }
 
     bool GetFileStamp(const std::string& path, FileStamp& stamp) override {
-        // Opened for its attributes only: the file index and change time need a handle.
-        Handle h(::CreateFileW(SystemPath(path).c_str(), FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-        return h.ok() && StampOf(h.get(), stamp);
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!::GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data) ||
+            (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            return false;
+        stamp.Size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        const uint64_t ticks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                               data.ftLastWriteTime.dwLowDateTime;
+        // 100 ns steps since 1601, counted from 1970 as elsewhere.
+        stamp.ModifiedNs = (static_cast<int64_t>(ticks) - 116444736000000000LL) * 100;
+        return true;
     }
 
     std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
@@ -512,6 +499,29 @@ public:
 FileSystem& NativeFileSystem() {
     static WindowsFileSystem fs;
     return fs;
+}
+
+uint64_t SystemRandomBits() {
+    uint64_t bits = 0;
+    ::BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&bits), sizeof bits, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+    return bits;
+}
+
+std::string SystemFullPath(std::string_view typed) {
+    // Windows reads a typed path its own way before a "\\?\" goes in front of it:
+    // from the current folder of its drive ("Z:pics"), trailing dots and spaces
+    // dropped. A path typed with "\\?\" asks for its text as it stands.
+    const std::wstring wide = WideFromUtf8(typed);
+    if (wide.empty() || wide.starts_with(LR"(\\?\)")) return {};
+    std::wstring full(MAX_PATH, L'\0');
+    DWORD n = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n >= full.size()) {
+        full.resize(n);
+        n = ::GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+    }
+    if (n == 0 || n >= full.size()) return {};
+    full.resize(n);
+    return Utf8FromWide(full);
 }
 
 }  // namespace kavo

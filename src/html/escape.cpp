@@ -1,6 +1,6 @@
 #include "html/escape.h"
 
-#include "catalogue/encoding.h"
+#include "base/encoding.h"
 
 namespace kavo {
 namespace {

@@ -3,7 +3,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "catalogue/number_format.h"
+#include "base/number_format.h"
 #include "html/escape.h"
 
 namespace kavo {
@@ -80,8 +80,7 @@ std::string GeneratorLine() {
 // ---------------------------------------------------------------------------
 // Page head and body
 
-void WriteHead(KavoContext& ctx, std::string_view type, std::string_view title) {
-    std::string& out = ctx.OutputText;
+void WriteHead(std::string& out, std::string_view type, std::string_view title) {
     out.clear();
     Add(out, Marker(type));
     Add(out, {kDoctype, "<HTML>", "", "<HEAD>", R"(    <LINK REV="MADE"> )",
@@ -90,8 +89,7 @@ void WriteHead(KavoContext& ctx, std::string_view type, std::string_view title) 
     Add(out, {"</HEAD>", ""});
 }
 
-void WriteBodyStart(KavoContext& ctx, std::string_view backgroundPicture, std::string_view backgroundColour) {
-    std::string& out = ctx.OutputText;
+void WriteBodyStart(std::string& out, std::string_view backgroundPicture, std::string_view backgroundColour) {
     if (!backgroundPicture.empty()) {
         Add(out, Join({R"(<BODY BACKGROUND=")", EscapeMarkup(LowerAddress(backgroundPicture)),
                        R"(" ALINK="#EF4455" BGCOLOR="#FFFFFF" LINK="#555555" TEXT="#000000" VLINK="#503080">)"}));
@@ -104,24 +102,23 @@ void WriteBodyStart(KavoContext& ctx, std::string_view backgroundPicture, std::s
     Add(out, "");
 }
 
-void WriteBodyEnd(KavoContext& ctx) {
-    Add(ctx.OutputText, {"</BODY>", "", "</HTML>"});
+void WriteBodyEnd(std::string& out) {
+    Add(out, {"</BODY>", "", "</HTML>"});
 }
 
 // ---------------------------------------------------------------------------
 // Picture entries and table markup
 
-void WritePictureEntry(KavoContext& ctx, std::string_view src, int32_t width, int32_t height, std::string_view alt,
+void WritePictureEntry(std::string& out, bool keepCase, const EntryNumbers& numbers, std::string_view src, int32_t width, int32_t height, std::string_view alt,
                        std::string_view align, std::string_view clickAction, std::string_view link) {
     // Written straight into the page: this runs once per picture of the tree.
-    std::string& out = ctx.OutputText;
     if (!src.empty()) {
         out.append("<!--Picture 絵--No.")
-            .append(FormatNumber(ctx.Counters.PageImageCount, "000"))
+            .append(FormatNumber(numbers.OnPage, "000"))
             .append("/Page (All Images:")
-            .append(FormatNumber(ctx.Counters.WrittenImageCount, "000000"))
+            .append(FormatNumber(numbers.Written, "000000"))
             .append("/")
-            .append(FormatNumber(ctx.SelectedImageCount, "000000"))
+            .append(FormatNumber(numbers.Selected, "000000"))
             .append(")-->\r\n");
         AppendQuoted(out, R"(<P ALIGN=")", align, "\">\r\n");
         const bool anchor = clickAction == "View" || clickAction == "Folder";
@@ -130,8 +127,8 @@ void WritePictureEntry(KavoContext& ctx, std::string_view src, int32_t width, in
         }
 
         // A file system that tells case apart needs the user's own spelling.
-        const std::string lowered = ctx.CaseSensitiveOutput ? std::string() : LowerAddress(src);
-        AppendQuoted(out, R"(    <IMG SRC=")", ctx.CaseSensitiveOutput ? src : lowered, "\"");
+        const std::string lowered = keepCase ? std::string() : LowerAddress(src);
+        AppendQuoted(out, R"(    <IMG SRC=")", keepCase ? src : lowered, "\"");
         if (width != 0) {
             out.append(R"( WIDTH=")").append(FormatNumber(width, "0")).append("\"");
         }
@@ -152,32 +149,31 @@ void WritePictureEntry(KavoContext& ctx, std::string_view src, int32_t width, in
     Add(out, {"<BR>", "<BR>"});
 }
 
-void WriteTableStart(KavoContext& ctx, int32_t border) {
-    Add(ctx.OutputText,
+void WriteTableStart(std::string& out, int32_t border) {
+    Add(out,
         {R"(<P ALIGN="CENTER">)", Join({R"(<TABLE BORDER=")", FormatNumber(border, "0"), R"(" ALIGN="CENTER">)"})});
 }
 
-void WriteTableEnd(KavoContext& ctx) {
-    Add(ctx.OutputText, {"</TABLE>", "</P>"});
+void WriteTableEnd(std::string& out) {
+    Add(out, {"</TABLE>", "</P>"});
 }
-void WriteRowStart(KavoContext& ctx) {
-    Add(ctx.OutputText, "<TR>");
+void WriteRowStart(std::string& out) {
+    Add(out, "<TR>");
 }
-void WriteRowEnd(KavoContext& ctx) {
-    Add(ctx.OutputText, "</TR>");
+void WriteRowEnd(std::string& out) {
+    Add(out, "</TR>");
 }
-void WriteCellStart(KavoContext& ctx) {
-    Add(ctx.OutputText, "<TD>");
+void WriteCellStart(std::string& out) {
+    Add(out, "<TD>");
 }
-void WriteCellEnd(KavoContext& ctx) {
-    Add(ctx.OutputText, "</TD>");
+void WriteCellEnd(std::string& out) {
+    Add(out, "</TD>");
 }
 
 // ---------------------------------------------------------------------------
 // Frameset and page tree frame
 
-void WriteFramesetPage(KavoContext& ctx) {
-    std::string& out = ctx.OutputText;
+void WriteFramesetPage(std::string& out) {
     out.clear();
     Add(out, Marker("index"));
     Add(out, {
@@ -211,9 +207,7 @@ bool IsFramesetText(std::string_view head) {
     return head.starts_with(Join({kMarkerPrefix, "index "})) && head.find("\r\n<FRAMESET ") != std::string_view::npos;
 }
 
-void WriteTreeFrame(KavoContext& ctx, std::string_view folderName) {
-    std::string& out = ctx.OutputText;
-    const int32_t pageCount = ctx.Counters.PageCount;
+void WriteTreeFrame(std::string& out, int32_t pageCount, std::string_view folderName) {
     out.clear();
     if (pageCount > 0) {
         out.reserve(6000 + static_cast<size_t>(pageCount) * 200);
@@ -319,15 +313,14 @@ void WriteTreeFrame(KavoContext& ctx, std::string_view folderName) {
 // ---------------------------------------------------------------------------
 // Summary page
 
-void WriteSummaryPage(KavoContext& ctx, std::string_view folderName) {
-    std::string& out = ctx.OutputText;
+void WriteSummaryPage(std::string& out, const SummaryFacts& facts) {
     // On a file system that tells case apart the catalogue folder is "kavo".
-    const std::string_view frameset = ctx.CaseSensitiveOutput ? "kavo/index.html" : "Kavo/index.html";
+    const std::string_view frameset = facts.KeepCase ? "kavo/index.html" : "Kavo/index.html";
     const auto cell = [](std::string_view value) {
         return Join({R"(<FONT COLOR="#666666" SIZE="4">)", value, "</FONT>"});
     };
     const std::string tableText =
-        ctx.Settings.UseTable ? Join({FormatNumber(ctx.Settings.ImagesPerLine, "0"), "画像／行"}) : "使用していません";
+        facts.PicturesPerRow > 0 ? Join({FormatNumber(facts.PicturesPerRow, "0"), "画像／行"}) : "使用していません";
 
     out.clear();
     Add(out, Marker("index"));
@@ -362,11 +355,11 @@ void WriteSummaryPage(KavoContext& ctx, std::string_view folderName) {
     const auto row = [&](std::string_view label, std::string_view value) {
         Add(out, {"<TR>", "<TD>", cell(label), "</TD>", "<TD>", cell(value), "</TD>", "</TR>"});
     };
-    row("検索フォルダ", EscapeMarkup(folderName));
+    row("検索フォルダ", EscapeMarkup(facts.FolderName));
     // What the pages hold: a cancel, or pictures added since the scan, make it differ from the scan's count.
-    row("画像数", FormatNumber(ctx.Counters.WrittenImageCount, "#####0"));
-    row("画像／ページ", FormatNumber(ctx.ImagesPerPage, "##0"));
-    row("ページ数", FormatNumber(ctx.Counters.PageCount, "###0"));
+    row("画像数", FormatNumber(facts.Pictures, "#####0"));
+    row("画像／ページ", FormatNumber(facts.PicturesPerPage, "##0"));
+    row("ページ数", FormatNumber(facts.Pages, "###0"));
     row("テーブル", tableText);
     Add(out, {"</TABLE>", "</P>", "<BR>", "<BR>", R"(<P ALIGN="CENTER">)",
               Join({R"(<FONT COLOR="#666666" SIZE="4">５秒後に<A HREF=")", frameset,
@@ -381,10 +374,8 @@ void WriteSummaryPage(KavoContext& ctx, std::string_view folderName) {
 // ---------------------------------------------------------------------------
 // Page navigation frame
 
-void WriteNavigationFrame(KavoContext& ctx) {
-    std::string& out = ctx.OutputText;
+void WriteNavigationFrame(std::string& out, int32_t pageCount) {
     // An empty catalogue still gets a frame whose bound reads 0, so SetPageNo never loads a page.
-    const int32_t pageCount = ctx.Counters.PageCount;
     const std::string count = pageCount == 0 ? std::string("0") : FormatNumber(pageCount, "####");
     const std::string writeCount = Join({R"(            document.write(")", count, R"(");)"});
     const std::string bound = Join({"        if ((n >= 1) && (n <= ", count, ")) {"});

@@ -340,9 +340,22 @@ int ExifOrientation(const unsigned char* tiff, size_t size) {
 }
 
 bool ReadPixelSize(FileSystem& fs, const std::string& path, PixelSize& size, const CancelCheck& cancelled) {
+    return ReadPixelSize(fs, path, size, cancelled, nullptr);
+}
+
+bool ReadPixelSize(FileSystem& fs, const std::string& path, PixelSize& size, const CancelCheck& cancelled,
+                   FileIdentity* identity) {
     size = PixelSize{};
+    if (identity)
+        *identity = FileIdentity{};
     std::unique_ptr<InputFile> file = fs.OpenRead(path);
-    return file && ReadPixelSizeOf(*file, size, cancelled);
+    if (!file) {
+        return false;
+    }
+    // Taken before the header is read: a change while reading makes the next run read it again.
+    if (identity && !file->Identity(*identity))
+        *identity = FileIdentity{};
+    return ReadPixelSizeOf(*file, size, cancelled);
 }
 
 bool ReadPixelSizeOf(InputFile& file, PixelSize& size, const CancelCheck& cancelled) {

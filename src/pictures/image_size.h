@@ -32,6 +32,11 @@ int ExifOrientation(const unsigned char* tiff, size_t size);
 /// or when `cancelled` says so.
 bool ReadPixelSize(FileSystem& fs, const std::string& path, PixelSize& size, const CancelCheck& cancelled = {});
 
+/// ReadPixelSize that also tells the identity of the file the header was read
+/// from (all zero when it could not be opened or the system cannot tell).
+bool ReadPixelSize(FileSystem& fs, const std::string& path, PixelSize& size, const CancelCheck& cancelled,
+                   FileIdentity* identity);
+
 /// The same, from a file already open at its start.
 bool ReadPixelSizeOf(InputFile& file, PixelSize& size, const CancelCheck& cancelled = {});
 

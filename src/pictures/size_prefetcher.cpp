@@ -197,7 +197,11 @@ void SizePrefetcher::Work() {
 
         PixelSize size;
         const auto began = std::chrono::steady_clock::now();
-        ReadPixelSize(m_fs, path, size, [&batch] { return batch->Abandoned.load(std::memory_order_relaxed); });
+        const CancelCheck abandoned = [&batch] { return batch->Abandoned.load(std::memory_order_relaxed); };
+        if (m_record)
+            m_record->Read(path, size, abandoned);
+        else
+            ReadPixelSize(m_fs, path, size, abandoned);
         m_readNanos.fetch_add(
             std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - began).count(),
             std::memory_order_relaxed);

@@ -13,6 +13,7 @@
 
 #include "fs/file_system.h"
 #include "pictures/image_size.h"
+#include "pictures/size_record.h"
 
 namespace kavo {
 
@@ -60,6 +61,10 @@ public:
     /// returns once none is left.
     void Finish();
 
+    /// Sizes are taken from the record, which reads only the headers of
+    /// pictures that changed. Set before the first Start.
+    void UseRecord(SizeRecord* record) { m_record = record; }
+
     /// Readers running now.
     size_t Readers() const { return m_threads.size(); }
 
@@ -70,6 +75,7 @@ private:
     void AddReaders();
 
     FileSystem& m_fs;
+    SizeRecord* m_record = nullptr;
     std::vector<std::thread> m_threads;
     const bool m_adaptive;
     std::atomic<int64_t> m_readNanos{0};  // time spent in reads, and their count

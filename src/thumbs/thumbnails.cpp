@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "catalogue/classify.h"
-#include "catalogue/file_helpers.h"
+#include "base/ascii.h"
+#include "fs/file_writes.h"
+#include "fs/paths.h"
+#include "fs/temporary_names.h"
 
 namespace kavo {
 namespace {
@@ -82,16 +84,29 @@ bool ParseNumber(std::string_view text, T& value) {
     return ec == std::errc() && end == text.data() + text.size();
 }
 
+/// The identity of a picture by its path; where the system tells no more, its size and time.
+bool StampOf(FileSystem& fs, const std::string& path, FileIdentity& out) {
+    if (fs.GetFileIdentity(path, out))
+        return true;
+    FileStamp stamp;
+    if (!fs.GetFileStamp(path, stamp))
+        return false;
+    out = FileIdentity{};
+    out.Size = stamp.Size;
+    out.ModifiedNs = stamp.ModifiedNs;
+    return true;
+}
+
 /// Bytes of a picture read to judge the memory its decoding takes.
 constexpr size_t kHeadBytes = 64 * 1024;
 
 /// Reads a picture whole, no more than `limit` bytes; `stamp` becomes that of
 /// the file read, when the file can say.
-bool ReadWhole(FileSystem& fs, const std::string& path, uint64_t limit, FileStamp& stamp, std::string& out) {
+bool ReadWhole(FileSystem& fs, const std::string& path, uint64_t limit, FileIdentity& stamp, std::string& out) {
     std::unique_ptr<InputFile> file = fs.OpenRead(path);
     if (!file)
         return false;
-    file->Stamp(stamp);
+    file->Identity(stamp);
     if (stamp.Size > limit)
         return false;
     out.resize(static_cast<size_t>(limit) + 1);  // one more: a file that grew past it is seen
@@ -142,8 +157,9 @@ std::string FormatThumbRecord(const std::map<std::string, ThumbRecordEntry>& ent
     char line[256];
     for (const auto& [key, e] : entries) {
         std::snprintf(line, sizeof line,
-                      "%" PRIu64 "\t%" PRId64 "\t%" PRId64 "\t%" PRIu64 "\t%d\t%c\t%d\t%d\t%" PRIu64 "\t%" PRId64 "\t",
-                      e.Stamp.Size, e.Stamp.ModifiedNs, e.Stamp.ChangedNs, e.Stamp.Inode, static_cast<int>(e.Box),
+                      "%" PRIu64 "\t%" PRId64 "\t%" PRId64 "\t%" PRIu64 "\t%" PRIu64 "\t%d\t%c\t%d\t%d\t%" PRIu64
+                      "\t%" PRId64 "\t",
+                      e.Stamp.Size, e.Stamp.ModifiedNs, e.Stamp.ChangedNs, e.Stamp.Device, e.Stamp.Inode, static_cast<int>(e.Box),
                       OutcomeLetter(e.Outcome), static_cast<int>(e.Width), static_cast<int>(e.Height), e.Thumb.Size,
                       e.Thumb.ModifiedNs);
         out.append(line).append(e.Name).append("\t").append(EscapePath(key)).append("\n");
@@ -177,10 +193,10 @@ void ThumbRecordReader::Line(std::string_view line) {
         return;
     }
     // Fields split by single tabs; the path is last and holds no raw tab. Version 1
-    // had no change time, inode nor thumbnail stamp: its entries match no picture
+    // had no change time, device, inode nor thumbnail stamp: its entries match no picture
     // and are made again, under the names they had.
-    const size_t count = m_version == 1 ? 7 : 11;
-    std::string_view field[11];
+    const size_t count = m_version == 1 ? 7 : 12;
+    std::string_view field[12];
     size_t from = 0;
     for (size_t i = 0; i < count; ++i) {
         const size_t tab = line.find('\t', from);
@@ -191,12 +207,13 @@ void ThumbRecordReader::Line(std::string_view line) {
     }
     ThumbRecordEntry e;
     const bool v2 = m_version == 2;
-    const size_t box = v2 ? 4 : 2;  // box, kind, width, height follow the picture's stamp
+    const size_t box = v2 ? 5 : 2;  // box, kind, width, height follow the picture's stamp
     if (!ParseNumber(field[0], e.Stamp.Size) || !ParseNumber(field[1], e.Stamp.ModifiedNs) ||
-        (v2 && (!ParseNumber(field[2], e.Stamp.ChangedNs) || !ParseNumber(field[3], e.Stamp.Inode))) ||
+        (v2 && (!ParseNumber(field[2], e.Stamp.ChangedNs) || !ParseNumber(field[3], e.Stamp.Device) ||
+                !ParseNumber(field[4], e.Stamp.Inode))) ||
         !ParseNumber(field[box], e.Box) || field[box + 1].size() != 1 || !ParseNumber(field[box + 2], e.Width) ||
         !ParseNumber(field[box + 3], e.Height) ||
-        (v2 && (!ParseNumber(field[8], e.Thumb.Size) || !ParseNumber(field[9], e.Thumb.ModifiedNs))))
+        (v2 && (!ParseNumber(field[9], e.Thumb.Size) || !ParseNumber(field[10], e.Thumb.ModifiedNs))))
         return;
     const char kind = field[box + 1][0];
     e.Outcome = kind == 'T' ? ThumbOutcome::Made : kind == 'S' ? ThumbOutcome::Small : ThumbOutcome::Failed;
@@ -404,7 +421,7 @@ bool Thumbnails::Known(size_t index, const std::string& path) {
     ThumbRecordEntry& e = s.Entry;
     e.Box = m_box;
     e.Name = s.Name;
-    if (!m_fs.GetFileStamp(path, e.Stamp)) {
+    if (!StampOf(m_fs, path, e.Stamp)) {
         e.Outcome = ThumbOutcome::Failed;
         return true;
     }
@@ -567,7 +584,7 @@ PlacedThumb Thumbnails::Next(const CancelCheck& cancelled) {
         e.Thumb = {};
     }
     // A picture given up for a cancel, or that could not be read, is not recorded.
-    if (m_abandon || (e.Outcome == ThumbOutcome::Failed && e.Stamp == FileStamp{}))
+    if (m_abandon || (e.Outcome == ThumbOutcome::Failed && e.Stamp == FileIdentity{}))
         return placed;
     m_new[s.Key] = e;
     if (e.Outcome == ThumbOutcome::Failed) {

@@ -14,7 +14,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "catalogue/observer.h"
+#include "base/observer.h"
 #include "fs/file_system.h"
 #include "pictures/image_size.h"
 #include "thumbs/thumb_maker.h"
@@ -37,7 +37,7 @@ std::string ThumbnailName(std::string_view relativePath);
 
 /// What the record keeps of one picture, so that a rerun opens no unchanged picture.
 struct ThumbRecordEntry {
-    FileStamp Stamp;  // of the picture, taken from the file its bytes were read through
+    FileIdentity Stamp;  // of the picture, taken from the file its bytes were read through
     int32_t Box = 0;
     ThumbOutcome Outcome = ThumbOutcome::Failed;
     /// Made, Small: the size shown. Failed: the size its header gives (0 × 0 for none).

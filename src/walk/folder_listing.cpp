@@ -84,14 +84,14 @@ bool ListFolderSorted(FileSystem& fs, const std::string& folder, std::vector<Dir
     return goOn;
 }
 
-FileSystem::BetweenBatches YieldWhileListing(KavoContext& ctx, RunObserver& obs) {
+FileSystem::BetweenBatches YieldWhileListing(const CancelToken& cancel, RunObserver& obs) {
     using Clock = std::chrono::steady_clock;
-    return [&ctx, &obs, last = Clock::now()]() mutable {
+    return [&cancel, &obs, last = Clock::now()]() mutable {
         if (Clock::now() - last >= std::chrono::milliseconds(20)) {
             obs.Yield();
             last = Clock::now();
         }
-        return !ctx.CancelRequested;
+        return !cancel.Requested();
     };
 }
 

@@ -5,9 +5,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "catalogue/context.h"
+#include "base/cancel.h"
+#include "base/observer.h"
 #include "fs/file_system.h"
-#include "catalogue/observer.h"
 
 namespace kavo {
 
@@ -29,7 +29,7 @@ bool ListFolderSorted(FileSystem& fs, const std::string& folder, std::vector<Dir
 /// its last yield, and returns false once a cancel is requested. A huge folder on a slow drive then keeps
 /// the windows painted and their cancel button working; a listing that takes
 /// less than 20 ms yields never, so the yields of a walk stay as they were.
-FileSystem::BetweenBatches YieldWhileListing(KavoContext& ctx, RunObserver& obs);
+FileSystem::BetweenBatches YieldWhileListing(const CancelToken& cancel, RunObserver& obs);
 
 /// True for a subfolder the walks descend into: a folder (or a link to one)
 /// whose name does not begin with a dot.

@@ -75,9 +75,9 @@ void MakeChildren(const std::vector<DirEntry>& entries, bool sorted, std::vector
 
 }  // namespace
 
-FolderWalk::FolderWalk(KavoContext& ctx, FileSystem& fs, RunObserver& obs, std::string root, Options options,
+FolderWalk::FolderWalk(const CancelToken& cancel, FileSystem& fs, RunObserver& obs, std::string root, Options options,
                        EnterHook onEnter)
-    : m_ctx(ctx), m_fs(fs), m_obs(obs), m_options(options), m_onEnter(std::move(onEnter)), m_path(std::move(root)) {
+    : m_cancel(cancel), m_fs(fs), m_obs(obs), m_options(options), m_onEnter(std::move(onEnter)), m_path(std::move(root)) {
     if (m_options.Threads <= 0)
         m_options.Threads = kListingThreads;
 }
@@ -98,7 +98,7 @@ FolderWalk::~FolderWalk() {
 
 bool FolderWalk::Cancelled() {
     m_obs.Yield();
-    return m_ctx.CancelRequested;
+    return m_cancel.Requested();
 }
 
 bool FolderWalk::Next() {
@@ -108,7 +108,7 @@ bool FolderWalk::Next() {
         m_started = true;
         m_root = std::make_shared<Node>();
         const Turn turn = Enter(m_root);
-        if (turn == Turn::Unreadable && !m_ctx.CancelRequested)
+        if (turn == Turn::Unreadable && !m_cancel.Requested())
             m_unreadable.Add(m_path);
         return turn == Turn::Visit;
     }
@@ -138,7 +138,7 @@ bool FolderWalk::Next() {
             return true;
         if (turn == Turn::Stop)
             return false;
-        if (turn == Turn::Unreadable && !m_ctx.CancelRequested) {
+        if (turn == Turn::Unreadable && !m_cancel.Requested()) {
             // Gone since its parent was listed is not unreadable: there is nothing to read.
             // Only the system saying so tells it: a damaged folder fails to be looked
             // up too (EIO, EUCLEAN), and is reported.
@@ -169,7 +169,7 @@ FolderWalk::Turn FolderWalk::Enter(const std::shared_ptr<Node>& node) {
     }
     if (!TakeListing(*node)) {
         Drop(*node);
-        if (m_ctx.CancelRequested)
+        if (m_cancel.Requested())
             return Turn::Stop;
         return Turn::Unreadable;
     }
@@ -200,7 +200,7 @@ bool FolderWalk::TakeListing(Node& node) {
     std::unique_lock lock(m_mutex);
     if (node.Status == Node::State::Listing) {
         // A thread is listing it: wait, staying responsive as a listing of our own would.
-        const FileSystem::BetweenBatches pace = YieldWhileListing(m_ctx, m_obs);
+        const FileSystem::BetweenBatches pace = YieldWhileListing(m_cancel, m_obs);
         while (node.Status == Node::State::Listing) {
             if (m_listed.wait_for(lock, std::chrono::milliseconds(5)) == std::cv_status::no_timeout)
                 continue;
@@ -226,7 +226,7 @@ bool FolderWalk::TakeListing(Node& node) {
 bool FolderWalk::ListAtTurn(Node& node) {
     std::vector<DirEntry> entries;
     FolderId id;
-    const FileSystem::BetweenBatches pace = YieldWhileListing(m_ctx, m_obs);
+    const FileSystem::BetweenBatches pace = YieldWhileListing(m_cancel, m_obs);
     const auto began = std::chrono::steady_clock::now();
     const bool ok = m_options.SortEntries ? ListFolderSorted(m_fs, m_path, entries, &id, pace)
                                           : m_fs.ListFolderInBatches(m_path, entries, &id, pace);

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "catalogue/context.h"
-#include "catalogue/observer.h"
+#include "base/cancel.h"
+#include "base/observer.h"
 #include "fs/file_system.h"
 #include "walk/folder_listing.h"
 
@@ -53,7 +53,7 @@ public:
     /// Called as a folder's turn comes, before the yield that may cancel it.
     using EnterHook = std::function<void(const std::string& path)>;
 
-    FolderWalk(KavoContext& ctx, FileSystem& fs, RunObserver& obs, std::string root, Options options,
+    FolderWalk(const CancelToken& cancel, FileSystem& fs, RunObserver& obs, std::string root, Options options,
                EnterHook onEnter = {});
     /// Stops the listing threads and waits for them.
     ~FolderWalk();
@@ -98,7 +98,7 @@ private:
     void Work();
     std::shared_ptr<Node> PickAhead(std::string& path);
 
-    KavoContext& m_ctx;
+    const CancelToken& m_cancel;
     FileSystem& m_fs;
     RunObserver& m_obs;
     Options m_options;

@@ -7,7 +7,10 @@
 #include <string>
 
 #include "catalogue/classify.h"
-#include "catalogue/file_helpers.h"
+#include "catalogue/folder_checks.h"
+#include "fs/file_writes.h"
+#include "fs/paths.h"
+#include "fs/temporary_names.h"
 #include "walk/folder_listing.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "catalogue/encoding.h"
+#include "base/encoding.h"
 #include "html/escape.h"
 
 namespace {

@@ -140,7 +140,7 @@ TEST_F(ProgressWindowsTest, CancelledScanHidesAtOnceAndResetsTheCounts) {
     });
     w.cmdOk->click();
     EXPECT_TRUE(hiddenAtOnce);
-    EXPECT_TRUE(ctx.CancelRequested);
+    EXPECT_TRUE(ctx.Cancel.Requested());
     // Only the cancel message: no support notice after a cancel.
     EXPECT_EQ(messages.events, QStringList{QStringLiteral("ファイル検索処理を中止しました。")});
     ASSERT_EQ(messages.boxes.size(), 1u);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -22,6 +23,8 @@ public:
     std::function<bool(const std::string&)> failOpen = [](const std::string&) { return false; };
     /// The error looking a path up gives (0: as on the disk), as on a damaged file system.
     std::function<int(const std::string&)> lookupError = [](const std::string&) { return 0; };
+    /// Such a file cannot be read whole, though its first bytes can.
+    std::function<bool(const std::string&)> failReadWhole = [](const std::string&) { return false; };
     /// A rename from or to such a path fails, as for a file held open on Windows.
     std::function<bool(const std::string&)> failRename = [](const std::string&) { return false; };
     /// Called after each listing, e.g. to delete something behind the walk's back.
@@ -81,6 +84,15 @@ public:
         }
         return m_real.WriteFileAtomic(path, data, err);
     }
+    int WriteNewFile(const std::string& path, std::string_view data) override {
+        return Dead('w', path) || failWrite(path) ? 28 : m_real.WriteNewFile(path, data);
+    }
+    bool ReadWhole(const std::string& path, size_t limit, std::string& out) override {
+        return !failReadWhole(path) && m_real.ReadWhole(path, limit, out);
+    }
+    bool GetFileIdentity(const std::string& path, FileIdentity& out) override {
+        return m_real.GetFileIdentity(path, out);
+    }
     int CreateNewFile(const std::string& path) override {
         return Dead('w', path) || failWrite(path) ? 28 : m_real.CreateNewFile(path);
     }
@@ -98,6 +110,9 @@ public:
     bool IsRegularFile(const std::string& path) override { return m_real.IsRegularFile(path); }
     bool GetFileStamp(const std::string& path, FileStamp& stamp) override { return m_real.GetFileStamp(path, stamp); }
     bool ReadsAreThreadSafe() const override { return threadSafe; }
+    /// Writes side by side as on the real disk; the injected checks must allow it.
+    bool parallelWrites = false;
+    bool WritesAreThreadSafe() const override { return parallelWrites; }
     std::unique_ptr<FolderLock> LockFolder(const std::string& folder, bool& busy) override {
         return m_real.LockFolder(folder, busy);
     }
@@ -109,6 +124,7 @@ public:
 
 private:
     bool Dead(char change, const std::string& path) {
+        std::lock_guard lock(m_mutex);
         if (changesLeft == 0 || (changesLeft > 0 && --changesLeft < 0))
             return true;
         changes.emplace_back(change, path);
@@ -116,6 +132,7 @@ private:
     }
 
     FileSystem& m_real = NativeFileSystem();
+    std::mutex m_mutex;
 };
 
 }  // namespace kavo::test

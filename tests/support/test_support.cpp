@@ -53,7 +53,7 @@ std::string Lines(const std::vector<std::string>& lines) {
 
 void RecordingObserver::Yield() {
     ++yields;
-    if (m_cancelFlag && m_cancelAfter >= 0 && yields >= m_cancelAfter) *m_cancelFlag = true;
+    if (m_cancel && m_cancelAfter >= 0 && yields >= m_cancelAfter) m_cancel->Request();
 }
 
 }  // namespace kavo::test

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "fs/file_system.h"
-#include "catalogue/observer.h"
+#include "base/cancel.h"
+#include "base/observer.h"
 
 namespace kavo::test {
 
@@ -55,8 +56,8 @@ std::string Lines(const std::vector<std::string>& lines);
 /// Observer that records everything and can cancel after a number of yields.
 class RecordingObserver : public RunObserver {
 public:
-    explicit RecordingObserver(bool* cancelFlag = nullptr, long cancelAfterYields = -1)
-        : m_cancelFlag(cancelFlag), m_cancelAfter(cancelAfterYields) {}
+    explicit RecordingObserver(CancelToken* cancel = nullptr, long cancelAfterYields = -1)
+        : m_cancel(cancel), m_cancelAfter(cancelAfterYields) {}
 
     void Yield() override;
     void ShowStatus(std::string_view text) override { statuses.emplace_back(text); }
@@ -73,7 +74,7 @@ public:
     std::vector<std::string> titles;
 
 private:
-    bool* m_cancelFlag;
+    CancelToken* m_cancel;
     long m_cancelAfter;
 };
 

@@ -21,7 +21,7 @@ enum class MessageIcon { Exclamation, Information };
 ///
 /// The core calls Yield() at every point where the interface may process
 /// pending input (before each folder, before each subfolder, before each
-/// directory entry) and reads KavoContext::CancelRequested right after it.
+/// directory entry) and reads the run's CancelToken right after it.
 class RunObserver {
 public:
     virtual ~RunObserver() = default;

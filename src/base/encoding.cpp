@@ -1,4 +1,4 @@
-#include "catalogue/encoding.h"
+#include "base/encoding.h"
 
 #ifdef _WIN32
 #include <windows.h>

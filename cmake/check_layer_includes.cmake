@@ -1,0 +1,23 @@
+# Fails when a file of layer LAYER includes a header of a folder outside
+# ALLOWED (comma-separated), or a Qt header unless QT is true. Run by
+# kavo_layer(); writes STAMP when the files pass.
+string(REPLACE "," ";" allowed "${ALLOWED}")
+string(REPLACE "," ";" files "${FILES}")
+set(problems "")
+foreach(file ${files})
+  file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]")
+  foreach(line ${lines})
+    if(line MATCHES "#[ \t]*include[ \t]*\"([A-Za-z0-9_]+)/")
+      list(FIND allowed "${CMAKE_MATCH_1}" found)
+      if(found EQUAL -1)
+        string(APPEND problems "\n  ${file}: ${line} (layer ${LAYER} builds on ${ALLOWED} only)")
+      endif()
+    elseif(line MATCHES "#[ \t]*include[ \t]*<(Q[A-Za-z]*)" AND NOT QT)
+      string(APPEND problems "\n  ${file}: ${line} (no Qt in layer ${LAYER})")
+    endif()
+  endforeach()
+endforeach()
+if(problems)
+  message(FATAL_ERROR "Includes that run against the layers:${problems}")
+endif()
+file(TOUCH ${STAMP})

@@ -1,0 +1,155 @@
+#include "pictures/size_record.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <climits>
+#include <cstdint>
+#include <map>
+#include <type_traits>
+#include <utility>
+
+namespace kavo {
+namespace {
+
+/// The first line: what the file is and the version of its lines.
+constexpr std::string_view kHeader = "Kavo sizes 1\n";
+
+/// A record over this size is not one of ours (a million pictures take about 100 MB).
+constexpr size_t kMaxRecordBytes = 256u << 20;
+
+template <class T>
+bool ParseNumber(std::string_view s, T& out) {
+    if (s.empty() || s.size() > 20)
+        return false;
+    bool negative = false;
+    if (s.front() == '-') {
+        negative = true;
+        s.remove_prefix(1);
+        if (s.empty())
+            return false;
+    }
+    uint64_t v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9' || v > (UINT64_MAX - 9) / 10)
+            return false;
+        v = v * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if constexpr (std::is_signed_v<T>) {
+        if (v > static_cast<uint64_t>(INT64_MAX))
+            return false;
+        out = static_cast<T>(negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v));
+    } else {
+        if (negative)
+            return false;
+        out = static_cast<T>(v);
+    }
+    return true;
+}
+
+}  // namespace
+
+SizeRecord::SizeRecord(FileSystem& fs, std::string base, std::string file)
+    : m_fs(fs), m_base(std::move(base)), m_file(std::move(file)) {}
+
+bool SizeRecord::Load() {
+    std::string text;
+    m_old.clear();
+    m_onDisk = m_fs.ReadWhole(m_file, kMaxRecordBytes, text) && Parse(text, m_old);
+    if (!m_onDisk)
+        m_old.clear();
+    return m_onDisk;
+}
+
+bool SizeRecord::Read(const std::string& path, PixelSize& size, const CancelCheck& cancelled) {
+    const bool below = path.size() > m_base.size() && path.starts_with(m_base);
+    // A line ends the entry: a name with a line break is read every time.
+    const bool recordable = below && path.find_first_of("\r\n") == std::string::npos;
+    const std::string_view key = recordable ? std::string_view(path).substr(m_base.size()) : std::string_view();
+    if (recordable) {
+        const auto old = m_old.find(std::string(key));
+        FileIdentity now;
+        if (old != m_old.end() && m_fs.GetFileIdentity(path, now) && now == old->second.Identity) {
+            size = old->second.Size;
+            std::lock_guard lock(m_mutex);
+            m_new.insert_or_assign(std::string(key), old->second);
+            return size.Width > 0;
+        }
+    }
+    FileIdentity read;
+    bool gaveUp = false;
+    const CancelCheck noting = [&] { return gaveUp = gaveUp || (cancelled && cancelled()); };
+    const bool ok = ReadPixelSize(m_fs, path, size, cancelled ? noting : CancelCheck{}, &read);
+    std::lock_guard lock(m_mutex);
+    ++m_headersRead;
+    // A read given up for a cancel, or a file whose identity is unknown, is read again next time.
+    if (recordable && read != FileIdentity{} && !gaveUp)
+        m_new.insert_or_assign(std::string(key), Entry{read, size});
+    return ok;
+}
+
+bool SizeRecord::Save(bool wholeWalk) {
+    std::lock_guard lock(m_mutex);
+    Entries all = m_new;
+    if (!wholeWalk) {
+        for (const auto& [key, e] : m_old)
+            all.try_emplace(key, e);
+    }
+    if (m_onDisk ? all == m_old : all.empty())
+        return true;
+    return m_fs.WriteFileAtomic(m_file, Format(all), nullptr);
+}
+
+std::string SizeRecord::Format(const Entries& entries) {
+    // In path order, so that the same pictures give the same bytes.
+    std::map<std::string_view, const Entry*> sorted;
+    for (const auto& [key, e] : entries)
+        sorted.emplace(key, &e);
+    std::string out(kHeader);
+    char line[160];
+    for (const auto& [key, e] : sorted) {
+        const FileIdentity& id = e->Identity;
+        std::snprintf(line, sizeof line, "%" PRIu64 "\t%" PRId64 "\t%" PRId64 "\t%" PRIu64 "\t%" PRIu64 "\t%d\t%d\t",
+                      id.Size, id.ModifiedNs, id.ChangedNs, id.Device, id.Inode, e->Size.Width, e->Size.Height);
+        out.append(line).append(key).push_back('\n');
+    }
+    return out;
+}
+
+bool SizeRecord::Parse(std::string_view text, Entries& entries) {
+    entries.clear();
+    if (!text.starts_with(kHeader))
+        return false;
+    text.remove_prefix(kHeader.size());
+    constexpr size_t kFields = 8;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        if (end == std::string_view::npos)
+            return false;  // cut short
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end + 1);
+        std::string_view field[kFields];
+        for (size_t i = 0; i + 1 < kFields; ++i) {
+            const size_t tab = line.find('\t');
+            if (tab == std::string_view::npos)
+                return false;
+            field[i] = line.substr(0, tab);
+            line.remove_prefix(tab + 1);
+        }
+        field[kFields - 1] = line;  // the path, which may hold tabs
+        Entry e;
+        int64_t width = 0, height = 0;
+        if (!ParseNumber(field[0], e.Identity.Size) || !ParseNumber(field[1], e.Identity.ModifiedNs) ||
+            !ParseNumber(field[2], e.Identity.ChangedNs) || !ParseNumber(field[3], e.Identity.Device) ||
+            !ParseNumber(field[4], e.Identity.Inode) || !ParseNumber(field[5], width) ||
+            !ParseNumber(field[6], height) || width < 0 || height < 0 || width > INT32_MAX ||
+            height > INT32_MAX || (width == 0) != (height == 0) || field[7].empty() ||
+            field[7].find('\r') != std::string_view::npos)
+            return false;
+        e.Size = {static_cast<int32_t>(width), static_cast<int32_t>(height)};
+        if (!entries.emplace(std::string(field[7]), e).second)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace kavo

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "fs/file_system.h"
+#include "pictures/image_size.h"
+
+namespace kavo {
+
+/// The file in the catalogue folder that keeps the pixel sizes between runs.
+inline constexpr std::string_view kSizeRecordName = "sizes.txt";
+
+/// The pixel sizes read by earlier runs, kept in a file of the catalogue folder
+/// so that a rerun reads the header only of pictures that changed. Each size is
+/// stamped with the identity of the file it was read from (size, modification
+/// and change time, device and inode, taken from the open file itself), and is
+/// used again only while the picture's path leads to a file with that very
+/// identity. A record that is damaged, not ours or of another version is
+/// ignored and written anew.
+class SizeRecord {
+public:
+    /// `base`: the chosen folder with its trailing separator (the record keeps
+    /// paths below it); `file`: where the record lives.
+    SizeRecord(FileSystem& fs, std::string base, std::string file);
+
+    /// Reads the record. False when there was none usable.
+    bool Load();
+
+    /// The size of the picture at `path` (below the base): from the record when
+    /// the file is the one recorded, else read from its header and recorded.
+    /// May be called from several threads at once when the file system's
+    /// reads are thread-safe. Returns what ReadPixelSize returns.
+    bool Read(const std::string& path, PixelSize& size, const CancelCheck& cancelled = {});
+
+    /// Writes the record when it differs from the one on disk: the pictures
+    /// this run saw, and after a walk cut short also the earlier ones it did
+    /// not reach. Never through a link (written beside and renamed in). False
+    /// when it could not be written.
+    bool Save(bool wholeWalk);
+
+    struct Entry {
+        FileIdentity Identity;
+        PixelSize Size;
+        bool operator==(const Entry& o) const {
+            return Identity == o.Identity && Size.Width == o.Size.Width && Size.Height == o.Size.Height;
+        }
+    };
+    using Entries = std::unordered_map<std::string, Entry>;
+
+    /// The record's text and its reading; exposed for the tests.
+    static std::string Format(const Entries& entries);
+    static bool Parse(std::string_view text, Entries& entries);
+
+    /// Headers actually read this run.
+    size_t HeadersRead() const { return m_headersRead; }
+
+private:
+    FileSystem& m_fs;
+    const std::string m_base, m_file;
+    Entries m_old;
+    bool m_onDisk = false;  // a usable record of ours is there
+    std::mutex m_mutex;
+    Entries m_new;
+    size_t m_headersRead = 0;
+};
+
+}  // namespace kavo
