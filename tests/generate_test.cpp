@@ -759,7 +759,14 @@ TEST_F(ThumbnailGenerateTest, PicturesOutsideTheRunKeepTheirThumbnailsAndFailure
     EXPECT_TRUE(Thumb(thumb));
     EXPECT_EQ(Run(), 0);  // nothing of theirs was forgotten either
 
-    fs::remove_all(dir.path() / "sub");  // a folder gone takes its thumbnails along
+    // A folder gone takes its thumbnails along; one held open by another program is
+    // reported and removed by a later run.
+    fs::remove_all(dir.path() / "sub");
+    faults.failRemove = [&](const std::string& path) { return path.ends_with(thumb); };
+    RecordingObserver obs;
+    EXPECT_EQ(Generate(obs, faults).WriteFailures, 1);
+    EXPECT_TRUE(Thumb(thumb));
+    faults.failRemove = [](const std::string&) { return false; };
     Run();
     EXPECT_FALSE(Thumb(thumb));
 }

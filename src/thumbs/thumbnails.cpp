@@ -656,8 +656,15 @@ void Thumbnails::End(bool wholeWalk) {
     }
     // Only files of the thumbnails' form (the record's reader checks it), never links or folders.
     for (const auto& [key, e] : m_old) {
-        if (e.Outcome == ThumbOutcome::Made && kept.count(e.Name) == 0 && m_files.count(e.Name) != 0)
-            m_fs.RemoveFile(m_folderPath + e.Name);
+        if (e.Outcome != ThumbOutcome::Made || kept.count(e.Name) != 0 || m_files.count(e.Name) == 0)
+            continue;
+        const std::string path = m_folderPath + e.Name;
+        if (!m_fs.RemoveFile(path) && m_fs.Exists(path)) {
+            // Held open by another program (on Windows): a copy of a picture deleted
+            // stays readable, so it stays named in the record, for the next run to remove.
+            ReportWriteFailure(*m_obs, path);
+            m_new.emplace(key, e);
+        }
     }
     if (!m_recordUsable)
         return;

@@ -100,7 +100,11 @@ public:
     bool ReadPrefix(const std::string& path, size_t limit, std::string& out) override {
         return m_real.ReadPrefix(path, limit, out);
     }
-    bool RemoveFile(const std::string& path) override { return !Dead('d', path) && m_real.RemoveFile(path); }
+    /// Such a file cannot be removed, as one held open on Windows.
+    std::function<bool(const std::string&)> failRemove = [](const std::string&) { return false; };
+    bool RemoveFile(const std::string& path) override {
+        return !Dead('d', path) && !failRemove(path) && m_real.RemoveFile(path);
+    }
     bool RenameFile(const std::string& from, const std::string& to) override {
         return !Dead('r', from) && !failRename(from) && !failRename(to) && m_real.RenameFile(from, to);
     }
