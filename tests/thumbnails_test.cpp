@@ -238,6 +238,11 @@ TEST_F(ThumbnailMakerTest, APictureBuiltToTakeForeverEndsSoonAndACancelActsAmidA
     // Tens of thousands of repeated scans in 3 MB: without a bound, hours of work.
     const std::string bomb = test::ProgressiveBomb(2048, 2048, 190000);
     EXPECT_GT(bomb.size(), 2'000'000u);
+    // Its share of the memory budget: every coefficient, 2 bytes a pixel, though decoded at 1/8.
+    EXPECT_GT(DecodeMemory(bomb, 200), 2048u * 2048 * 2);
+    EXPECT_LT(DecodeMemory(test::ReadFile(kPictures + "baseline.jpg"), 200), 4u << 20);
+    EXPECT_EQ(DecodeMemory(bomb.substr(0, 20), 200), kUnknownNeed);
+    EXPECT_GT(DecodeMemory(test::ReadFile(kPictures + "huge.png"), 200), kDecodeBudget);
     double cpu = ThreadCpuSeconds();
     EXPECT_EQ(maker->Make(bomb, 200, stop).Outcome, ThumbOutcome::Failed);
     cpu = ThreadCpuSeconds() - cpu;

@@ -238,7 +238,7 @@ uint64_t DecodeMemory(std::string_view head, int32_t box) {
         const int64_t height = header == 12 ? le(20, 2) : static_cast<int32_t>(le(22, 4));
         return pixels(static_cast<uint64_t>(std::llabs(width)), static_cast<uint64_t>(std::llabs(height)), 4 + 3);
     }
-    return kUnknownNeed;
+    return small;  // no picture a decoder takes: it fails at once
 }
 
 namespace {

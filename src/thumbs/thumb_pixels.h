@@ -30,7 +30,7 @@ inline constexpr uint64_t kUnknownNeed = UINT64_MAX;
 /// The memory decoding a picture for a thumbnail of `box` takes beyond its
 /// bytes, judged from its first bytes (`head`): the decoded pixels, or all
 /// coefficients of a progressive JPEG, which no scaling makes smaller.
-/// kUnknownNeed when `head` does not reach the header.
+/// kUnknownNeed when `head` ends before a JPEG's frame header.
 uint64_t DecodeMemory(std::string_view head, int32_t box);
 
 /// Pixels in rows, 3 bytes (RGB) or 4 (RGBA or CMYK) each, with the plan they were decoded for.
