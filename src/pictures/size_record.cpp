@@ -60,21 +60,36 @@ bool SizeRecord::Load() {
     return m_onDisk;
 }
 
+namespace {
+
+/// The key of a picture in the record: its path below the base. Empty for a
+/// path that cannot be kept: not below the base, or a name with a line break,
+/// which would end the entry (such a picture is read every time).
+std::string_view KeyOf(std::string_view path, std::string_view base) {
+    if (path.size() <= base.size() || !path.starts_with(base) || path.find_first_of("\r\n") != std::string_view::npos)
+        return {};
+    return path.substr(base.size());
+}
+
+}  // namespace
+
+bool SizeRecord::Recorded(const std::string& path, PixelSize& size) {
+    const std::string_view key = KeyOf(path, m_base);
+    const auto old = key.empty() ? m_old.end() : m_old.find(key);
+    FileIdentity now;
+    if (old == m_old.end() || !m_fs.GetFileIdentity(path, now) || now != old->second.Identity)
+        return false;
+    size = old->second.Size;
+    std::lock_guard lock(m_mutex);
+    m_new.insert_or_assign(std::string(key), old->second);
+    return true;
+}
+
 bool SizeRecord::Read(const std::string& path, PixelSize& size, const CancelCheck& cancelled) {
-    const bool below = path.size() > m_base.size() && path.starts_with(m_base);
-    // A line ends the entry: a name with a line break is read every time.
-    const bool recordable = below && path.find_first_of("\r\n") == std::string::npos;
-    const std::string_view key = recordable ? std::string_view(path).substr(m_base.size()) : std::string_view();
-    if (recordable) {
-        const auto old = m_old.find(std::string(key));
-        FileIdentity now;
-        if (old != m_old.end() && m_fs.GetFileIdentity(path, now) && now == old->second.Identity) {
-            size = old->second.Size;
-            std::lock_guard lock(m_mutex);
-            m_new.insert_or_assign(std::string(key), old->second);
-            return size.Width > 0;
-        }
-    }
+    if (Recorded(path, size))
+        return size.Width > 0;
+    const std::string_view key = KeyOf(path, m_base);
+    const bool recordable = !key.empty();
     FileIdentity read;
     bool gaveUp = false;
     const CancelCheck noting = [&] { return gaveUp = gaveUp || (cancelled && cancelled()); };
@@ -82,21 +97,28 @@ bool SizeRecord::Read(const std::string& path, PixelSize& size, const CancelChec
     std::lock_guard lock(m_mutex);
     ++m_headersRead;
     // A read given up for a cancel, or a file whose identity is unknown, is read again next time.
-    if (recordable && read != FileIdentity{} && !gaveUp)
-        m_new.insert_or_assign(std::string(key), Entry{read, size});
+    if (recordable && read != FileIdentity{} && !gaveUp) {
+        const Entry e{read, size};
+        const auto old = m_old.find(key);
+        m_changed = m_changed || old == m_old.end() || !(old->second == e);
+        m_new.insert_or_assign(std::string(key), e);
+    }
     return ok;
 }
 
 bool SizeRecord::Save(bool wholeWalk) {
     std::lock_guard lock(m_mutex);
-    Entries all = m_new;
+    // Unchanged when every entry seen is the one recorded and, after a whole
+    // walk, every one recorded was seen: then nothing is written.
+    if (m_onDisk && !m_changed && (!wholeWalk || m_new.size() == m_old.size()))
+        return true;
     if (!wholeWalk) {
         for (const auto& [key, e] : m_old)
-            all.try_emplace(key, e);
+            m_new.try_emplace(key, e);
     }
-    if (m_onDisk ? all == m_old : all.empty())
+    if (!m_onDisk && m_new.empty())
         return true;
-    return m_fs.WriteFileAtomic(m_file, Format(all), nullptr);
+    return m_fs.WriteFileAtomic(m_file, Format(m_new), nullptr);
 }
 
 std::string SizeRecord::Format(const Entries& entries) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -30,6 +31,14 @@ public:
     /// Reads the record. False when there was none usable.
     bool Load();
 
+    /// True when an earlier record was read.
+    bool HasRecord() const { return !m_old.empty(); }
+
+    /// The recorded size of the picture at `path` (0 × 0 for one whose size
+    /// could not be read) when the path leads to the file recorded: one look
+    /// at the path, no open. False when the record does not know that file.
+    bool Recorded(const std::string& path, PixelSize& size);
+
     /// The size of the picture at `path` (below the base): from the record when
     /// the file is the one recorded, else read from its header and recorded.
     /// May be called from several threads at once when the file system's
@@ -49,7 +58,12 @@ public:
             return Identity == o.Identity && Size.Width == o.Size.Width && Size.Height == o.Size.Height;
         }
     };
-    using Entries = std::unordered_map<std::string, Entry>;
+    /// Looked up by the path's own characters, without a string made for each.
+    struct KeyHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+    };
+    using Entries = std::unordered_map<std::string, Entry, KeyHash, std::equal_to<>>;
 
     /// The record's text and its reading; exposed for the tests.
     static std::string Format(const Entries& entries);
@@ -65,6 +79,7 @@ private:
     bool m_onDisk = false;  // a usable record of ours is there
     std::mutex m_mutex;
     Entries m_new;
+    bool m_changed = false;  // m_new holds an entry m_old does not
     size_t m_headersRead = 0;
 };
 

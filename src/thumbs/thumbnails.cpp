@@ -300,9 +300,9 @@ void Thumbnails::Begin(const std::string& base, const std::string& catalogue, Ru
     std::vector<DirEntry> entries;
     m_fs.ListFolder(m_folderPath, entries, nullptr);
     for (const DirEntry& e : entries) {
-        // A link or folder at one of our names is not ours: it stays, and its name is not used.
+        // The same rule as the catalogue's: a folder or link at such a name is not ours and stays.
         const bool file = e.IsFile && !e.IsLink;
-        if (file && IsLeftoverName(e.Name)) {
+        if (IsOurLeftover(e)) {
             m_fs.RemoveFile(m_folderPath + e.Name);
             continue;
         }
