@@ -149,6 +149,11 @@ TEST_F(ThumbnailMakerTest, AGifIsItsFirstFrameOnItsScreen) {
         EXPECT_TRUE(Near(d.At(300, 100), {255, 255, 255}));  // the screen beyond the frame: clear, on white
         EXPECT_TRUE(Near(d.At(60, 250), {255, 255, 255}));
     }
+#ifndef _WIN32
+    // Cut short amid its codes: shown as it is, not filled out pale.
+    const std::string gif = FrameSmallerThanItsScreen();
+    EXPECT_EQ(maker->Make(gif.substr(0, gif.size() / 2), 200, stop).Outcome, ThumbOutcome::Failed);
+#endif
 }
 
 /// A 40 × 20 bitmap: `bits` 8 with run lengths (RLE8), or 32 with its fourth
