@@ -39,8 +39,13 @@ constexpr size_t kEarlierBudget = 512u << 20;
 /// How long a cancelled run goes on removing old pages the new catalogue does not have.
 constexpr auto kStaleRemovalAfterCancel = std::chrono::milliseconds(500);
 
+/// Files checked one after another before threads may start, and the time a
+/// check takes on average beyond which they do (a round trip to a server).
+constexpr size_t kChecksAlone = 4;
+constexpr auto kSlowCheck = std::chrono::microseconds(200);
+
 /// ours[i] = check(i) for every i, on several threads when the file system
-/// allows it. `pace` is asked while they work; false when it said stop.
+/// allows it and the checks are slow. `pace` is asked while they work; false when it said stop.
 bool CheckEach(FileSystem& fs, size_t count, const std::function<bool(size_t)>& check,
                const FileSystem::BetweenBatches& pace, std::vector<char>& ours) {
     ours.assign(count, 0);
@@ -61,13 +66,19 @@ bool CheckEach(FileSystem& fs, size_t count, const std::function<bool(size_t)>& 
         for (size_t i; !stop && (i = next++) < count;)
             ours[i] = check(i);
     };
+    // The first few on the caller's thread alone: on a local disk a file takes
+    // some microseconds, and threads would only cost.
     std::vector<std::thread> pool;
-    for (size_t t = 1; t < threads; ++t)
-        pool.emplace_back(work);
+    const auto began = std::chrono::steady_clock::now();
     bool goOn = true;
     for (size_t i; goOn && (i = next++) < count;) {
         ours[i] = check(i);
         goOn = !pace || pace();
+        if (pool.empty() && i + 1 >= kChecksAlone &&
+            std::chrono::steady_clock::now() - began > kSlowCheck * static_cast<long>(i + 1)) {
+            for (size_t t = 1; t < threads; ++t)
+                pool.emplace_back(work);
+        }
     }
     stop = true;
     for (std::thread& t : pool)

@@ -1,12 +1,12 @@
 #include "pictures/size_record.h"
 
-#include <cinttypes>
-#include <cstdio>
+#include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstdint>
-#include <map>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 namespace kavo {
 namespace {
@@ -134,16 +134,30 @@ bool SizeRecord::Save(bool wholeWalk) {
 
 std::string SizeRecord::Format(const Entries& entries) {
     // In path order, so that the same pictures give the same bytes.
-    std::map<std::string_view, const Entry*> sorted;
-    for (const auto& [key, e] : entries)
-        sorted.emplace(key, &e);
+    std::vector<const Entries::value_type*> sorted;
+    sorted.reserve(entries.size());
+    for (const auto& entry : entries)
+        sorted.push_back(&entry);
+    std::sort(sorted.begin(), sorted.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
     std::string out(kHeader);
+    out.reserve(out.size() + entries.size() * 96);
     char line[160];
-    for (const auto& [key, e] : sorted) {
-        const FileIdentity& id = e->Identity;
-        std::snprintf(line, sizeof line, "%" PRIu64 "\t%" PRId64 "\t%" PRId64 "\t%" PRIu64 "\t%" PRIu64 "\t%d\t%d\t",
-                      id.Size, id.ModifiedNs, id.ChangedNs, id.Device, id.Inode, e->Size.Width, e->Size.Height);
-        out.append(line).append(key).push_back('\n');
+    for (const auto* entry : sorted) {
+        const FileIdentity& id = entry->second.Identity;
+        const PixelSize& size = entry->second.Size;
+        char* at = line;
+        const auto put = [&](auto value) {
+            at = std::to_chars(at, line + sizeof line, value).ptr;
+            *at++ = '\t';
+        };
+        put(id.Size);
+        put(id.ModifiedNs);
+        put(id.ChangedNs);
+        put(id.Device);
+        put(id.Inode);
+        put(size.Width);
+        put(size.Height);
+        out.append(line, at).append(entry->first).push_back('\n');
     }
     return out;
 }
