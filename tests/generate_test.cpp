@@ -814,7 +814,7 @@ TEST_F(ThumbnailGenerateTest, AThumbnailIsTrustedOnlyWhileItAndThePictureAreAsRe
     EXPECT_EQ(Run(), 1);
     EXPECT_EQ(ReadFile(thumbs / ThumbnailName("a.jpg")).substr(0, 2), "\xFF\xD8");
 
-    // Changed in place with its size and time kept: the change time and inode tell.
+    // Changed in place with its size and time kept: the change time tells.
     const fs::path b = dir.path() / "b.png";
     const auto time = fs::last_write_time(b);
     Copy("alpha.png", "b.png");

@@ -72,15 +72,11 @@ std::string_view KeyOf(std::string_view path, std::string_view base) {
     return path.substr(base.size());
 }
 
-/// Whether a file is the one recorded. Its inode is kept but not compared: a
-/// file put at the path since has a later change time wherever the system
-/// keeps one, and some network file systems (sshfs) number inodes anew at each
-/// mount, which would make every picture look changed.
+}  // namespace
+
 bool SameFile(const FileIdentity& now, const FileIdentity& recorded) {
     return now.Size == recorded.Size && now.ModifiedNs == recorded.ModifiedNs && now.ChangedNs == recorded.ChangedNs;
 }
-
-}  // namespace
 
 bool SizeRecord::Recorded(const std::string& path, PixelSize& size) {
     const std::string_view key = KeyOf(path, m_base);

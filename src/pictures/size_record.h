@@ -12,6 +12,13 @@
 
 namespace kavo {
 
+/// Whether a file is the one recorded (the size record's and the thumbnails'
+/// rule). Its inode is kept but not compared: a file put at the path since has
+/// a later change time wherever the system keeps one, and some network file
+/// systems (sshfs) number inodes anew at each mount, which would make every
+/// picture look changed.
+bool SameFile(const FileIdentity& now, const FileIdentity& recorded);
+
 /// The file in the catalogue folder that keeps the pixel sizes between runs.
 inline constexpr std::string_view kSizeRecordName = "sizes.txt";
 
