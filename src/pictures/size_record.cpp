@@ -137,14 +137,12 @@ std::string SizeRecord::Format(const Entries& entries) {
     std::sort(sorted.begin(), sorted.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
     std::string out(kHeader);
     out.reserve(out.size() + entries.size() * 96);
-    char line[160];
     for (const auto* entry : sorted) {
         const FileIdentity& id = entry->second.Identity;
         const PixelSize& size = entry->second.Size;
-        char* at = line;
         const auto put = [&](auto value) {
-            at = std::to_chars(at, line + sizeof line, value).ptr;
-            *at++ = '\t';
+            char digits[24];  // an int64_t takes at most 20
+            out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr).push_back('\t');
         };
         put(id.Size);
         put(id.ModifiedNs);
@@ -153,7 +151,7 @@ std::string SizeRecord::Format(const Entries& entries) {
         put(id.Inode);
         put(size.Width);
         put(size.Height);
-        out.append(line, at).append(entry->first).push_back('\n');
+        out.append(entry->first).push_back('\n');
     }
     return out;
 }
