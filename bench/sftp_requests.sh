@@ -29,7 +29,8 @@ mounted() {  # mounted LOG: proxy and sshfs in the foreground, debug output to L
     sshfs -f -F "$WORK/sshd/ssh_config" -o sshfs_debug "netfs:$WORK/tmpfs/export" "$WORK/mnt" 2>"$1" &
     client=$!
     for _ in $(seq 50); do mountpoint -q "$WORK/mnt" && break; sleep 0.1; done
-    : >"$1"  # the requests of the mount itself are not the program's
+    sleep 0.2
+    from=$(stat -c %s "$1")  # the requests of the mount itself are not the program's
 }
 unmounted() {
     fusermount3 -u "$WORK/mnt"
@@ -72,10 +73,13 @@ for build in before after; do
         sleep 0.3
         unmounted
         pages=$(find "$served/kavo" -maxdepth 1 -name 'page*.html' | wc -l)
-        python3 - "$log" "$build" "$step" "$pages" <<'PY'
+        python3 - "$log" "$build" "$step" "$pages" "$from" <<'PY'
 import collections, re, sys
-log, build, step, pages = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
-kinds = collections.Counter(m.group(1) for line in open(log, errors="replace")
+log, build, step, pages, start = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5])
+with open(log, "rb") as f:
+    f.seek(start)
+    lines = f.read().decode(errors="replace").splitlines()
+kinds = collections.Counter(m.group(1) for line in lines
                             for m in [re.match(r"\s*\[\d+\] ([A-Z_]+)$", line)] if m and not line.startswith(" "))
 total = sum(kinds.values())
 top = ", ".join(f"{k} {v / pages:.1f}" for k, v in kinds.most_common(8))

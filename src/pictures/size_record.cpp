@@ -71,13 +71,21 @@ std::string_view KeyOf(std::string_view path, std::string_view base) {
     return path.substr(base.size());
 }
 
+/// Whether a file is the one recorded. Its inode is kept but not compared: a
+/// file put at the path since has a later change time wherever the system
+/// keeps one, and some network file systems (sshfs) number inodes anew at each
+/// mount, which would make every picture look changed.
+bool SameFile(const FileIdentity& now, const FileIdentity& recorded) {
+    return now.Size == recorded.Size && now.ModifiedNs == recorded.ModifiedNs && now.ChangedNs == recorded.ChangedNs;
+}
+
 }  // namespace
 
 bool SizeRecord::Recorded(const std::string& path, PixelSize& size) {
     const std::string_view key = KeyOf(path, m_base);
     const auto old = key.empty() ? m_old.end() : m_old.find(key);
     FileIdentity now;
-    if (old == m_old.end() || !m_fs.GetFileIdentity(path, now) || now != old->second.Identity)
+    if (old == m_old.end() || !m_fs.GetFileIdentity(path, now) || !SameFile(now, old->second.Identity))
         return false;
     size = old->second.Size;
     std::lock_guard lock(m_mutex);

@@ -19,8 +19,8 @@ inline constexpr std::string_view kSizeRecordName = "sizes.txt";
 /// so that a rerun reads the header only of pictures that changed. Each size is
 /// stamped with the identity of the file it was read from (size, modification
 /// and change time, device and inode, taken from the open file itself), and is
-/// used again only while the picture's path leads to a file with that very
-/// identity. A record that is damaged, not ours or of another version is
+/// used again only while the picture's path leads to a file of the same size
+/// and times. A record that is damaged, not ours or of another version is
 /// ignored and written anew.
 class SizeRecord {
 public:
