@@ -723,6 +723,7 @@ TEST_F(ThumbnailGenerateTest, APictureThatCannotBeReadOrItsThumbnailWrittenIsTri
     EXPECT_TRUE(Thumb(ThumbnailName("a.jpg")));
 
     Copy("alpha.png", "b.png");
+    in.Layout.GetImageSize = true;  // its size is then looked for without a thumbnail
     faults.failOpen = [](const std::string& path) { return path.ends_with("b.png"); };
     Generate(obs, faults);
     EXPECT_FALSE(Thumb(ThumbnailName("b.png")));
@@ -740,6 +741,82 @@ TEST_F(ThumbnailGenerateTest, ACancelledRunKeepsTheThumbnailsOfTheTreeItDidNotRe
     EXPECT_TRUE(RunGeneration(in, scan, faults, stopper, cancel).Cancelled);
     EXPECT_TRUE(Thumb(ThumbnailName("a/p.jpg")) && Thumb(ThumbnailName("b/q.png")));
     EXPECT_EQ(Run(), 0);
+}
+
+TEST_F(ThumbnailGenerateTest, PicturesOutsideTheRunKeepTheirThumbnailsAndFailuresAreNotOpenedAgain) {
+    in.Layout.GetImageSize = true;
+    Copy("turned6.jpg", "a.jpg");
+    Copy("alpha.png", "sub/e.png");
+    Copy("random.png", "bad.png");  // no thumbnail: its size is read once, with the attempt
+    EXPECT_EQ(Run(), 2 + 1);
+    EXPECT_EQ(Run(), 0);
+    const std::string thumb = ThumbnailName("sub/e.png");
+    ASSERT_TRUE(Thumb(thumb));
+
+    in.IncludeSubfolders = false;
+    Run();
+    in.IncludeSubfolders = true;
+    in.Types.Png = false;
+    Run();
+    in.Types.Png = true;
+    faults.failList = [](const std::string& path) { return path.ends_with(test::Native("sub/")); };
+    Run();
+    faults.failList = [](const std::string&) { return false; };
+    EXPECT_TRUE(Thumb(thumb));
+    EXPECT_EQ(Run(), 0);  // nothing of theirs was forgotten either
+
+    // A folder gone takes its thumbnails along; one held open by another program is
+    // reported and removed by a later run.
+    fs::remove_all(dir.path() / "sub");
+    faults.failRemove = [&](const std::string& path) { return path.ends_with(thumb); };
+    RecordingObserver obs;
+    EXPECT_EQ(Generate(obs, faults).WriteFailures, 1);
+    EXPECT_TRUE(Thumb(thumb));
+    faults.failRemove = [](const std::string&) { return false; };
+    Run();
+    EXPECT_FALSE(Thumb(thumb));
+}
+
+TEST_F(ThumbnailGenerateTest, AThumbnailIsTrustedOnlyWhileItAndThePictureAreAsRecorded) {
+    Copy("turned6.jpg", "a.jpg");
+    Copy("alpha.png", "b.png");
+    Run();
+    const fs::path thumbs = dir.path() / "kavo" / "thumbs";
+    dir.Write("kavo/thumbs/" + ThumbnailName("a.jpg"), "emptied by a tool");
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(ReadFile(thumbs / ThumbnailName("a.jpg")).substr(0, 2), "\xFF\xD8");
+
+    // Changed in place with its size and time kept: the change time and inode tell.
+    const fs::path b = dir.path() / "b.png";
+    const auto time = fs::last_write_time(b);
+    Copy("alpha.png", "b.png");
+    fs::last_write_time(b, time);
+    EXPECT_EQ(Run(), 1);
+
+#ifndef _WIN32
+    // A link at a thumbnail's or a leftover's name is not ours: never removed, nothing written through it.
+    const std::string outside = (dir.path() / "outside.txt").string();
+    dir.Write("outside.txt", "keep");
+    fs::remove(thumbs / ThumbnailName("a.jpg"));
+    fs::create_symlink(outside, thumbs / ThumbnailName("a.jpg"));
+    fs::create_symlink(outside, thumbs / "x.jpg.kavo-tmp-staged");
+    fs::remove(dir.path() / "a.jpg");
+    Run();
+    EXPECT_TRUE(fs::is_symlink(thumbs / ThumbnailName("a.jpg")));
+    EXPECT_TRUE(fs::is_symlink(thumbs / "x.jpg.kavo-tmp-staged"));
+    EXPECT_EQ(ReadFile(outside), "keep");
+#endif
+}
+
+TEST_F(ThumbnailGenerateTest, AFileWhereTheThumbnailFolderGoesIsReportedOnce) {
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+        Copy("turned6.jpg", name);
+    dir.Write("kavo/thumbs", "a file of my own");
+    RecordingObserver obs;
+    Generate(obs, faults);
+    EXPECT_EQ(obs.messages.size(), 1u);
+    EXPECT_EQ(ReadFile(dir.path() / "kavo" / "thumbs"), "a file of my own");
+    EXPECT_NE(Page(1).find("<IMG SRC=\"../c.jpg\" ALIGN"), std::string::npos);
 }
 
 }  // namespace

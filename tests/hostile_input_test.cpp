@@ -550,6 +550,16 @@ TEST_F(HostileRun, AFolderThatCannotBeListedDuringTheGeneration) {
     EXPECT_EQ(r.WriteFailures, 0);
     EXPECT_EQ(last.Counters.WrittenImageCount, 1);
     ExpectConsistent();
+
+    // A damaged folder fails to be looked up as well as listed: reported, not taken for deleted.
+#ifdef EUCLEAN
+    const int damaged = EUCLEAN;  // what ext4 gives for a damaged folder
+#else
+    const int damaged = EIO;
+#endif
+    faults.lookupError = [&](const std::string& p) { return p.ends_with("locked") ? damaged : 0; };
+    r = Generate(faults);
+    EXPECT_EQ(r.UnreadableFolders, 1);
 }
 
 TEST_F(HostileRun, TheOutputFolderBeingAFileLeavesNothingHalfDone) {

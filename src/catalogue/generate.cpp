@@ -122,7 +122,7 @@ public:
         m_c.WrittenImageCount = 0;
         BeginPage(1);
         if (m_set.ThumbnailBox > 0)
-            m_thumbs = StartThumbnails(m_fs, m_set.ThumbnailBox, m_base, m_catalogue, m_obs);
+            m_thumbs = StartThumbnails(m_fs, m_set.ThumbnailBox, m_base, m_catalogue, m_obs, m_in.Jobs);
         if (!m_thumbs && m_set.GetImageSize && !m_set.SameSize) {
             m_sizes = std::make_unique<SizeRecord>(m_fs, m_base, m_catalogue + std::string(kSizeRecordName));
             m_sizes->Load();
@@ -369,12 +369,17 @@ private:
             size = {m_set.ImageWidth, m_set.ImageHeight};
         } else if (m_set.GetImageSize) {
             const auto known = m_known ? m_known->find(entry) : decltype(m_known->find(entry)){};
-            if (m_known && known != m_known->end()) {
+            if (thumb.HeaderRead) {
+                size = {thumb.Width, thumb.Height};
+            } else if (m_known && known != m_known->end()) {
                 size = known->second;
             } else if (m_prefetch) {
                 size = m_prefetch->Next(m_cancelCheck);
-            } else {
+            } else if (m_sizes) {
                 m_sizes->Read(fullPath, size, m_cancelCheck);
+            } else {
+                // With thumbnails there is no size record: a picture without one is read here.
+                ReadPixelSize(m_fs, fullPath, size, m_cancelCheck);
             }
         }
         m_alt.assign(FormatNumber(m_c.PageImageCount, "000")).append(" : ").append(m_relative);

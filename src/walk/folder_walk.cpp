@@ -134,9 +134,12 @@ bool FolderWalk::Next() {
             return false;
         if (turn == Turn::Unreadable && !m_cancel.Requested()) {
             // Gone since its parent was listed is not unreadable: there is nothing to read.
+            // Only the system saying so tells it: a damaged folder fails to be looked
+            // up too (EIO, EUCLEAN), and is reported.
             std::string self = m_path;
             self.pop_back();
-            if (m_fs.Exists(self))
+            const int err = m_fs.CheckFolder(self);
+            if (err != ENOENT && err != ENOTDIR)
                 m_unreadable.Add(m_path);
         }
     }
