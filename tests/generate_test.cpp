@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -508,6 +509,33 @@ TEST_F(GenerateTest, ARerunWritesAndRenamesOnlyTheFilesWhoseBytesChange) {
 }
 #endif
 
+TEST_F(GenerateTest, ACancelLeavesOldPagesBeyondTheNewCountToTheNextRunWhenRemovingThemWouldTakeLong) {
+    for (int i = 0; i < 20; ++i)
+        dir.Write("p" + std::to_string(100 + i) + ".png", "x");
+    in.PicturesPerPage = 1;
+    Generate();
+    ASSERT_EQ(PageFiles().size(), 20u);
+    test::FaultFileSystem slow;
+    slow.removeDelay = std::chrono::milliseconds(100);
+    RecordingObserver obs(&cancel, 12);  // cancelled among the first pictures
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_TRUE(Generate(obs, slow).Cancelled);
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(1200)) << "not a removal of 100 ms for each old page";
+    const int pages = last.Counters.PageCount;
+    ASSERT_GT(pages, 0);
+    ASSERT_LT(pages, 10);
+    // The pages the frames count are all there; some of the old ones beyond them may be too.
+    const std::string tree = ReadFile(dir.path() / "kavo/frame1.html");
+    EXPECT_NE(tree.find("onClick=\"SetPage(" + std::to_string(pages) + ")\""), std::string::npos);
+    EXPECT_EQ(tree.find("onClick=\"SetPage(" + std::to_string(pages + 1) + ")\""), std::string::npos);
+    for (int p = 1; p <= pages; ++p)
+        EXPECT_EQ(Alts(p).size(), 1u);
+    EXPECT_GT(PageFiles().size(), static_cast<size_t>(pages));
+    in.PicturesPerPage = 10;
+    Generate();
+    EXPECT_EQ(PageFiles(), (std::vector<std::string>{"page0001.html", "page0002.html"})) << "the next run removes them";
+}
+
 TEST_F(GenerateTest, AnEarlierPageThatCannotBeReadOrIsDamagedIsWrittenAgain) {
     for (int i = 0; i < 12; ++i)
         dir.Write("p" + std::to_string(i) + ".png", "x");
@@ -786,7 +814,7 @@ TEST_F(ThumbnailGenerateTest, AThumbnailIsTrustedOnlyWhileItAndThePictureAreAsRe
     EXPECT_EQ(Run(), 1);
     EXPECT_EQ(ReadFile(thumbs / ThumbnailName("a.jpg")).substr(0, 2), "\xFF\xD8");
 
-    // Changed in place with its size and time kept: the change time and inode tell.
+    // Changed in place with its size and time kept: the change time tells.
     const fs::path b = dir.path() / "b.png";
     const auto time = fs::last_write_time(b);
     Copy("alpha.png", "b.png");

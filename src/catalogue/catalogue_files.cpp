@@ -36,8 +36,16 @@ constexpr size_t kEarlierLimit = 8u << 20;
 /// are read again when compared and set aside when replaced.
 constexpr size_t kEarlierBudget = 512u << 20;
 
+/// How long a cancelled run goes on removing old pages the new catalogue does not have.
+constexpr auto kStaleRemovalAfterCancel = std::chrono::milliseconds(500);
+
+/// Files checked one after another before threads may start, and the time a
+/// check takes on average beyond which they do (a round trip to a server).
+constexpr size_t kChecksAlone = 4;
+constexpr auto kSlowCheck = std::chrono::microseconds(200);
+
 /// ours[i] = check(i) for every i, on several threads when the file system
-/// allows it. `pace` is asked while they work; false when it said stop.
+/// allows it and the checks are slow. `pace` is asked while they work; false when it said stop.
 bool CheckEach(FileSystem& fs, size_t count, const std::function<bool(size_t)>& check,
                const FileSystem::BetweenBatches& pace, std::vector<char>& ours) {
     ours.assign(count, 0);
@@ -58,13 +66,19 @@ bool CheckEach(FileSystem& fs, size_t count, const std::function<bool(size_t)>& 
         for (size_t i; !stop && (i = next++) < count;)
             ours[i] = check(i);
     };
+    // The first few on the caller's thread alone: on a local disk a file takes
+    // some microseconds, and threads would only cost.
     std::vector<std::thread> pool;
-    for (size_t t = 1; t < threads; ++t)
-        pool.emplace_back(work);
+    const auto began = std::chrono::steady_clock::now();
     bool goOn = true;
     for (size_t i; goOn && (i = next++) < count;) {
         ours[i] = check(i);
         goOn = !pace || pace();
+        if (pool.empty() && i + 1 >= kChecksAlone &&
+            std::chrono::steady_clock::now() - began > kSlowCheck * static_cast<long>(i + 1)) {
+            for (size_t t = 1; t < threads; ++t)
+                pool.emplace_back(work);
+        }
     }
     stop = true;
     for (std::thread& t : pool)
@@ -297,7 +311,7 @@ bool CatalogueFiles::PutGroupInPlace(std::vector<Staged>& moves, size_t from, si
     return true;
 }
 
-bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string>>& files) {
+bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string>>& files, bool hurry) {
     // Over an earlier catalogue every failure keeps it whole. On a first run the
     // frames must go in with the pages, since nothing else leads to them; a
     // missing page or summary page is reported and the rest goes in.
@@ -392,7 +406,7 @@ bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string
             m_written.insert(Key(s.Target));
         summary = summary || s.Target == summaryPage;
     }
-    RemoveStale();
+    RemoveStale(hurry);
     m_writes->Wait();
     return summary;
 }
@@ -444,10 +458,17 @@ void CatalogueFiles::CopyFolderFiles(const std::string& source, const std::strin
     }
 }
 
-void CatalogueFiles::RemoveStale() {
+void CatalogueFiles::RemoveStale(bool hurry) {
+    // On a network drive each removal waits for the server, one after another
+    // in one folder: hundreds of old pages would hold up a cancel for seconds.
+    const auto until = std::chrono::steady_clock::now() + kStaleRemovalAfterCancel;
     for (const std::string& name : m_old) {
-        if (!m_written.contains(Key(name)))
-            m_writes->Run([this, path = m_folder + name] { m_fs.RemoveFile(path); });
+        if (m_written.contains(Key(name)))
+            continue;
+        m_writes->Run([this, hurry, until, path = m_folder + name] {
+            if (!hurry || std::chrono::steady_clock::now() < until)
+                m_fs.RemoveFile(path);
+        });
     }
 }
 

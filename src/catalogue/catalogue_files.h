@@ -61,7 +61,9 @@ public:
     /// staged ones gone. On a first run whatever can go in goes in, as long as
     /// the frames do, so no page is left without frames. Texts are UTF-8.
     /// Returns whether the summary page went in.
-    bool Commit(const std::vector<std::pair<std::string, std::string>>& files);
+    /// After a cancel (`hurry`), the removal of old files stops after half a
+    /// second: nothing leads to them, and the next run removes what is left.
+    bool Commit(const std::vector<std::pair<std::string, std::string>>& files, bool hurry = false);
 
     /// Copies every regular file of `source` into `destination`. A file with the
     /// same bytes is left as it is; one with other bytes is kept aside first.
@@ -117,7 +119,7 @@ private:
     /// Puts back the old files of the moves that are in and removes the staged files.
     void RollBack(std::vector<Staged>& moves);
     void Discard();
-    void RemoveStale();
+    void RemoveStale(bool hurry);
     std::string Key(std::string_view path) const;
 
     FileSystem& m_fs;

@@ -160,7 +160,7 @@ public:
                                   .Pages = m_c.PageCount,
                                   .PicturesPerRow = m_set.UseTable ? m_set.ImagesPerLine : 0});
         files.emplace_back(result.SummaryPage, m_text);
-        result.SummaryWritten = m_files->Commit(files);
+        result.SummaryWritten = m_files->Commit(files, m_cancel.Requested());
         m_files->CopyFolderFiles(JoinPath(m_in.ProgramFolder, "Images"), images);
         m_files->ReportKept();
         result.BackupOfIndex = m_files->BackupOf(result.SummaryPage);

@@ -1,12 +1,12 @@
 #include "pictures/size_record.h"
 
-#include <cinttypes>
-#include <cstdio>
+#include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstdint>
-#include <map>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 namespace kavo {
 namespace {
@@ -57,6 +57,7 @@ bool SizeRecord::Load() {
     m_onDisk = m_fs.ReadWhole(m_file, kMaxRecordBytes, text) && Parse(text, m_old);
     if (!m_onDisk)
         m_old.clear();
+    m_new.reserve(m_old.size());
     return m_onDisk;
 }
 
@@ -71,15 +72,11 @@ std::string_view KeyOf(std::string_view path, std::string_view base) {
     return path.substr(base.size());
 }
 
-/// Whether a file is the one recorded. Its inode is kept but not compared: a
-/// file put at the path since has a later change time wherever the system
-/// keeps one, and some network file systems (sshfs) number inodes anew at each
-/// mount, which would make every picture look changed.
+}  // namespace
+
 bool SameFile(const FileIdentity& now, const FileIdentity& recorded) {
     return now.Size == recorded.Size && now.ModifiedNs == recorded.ModifiedNs && now.ChangedNs == recorded.ChangedNs;
 }
-
-}  // namespace
 
 bool SizeRecord::Recorded(const std::string& path, PixelSize& size) {
     const std::string_view key = KeyOf(path, m_base);
@@ -102,15 +99,17 @@ bool SizeRecord::Read(const std::string& path, PixelSize& size, const CancelChec
     bool gaveUp = false;
     const CancelCheck noting = [&] { return gaveUp = gaveUp || (cancelled && cancelled()); };
     const bool ok = ReadPixelSize(m_fs, path, size, cancelled ? noting : CancelCheck{}, &read);
-    std::lock_guard lock(m_mutex);
-    ++m_headersRead;
     // A read given up for a cancel, or a file whose identity is unknown, is read again next time.
-    if (recordable && read != FileIdentity{} && !gaveUp) {
-        const Entry e{read, size};
-        const auto old = m_old.find(key);
-        m_changed = m_changed || old == m_old.end() || !(old->second == e);
-        m_new.insert_or_assign(std::string(key), e);
-    }
+    if (!recordable || read == FileIdentity{} || gaveUp)
+        return ok;
+    // Made outside the lock, which many readers share; the earlier record is only read during a run.
+    const Entry e{read, size};
+    const auto old = m_old.find(key);
+    const bool changed = old == m_old.end() || !(old->second == e);
+    std::string name(key);
+    std::lock_guard lock(m_mutex);
+    m_changed = m_changed || changed;
+    m_new.insert_or_assign(std::move(name), e);
     return ok;
 }
 
@@ -131,16 +130,28 @@ bool SizeRecord::Save(bool wholeWalk) {
 
 std::string SizeRecord::Format(const Entries& entries) {
     // In path order, so that the same pictures give the same bytes.
-    std::map<std::string_view, const Entry*> sorted;
-    for (const auto& [key, e] : entries)
-        sorted.emplace(key, &e);
+    std::vector<const Entries::value_type*> sorted;
+    sorted.reserve(entries.size());
+    for (const auto& entry : entries)
+        sorted.push_back(&entry);
+    std::sort(sorted.begin(), sorted.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
     std::string out(kHeader);
-    char line[160];
-    for (const auto& [key, e] : sorted) {
-        const FileIdentity& id = e->Identity;
-        std::snprintf(line, sizeof line, "%" PRIu64 "\t%" PRId64 "\t%" PRId64 "\t%" PRIu64 "\t%" PRIu64 "\t%d\t%d\t",
-                      id.Size, id.ModifiedNs, id.ChangedNs, id.Device, id.Inode, e->Size.Width, e->Size.Height);
-        out.append(line).append(key).push_back('\n');
+    out.reserve(out.size() + entries.size() * 96);
+    for (const auto* entry : sorted) {
+        const FileIdentity& id = entry->second.Identity;
+        const PixelSize& size = entry->second.Size;
+        const auto put = [&](auto value) {
+            char digits[24];  // an int64_t takes at most 20
+            out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr).push_back('\t');
+        };
+        put(id.Size);
+        put(id.ModifiedNs);
+        put(id.ChangedNs);
+        put(id.Device);
+        put(id.Inode);
+        put(size.Width);
+        put(size.Height);
+        out.append(entry->first).push_back('\n');
     }
     return out;
 }

@@ -12,6 +12,13 @@
 
 namespace kavo {
 
+/// Whether a file is the one recorded (the size record's and the thumbnails'
+/// rule). Its inode is kept but not compared: a file put at the path since has
+/// a later change time wherever the system keeps one, and some network file
+/// systems (sshfs) number inodes anew at each mount, which would make every
+/// picture look changed.
+bool SameFile(const FileIdentity& now, const FileIdentity& recorded);
+
 /// The file in the catalogue folder that keeps the pixel sizes between runs.
 inline constexpr std::string_view kSizeRecordName = "sizes.txt";
 
@@ -69,9 +76,6 @@ public:
     static std::string Format(const Entries& entries);
     static bool Parse(std::string_view text, Entries& entries);
 
-    /// Headers actually read this run.
-    size_t HeadersRead() const { return m_headersRead; }
-
 private:
     FileSystem& m_fs;
     const std::string m_base, m_file;
@@ -80,7 +84,6 @@ private:
     std::mutex m_mutex;
     Entries m_new;
     bool m_changed = false;  // m_new holds an entry m_old does not
-    size_t m_headersRead = 0;
 };
 
 }  // namespace kavo

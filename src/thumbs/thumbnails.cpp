@@ -9,6 +9,7 @@
 
 #include "base/ascii.h"
 #include "fs/file_writes.h"
+#include "pictures/size_record.h"
 #include "fs/paths.h"
 #include "fs/temporary_names.h"
 
@@ -420,7 +421,7 @@ bool Thumbnails::Known(size_t index, const std::string& path) {
         return true;
     }
     auto old = m_old.find(s.Key);
-    if (old != m_old.end() && old->second.Stamp == e.Stamp && old->second.Box == m_box &&
+    if (old != m_old.end() && SameFile(e.Stamp, old->second.Stamp) && old->second.Box == m_box &&
         (old->second.Outcome != ThumbOutcome::Made || (old->second.Name == s.Name && Intact(old->second)))) {
         e = old->second;
         return true;

@@ -102,7 +102,10 @@ public:
     }
     /// Such a file cannot be removed, as one held open on Windows.
     std::function<bool(const std::string&)> failRemove = [](const std::string&) { return false; };
+    /// Each removal waits this long first, as over a network drive.
+    std::chrono::milliseconds removeDelay{0};
     bool RemoveFile(const std::string& path) override {
+        std::this_thread::sleep_for(removeDelay);
         return !Dead('d', path) && !failRemove(path) && m_real.RemoveFile(path);
     }
     bool RenameFile(const std::string& from, const std::string& to) override {
