@@ -268,9 +268,10 @@ TEST_F(HostileRun, ARerunKilledAtAnyPointLeavesAWholeCatalogue) {
                 written = page && whole[i].first == 'w' ? i + 1 : written;
                 renamed = page && whole[i].first == 'r' ? i + 1 : renamed;
             }
-            if (change.rename)
+            if (change.rename) {
                 EXPECT_EQ(std::count_if(whole.begin(), whole.end(), [](const auto& c) { return c.first == 'r'; }), 1)
                     << "only the page that changed is renamed in";
+            }
             for (size_t k = 0; k < after.size(); ++k) {
                 const bool mixed = after[k] != earlier && after[k] != after.back();
                 EXPECT_TRUE(!mixed || (k >= written && k < renamed))

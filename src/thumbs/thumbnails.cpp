@@ -274,18 +274,12 @@ Thumbnails::Thumbnails(FileSystem& fs, std::unique_ptr<ThumbnailMaker> maker, in
                        uint64_t memory)
     : m_fs(fs), m_maker(std::move(maker)), m_box(box), m_memory(memory) {
     for (int i = 0; i < threads; ++i)
-        m_threads.emplace_back([this] { Work(); });
+        m_threads.Start([this] { Work(); });
 }
 
 Thumbnails::~Thumbnails() {
     Finish();
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_stop = true;
-    }
-    m_workReady.notify_all();
-    for (std::thread& t : m_threads)
-        t.join();
+    m_threads.Stop();
 }
 
 void Thumbnails::Begin(const std::string& base, const std::string& catalogue, RunObserver& obs) {
@@ -410,7 +404,7 @@ void Thumbnails::Start(const std::string& folder, const std::vector<DirEntry>& e
     m_claimed = m_taken_count = 0;
     m_abandon = false;
     lock.unlock();
-    m_workReady.notify_all();
+    m_threads.WakeAll();
 }
 
 std::string Thumbnails::PicturePath(size_t index) const {
@@ -506,8 +500,7 @@ void Thumbnails::MakeOne(size_t index, const std::string& path) {
 void Thumbnails::Work() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        m_workReady.wait(lock, [this] { return m_stop || !m_handedOver.empty() || m_claimed < m_pictures.size(); });
-        if (m_stop)
+        if (!m_threads.WaitForWork(lock, [this] { return !m_handedOver.empty() || m_claimed < m_pictures.size(); }))
             return;
         size_t index;
         const bool toMake = !m_handedOver.empty();  // Next found it not known
@@ -547,31 +540,24 @@ PlacedThumb Thumbnails::Next(const CancelCheck& cancelled) {
         lock.unlock();
         const std::string path = PicturePath(index);
         const bool known = Known(index, path);
-        if (!known && m_threads.empty() && !(cancelled && cancelled()))
+        if (!known && m_threads.Empty() && !(cancelled && cancelled()))
             MakeOne(index, path);
         lock.lock();
         --m_inFlight;
-        if (known || m_threads.empty()) {
+        if (known || m_threads.Empty()) {
             m_ready[index].store(1, std::memory_order_release);
         } else {
             m_handedOver.push_back(index);
-            m_workReady.notify_one();
+            m_threads.WakeOne();
         }
         m_idle.notify_all();
     }
-    while (m_ready[index].load(std::memory_order_acquire) == 0) {
-        m_done.wait_for(lock, kCancelPoll);
-        if (m_ready[index].load(std::memory_order_acquire) != 0)
-            break;
-        lock.unlock();
-        const bool stop = cancelled && cancelled();
-        lock.lock();
-        if (stop) {
-            m_abandon = true;
-            m_claimed = m_pictures.size();
-            m_handedOver.clear();
-            return placed;
-        }
+    if (!WaitUnlessCancelled(
+            m_done, lock, [&] { return m_ready[index].load(std::memory_order_acquire) != 0; }, cancelled, kCancelPoll)) {
+        m_abandon = true;
+        m_claimed = m_pictures.size();
+        m_handedOver.clear();
+        return placed;
     }
     lock.unlock();
     Slot& s = m_slots[index];

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/observer.h"
+#include "base/worker_threads.h"
 #include "fs/file_system.h"
 #include "pictures/image_size.h"
 #include "thumbs/thumb_maker.h"
@@ -185,10 +186,9 @@ private:
     std::map<std::string, ThumbRecordEntry> m_new;
 
     MemoryBudget m_memory;
-    std::vector<std::thread> m_threads;
     std::mutex m_mutex;
-    std::condition_variable m_workReady, m_idle, m_done;
-    bool m_stop = false;
+    WorkerThreads m_threads{m_mutex};
+    std::condition_variable m_idle, m_done;
     std::atomic<bool> m_abandon{false};
     size_t m_claimed = 0, m_inFlight = 0, m_taken_count = 0;
     std::deque<size_t> m_handedOver;  // pictures the walk reached before any thread: made first
