@@ -295,8 +295,10 @@ private:
     std::vector<uint32_t> SizesToRead(const std::string& folder, const std::vector<DirEntry>& entries) {
         if (!m_sizes->HasRecord())
             return SelectedPictures(folder, entries);
-        const auto [sizes, fresh] = m_recorded.try_emplace(folder);
-        if (fresh) {
+        // Not a structured binding: clang 14 cannot capture one in the lambda below.
+        const auto emplaced = m_recorded.try_emplace(folder);
+        const auto sizes = emplaced.first;
+        if (emplaced.second) {
             sizes->second.ToRead = SelectedPictures(folder, entries);
             PixelSize size;
             std::erase_if(sizes->second.ToRead, [&](uint32_t i) {
