@@ -560,7 +560,9 @@ TEST_F(GenerateTest, AnEarlierPageThatCannotBeReadOrIsDamagedIsWrittenAgain) {
 }
 
 // ---------------------------------------------------------------------------
-// Pixel sizes kept between runs.
+// Pixel sizes kept between runs. The Windows file layer gives no file identity
+// to stamp a picture with, so no record is kept there and every run reads again.
+#ifndef _WIN32
 
 class SizeRecordTest : public GenerateTest {
 protected:
@@ -647,7 +649,6 @@ TEST_F(SizeRecordTest, ARecordThatIsDamagedForeignOrOfAnotherVersionIsIgnoredAnd
     EXPECT_EQ(Page(1), page);
 }
 
-#ifndef _WIN32
 TEST_F(SizeRecordTest, ALinkAtTheRecordIsReplacedNeverWrittenThrough) {
     TempDir elsewhere;
     elsewhere.Write("target.txt", "not to be touched");
