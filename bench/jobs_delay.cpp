@@ -19,7 +19,7 @@
 #include <string>
 #include <thread>
 
-#include "catalogue/context.h"
+#include "catalogue/scan.h"
 #include "fs/file_system.h"
 #include "catalogue/generate.h"
 #include "catalogue/scan.h"
@@ -75,15 +75,14 @@ void RemoveCatalogue(const fs::path& tree) {
 /// One scan and generation with sizes as kavo-cli runs them; returns the seconds of the generation.
 double Generate(kavo::FileSystem& fsys, const std::string& tree, int jobs, Catalogue& out) {
     RemoveCatalogue(tree);
-    kavo::KavoContext ctx;
     kavo::NullObserver obs;
-    kavo::RunScan(ctx, {tree, true}, fsys, obs);
-    ctx.SelectTypes(true, true, true, true);
-    kavo::GenerateInputs in;
+    kavo::CancelToken cancel;
+    kavo::RunRequest in;
     in.Folder = tree;
     in.Jobs = jobs;
+    const kavo::ScanResult scan = kavo::RunScan(in, fsys, obs, cancel);
     const auto start = std::chrono::steady_clock::now();
-    kavo::RunGeneration(ctx, in, fsys, obs);
+    kavo::RunGeneration(in, scan, fsys, obs, cancel);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     for (const auto& e : fs::recursive_directory_iterator(fs::path(tree) / "kavo")) {
         if (e.is_regular_file())

@@ -171,43 +171,43 @@ TEST_F(CliTest, OptionsReachTheSettings) {
     CliOptions o;
     ASSERT_TRUE(
         ParseCommandLine({"d", "--types=png,gif", "--same-size=20x200", "--click=no", "--align=left"}, o).Proceed);
-    EXPECT_FALSE(o.Jpg);
-    EXPECT_TRUE(o.Gif);
-    EXPECT_FALSE(o.Bmp);
-    EXPECT_TRUE(o.Png);
-    EXPECT_TRUE(o.Settings.SameSize);
-    EXPECT_EQ(o.Settings.ImageWidth, 20);
-    EXPECT_EQ(o.Settings.ImageHeight, 200);
-    EXPECT_EQ(o.Settings.ClickAction, "No");
-    EXPECT_EQ(o.Settings.Align, "LEFT");
+    EXPECT_FALSE(o.Request.Types.Jpg);
+    EXPECT_TRUE(o.Request.Types.Gif);
+    EXPECT_FALSE(o.Request.Types.Bmp);
+    EXPECT_TRUE(o.Request.Types.Png);
+    EXPECT_TRUE(o.Request.Layout.SameSize);
+    EXPECT_EQ(o.Request.Layout.ImageWidth, 20);
+    EXPECT_EQ(o.Request.Layout.ImageHeight, 200);
+    EXPECT_EQ(o.Request.Layout.Click, ClickAction::No);
+    EXPECT_EQ(o.Request.Layout.Align, Alignment::Left);
 
     CliOptions t;
     ASSERT_TRUE(ParseCommandLine({"d", "--align=right", "--table=4", "--no-size", "--no-subfolders"}, t).Proceed);
-    EXPECT_TRUE(t.Settings.UseTable);
-    EXPECT_EQ(t.Settings.ImagesPerLine, 4);
-    EXPECT_EQ(t.Settings.Align, "CENTER");  // a table always centres
-    EXPECT_FALSE(t.Settings.GetImageSize);
-    EXPECT_FALSE(t.IncludeSubfolders);
+    EXPECT_TRUE(t.Request.Layout.UseTable);
+    EXPECT_EQ(t.Request.Layout.ImagesPerLine, 4);
+    EXPECT_EQ(t.Request.Layout.Align, Alignment::Center);  // a table always centres
+    EXPECT_FALSE(t.Request.Layout.GetImageSize);
+    EXPECT_FALSE(t.Request.IncludeSubfolders);
 
     // A folder that begins with "/" is a folder on every system, never an option.
     CliOptions root;
     ASSERT_TRUE(ParseCommandLine({"/pics"}, root).Proceed);
-    EXPECT_EQ(root.Folder, "/pics");
+    EXPECT_EQ(root.Request.Folder, "/pics");
 
     CliOptions d;
     ASSERT_TRUE(ParseCommandLine({"d"}, d).Proceed);
-    EXPECT_EQ(d.ImagesPerPage, 50);
-    EXPECT_EQ(d.Settings.ClickAction, "Folder");
-    EXPECT_TRUE(d.Settings.GetImageSize);
-    EXPECT_EQ(d.Settings.ThumbnailBox, 0);
+    EXPECT_EQ(d.Request.PicturesPerPage, 50);
+    EXPECT_EQ(d.Request.Layout.Click, ClickAction::Folder);
+    EXPECT_TRUE(d.Request.Layout.GetImageSize);
+    EXPECT_EQ(d.Request.Layout.ThumbnailBox, 0);
 
     // The size needs "=", so a folder after the flag stays the folder.
     CliOptions thumbs;
     ASSERT_TRUE(ParseCommandLine({"--thumbnails", "pics"}, thumbs).Proceed);
-    EXPECT_EQ(thumbs.Folder, "pics");
-    EXPECT_EQ(thumbs.Settings.ThumbnailBox, 200);
+    EXPECT_EQ(thumbs.Request.Folder, "pics");
+    EXPECT_EQ(thumbs.Request.Layout.ThumbnailBox, 200);
     ASSERT_TRUE(ParseCommandLine({"pics", "--thumbnails=400"}, thumbs).Proceed);
-    EXPECT_EQ(thumbs.Settings.ThumbnailBox, 400);
+    EXPECT_EQ(thumbs.Request.Layout.ThumbnailBox, 400);
 }
 
 TEST_F(CliTest, InterruptIsTheCancelButton) {

@@ -48,9 +48,9 @@ class ListingAhead : public ::testing::Test {
 protected:
     WalkOutcome Run(FileSystem& fsys, int threads) {
         WalkOutcome out;
-        KavoContext ctx;
+        CancelToken cancel;
         RecordingObserver walkObs;
-        FolderWalk walk(ctx.Cancel, fsys, walkObs, dir.str(), {.Threads = threads});
+        FolderWalk walk(cancel, fsys, walkObs, dir.str(), {.Threads = threads});
         while (walk.Next()) {
             out.order.push_back(walk.Path());
             for (const DirEntry& e : walk.Entries())
@@ -59,14 +59,13 @@ protected:
         out.unreadable = walk.Unreadable().Count;
 
         RecordingObserver obs;
-        RunScan(ctx, {dir.str(), true, false}, fsys, obs);
-        ctx.SelectTypes(true, true, true, true);
-        ctx.ImagesPerPage = 5;
-        GenerateInputs in;
+        const ScanResult scan = RunScan(test::RequestFor(dir.str()), fsys, obs, cancel, false);
+        RunRequest in;
+        in.PicturesPerPage = 5;
         in.Folder = dir.str();
         in.ProgramFolder = program.str();
         in.CaseSensitive = true;
-        GenerateResult r = RunGeneration(ctx, in, fsys, obs);
+        GenerateResult r = RunGeneration(in, scan, fsys, obs, cancel);
         EXPECT_EQ(r.UnreadableFolders, out.unreadable);
         for (const auto& e : fs::recursive_directory_iterator(dir.path() / "kavo"))
             if (e.is_regular_file())
@@ -128,27 +127,29 @@ TEST_F(ListingAhead, CancelStopsSoonAndNoThreadOutlivesARun) {
     test::FaultFileSystem slow;  // each listing of a folder takes 30 ms
     slow.batchDelay = std::chrono::milliseconds(30);
     slow.batchSize = 1;
-    KavoContext ctx;
-    RecordingObserver obs(&ctx.Cancel, 40);
+    ScanResult scan;
+    GenerateResult last;
+    CancelToken cancel;
+    RecordingObserver obs(&cancel, 40);
     const auto started = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point cancelled;
     {
-        FolderWalk walk(ctx.Cancel, slow, obs, dir.str(), {});
+        FolderWalk walk(cancel, slow, obs, dir.str(), {});
         int folders = 0;
         while (walk.Next())
             ++folders;
         cancelled = std::chrono::steady_clock::now();
-        EXPECT_TRUE(ctx.Cancel.Requested());
+        EXPECT_TRUE(cancel.Requested());
         EXPECT_LT(folders, 61);
     }
     EXPECT_LT(std::chrono::steady_clock::now() - cancelled, std::chrono::milliseconds(100));
     EXPECT_LT(cancelled - started, std::chrono::seconds(2));
     EXPECT_EQ(ThreadsOfThisProcess(), before);
 
-    ctx.Cancel.Reset();
+    cancel.Reset();
     RecordingObserver whole;
-    RunScan(ctx, {dir.str(), true}, NativeFileSystem(), whole);
-    EXPECT_EQ(ctx.Counts.PngCount, 60);
+    scan = RunScan(test::RequestFor(dir.str(), true), NativeFileSystem(), whole, cancel);
+    EXPECT_EQ(scan.Counts.PngCount, 60);
     EXPECT_EQ(ThreadsOfThisProcess(), before);
 }
 
@@ -169,16 +170,19 @@ TEST(ManyLevels, AreWalkedWithoutRecursionOrQuadraticCost) {
     }
     ::close(fd);
 
-    KavoContext ctx;
+    ScanResult scan;
+
+    GenerateResult last;
+
+    CancelToken cancel;
     GenerateResult result;
     auto run = [&] {
         NullObserver obs;
-        RunScan(ctx, {dir.str(), true}, NativeFileSystem(), obs);
-        ctx.SelectTypes(true, true, true, true);
-        GenerateInputs in;
+        scan = RunScan(test::RequestFor(dir.str(), true), NativeFileSystem(), obs, cancel);
+        RunRequest in;
         in.Folder = dir.str();
         in.CaseSensitive = true;
-        result = RunGeneration(ctx, in, NativeFileSystem(), obs);
+        result = last = RunGeneration(in, scan, NativeFileSystem(), obs, cancel);
     };
     // 256 KB of stack: a walk that recursed per level would need far more.
     pthread_attr_t attr;
@@ -190,9 +194,9 @@ TEST(ManyLevels, AreWalkedWithoutRecursionOrQuadraticCost) {
     pthread_join(thread, nullptr);
     pthread_attr_destroy(&attr);
 
-    EXPECT_EQ(ctx.Counts.AllFileCount, kDepth + kDepth / 1000);
-    EXPECT_EQ(ctx.Counts.PngCount, kDepth / 1000);
-    EXPECT_EQ(ctx.Counters.WrittenPngCount, kDepth / 1000);
+    EXPECT_EQ(scan.Counts.AllFileCount, kDepth + kDepth / 1000);
+    EXPECT_EQ(scan.Counts.PngCount, kDepth / 1000);
+    EXPECT_EQ(last.Counters.WrittenPngCount, kDepth / 1000);
     EXPECT_EQ(result.UnreadableFolders, 0);
     EXPECT_NE(test::ReadFile(dir.path() / "kavo" / "page0001.html").find("/d/p.png\""), std::string::npos);
 

@@ -1,13 +1,12 @@
 #include "html/html_writer.h"
 
-#include "catalogue/context.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "base/encoding.h"
+#include "catalogue/generate.h"
 #include "support/test_support.h"
 
 namespace kavo {
@@ -39,7 +38,13 @@ std::vector<std::string> SplitCrLf(const std::string& text) {
 
 class HtmlWriterTest : public ::testing::Test {
 protected:
-    KavoContext ctx;  // the values a generation hands the writers
+    struct {
+        GenerationCounters Counters;
+        int32_t SelectedImageCount = 0;
+        int32_t ImagesPerPage = kPicturesPerPage.Default;
+        bool CaseSensitiveOutput = false;
+        CatalogueSettings Settings;
+    } ctx;  // the values a generation hands the writers
     std::string out;
 
     EntryNumbers Numbers() const {

@@ -134,6 +134,16 @@ TEST_F(ImageSizeTest, SizesEveryTestPicture) {
     }
 }
 
+TEST_F(ImageSizeTest, SizesABitmapOfRunLengths) {
+    // The header of a 300 × 200 RLE8 bitmap, which stb's own reader leaves out.
+    std::string bmp("BM\0\0\0\0\0\0\0\0\x3E\0\0\0\x28\0\0\0\x2C\x01\0\0\xC8\0\0\0\x01\0\x08\0\x01\0\0\0", 34);
+    bmp.resize(70, '\0');
+    PixelSize size;
+    EXPECT_TRUE(SizeOf(bmp, size));
+    EXPECT_EQ(size.Width, 300);
+    EXPECT_EQ(size.Height, 200);
+}
+
 TEST_F(ImageSizeTest, SizesThroughTheNativeFileSystem) {
     for (const Expected& e : kGoodPictures) {
         SCOPED_TRACE(e.name);

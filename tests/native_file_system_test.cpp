@@ -188,18 +188,19 @@ TEST_F(DeepTree, EveryCallReachesPastPathMax) {
 }
 
 TEST_F(DeepTree, TheWalksPlaceAndSizeThePictureAtTheBottom) {
-    KavoContext ctx;
+    ScanResult scan;
+    GenerateResult last;
+    CancelToken cancel;
     test::RecordingObserver obs;
-    RunScan(ctx, {tmp.str(), true}, fs, obs);
-    EXPECT_EQ(ctx.Counts.PngCount, 1);
-    ctx.SelectTypes(true, true, true, true);
-    GenerateInputs in;
+    scan = RunScan(test::RequestFor(tmp.str(), true), fs, obs, cancel);
+    EXPECT_EQ(scan.Counts.PngCount, 1);
+    RunRequest in;
     in.Folder = tmp.str();
     in.CaseSensitive = true;
     for (int jobs : {1, 4}) {
         in.Jobs = jobs;
-        RunGeneration(ctx, in, fs, obs);
-        EXPECT_EQ(ctx.Counters.WrittenPngCount, 1);
+        last = RunGeneration(in, scan, fs, obs, cancel);
+        EXPECT_EQ(last.Counters.WrittenPngCount, 1);
         const std::string page = test::ReadFile(tmp.path() / "kavo" / "page0001.html");
         EXPECT_NE(page.find("photo.png\" WIDTH=\"31\" HEIGHT=\"19\""), std::string::npos) << jobs;
     }
@@ -243,21 +244,24 @@ TEST(NativeFileSystem, OnlyFilesArePicturesAndPipesNeverBlockARun) {
     std::string head;
     EXPECT_FALSE(fs.ReadPrefix(tmp.str() + "index.html", 16, head));
 
-    KavoContext ctx;
+    ScanResult scan;
+
+    GenerateResult last;
+
+    CancelToken cancel;
     test::RecordingObserver obs;
-    RunScan(ctx, {tmp.str(), true}, fs, obs);
-    EXPECT_EQ(ctx.Counts.AllFileCount, 7);
-    EXPECT_EQ(ctx.Counts.JpgCount + ctx.Counts.GifCount + ctx.Counts.PngCount, 3);  // in.png, real.gif, link.gif
-    ctx.SelectTypes(true, true, true, true);
+    scan = RunScan(test::RequestFor(tmp.str(), true), fs, obs, cancel);
+    EXPECT_EQ(scan.Counts.AllFileCount, 7);
+    EXPECT_EQ(scan.Counts.JpgCount + scan.Counts.GifCount + scan.Counts.PngCount, 3);  // in.png, real.gif, link.gif
     test::TempDir program;
     std::filesystem::create_directory(program.path() / "Images");
-    GenerateInputs in;
+    RunRequest in;
     in.Folder = tmp.str();
     in.ProgramFolder = program.str();
     in.CaseSensitive = true;
-    GenerateResult r = RunGeneration(ctx, in, fs, obs);
-    EXPECT_EQ(ctx.Counters.WrittenJpgCount, 0);
-    EXPECT_EQ(ctx.Counters.WrittenImageCount, 3);
+    GenerateResult r = last = RunGeneration(in, scan, fs, obs, cancel);
+    EXPECT_EQ(last.Counters.WrittenJpgCount, 0);
+    EXPECT_EQ(last.Counters.WrittenImageCount, 3);
     // Only a file is kept aside: the pipe stays where it is, unwritten and named.
     EXPECT_EQ(r.BackupOfIndex, "");
     EXPECT_FALSE(r.SummaryWritten);
@@ -271,16 +275,17 @@ TEST(NativeFileSystem, AFileHeldOpenWithoutDeleteSharingKeepsTheEarlierCatalogue
     test::TempDir tmp;
     for (int i = 0; i < 6; ++i)
         tmp.Write("p" + std::to_string(i) + ".png", "x");
-    KavoContext ctx;
-    GenerateInputs in;
+    ScanResult scan;
+    GenerateResult last;
+    CancelToken cancel;
+    RunRequest in;
     in.Folder = tmp.str();
     in.CaseSensitive = true;
     test::RecordingObserver obs;
     auto generate = [&](int perPage) {
-        RunScan(ctx, {in.Folder, true}, NativeFileSystem(), obs);
-        ctx.SelectTypes(true, true, true, true);
-        ctx.ImagesPerPage = perPage;
-        return RunGeneration(ctx, in, NativeFileSystem(), obs);
+        scan = RunScan(test::RequestFor(in.Folder, true), NativeFileSystem(), obs, cancel);
+        in.PicturesPerPage = perPage;
+        return last = RunGeneration(in, scan, NativeFileSystem(), obs, cancel);
     };
     for (const std::string held : {"kavo\\frame2.html", "index.html"}) {
         generate(3);

@@ -33,8 +33,7 @@ int main(int argc, char** argv) {
     kavo::SetMessageBoxHook([](const kavo::MessageBoxCall& call) {
         std::fprintf(stderr, "message: %s\n", call.Text.toUtf8().constData());
     });
-    kavo::KavoContext ctx;
-    kavo::frmKavo window(ctx);
+    kavo::frmKavo window;
     window.show();
     window.txtFolder->setText(QString::fromLocal8Bit(argv[1]));
     if (argc > 2)
@@ -52,6 +51,7 @@ int main(int argc, char** argv) {
     const double generation = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     const double generationCpu = CpuSeconds() - cpu;
     std::printf("scan %.3f s (cpu %.3f), generation %.3f s (cpu %.3f), %d pictures on %d pages\n", scan, scanCpu,
-                generation, generationCpu, ctx.Counters.WrittenImageCount, ctx.Counters.PageCount);
+                generation, generationCpu, window.model().LastGeneration().Counters.WrittenImageCount,
+                window.model().LastGeneration().Counters.PageCount);
     return 0;
 }

@@ -8,20 +8,20 @@
 #include <utility>
 
 #include "app/ui_support.h"
-#include "catalogue/scan.h"
 #include "platform/shell.h"
 
 namespace kavo {
 
-frmInfo::frmInfo(KavoContext& ctx, GenerateInputs inputs, FileSystem& fs, QWidget* parent)
-    : ProgressWindow(ctx, parent),
+frmInfo::frmInfo(RunRequest request, ScanResult scan, FileSystem& fs, QWidget* parent)
+    : ProgressWindow(parent),
       frameFile(new QGroupBox(QStringLiteral("ファイル名"), this)),
       lblFile(new QLabel(QStringLiteral("Filename"), frameFile)),
       lblFileCount(new QLabel(QStringLiteral("99999/99999ファイル"), this)),
       lblPercent(new QLabel(QStringLiteral("100％"), this)),
       ProgressBar1(new QProgressBar(this)),
       cmdCancel(new QPushButton(QStringLiteral("中止"), this)),
-      m_inputs(std::move(inputs)),
+      m_request(std::move(request)),
+      m_scan(std::move(scan)),
       m_fs(fs) {
     setObjectName(QStringLiteral("frmInfo"));
     setWindowTitle(QStringLiteral("100％処理しました．．． - Kavo"));
@@ -47,79 +47,42 @@ frmInfo::frmInfo(KavoContext& ctx, GenerateInputs inputs, FileSystem& fs, QWidge
 }
 
 void frmInfo::Form_Load() {
-    lblFileCount->setText(ToQt(FileCountLabel(0, m_ctx.SelectedImageCount)));
+    const int32_t selected = m_scan.Selected(m_request.Types);
+    lblFileCount->setText(ToQt(FileCountLabel(0, selected)));
     lblPercent->setText(ToQt(PercentLabel(0)));
     setWindowTitle(ToQt(ProgressCaption(0)));
     lblFile->setText(QString());
     // An empty range would make the bar show a busy animation; with nothing
     // selected it simply stays empty.
-    m_barMaximum = m_ctx.SelectedImageCount;
+    m_barMaximum = selected;
     ProgressBar1->setRange(0, m_barMaximum > 0 ? m_barMaximum : 1);
     ProgressBar1->setValue(0);
 }
 
 void frmInfo::ShowStatus(std::string_view text) {
-    m_status = text;
-    refreshDisplay(text == kWritingHtmlText);
+    lblFile->setText(FitPathToLabel(lblFile, ToQt(text)));
 }
 
 void frmInfo::ShowProgress(const ProgressFigures& figures) {
-    m_figures = figures;
-    m_figuresReported = true;
-    refreshDisplay(false);
-}
-
-void frmInfo::ShowMessage(std::string_view text, MessageIcon icon, std::string_view title) {
-    m_messages.push_back({std::string(text), icon, std::string(title)});
-}
-
-void frmInfo::showMessages() {
-    std::vector<Message> notices;
-    const Message* first = nullptr;
-    int more = 0;
-    for (const Message& m : m_messages) {
-        // Only failed writes are counted together; unreadable folders come in a notice of their own.
-        if (m.Icon != MessageIcon::Exclamation || m.Title == kUnreadableNoticeTitle)
-            notices.push_back(m);
-        else if (first == nullptr)
-            first = &m;
-        else
-            ++more;
-    }
-    if (first != nullptr) {
-        std::string text = first->Text;
-        if (more > 0)
-            text += "\r\nほかに" + std::to_string(more) + "件の書き出しに失敗しました。";
-        ProgressWindow::ShowMessage(text, first->Icon, first->Title);
-    }
-    for (const Message& m : notices)
-        ProgressWindow::ShowMessage(m.Text, m.Icon, m.Title);
-    m_messages.clear();
-}
-
-void frmInfo::applyDisplay() {
-    lblFile->setText(FitPathToLabel(lblFile, ToQt(m_status)));
-    if (!m_figuresReported)
-        return;
-    lblFileCount->setText(ToQt(FileCountLabel(m_figures.Placed, m_figures.Selected)));
+    lblFileCount->setText(ToQt(FileCountLabel(figures.Placed, figures.Selected)));
     // Large counts may need a little more than the designed width in the fallback font.
     lblFileCount->resize(std::max(Twips(1695), lblFileCount->sizeHint().width()), lblFileCount->height());
-    lblPercent->setText(ToQt(PercentLabel(m_figures.Percent)));
-    setWindowTitle(ToQt(ProgressCaption(m_figures.Percent)));
+    lblPercent->setText(ToQt(PercentLabel(figures.Percent)));
+    setWindowTitle(ToQt(ProgressCaption(figures.Percent)));
     // A value above the maximum (files added since the scan) is refused: the bar keeps its value.
-    if (m_figures.Placed >= 0 && m_figures.Placed <= m_barMaximum)
-        ProgressBar1->setValue(m_figures.Placed);
+    if (figures.Placed >= 0 && figures.Placed <= m_barMaximum)
+        ProgressBar1->setValue(figures.Placed);
 }
 
-void frmInfo::Form_Activate() {
-    SetBusyCursor();
-    beginRun();
-    m_result = RunGeneration(m_ctx, m_inputs, m_fs, *this);
-    m_fCancel = m_result.Cancelled;
-    endRun();
-    RestoreCursor();
-    showMessages();
-    finish();
+void frmInfo::Work(RunObserver& obs, const CancelToken& cancel) {
+    m_result = RunGeneration(m_request, m_scan, m_fs, obs, cancel);
+}
+
+void frmInfo::Ended(std::vector<Report> reports) {
+    // A cancel pressed as the run ended still counts: the user asked for it before the window went.
+    m_fCancel = m_result.Cancelled || cancelRequested();
+    for (const Report& r : GroupReports(reports))
+        ShowMessage(r.Text, r.Kind, r.Title);
 }
 
 }  // namespace kavo

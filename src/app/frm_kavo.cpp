@@ -77,7 +77,7 @@ QPoint IntoArea(const QRect& frame, const QRect& area) {
 
 }  // namespace
 
-frmKavo::frmKavo(KavoContext& ctx, FileSystem& fs, QWidget* parent) : QWidget(parent), m_ctx(ctx), m_fs(fs) {
+frmKavo::frmKavo(FileSystem& fs, QWidget* parent) : QWidget(parent), m_fs(fs), m_model(fs) {
     buildControls();
     Form_Load();
 }
@@ -170,7 +170,7 @@ void frmKavo::buildControls() {
     connect(cmdExeUrl, &QPushButton::clicked, this, &frmKavo::cmdExeUrl_Click);
     connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
     connect(txtFolder, &QLineEdit::returnPressed, this, [this] {
-        if (cmdOk->isEnabled() && cmdOk->text() == kSearch)
+        if (cmdOk->isEnabled() && m_model.Role() == OkRole::Search)
             cmdSearch_Click();
     });
     txtCount->installEventFilter(this);
@@ -183,19 +183,19 @@ void frmKavo::buildControls() {
 }
 
 void frmKavo::Form_Load() {
-    LoadWindowPosition(m_ctx);
+    m_position = LoadWindowPosition();
     placeAtStoredPosition();
     setWindowTitle(QString::fromUtf8(kVersionText));
     for (QLabel* label : {lblJPG, lblGIF, lblBMP, lblPNG})
         label->setText(CountText(0));
     lblFileCount->setText(QStringLiteral("全ファイル数：") + CountText(0));
-    m_ctx.Settings = CatalogueSettings{};
-    cmdOk->setEnabled(false);
+    m_model.Layout = CatalogueSettings{};
+    cmdOk->setEnabled(m_model.OkEnabled());
     cmdExeUrl->setEnabled(false);
 }
 
 void frmKavo::placeAtStoredPosition() {
-    const QPoint stored(Twips(m_ctx.WindowLeft), Twips(m_ctx.WindowTop));
+    const QPoint stored(Twips(m_position.Left), Twips(m_position.Top));
     // Before the window is shown its frame is not known; the title bar's height
     // is the style's guess, replaced by the real frame once it is on screen.
     const int titleHeight = QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight);
@@ -232,7 +232,7 @@ void frmKavo::changeEvent(QEvent* event) {
 }
 
 void frmKavo::Form_Unload() {
-    SaveWindowPosition(y() * 15, x() * 15);
+    SaveWindowPosition({.Top = y() * 15, .Left = x() * 15});
 }
 
 void frmKavo::closeEvent(QCloseEvent* event) {
@@ -243,7 +243,8 @@ void frmKavo::closeEvent(QCloseEvent* event) {
 void frmKavo::cmdFolder_Click() {
     const bool byKeyboard = m_folderByKeyboard;
     setOkCaption(kCreateHtml);
-    cmdOk->setEnabled(false);
+    m_model.DisableOk();
+    cmdOk->setEnabled(m_model.OkEnabled());
     setEnabled(false);
     const QString remembered = txtFolder->text();
     const QString chosen = proFolderDlg_Open(QStringLiteral("検索するフォルダを選択して下さい。"), nullptr, QString(),
@@ -269,13 +270,10 @@ void frmKavo::cmdFolder_Click() {
 }
 
 void frmKavo::txtFolder_Change() {
-    // Counts of another folder text no longer apply, whatever the new text
-    // names; a folder that cannot be used is explained when the search is asked for.
-    m_ctx.ResetCounts();
+    m_model.Folder = ToStd(folderPath());
+    m_model.FolderEdited();
     showCounts();
-    setOkCaption(kSearch);
-    cmdOk->setEnabled(!folderPath().isEmpty());
-    updateExeUrl();
+    showRole();
 }
 
 QString frmKavo::folderPath() const {
@@ -290,8 +288,8 @@ QString frmKavo::folderPath() const {
     return path;
 }
 
-bool frmKavo::reportUnusableFolder(const QString& path) {
-    const std::string problem = FolderProblem(m_fs, ToStd(path));
+bool frmKavo::reportUnusableFolder() {
+    const std::string problem = m_model.FolderProblem();
     if (problem.empty())
         return false;
     ShowMessageBox(this, ToQt(problem), QStringLiteral("Kavo"), QMessageBox::Warning);
@@ -305,51 +303,48 @@ void frmKavo::setOkCaption(const QString& caption) {
     m_okCaptionChanged.start();
 }
 
-void frmKavo::updateExeUrl() {
-    // The folder text is read as the generation reads it (ResolveFolder).
-    const QString path = folderPath();
-    const bool samePage = !m_summaryPage.empty() && !path.isEmpty() &&
-                          WithTrailingSeparator(ResolveFolder(ToStd(path))) + "index.html" == m_summaryPage;
-    cmdExeUrl->setEnabled(samePage && m_fs.IsRegularFile(m_summaryPage));
+void frmKavo::showRole() {
+    setOkCaption(m_model.Role() == OkRole::Search ? kSearch : kCreateHtml);
+    cmdOk->setEnabled(m_model.OkEnabled());
+    cmdExeUrl->setEnabled(m_model.BrowserEnabled());
 }
 
 void frmKavo::chkSubFolder_Click() {
     cmdSearch_Click();
 }
 
+void frmKavo::readChoices() {
+    m_model.Folder = ToStd(folderPath());
+    m_model.IncludeSubfolders = chkSubFolder->isChecked();
+    m_model.Types = {chkJPG->isChecked(), chkGIF->isChecked(), chkBMP->isChecked(), chkPNG->isChecked()};
+    m_model.PicturesPerPage = IntegerValue(txtCount->text());
+}
+
 void frmKavo::chkType_Click() {
-    const bool anyType = chkJPG->isChecked() || chkGIF->isChecked() || chkBMP->isChecked() || chkPNG->isChecked();
-    // ＨＴＭＬ作成 follows a scan of this very folder text; after a scan that
-    // found nothing a type box does not make it start an empty catalogue.
-    const ScanCounts& c = m_ctx.Counts;
-    const bool found = c.JpgCount + c.GifCount + c.BmpCount + c.PngCount != 0;
-    cmdOk->setEnabled(!folderPath().isEmpty() && anyType && (cmdOk->text() == kSearch || found));
+    readChoices();
+    m_model.TypesChanged();
+    cmdOk->setEnabled(m_model.OkEnabled());
 }
 
 void frmKavo::cmdSearch_Click() {
-    const QString path = folderPath();
-    if (path.isEmpty() || reportUnusableFolder(path))
+    readChoices();
+    if (m_model.Folder.empty() || reportUnusableFolder())
         return;
-    frmSearch search(m_ctx, ScanInputs{ToStd(path), chkSubFolder->isChecked()}, m_fs, this);
-    search.exec();
+    frmSearch search(m_model.Request(ToStd(programFolder())), m_fs, this);
+    search.run();
     takeKeyboardBack();
-    const ScanCounts& c = m_ctx.Counts;
-    m_ctx.SelectedImageCount = c.JpgCount + c.GifCount + c.BmpCount + c.PngCount;
-    if (search.m_fCancel) {
-        ShowMessageBox(this, QStringLiteral("ファイル検索処理を中止しました。"), QStringLiteral("Ｋａｖｏ"),
-                       QMessageBox::Information);
-        m_ctx.ResetCounts();
-        cmdOk->setEnabled(true);
-        setOkCaption(kSearch);
-    } else {
-        setOkCaption(kCreateHtml);
-        cmdOk->setEnabled(m_ctx.SelectedImageCount != 0);
-    }
+    ScanResult scan = search.result();
+    scan.Cancelled = search.m_fCancel;  // also when closed before the scan began
+    const std::string_view message = m_model.ScanEnded(scan);
+    if (!message.empty())
+        ShowMessageBox(this, ToQt(message), ToQt(kCancelledTitle), QMessageBox::Information);
+    setOkCaption(m_model.Role() == OkRole::Search ? kSearch : kCreateHtml);
+    cmdOk->setEnabled(m_model.OkEnabled());
     showCounts();
 }
 
 void frmKavo::showCounts() {
-    const ScanCounts& c = m_ctx.Counts;
+    const ScanCounts& c = m_model.Counts();
     lblJPG->setText(CountText(c.JpgCount));
     lblGIF->setText(CountText(c.GifCount));
     lblBMP->setText(CountText(c.BmpCount));
@@ -360,41 +355,27 @@ void frmKavo::showCounts() {
 }
 
 void frmKavo::cmdOk_Click() {
-    if (cmdOk->text() != kCreateHtml) {
+    if (m_model.Role() != OkRole::CreateHtml) {
         cmdSearch_Click();
         return;
     }
     cmdExeUrl->setEnabled(false);
-    m_ctx.SelectTypes(chkJPG->isChecked(), chkGIF->isChecked(), chkBMP->isChecked(), chkPNG->isChecked());
-    m_ctx.ImagesPerPage = IntegerValue(txtCount->text());
-    m_ctx.Cancel.Reset();
-
-    const QString path = folderPath();
-    GenerateInputs inputs;
-    inputs.Folder = ToStd(path);
-    inputs.IncludeSubfolders = chkSubFolder->isChecked();
-    inputs.Jpg = chkJPG->isChecked();
-    inputs.Gif = chkGIF->isChecked();
-    inputs.Bmp = chkBMP->isChecked();
-    inputs.Png = chkPNG->isChecked();
-    inputs.ProgramFolder = ToStd(programFolder());
-    frmInfo info(m_ctx, std::move(inputs), m_fs, this);
-    info.exec();
+    readChoices();
+    frmInfo info(m_model.Request(ToStd(programFolder())), m_model.Scan(), m_fs, this);
+    info.run();
     takeKeyboardBack();
-    const GenerateResult& result = info.result();
-    m_summaryPage = !info.m_fCancel && result.SummaryWritten ? result.SummaryPage : std::string();
-    if (result.FolderMissing) {
-        // Deleted or moved since the scan: the core wrote nothing and did not
-        // make the folder again. Said as for a typed folder, which it now is.
-        reportUnusableFolder(path);
-        txtFolder_Change();
-    } else if (result.Busy || result.CatalogueFolder || result.ForeignLink) {
-        // Refused with a message already shown; nothing was written.
-    } else if (info.m_fCancel) {
-        ShowMessageBox(this, QStringLiteral("ＨＴＭＬ作成処理を中止しました。"), QStringLiteral("Ｋａｖｏ"),
-                       QMessageBox::Information);
+    switch (m_model.GenerationEnded(info.result(), info.m_fCancel)) {
+        case MainWindowModel::AfterGeneration::FolderGone:
+            reportUnusableFolder();
+            txtFolder_Change();
+            break;
+        case MainWindowModel::AfterGeneration::TellCancelled:
+            ShowMessageBox(this, ToQt(kGenerationCancelledText), ToQt(kCancelledTitle), QMessageBox::Information);
+            break;
+        case MainWindowModel::AfterGeneration::Nothing:
+            break;
     }
-    updateExeUrl();
+    cmdExeUrl->setEnabled(m_model.BrowserEnabled());
 }
 
 bool frmKavo::txtCount_KeyPress(const QKeyEvent* event) {
@@ -402,27 +383,14 @@ bool frmKavo::txtCount_KeyPress(const QKeyEvent* event) {
 }
 
 bool frmKavo::txtCount_LostFocus() {
-    bool shown = false;
-    auto warn = [this, &shown](const QString& text) {
-        Beep();
-        ShowMessageBox(this, text, QStringLiteral("Kavo"), QMessageBox::Warning);
-        shown = true;
-    };
-    if (txtCount->text().isEmpty()) {
-        warn(QStringLiteral("値を設定してください。"));
-        txtCount->setText(QStringLiteral("10"));
-        return true;
-    }
-    // A pasted text that is no number reads as 0 and is corrected like any value below the range.
-    if (IntegerValue(txtCount->text()) > 200) {
-        warn(QStringLiteral("２００以上は設定できません。"));
-        txtCount->setText(QStringLiteral("200"));
-    }
-    if (IntegerValue(txtCount->text()) < 5) {
-        warn(QStringLiteral("５未満は設定できません。"));
-        txtCount->setText(QStringLiteral("5"));
-    }
-    return shown;
+    const QString text = txtCount->text();
+    const FieldCheck check = CheckPicturesPerPage(text.isEmpty() ? std::nullopt : std::optional(IntegerValue(text)));
+    if (!check.Corrected)
+        return false;
+    Beep();
+    ShowMessageBox(this, ToQt(check.Warning), QStringLiteral("Kavo"), QMessageBox::Warning);
+    txtCount->setText(QString::number(check.Value));
+    return true;
 }
 
 void frmKavo::takeKeyboardBack() {
@@ -462,12 +430,12 @@ bool frmKavo::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void frmKavo::cmdLayout_Click() {
-    frmLayout layout(m_ctx, txtCount, this);
+    frmLayout layout(m_model.Layout, txtCount, this);
     layout.exec();
 }
 
 void frmKavo::cmdExeUrl_Click() {
-    OpenWithDesktop(ToQt(m_summaryPage));  // enabled only while the folder text leads to it
+    OpenWithDesktop(ToQt(m_model.SummaryPage()));  // enabled only while the folder text leads to it
 }
 
 QString frmKavo::programFolder() const {

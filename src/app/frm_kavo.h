@@ -4,8 +4,9 @@
 #include <QWidget>
 #include <string>
 
-#include "catalogue/context.h"
 #include "fs/file_system.h"
+#include "platform/position_store.h"
+#include "ui/window_models.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -24,7 +25,12 @@ class frmKavo : public QWidget {
     Q_OBJECT
 
 public:
-    explicit frmKavo(KavoContext& ctx, FileSystem& fs = NativeFileSystem(), QWidget* parent = nullptr);
+    explicit frmKavo(FileSystem& fs = NativeFileSystem(), QWidget* parent = nullptr);
+
+    /// The decisions behind the controls.
+    const MainWindowModel& model() const { return m_model; }
+    /// The position the window was placed at, as stored.
+    WindowPosition storedPosition() const { return m_position; }
 
     QGroupBox* frameFolder;
     QLineEdit* txtFolder;
@@ -85,11 +91,12 @@ private:
     /// double-click interval, so the second click of a double click on 検索
     /// does not start the generation.
     void setOkCaption(const QString& caption);
-    /// ブラウザ起動 is enabled while the folder shown is the one whose summary
-    /// page the last generation wrote, and that page is still there.
-    void updateExeUrl();
+    /// The OK button's caption and the buttons' enabled states, from the model.
+    void showRole();
+    /// The controls' choices into the model.
+    void readChoices();
     /// Tells why the folder cannot be used; false when it can.
-    bool reportUnusableFolder(const QString& path);
+    bool reportUnusableFolder();
     /// Places the window at the stored position, moved wholly onto the screen
     /// it is on when it fits there.
     void placeAtStoredPosition();
@@ -100,10 +107,10 @@ private:
     void releaseButtons();
     QString programFolder() const;
 
-    KavoContext& m_ctx;
     FileSystem& m_fs;
+    MainWindowModel m_model;
+    WindowPosition m_position;
     QElapsedTimer m_okCaptionChanged;
-    std::string m_summaryPage;  // the summary page the last generation wrote
     bool m_folderByKeyboard = false;
     bool m_shown = false;
 };

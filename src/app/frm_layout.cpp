@@ -44,9 +44,10 @@ int PositiveNumber(const QString& text) {
 
 }  // namespace
 
-frmLayout::frmLayout(KavoContext& ctx, QLineEdit* mainCount, QWidget* parent)
+frmLayout::frmLayout(CatalogueSettings& settings, QLineEdit* mainCount, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_ctx(ctx),
+      m_settings(settings),
+      m_model(settings),
       m_mainCount(mainCount) {
     buildControls();
     Form_Load();
@@ -251,31 +252,21 @@ void frmLayout::changeEvent(QEvent* event) {
 }
 
 void frmLayout::Form_Load() {
-    const CatalogueSettings& s = m_ctx.Settings;
-    (s.SameSize ? OptionSame : OptionNoSame)->setChecked(true);
-    chkSize->setChecked(s.GetImageSize);
+    const CatalogueSettings& s = m_settings;
+    const LayoutDialogModel m = m_model;  // the toggles below change the model as they go
+    (m.SameSize ? OptionSame : OptionNoSame)->setChecked(true);
+    chkSize->setChecked(m.GetImageSize);
     txtX->setText(QString::number(s.ImageWidth));
     txtY->setText(QString::number(s.ImageHeight));
-    if (s.ClickAction == "View") {
-        OptionClickView->setChecked(true);
-    } else if (s.ClickAction == "No") {
-        OptionClickNo->setChecked(true);
-    } else {
-        OptionClickFolder->setChecked(true);
-    }
-    if (s.Align == "LEFT") {
-        OptionLeft->setChecked(true);
-    } else if (s.Align == "RIGHT") {
-        OptionRight->setChecked(true);
-    } else {
-        OptionCenter->setChecked(true);
-    }
+    (m.Click == ClickAction::View ? OptionClickView : m.Click == ClickAction::No ? OptionClickNo : OptionClickFolder)
+        ->setChecked(true);
+    (m.Align == Alignment::Left ? OptionLeft : m.Align == Alignment::Right ? OptionRight : OptionCenter)->setChecked(true);
     txtImagePerLine->setText(QString::number(s.ImagesPerLine));
-    (s.UseTable ? OptionTable : OptionNoTable)->setChecked(true);
+    (m.UseTable ? OptionTable : OptionNoTable)->setChecked(true);
     chkThumbnail->setChecked(true);  // the toggle sets the enabled states either way
-    chkThumbnail->setChecked(s.ThumbnailBox > 0);
-    if (s.ThumbnailBox > 0)
-        txtThumbnail->setText(QString::number(std::clamp(s.ThumbnailBox, 50, 400)));
+    chkThumbnail->setChecked(m.Thumbnails);
+    if (m.Thumbnails)
+        txtThumbnail->setText(QString::number(m.ThumbnailBox));
 
     // Centred on the main window; near the top of the screen it keeps the main window's top.
     // Outer sizes on both sides: the dialog's frame is not there before it is
@@ -289,39 +280,36 @@ void frmLayout::Form_Load() {
     }
 }
 
+void frmLayout::showEnabled() {
+    FrameOption[0]->setEnabled(m_model.SizeReadEnabled());
+    chkSize->setEnabled(m_model.SizeReadEnabled());
+    for (QWidget* w : std::initializer_list<QWidget*>{FrameOption[1], lblX, txtX, UpDownX, lblY, txtY, UpDownY})
+        w->setEnabled(m_model.SameSizeFieldsEnabled());
+    for (QWidget* w : std::initializer_list<QWidget*>{OptionLeft, OptionCenter, OptionRight, FrameNotable})
+        w->setEnabled(m_model.AlignmentEnabled());
+    for (QWidget* w : std::initializer_list<QWidget*>{txtImagePerLine, UpDownImagePerLine, Label1, FrameTable})
+        w->setEnabled(m_model.PerRowEnabled());
+}
+
 void frmLayout::OptionNoSame_Click() {
-    FrameOption[0]->setEnabled(true);
-    chkSize->setEnabled(true);
-    for (QWidget* w : std::initializer_list<QWidget*>{FrameOption[1], lblX, txtX, UpDownX, lblY, txtY, UpDownY}) {
-        w->setEnabled(false);
-    }
+    m_model.SameSize = false;
+    showEnabled();
 }
 
 void frmLayout::OptionSame_Click() {
-    FrameOption[0]->setEnabled(false);
-    chkSize->setEnabled(false);
-    for (QWidget* w : std::initializer_list<QWidget*>{FrameOption[1], lblX, txtX, UpDownX, lblY, txtY, UpDownY}) {
-        w->setEnabled(true);
-    }
+    m_model.SameSize = true;
+    showEnabled();
 }
 
 void frmLayout::OptionNoTable_Click() {
-    for (QWidget* w : std::initializer_list<QWidget*>{OptionLeft, OptionCenter, OptionRight, FrameNotable}) {
-        w->setEnabled(true);
-    }
-    for (QWidget* w : std::initializer_list<QWidget*>{txtImagePerLine, UpDownImagePerLine, Label1, FrameTable}) {
-        w->setEnabled(false);
-    }
+    m_model.UseTable = false;
+    showEnabled();
     DrawLayoutPreview();
 }
 
 void frmLayout::OptionTable_Click() {
-    for (QWidget* w : std::initializer_list<QWidget*>{OptionLeft, OptionCenter, OptionRight, FrameNotable}) {
-        w->setEnabled(false);
-    }
-    for (QWidget* w : std::initializer_list<QWidget*>{txtImagePerLine, UpDownImagePerLine, Label1, FrameTable}) {
-        w->setEnabled(true);
-    }
+    m_model.UseTable = true;
+    showEnabled();
     DrawLayoutPreview();
 }
 
@@ -333,45 +321,25 @@ void frmLayout::txtImagePerLine_Change() {
     DrawLayoutPreview();
 }
 
-void frmLayout::checkSizeField(QLineEdit* field) {
-    if (field->text().isEmpty()) {
-        Beep();
-        field->setText(QStringLiteral("100"));
+void frmLayout::checkField(QLineEdit* field, FieldCheck (*check)(std::optional<int32_t>)) {
+    const QString text = field->text();
+    const FieldCheck result = check(text.isEmpty() ? std::nullopt : std::optional(IntegerValue(text)));
+    if (!result.Corrected)
         return;
-    }
-    // Pasted text that is no number reads as 0 and is raised to the minimum.
-    if (IntegerValue(field->text()) > 200) {
-        Beep();
-        field->setText(QStringLiteral("200"));
-    }
-    if (IntegerValue(field->text()) < 10) {
-        Beep();
-        field->setText(QStringLiteral("10"));
-    }
+    Beep();
+    field->setText(QString::number(result.Value));
 }
 
 void frmLayout::txtX_LostFocus() {
-    checkSizeField(txtX);
+    checkField(txtX, &LayoutDialogModel::CheckSide);
 }
 
 void frmLayout::txtY_LostFocus() {
-    checkSizeField(txtY);
+    checkField(txtY, &LayoutDialogModel::CheckSide);
 }
 
 void frmLayout::txtImagePerLine_LostFocus() {
-    if (txtImagePerLine->text().isEmpty()) {
-        Beep();
-        txtImagePerLine->setText(QStringLiteral("1"));
-    } else {
-        if (IntegerValue(txtImagePerLine->text()) > 10) {
-            Beep();
-            txtImagePerLine->setText(QStringLiteral("10"));
-        }
-        if (IntegerValue(txtImagePerLine->text()) < 1) {
-            Beep();
-            txtImagePerLine->setText(QStringLiteral("1"));
-        }
-    }
+    checkField(txtImagePerLine, &LayoutDialogModel::CheckPerRow);
     DrawLayoutPreview();
 }
 
@@ -382,28 +350,16 @@ void frmLayout::cmdOk_Click() {
     txtY_LostFocus();
     txtImagePerLine_LostFocus();
 
-    CatalogueSettings& s = m_ctx.Settings;
-    s.SameSize = OptionNoSame->isChecked() ? false : OptionSame->isChecked();
-    s.GetImageSize = chkSize->isChecked();
-    s.ImageWidth = IntegerValue(txtX->text());
-    s.ImageHeight = IntegerValue(txtY->text());
-    s.ClickAction = OptionClickFolder->isChecked() ? "Folder"
-                    : OptionClickView->isChecked() ? "View"
-                    : OptionClickNo->isChecked()   ? "No"
-                                                   : "Folder";
-    s.Align = OptionLeft->isChecked()     ? "LEFT"
-              : OptionCenter->isChecked() ? "CENTER"
-              : OptionRight->isChecked()  ? "RIGHT"
-                                          : "CENTER";
-    s.ImagesPerLine = IntegerValue(txtImagePerLine->text());
-    if (OptionNoTable->isChecked()) {
-        s.UseTable = false;
-    } else {
-        s.UseTable = true;
-        if (OptionTable->isChecked())
-            s.Align = "CENTER";
-    }
-    s.ThumbnailBox = chkThumbnail->isChecked() ? IntegerValue(txtThumbnail->text()) : 0;
+    m_model.SameSize = !OptionNoSame->isChecked() && OptionSame->isChecked();
+    m_model.GetImageSize = chkSize->isChecked();
+    m_model.Click = OptionClickView->isChecked() ? ClickAction::View
+                    : OptionClickNo->isChecked() ? ClickAction::No
+                                                 : ClickAction::Folder;
+    m_model.Align = OptionLeft->isChecked() ? Alignment::Left : OptionRight->isChecked() ? Alignment::Right : Alignment::Center;
+    m_model.UseTable = !OptionNoTable->isChecked();
+    m_model.Thumbnails = chkThumbnail->isChecked();
+    m_settings = m_model.Accept(IntegerValue(txtX->text()), IntegerValue(txtY->text()),
+                                IntegerValue(txtImagePerLine->text()), IntegerValue(txtThumbnail->text()));
     accept();
 }
 

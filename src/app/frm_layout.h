@@ -2,7 +2,10 @@
 
 #include <QDialog>
 
-#include "catalogue/context.h"
+#include <optional>
+
+#include "catalogue/settings.h"
+#include "ui/window_models.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -23,7 +26,7 @@ class frmLayout : public QDialog {
     Q_OBJECT
 
 public:
-    frmLayout(KavoContext& ctx, QLineEdit* mainCount, QWidget* parent = nullptr);
+    frmLayout(CatalogueSettings& settings, QLineEdit* mainCount, QWidget* parent = nullptr);
 
     QGroupBox* FrameLayoutImageSize;
     QRadioButton* OptionNoSame;
@@ -84,9 +87,12 @@ protected:
 private:
     void buildControls();
     void Form_Load();
-    void checkSizeField(QLineEdit* field);
+    void checkField(QLineEdit* field, FieldCheck (*check)(std::optional<int32_t>));
+    /// The controls' enabled states, from the model.
+    void showEnabled();
 
-    KavoContext& m_ctx;
+    CatalogueSettings& m_settings;
+    LayoutDialogModel m_model;
     QLineEdit* m_mainCount;
 };
 

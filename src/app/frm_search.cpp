@@ -10,11 +10,11 @@
 
 namespace kavo {
 
-frmSearch::frmSearch(KavoContext& ctx, ScanInputs inputs, FileSystem& fs, QWidget* parent)
-    : ProgressWindow(ctx, parent),
+frmSearch::frmSearch(RunRequest request, FileSystem& fs, QWidget* parent)
+    : ProgressWindow(parent),
       lblInfo(new QLabel(this)),
       cmdCancel(new QPushButton(QStringLiteral("中止"), this)),
-      m_inputs(std::move(inputs)),
+      m_request(std::move(request)),
       m_fs(fs) {
     setObjectName(QStringLiteral("frmSearch"));
     setWindowTitle(QStringLiteral("検索中です．．． - Kavo"));
@@ -31,26 +31,25 @@ frmSearch::frmSearch(KavoContext& ctx, ScanInputs inputs, FileSystem& fs, QWidge
 }
 
 void frmSearch::ShowStatus(std::string_view text) {
-    m_status = text;
-    refreshDisplay(false);
+    lblInfo->setText(FitPathToLabel(lblInfo, ToQt(text)));
 }
 
-void frmSearch::applyDisplay() {
-    lblInfo->setText(FitPathToLabel(lblInfo, ToQt(m_status)));
+void frmSearch::Work(RunObserver& obs, const CancelToken& cancel) {
+    m_result = RunScan(m_request, m_fs, obs, cancel);
 }
 
-void frmSearch::Form_Activate() {
-    SetBusyCursor();
-    beginRun();
-    m_fCancel = RunScan(m_ctx, m_inputs, m_fs, *this);
-    endRun();
-    RestoreCursor();
+void frmSearch::Ended(std::vector<Report> reports) {
+    // A cancel pressed as the run ended still counts: the user asked for it before the window went.
+    m_fCancel = m_result.Cancelled || cancelRequested();
+    if (m_fCancel)
+        return;  // the counts are dropped, and what they would have said with them
+    for (const Report& r : reports)
+        ShowMessage(r.Text, r.Kind, r.Title);
     // The notice belongs to a finished scan only, and comes before the window goes away.
-    if (!m_fCancel && m_ctx.SupportImagesFound) {
+    if (m_result.SupportPicturesFound) {
         ShowMessageBox(this, QString::fromUtf8(kSupportNoticeText), QString::fromUtf8(kSupportNoticeTitle),
                        QMessageBox::Information);
     }
-    finish();
 }
 
 }  // namespace kavo

@@ -16,21 +16,24 @@ class frmSearch : public ProgressWindow {
     Q_OBJECT
 
 public:
-    frmSearch(KavoContext& ctx, ScanInputs inputs, FileSystem& fs, QWidget* parent = nullptr);
+    frmSearch(RunRequest request, FileSystem& fs, QWidget* parent = nullptr);
 
     void ShowStatus(std::string_view text) override;
+
+    /// What the last run found.
+    const ScanResult& result() const { return m_result; }
 
     QLabel* lblInfo;
     QPushButton* cmdCancel;
 
 protected:
-    void Form_Activate() override;
-    void applyDisplay() override;
+    void Work(RunObserver& obs, const CancelToken& cancel) override;
+    void Ended(std::vector<Report> reports) override;
 
 private:
-    std::string m_status;
-    ScanInputs m_inputs;
+    RunRequest m_request;
     FileSystem& m_fs;
+    ScanResult m_result;
 };
 
 }  // namespace kavo

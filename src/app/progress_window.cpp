@@ -1,31 +1,88 @@
 #include "app/progress_window.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QTimer>
-#include <QWindow>
 
 #include "app/ui_support.h"
 #include "platform/message_box.h"
+#include "platform/shell.h"
 
 namespace kavo {
 
-namespace {
+/// What the run reported and the window has not shown yet. The worker writes,
+/// the window's thread takes; the last status and figures win, messages queue.
+class ProgressWindow::Mailbox : public RunObserver {
+public:
+    void Yield() override {}  // the cancel token is read by the core itself
+    void ShowStatus(std::string_view text) override {
+        std::lock_guard lock(m_mutex);
+        m_status = std::string(text);
+    }
+    void ShowProgress(const ProgressFigures& figures) override {
+        std::lock_guard lock(m_mutex);
+        m_figures = figures;
+    }
+    void ShowMessage(std::string_view text, MessageKind kind, std::string_view title) override {
+        std::lock_guard lock(m_mutex);
+        m_reports.push_back({std::string(text), kind, std::string(title)});
+    }
+    void Done() {
+        std::lock_guard lock(m_mutex);
+        m_done = true;
+    }
 
-constexpr qint64 kPaintIntervalMs = 30;
-// Asking the window system for input costs a system call; once per entry
-// would double the time of a large run, and 5 ms is far below what a user
-// notices after pressing the cancel button.
-constexpr qint64 kYieldIntervalMs = 5;
-// A window system that never reports the window as shown must not hold the run up.
-constexpr qint64 kExposeWaitMs = 2000;
+    bool IsDone() {
+        std::lock_guard lock(m_mutex);
+        return m_done;
+    }
 
-}  // namespace
+    struct Taken {
+        std::optional<std::string> Status;
+        std::optional<ProgressFigures> Figures;
+    };
+    Taken Take() {
+        std::lock_guard lock(m_mutex);
+        Taken t{std::move(m_status), m_figures};
+        m_status.reset();
+        m_figures.reset();
+        return t;
+    }
+    std::vector<Report> TakeReports() {
+        std::lock_guard lock(m_mutex);
+        return std::move(m_reports);
+    }
 
-ProgressWindow::ProgressWindow(KavoContext& ctx, QWidget* parent) : QDialog(parent), m_ctx(ctx) {
+private:
+    std::mutex m_mutex;
+    std::optional<std::string> m_status;
+    std::optional<ProgressFigures> m_figures;
+    std::vector<Report> m_reports;
+    bool m_done = false;
+};
+
+ProgressWindow::ProgressWindow(QWidget* parent)
+    : QDialog(parent), m_mailbox(std::make_unique<Mailbox>()), m_poll(new QTimer(this)) {
     setModal(true);
     setFont(WindowFont());
+    m_poll->setInterval(kProgressPaintIntervalMs);
+    connect(m_poll, &QTimer::timeout, this, [this] {
+        takeReports();
+        endRun(false);
+    });
+}
+
+ProgressWindow::~ProgressWindow() {
+    // Never destroyed under a run: a window that goes early stops it first.
+    if (m_worker.joinable()) {
+        m_cancel.Request();
+        m_worker.join();
+    }
+}
+
+int ProgressWindow::run() {
+    const int code = exec();
+    endRun(true);
+    return code;
 }
 
 void ProgressWindow::showEvent(QShowEvent* event) {
@@ -38,45 +95,38 @@ void ProgressWindow::showEvent(QShowEvent* event) {
 }
 
 void ProgressWindow::startRun() {
-    // The window system maps a window some time after show(); a repaint before
-    // that is lost, and the window would stay hollow until the run's first yield.
-    QDeadlineTimer deadline(kExposeWaitMs);
-    while (isVisible() && windowHandle() && !windowHandle()->isExposed() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     if (!isVisible()) {
         m_fCancel = true;  // 中止 pressed before the run began: nothing is done
         return;
     }
-    repaint();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    Form_Activate();
-}
-
-void ProgressWindow::beginRun() {
+    SetBusyCursor();
     m_running = true;
     m_fCancel = true;
-    m_paintClock.start();
+    m_worker = std::thread([this] {
+        Work(*m_mailbox, m_cancel);
+        m_mailbox->Done();
+    });
+    m_poll->start();
 }
 
-void ProgressWindow::endRun() {
+void ProgressWindow::takeReports() {
+    Mailbox::Taken t = m_mailbox->Take();
+    if (t.Status)
+        ShowStatus(*t.Status);
+    if (t.Figures)
+        ShowProgress(*t.Figures);
+}
+
+void ProgressWindow::endRun(bool wait) {
+    if (!m_running || (!wait && !m_mailbox->IsDone()))
+        return;
+    m_worker.join();
+    m_poll->stop();
     m_running = false;
-    refreshDisplay(true);
-}
-
-void ProgressWindow::refreshDisplay(bool force) {
-    if (!isVisible()) {
-        // Nothing is painted; the controls still hold the last report.
-        applyDisplay();
-        return;
-    }
-    if (!force && m_paintClock.isValid() && m_paintClock.elapsed() < kPaintIntervalMs) {
-        m_unshown = true;
-        return;
-    }
-    m_unshown = false;
-    applyDisplay();
-    repaint();
-    m_paintClock.start();
+    takeReports();
+    RestoreCursor();
+    Ended(m_mailbox->TakeReports());
+    finish();
 }
 
 void ProgressWindow::finish() {
@@ -85,28 +135,17 @@ void ProgressWindow::finish() {
         done(QDialog::Accepted);
 }
 
-void ProgressWindow::Yield() {
-    if (m_yieldClock.isValid() && m_yieldClock.elapsed() < kYieldIntervalMs)
-        return;
-    // A report held back for the paint interval is shown even when no other
-    // follows for a long time, as while a huge folder is listed.
-    if (m_unshown)
-        refreshDisplay(false);
-    QCoreApplication::processEvents();
-    m_yieldClock.start();
-}
-
-void ProgressWindow::ShowMessage(std::string_view text, MessageIcon icon, std::string_view title) {
+void ProgressWindow::ShowMessage(std::string_view text, MessageKind kind, std::string_view title) {
     const QMessageBox::Icon boxIcon =
-        icon == MessageIcon::Information ? QMessageBox::Information : QMessageBox::Warning;
+        IconOf(kind) == MessageIcon::Information ? QMessageBox::Information : QMessageBox::Warning;
     // A cancelled window is hidden already; its message belongs to the main window then.
     QWidget* owner = isVisible() || parentWidget() == nullptr ? this : parentWidget();
     ShowMessageBox(owner, ToQt(text), title.empty() ? QStringLiteral("Kavo") : ToQt(title), boxIcon);
 }
 
 void ProgressWindow::cmdCancel_Click() {
-    m_ctx.Cancel.Request();
-    // Hidden at once; the run sees the flag at its next test and unwinds.
+    m_cancel.Request();
+    // Hidden at once; the run sees the token at its next test and unwinds, and run() waits for that.
     m_finishing = true;
     done(QDialog::Rejected);
 }

@@ -1,71 +1,86 @@
 #pragma once
 
 #include <QDialog>
-#include <QElapsedTimer>
 
-#include "catalogue/context.h"
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/cancel.h"
 #include "base/observer.h"
+#include "ui/window_models.h"
+
+class QTimer;
 
 namespace kavo {
 
-/// A modal progress window that does its whole run when it is first shown,
-/// lets the interface breathe at the core's yield points and is cancelled by
-/// its cancel button or its close box. Cancelling only sets the shared flag
-/// and hides the window: the run is still on the stack and unwinds by itself,
-/// and the window is never deleted under it.
-class ProgressWindow : public QDialog, public RunObserver {
+/// A modal progress window whose run goes on a worker thread once the window
+/// is shown. The window's thread stays free, so the window paints and takes
+/// its cancel button without the run ever pumping events: the run reports
+/// into a mailbox, which the window empties every few hundredths of a second,
+/// and it reads its cancel token between steps. Cancelling (the cancel button
+/// or the close box) asks the token and hides the window at once; run()
+/// returns only once the run has unwound.
+class ProgressWindow : public QDialog {
     Q_OBJECT
 
 public:
+    ~ProgressWindow() override;
+
     /// True when the last run was cancelled; kept after the window has closed.
     bool m_fCancel = false;
 
     bool isRunning() const { return m_running; }
+    bool cancelRequested() const { return m_cancel.Requested(); }
 
-    // RunObserver
-    void Yield() override;
-    void ShowMessage(std::string_view text, MessageIcon icon, std::string_view title) override;
+    /// Shows the window modally, and after it has gone waits for the run to
+    /// end and shows what the run reported.
+    int run();
+
+    /// Put into the controls at once (the run's reports come through these, on this thread).
+    virtual void ShowStatus(std::string_view /*text*/) {}
+    virtual void ShowProgress(const ProgressFigures& /*figures*/) {}
+
+    /// A message box with a single OK button, owned by this window while it is
+    /// shown, else by the main window.
+    void ShowMessage(std::string_view text, MessageKind kind, std::string_view title);
 
 public slots:
     void cmdCancel_Click();
 
 protected:
-    ProgressWindow(KavoContext& ctx, QWidget* parent);
+    explicit ProgressWindow(QWidget* parent);
 
-    /// The run; called once, from the event loop, after the window is on screen.
-    virtual void Form_Activate() = 0;
+    /// The run, on the worker thread: reports through `obs`, stops soon after
+    /// `cancel` is requested. Sets what the window's result() returns.
+    virtual void Work(RunObserver& obs, const CancelToken& cancel) = 0;
 
-    /// Marks the run's span.
-    void beginRun();
-    void endRun();
-
-    /// Puts the figures and texts last reported into the controls.
-    virtual void applyDisplay() = 0;
-
-    /// Shows what was last reported and paints the window, if about 30 ms have
-    /// passed since it last did so, or at once when forced. Reports come after
-    /// every entry; showing each of them would slow a large run down and look
-    /// the same.
-    void refreshDisplay(bool force);
-
-    /// Closes the window at the end of a run that was not cancelled by the user.
-    void finish();
+    /// On the window's thread after the run has ended, also after a cancel hid
+    /// the window: sets m_fCancel and shows what the run reported.
+    virtual void Ended(std::vector<Report> reports) = 0;
 
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
-    KavoContext& m_ctx;
-
 private:
+    class Mailbox;
     void startRun();
+    /// Takes what the run reported since the last time into the controls.
+    void takeReports();
+    /// Joins the worker once it is done (or at once with `wait`) and ends the run.
+    void endRun(bool wait);
+    void finish();
 
+    CancelToken m_cancel;
+    std::unique_ptr<Mailbox> m_mailbox;
+    std::thread m_worker;
+    QTimer* m_poll;
     bool m_started = false;
     bool m_running = false;
     bool m_finishing = false;
-    bool m_unshown = false;  // a report not yet put into the controls
-    QElapsedTimer m_paintClock;
-    QElapsedTimer m_yieldClock;
 };
 
 }  // namespace kavo

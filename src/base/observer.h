@@ -13,8 +13,20 @@ struct ProgressFigures {
     int32_t Percent = 0;   // rounded half to even; kept while Selected is 0
 };
 
+/// What a message to the user is; the front-ends count and group by it.
+enum class MessageKind {
+    WriteFailure,  // a file or folder of the catalogue could not be written
+    Refusal,       // the run wrote nothing, and says why
+    Notice,        // something to look at; the run went on
+    Information,   // for the user's information only
+};
+
 /// How a message to the user looks in the window.
 enum class MessageIcon { Exclamation, Information };
+
+constexpr MessageIcon IconOf(MessageKind kind) {
+    return kind == MessageKind::Information ? MessageIcon::Information : MessageIcon::Exclamation;
+}
 
 /// Interface through which the core reports to whoever drives it (the windows,
 /// the command line, the tests). The core never prints and never shows a window.
@@ -35,7 +47,7 @@ public:
     virtual void ShowProgress(const ProgressFigures& /*figures*/) {}
 
     /// A message box with a single OK button. Title is "Kavo" unless given.
-    virtual void ShowMessage(std::string_view /*text*/, MessageIcon /*icon*/, std::string_view /*title*/) {}
+    virtual void ShowMessage(std::string_view /*text*/, MessageKind /*kind*/, std::string_view /*title*/) {}
 };
 
 /// Observer that does nothing; for callers that need none.

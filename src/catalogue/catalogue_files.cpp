@@ -36,8 +36,16 @@ constexpr size_t kEarlierLimit = 8u << 20;
 /// are read again when compared and set aside when replaced.
 constexpr size_t kEarlierBudget = 512u << 20;
 
+/// How long a cancelled run goes on removing old pages the new catalogue does not have.
+constexpr auto kStaleRemovalAfterCancel = std::chrono::milliseconds(500);
+
+/// Files checked one after another before threads may start, and the time a
+/// check takes on average beyond which they do (a round trip to a server).
+constexpr size_t kChecksAlone = 4;
+constexpr auto kSlowCheck = std::chrono::microseconds(200);
+
 /// ours[i] = check(i) for every i, on several threads when the file system
-/// allows it. `pace` is asked while they work; false when it said stop.
+/// allows it and the checks are slow. `pace` is asked while they work; false when it said stop.
 bool CheckEach(FileSystem& fs, size_t count, const std::function<bool(size_t)>& check,
                const FileSystem::BetweenBatches& pace, std::vector<char>& ours) {
     ours.assign(count, 0);
@@ -58,13 +66,19 @@ bool CheckEach(FileSystem& fs, size_t count, const std::function<bool(size_t)>& 
         for (size_t i; !stop && (i = next++) < count;)
             ours[i] = check(i);
     };
+    // The first few on the caller's thread alone: on a local disk a file takes
+    // some microseconds, and threads would only cost.
     std::vector<std::thread> pool;
-    for (size_t t = 1; t < threads; ++t)
-        pool.emplace_back(work);
+    const auto began = std::chrono::steady_clock::now();
     bool goOn = true;
     for (size_t i; goOn && (i = next++) < count;) {
         ours[i] = check(i);
         goOn = !pace || pace();
+        if (pool.empty() && i + 1 >= kChecksAlone &&
+            std::chrono::steady_clock::now() - began > kSlowCheck * static_cast<long>(i + 1)) {
+            for (size_t t = 1; t < threads; ++t)
+                pool.emplace_back(work);
+        }
     }
     stop = true;
     for (std::thread& t : pool)
@@ -79,6 +93,8 @@ CatalogueFiles::CatalogueFiles(FileSystem& fs, RunObserver& obs, bool caseSensit
       m_writes(std::make_unique<WriteQueue>(writers, fs.WritesAreThreadSafe())) {}
 
 CatalogueFiles::~CatalogueFiles() {
+    if (m_survey.joinable())
+        m_survey.join();
     m_writes.reset();  // no write outlives the staged files it fills
 }
 
@@ -97,9 +113,19 @@ void CatalogueFiles::Survey(const std::string& catalogue, const FileSystem::Betw
     std::vector<DirEntry> entries;
     if (!m_fs.ListFolderInBatches(catalogue, entries, nullptr, pace))
         return;
-    RemoveLeftovers(catalogue, entries);
+    RemoveLeftovers(m_fs, catalogue, entries);
     // Leftovers end otherwise, and are gone already.
     std::erase_if(entries, [](const DirEntry& e) { return !EndsWithHtml(e.Name); });
+    if (!m_fs.ReadsAreThreadSafe()) {
+        ReadEarlier(std::move(entries), pace);
+        return;
+    }
+    // A rerun's walk and the reading of its earlier pages overlap.
+    m_survey = std::thread([this, entries = std::move(entries)]() mutable { ReadEarlier(std::move(entries), {}); });
+}
+
+void CatalogueFiles::ReadEarlier(std::vector<DirEntry> entries, const FileSystem::BetweenBatches& pace) {
+    const std::string& catalogue = m_folder;
     // Our files are read whole, side by side: a new file is compared with its
     // earlier bytes, and those bytes are what a failed commit writes back.
     std::vector<char> ours;
@@ -121,8 +147,10 @@ void CatalogueFiles::Survey(const std::string& catalogue, const FileSystem::Betw
         std::string().swap(bytes[i]);
         return Ours(path);
     };
-    if (!CheckEach(m_fs, entries.size(), ourFile, pace, ours))
+    if (!CheckEach(m_fs, entries.size(), ourFile, pace, ours)) {
+        m_surveyDone = true;
         return;
+    }
     int frames = 0;
     for (size_t i = 0; i < entries.size(); ++i) {
         const DirEntry& e = entries[i];
@@ -139,14 +167,15 @@ void CatalogueFiles::Survey(const std::string& catalogue, const FileSystem::Betw
     }
     m_hadCatalogue = frames == 3;
     m_surveyed = true;
+    m_surveyDone = true;
 }
 
-void CatalogueFiles::RemoveLeftovers(const std::string& folder, const std::vector<DirEntry>& entries) {
-    for (const DirEntry& e : entries) {
-        // A run's temporaries are never links: a link at such a name is someone else's.
-        if (!e.IsDir && !e.IsLink && IsLeftoverName(e.Name))
-            m_fs.RemoveFile(folder + e.Name);
-    }
+void CatalogueFiles::AwaitSurvey() {
+    if (m_survey.joinable())
+        m_survey.join();
+    for (auto& [s, bytes] : m_waiting)
+        m_writes->Run([this, s = s, bytes = std::move(bytes)] { StageNow(*s, bytes); });
+    m_waiting.clear();
 }
 
 CatalogueFiles::Found CatalogueFiles::WhatIsAt(const std::string& path) {
@@ -190,6 +219,11 @@ void CatalogueFiles::Stage(const std::string& path, std::string_view text) {
     Staged& s = m_staged.emplace_back();  // a deque: the writers' references stay put
     s.Target = path;
     s.Path = StagedPath(path);
+    if (m_survey.joinable() && !m_surveyDone) {
+        m_waiting.emplace_back(&s, OutputBytes(text));
+        return;
+    }
+    AwaitSurvey();
     m_writes->Run([this, &s, bytes = OutputBytes(text)] { StageNow(s, bytes); });
 }
 
@@ -277,10 +311,11 @@ bool CatalogueFiles::PutGroupInPlace(std::vector<Staged>& moves, size_t from, si
     return true;
 }
 
-bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string>>& files) {
+bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string>>& files, bool hurry) {
     // Over an earlier catalogue every failure keeps it whole. On a first run the
     // frames must go in with the pages, since nothing else leads to them; a
     // missing page or summary page is reported and the rest goes in.
+    AwaitSurvey();
     const bool whole = m_hadCatalogue;
     const std::string& summaryPage = files.back().first;
     const size_t pages = m_staged.size();
@@ -371,7 +406,7 @@ bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string
             m_written.insert(Key(s.Target));
         summary = summary || s.Target == summaryPage;
     }
-    RemoveStale();
+    RemoveStale(hurry);
     m_writes->Wait();
     return summary;
 }
@@ -381,13 +416,13 @@ void CatalogueFiles::CopyFolderFiles(const std::string& source, const std::strin
     const std::string to = JoinPath(destination, "");
     std::vector<DirEntry> entries;
     if (m_fs.ListFolder(to, entries, nullptr)) {
-        RemoveLeftovers(to, entries);
+        RemoveLeftovers(m_fs, to, entries);
     } else {
         m_fs.CreateFolder(destination, nullptr);
     }
     if (!m_fs.ListFolder(from, entries, nullptr)) {
         // The pages name these pictures: a catalogue without them is not a success.
-        m_obs.ShowMessage(FolderNotFoundMessage(source), MessageIcon::Exclamation, "Kavo");
+        m_obs.ShowMessage(FolderNotFoundMessage(source), MessageKind::WriteFailure, "Kavo");
         return;
     }
     SortByName(entries);
@@ -423,10 +458,17 @@ void CatalogueFiles::CopyFolderFiles(const std::string& source, const std::strin
     }
 }
 
-void CatalogueFiles::RemoveStale() {
+void CatalogueFiles::RemoveStale(bool hurry) {
+    // On a network drive each removal waits for the server, one after another
+    // in one folder: hundreds of old pages would hold up a cancel for seconds.
+    const auto until = std::chrono::steady_clock::now() + kStaleRemovalAfterCancel;
     for (const std::string& name : m_old) {
-        if (!m_written.contains(Key(name)))
-            m_writes->Run([this, path = m_folder + name] { m_fs.RemoveFile(path); });
+        if (m_written.contains(Key(name)))
+            continue;
+        m_writes->Run([this, hurry, until, path = m_folder + name] {
+            if (!hurry || std::chrono::steady_clock::now() < until)
+                m_fs.RemoveFile(path);
+        });
     }
 }
 
@@ -438,14 +480,14 @@ void CatalogueFiles::ReportKept() {
         text += "既存の '" + path + "' は '" + backup + "' として残しました。";
     }
     if (!text.empty())
-        m_obs.ShowMessage(text, MessageIcon::Information, "Ｋａｖｏ");
+        m_obs.ShowMessage(text, MessageKind::Information, "Ｋａｖｏ");
     if (m_inTheWay.empty())
         return;
     text.clear();
     for (const std::string& path : m_inTheWay)
         text += "'" + path + "' はファイルではないため、そのまま残しました。\r\n";
     text += m_inTheWay.size() == 1 ? "この名前のファイルは書き出していません。" : "これらの名前のファイルは書き出していません。";
-    m_obs.ShowMessage(text, MessageIcon::Exclamation, "Kavo");
+    m_obs.ShowMessage(text, MessageKind::WriteFailure, "Kavo");
 }
 
 std::string CatalogueFiles::BackupOf(const std::string& path) const {

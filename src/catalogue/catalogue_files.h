@@ -1,9 +1,11 @@
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -33,16 +35,18 @@ public:
 
     /// Lists the catalogue folder once: removes the leftovers of a killed run
     /// and notes which .html files are ours and which are not, keeping the
-    /// bytes of ours to compare the new files with. `pace` is asked
+    /// bytes of ours to compare the new files with. Where reads may come from
+    /// several threads, the files are read on while the caller walks on; the
+    /// pages staged meanwhile wait in memory. `pace` is asked
     /// between batches and files (thousands of old pages take a while); when it
     /// says stop, the survey ends there and the run is being cancelled.
     void Survey(const std::string& catalogue, const FileSystem::BetweenBatches& pace = {});
 
-    /// Removes the leftovers among the listed entries of a folder.
-    void RemoveLeftovers(const std::string& folder, const std::vector<DirEntry>& entries);
-
     /// True when the survey found the frameset of an earlier catalogue.
-    bool HadCatalogue() const { return m_hadCatalogue; }
+    bool HadCatalogue() {
+        AwaitSurvey();
+        return m_hadCatalogue;
+    }
 
     /// Writes a file of the new catalogue under its staged name, for Commit to
     /// put in place, unless the file there has these bytes already. The write
@@ -57,7 +61,9 @@ public:
     /// staged ones gone. On a first run whatever can go in goes in, as long as
     /// the frames do, so no page is left without frames. Texts are UTF-8.
     /// Returns whether the summary page went in.
-    bool Commit(const std::vector<std::pair<std::string, std::string>>& files);
+    /// After a cancel (`hurry`), the removal of old files stops after half a
+    /// second: nothing leads to them, and the next run removes what is left.
+    bool Commit(const std::vector<std::pair<std::string, std::string>>& files, bool hurry = false);
 
     /// Copies every regular file of `source` into `destination`. A file with the
     /// same bytes is left as it is; one with other bytes is kept aside first.
@@ -96,6 +102,10 @@ private:
     std::string BackupName(const std::string& path);
     /// Moves a regular file that is not ours out of the way; false when it is there and cannot be moved.
     bool MoveAside(const std::string& path);
+    /// Reads the .html files the survey listed and notes what they are.
+    void ReadEarlier(std::vector<DirEntry> entries, const FileSystem::BetweenBatches& pace);
+    /// Returns once the survey is done, and hands the pages that waited for it to the writers.
+    void AwaitSurvey();
     /// Writes the staged file unless the target holds its bytes already.
     void StageNow(Staged& s, const std::string& bytes);
     /// The earlier bytes at `target` as the survey read them, or null.
@@ -109,7 +119,7 @@ private:
     /// Puts back the old files of the moves that are in and removes the staged files.
     void RollBack(std::vector<Staged>& moves);
     void Discard();
-    void RemoveStale();
+    void RemoveStale(bool hurry);
     std::string Key(std::string_view path) const;
 
     FileSystem& m_fs;
@@ -125,6 +135,9 @@ private:
     std::deque<Staged> m_staged;                 // in the order they go in: pages, frames, summary
     std::unordered_map<std::string, Earlier> m_earlier;  // by key: our files as the survey read them
     std::unique_ptr<WriteQueue> m_writes;
+    std::thread m_survey;                      // reading the earlier files, while the walk goes on
+    std::atomic<bool> m_surveyDone{false};
+    std::vector<std::pair<Staged*, std::string>> m_waiting;  // staged before the survey was done, and their bytes
     std::vector<std::pair<std::string, std::string>> m_kept;  // (path, backup)
     std::vector<std::string> m_inTheWay;         // names left unwritten for what is there
 };

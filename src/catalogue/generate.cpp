@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -69,10 +70,10 @@ public:
     void Yield() override { m_inner.Yield(); }
     void ShowStatus(std::string_view text) override { m_inner.ShowStatus(text); }
     void ShowProgress(const ProgressFigures& f) override { m_inner.ShowProgress(f); }
-    void ShowMessage(std::string_view text, MessageIcon icon, std::string_view title) override {
-        if (icon == MessageIcon::Exclamation)
+    void ShowMessage(std::string_view text, MessageKind kind, std::string_view title) override {
+        if (kind == MessageKind::WriteFailure)
             ++failures;
-        m_inner.ShowMessage(text, icon, title);
+        m_inner.ShowMessage(text, kind, title);
     }
     int failures = 0;
 
@@ -82,12 +83,11 @@ private:
 
 class Generator {
 public:
-    Generator(KavoContext& ctx, const GenerateInputs& in, FileSystem& fs, RunObserver& obs)
-        : m_ctx(ctx), m_in(in), m_fs(fs), m_obs(obs), m_set(ctx.Settings), m_c(ctx.Counters) {}
+    Generator(const RunRequest& in, int32_t selected, FileSystem& fs, RunObserver& obs, const CancelToken& cancel)
+        : m_in(in), m_selected(selected), m_fs(fs), m_obs(obs), m_cancel(cancel), m_set(in.Layout), m_c(m_result.Counters) {}
 
     GenerateResult Run() {
-        GenerateResult result;
-        m_ctx.Cancel.Reset();
+        GenerateResult& result = m_result;
         const std::string folder = ResolveFolder(m_in.Folder);
         m_base = WithTrailingSeparator(folder);
         result.SummaryPage = m_base + "index.html";
@@ -99,8 +99,9 @@ public:
         if (Refused(folder, result))
             return result;
         // The catalogue's own levels are made in the letter case its links use.
-        m_ctx.CaseSensitiveOutput = m_in.CaseSensitive ? *m_in.CaseSensitive : ProbeCaseSensitive(m_fs, m_base);
-        const bool lower = m_ctx.CaseSensitiveOutput;
+        m_keepCase = m_in.CaseSensitive ? *m_in.CaseSensitive : ProbeCaseSensitive(m_fs, m_base);
+        result.CaseSensitive = m_keepCase;
+        const bool lower = m_keepCase;
         const std::string catalogue = m_base + (lower ? "kavo" : "Kavo");
         const std::string images = catalogue + kPathSep + (lower ? "images" : "Images");
         MakeFolderPath(m_fs, m_obs, catalogue);
@@ -108,20 +109,20 @@ public:
         bool busy = false;
         const std::unique_ptr<FolderLock> lock = m_fs.LockFolder(m_base + "kavo", busy);
         if (busy) {
-            m_obs.ShowMessage(BusyMessage(m_base + "kavo"), MessageIcon::Exclamation, "Kavo");
+            m_obs.ShowMessage(BusyMessage(m_base + "kavo"), MessageKind::Refusal, "Kavo");
             result.Busy = result.Cancelled = true;
             return result;
         }
         m_catalogue = catalogue + kPathSep;
         m_files.emplace(m_fs, m_obs, lower, m_in.Writers);
-        m_files->Survey(m_catalogue, YieldWhileListing(m_ctx.Cancel, m_obs));
+        m_files->Survey(m_catalogue, YieldWhileListing(m_cancel, m_obs));
 
         m_c.PageCount = m_c.PageImageCount = 0;
         m_c.WrittenJpgCount = m_c.WrittenGifCount = m_c.WrittenBmpCount = m_c.WrittenPngCount = 0;
         m_c.WrittenImageCount = 0;
         BeginPage(1);
         if (m_set.ThumbnailBox > 0)
-            m_thumbs = StartThumbnails(m_fs, m_set.ThumbnailBox, m_base, m_catalogue, m_obs);
+            m_thumbs = StartThumbnails(m_fs, m_set.ThumbnailBox, m_base, m_catalogue, m_obs, m_in.Jobs);
         if (!m_thumbs && m_set.GetImageSize && !m_set.SameSize) {
             m_sizes = std::make_unique<SizeRecord>(m_fs, m_base, m_catalogue + std::string(kSizeRecordName));
             m_sizes->Load();
@@ -134,10 +135,10 @@ public:
         }
         WalkFolder(m_base, m_in.IncludeSubfolders);
         m_prefetch.reset();  // no reader outlives the walk
-        if (m_sizes && !m_sizes->Save(!m_ctx.Cancel.Requested()))
+        if (m_sizes && !m_sizes->Save(!m_cancel.Requested()))
             ReportWriteFailure(m_obs, m_catalogue + std::string(kSizeRecordName));
         if (m_thumbs)
-            m_thumbs->End(!m_ctx.Cancel.Requested());
+            m_thumbs->End(!m_cancel.Requested());
 
         m_obs.ShowStatus(kWritingHtmlText);
         if (m_c.PageImageCount != 0) {
@@ -153,17 +154,17 @@ public:
         WriteNavigationFrame(m_text, m_c.PageCount);
         files.emplace_back(m_catalogue + "frame2.html", m_text);
         WriteSummaryPage(m_text, {.FolderName = name,
-                                  .KeepCase = m_ctx.CaseSensitiveOutput,
+                                  .KeepCase = m_keepCase,
                                   .Pictures = m_c.WrittenImageCount,
-                                  .PicturesPerPage = m_ctx.ImagesPerPage,
+                                  .PicturesPerPage = m_in.PicturesPerPage,
                                   .Pages = m_c.PageCount,
                                   .PicturesPerRow = m_set.UseTable ? m_set.ImagesPerLine : 0});
         files.emplace_back(result.SummaryPage, m_text);
-        result.SummaryWritten = m_files->Commit(files);
+        result.SummaryWritten = m_files->Commit(files, m_cancel.Requested());
         m_files->CopyFolderFiles(JoinPath(m_in.ProgramFolder, "Images"), images);
         m_files->ReportKept();
         result.BackupOfIndex = m_files->BackupOf(result.SummaryPage);
-        result.Cancelled = m_ctx.Cancel.Requested();
+        result.Cancelled = m_cancel.Requested();
         return result;
     }
 
@@ -176,7 +177,7 @@ private:
     bool Refused(const std::string& folder, GenerateResult& result) {
         std::string head;
         if (m_fs.ReadPrefix(m_base + "index.html", kFramesetHeadSize, head) && IsFramesetText(head)) {
-            m_obs.ShowMessage(CatalogueFolderMessage(folder), MessageIcon::Exclamation, "Kavo");
+            m_obs.ShowMessage(CatalogueFolderMessage(folder), MessageKind::Refusal, "Kavo");
             return result.CatalogueFolder = true;
         }
         std::vector<std::string> ours = {m_base + "kavo", m_base + "kavo" + kPathSep + "images"};
@@ -184,7 +185,7 @@ private:
             ours.push_back(m_base + "kavo" + kPathSep + kThumbFolder);
         for (const std::string& path : ours) {
             if (m_fs.IsForeignLink(path)) {
-                m_obs.ShowMessage(ForeignLinkMessage(path), MessageIcon::Exclamation, "Kavo");
+                m_obs.ShowMessage(ForeignLinkMessage(path), MessageKind::Refusal, "Kavo");
                 return result.ForeignLink = true;
             }
         }
@@ -193,11 +194,11 @@ private:
 
     bool Cancelled() {
         m_obs.Yield();
-        return m_ctx.Cancel.Requested();
+        return m_cancel.Requested();
     }
 
     std::string PagePath(int32_t n) const {
-        return m_catalogue + (m_ctx.CaseSensitiveOutput ? "page" : "Page") + FormatNumber(n, "0000") + ".html";
+        return m_catalogue + (m_keepCase ? "page" : "Page") + FormatNumber(n, "0000") + ".html";
     }
 
     /// Stages the page in the buffer as the next page; it goes in with the
@@ -227,11 +228,11 @@ private:
     }
 
     void WalkFolder(const std::string& folder, bool includeSubfolders) {
-        FolderWalk walk(m_ctx.Cancel, m_fs, m_obs, folder, {.Subfolders = includeSubfolders});
+        FolderWalk walk(m_cancel, m_fs, m_obs, folder, {.Subfolders = includeSubfolders});
         m_walk = &walk;
         while (walk.Next()) {
             if (walk.Path() == m_base)
-                m_files->RemoveLeftovers(walk.Path(), walk.Entries());
+                RemoveLeftovers(m_fs, walk.Path(), walk.Entries());
             BuildFolderPages(walk.Path(), walk.Entries());
         }
         m_unreadable = walk.Unreadable();
@@ -241,13 +242,13 @@ private:
     bool Selected(PictureType t) const {
         switch (t) {
             case PictureType::Jpeg:
-                return m_in.Jpg;
+                return m_in.Types.Jpg;
             case PictureType::Gif:
-                return m_in.Gif;
+                return m_in.Types.Gif;
             case PictureType::Bmp:
-                return m_in.Bmp;
+                return m_in.Types.Bmp;
             case PictureType::Png:
-                return m_in.Png;
+                return m_in.Types.Png;
             default:
                 return false;
         }
@@ -267,19 +268,19 @@ private:
         if (m_prefetch || m_thumbs) {
             // The folder's pictures are known before its first entry is placed; sizes
             // of the folders listed ahead are read next, so reads stay in flight.
-            const std::vector<uint32_t> pictures = SelectedPictures(folder, entries);
             if (m_thumbs) {
-                m_thumbs->Start(folder, entries, pictures);
+                m_thumbs->Start(folder, entries, SelectedPictures(folder, entries));
             } else {
-                m_prefetch->Start(folder, entries, pictures);
+                m_prefetch->Start(folder, entries, SizesToRead(folder, entries));
                 if (m_walk) {
                     m_walk->PeekAhead([this](const std::string& path, const std::vector<DirEntry>& ahead) {
-                        return m_prefetch->Ahead(path, ahead, [&] { return SelectedPictures(path, ahead); });
+                        return m_prefetch->Ahead(path, ahead, [&] { return SizesToRead(path, ahead); });
                     });
                 }
             }
         }
         PlaceFolderPictures(folder, entries);
+        m_recorded.erase(folder);
         // After a cancel the pictures not yet begun are not read.
         if (m_prefetch)
             m_prefetch->Finish();
@@ -287,7 +288,29 @@ private:
             m_thumbs->Finish();
     }
 
+    /// The pictures of a folder whose sizes the readers are to read: those the
+    /// size record does not know for the file there now. The known ones are
+    /// taken here, on the walk's thread, as a thread would only cost for them.
+    /// A folder ahead is offered again at each turn until it is queued: it is looked at once.
+    std::vector<uint32_t> SizesToRead(const std::string& folder, const std::vector<DirEntry>& entries) {
+        if (!m_sizes->HasRecord())
+            return SelectedPictures(folder, entries);
+        // Not a structured binding: clang 14 cannot capture one in the lambda below.
+        const auto emplaced = m_recorded.try_emplace(folder);
+        const auto sizes = emplaced.first;
+        if (emplaced.second) {
+            sizes->second.ToRead = SelectedPictures(folder, entries);
+            PixelSize size;
+            std::erase_if(sizes->second.ToRead, [&](uint32_t i) {
+                return m_sizes->Recorded(folder + entries[i].Name, size) && sizes->second.Known.emplace(i, size).second;
+            });
+        }
+        return sizes->second.ToRead;
+    }
+
     void PlaceFolderPictures(const std::string& folder, const std::vector<DirEntry>& entries) {
+        const auto recorded = m_recorded.find(folder);
+        m_known = recorded != m_recorded.end() ? &recorded->second.Known : nullptr;
         m_percent = 0;
         for (int i = 0; i < kDotEntries; ++i) {
             if (Cancelled())
@@ -300,15 +323,15 @@ private:
             PictureType type = ClassifyEntry(e, folder);
             if (Selected(type)) {
                 m_fullPath.assign(folder).append(e.Name);
-                PlacePicture(type, m_fullPath);
+                PlacePicture(type, m_fullPath, static_cast<uint32_t>(&e - entries.data()));
             }
             ShowProgress();
-            if (m_c.PageImageCount == m_ctx.ImagesPerPage)
+            if (m_c.PageImageCount == m_in.PicturesPerPage)
                 BreakPage();
         }
     }
 
-    void PlacePicture(PictureType type, const std::string& fullPath) {
+    void PlacePicture(PictureType type, const std::string& fullPath, uint32_t entry) {
         m_obs.ShowStatus(fullPath);
         switch (type) {
             case PictureType::Jpeg:
@@ -332,10 +355,10 @@ private:
         m_src.assign("../");
         AppendAddress(m_src, m_relative);
         m_link.clear();
-        if (m_set.ClickAction == "Folder") {
+        if (m_set.Click == ClickAction::Folder) {
             m_link.assign("../");
             AppendAddress(m_link, UrlFolderPart(m_relative));
-        } else if (m_set.ClickAction == "View") {
+        } else if (m_set.Click == ClickAction::View) {
             m_link.assign(m_src);
         }
         if (m_set.UseTable)
@@ -347,15 +370,24 @@ private:
         } else if (m_set.SameSize) {
             size = {m_set.ImageWidth, m_set.ImageHeight};
         } else if (m_set.GetImageSize) {
-            if (m_prefetch) {
+            const auto known = m_known ? m_known->find(entry) : decltype(m_known->find(entry)){};
+            if (thumb.HeaderRead) {
+                size = {thumb.Width, thumb.Height};
+            } else if (m_known && known != m_known->end()) {
+                size = known->second;
+            } else if (m_prefetch) {
                 size = m_prefetch->Next(m_cancelCheck);
-            } else {
+            } else if (m_sizes) {
                 m_sizes->Read(fullPath, size, m_cancelCheck);
+            } else {
+                // With thumbnails there is no size record: a picture without one is read here.
+                ReadPixelSize(m_fs, fullPath, size, m_cancelCheck);
             }
         }
         m_alt.assign(FormatNumber(m_c.PageImageCount, "000")).append(" : ").append(m_relative);
-        WritePictureEntry(m_text, m_ctx.CaseSensitiveOutput, {m_c.PageImageCount, m_c.WrittenImageCount, m_ctx.SelectedImageCount},
-                          thumb.UseThumbnail ? thumb.Address : m_src, size.Width, size.Height, m_alt, m_set.Align, m_set.ClickAction, m_link);
+        WritePictureEntry(m_text, m_keepCase, {m_c.PageImageCount, m_c.WrittenImageCount, m_selected},
+                          thumb.UseThumbnail ? thumb.Address : m_src, size.Width, size.Height, m_alt,
+                          AlignmentText(m_set.Align), ClickActionText(m_set.Click), m_link);
         if (m_set.UseTable) {
             WriteCellEnd(m_text);
             if (++m_c.RowImageCount == m_set.ImagesPerLine) {
@@ -374,14 +406,17 @@ private:
     }
 
     void ShowProgress() {
-        m_percent = ProgressPercent(m_c.WrittenImageCount, m_ctx.SelectedImageCount, m_percent);
-        m_obs.ShowProgress({m_c.WrittenImageCount, m_ctx.SelectedImageCount, m_percent});
+        m_percent = ProgressPercent(m_c.WrittenImageCount, m_selected, m_percent);
+        m_obs.ShowProgress({m_c.WrittenImageCount, m_selected, m_percent});
     }
 
-    KavoContext& m_ctx;
-    const GenerateInputs& m_in;
+    const RunRequest& m_in;
+    const int32_t m_selected;  // pictures of the chosen types the scan counted
     FileSystem& m_fs;
     RunObserver& m_obs;
+    const CancelToken& m_cancel;
+    GenerateResult m_result;
+    bool m_keepCase = false;  // names as the user spells them, on a file system that tells case apart
     const CatalogueSettings& m_set;
     GenerationCounters& m_c;
     std::string m_base;
@@ -391,6 +426,13 @@ private:
     int32_t m_percent = 0;
     std::unique_ptr<SizeRecord> m_sizes;         // only with sizes to read
     std::unique_ptr<SizePrefetcher> m_prefetch;  // only with several jobs and sizes to read
+    // Sizes the record knows, of the folders given to the readers, by folder and entry.
+    struct FolderSizes {
+        std::vector<uint32_t> ToRead;                  // pictures the readers read
+        std::unordered_map<uint32_t, PixelSize> Known;  // and the others' sizes
+    };
+    std::unordered_map<std::string, FolderSizes> m_recorded;
+    const std::unordered_map<uint32_t, PixelSize>* m_known = nullptr;  // those of the folder being placed
     FolderWalk* m_walk = nullptr;                // the walk under way
     std::unique_ptr<Thumbnails> m_thumbs;        // only when the pages show thumbnails
     // A size read that lasts (a slow disk) still lets cancel and Ctrl-C through.
@@ -401,18 +443,29 @@ private:
 
 }  // namespace
 
-GenerateResult RunGeneration(KavoContext& ctx, const GenerateInputs& in, FileSystem& fs, RunObserver& obs) {
+GenerateResult RunGeneration(const RunRequest& request, const ScanResult& scan, FileSystem& fs, RunObserver& obs,
+                             const CancelToken& cancel) {
     FailureCounter counter(obs);
-    Generator generator(ctx, in, fs, counter);
+    Generator generator(request, scan.Selected(request.Types), fs, counter, cancel);
     GenerateResult result = generator.Run();
     result.WriteFailures = counter.failures;
     // Not a write failure: the catalogue is whole, but lacks what could not be read.
     result.UnreadableFolders = generator.Unreadable().Count;
     // Said once: not again when the scan before it named the same number of folders.
-    const bool told = ctx.UnreadableNoticeShown && ctx.UnreadableFolderCount == result.UnreadableFolders;
+    const bool told = scan.UnreadableNamed && scan.UnreadableFolders == result.UnreadableFolders;
     if (!result.Cancelled && result.UnreadableFolders > 0 && !told)
-        obs.ShowMessage(generator.Unreadable().Notice(), MessageIcon::Exclamation, kUnreadableNoticeTitle);
+        obs.ShowMessage(generator.Unreadable().Notice(), MessageKind::Notice, kUnreadableNoticeTitle);
     return result;
+}
+
+Outcome OutcomeOf(const GenerateResult& r) {
+    if (r.CatalogueFolder) return Outcome::CatalogueFolder;
+    if (r.FolderMissing) return Outcome::FolderMissing;
+    if (r.Busy) return Outcome::Busy;
+    if (r.ForeignLink) return Outcome::ForeignLink;
+    if (r.Cancelled) return Outcome::Cancelled;
+    if (r.WriteFailures > 0 || r.UnreadableFolders > 0) return Outcome::Incomplete;
+    return Outcome::Written;
 }
 
 int32_t ProgressPercent(int32_t placed, int32_t selected, int32_t previous) {

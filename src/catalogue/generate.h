@@ -3,29 +3,24 @@
 #include <optional>
 #include <string>
 
-#include "catalogue/context.h"
-#include "fs/file_system.h"
+#include "base/cancel.h"
 #include "base/observer.h"
+#include "catalogue/scan.h"
+#include "catalogue/settings.h"
+#include "fs/file_system.h"
 
 namespace kavo {
 
-/// What the generation reads from the main window, besides the context.
-struct GenerateInputs {
-    std::string Folder;                                   // txtFolder, as typed
-    bool IncludeSubfolders = true;                        // chkSubFolder
-    bool Jpg = true, Gif = true, Bmp = true, Png = true;  // chkJPG … chkPNG
-    std::string ProgramFolder;                            // folder holding the executable and its Images folder
-    /// Whether the folder's file system tells letter case apart; probed when not given.
-    std::optional<bool> CaseSensitive;
-    /// Reader threads that read the pixel sizes of a folder's pictures ahead of
-    /// the walk (1 to 64; 1 starts none; 0 adapts their number to how long a
-    /// read takes). The output is the same for every value. Used only with a
-    /// file system whose reads are thread-safe.
-    int Jobs = 0;
-    /// Threads that write the catalogue's files side by side (1 to 8; 1 writes
-    /// one after another; 0 starts them once writes take as long as round
-    /// trips to a server). Used only with a file system whose writes are thread-safe.
-    int Writers = 0;
+/// Counters of one generation run; the result keeps their final values.
+struct GenerationCounters {
+    int32_t PageCount = 0;
+    int32_t PageImageCount = 0;
+    int32_t RowImageCount = 0;
+    int32_t WrittenJpgCount = 0;
+    int32_t WrittenGifCount = 0;
+    int32_t WrittenBmpCount = 0;
+    int32_t WrittenPngCount = 0;
+    int32_t WrittenImageCount = 0;
 };
 
 struct GenerateResult {
@@ -39,12 +34,30 @@ struct GenerateResult {
     std::string SummaryPage;      // path of the summary page
     std::string BackupOfIndex;  // where a foreign index.html was kept, if one was
     int32_t UnreadableFolders = 0;  // folders the walk could not read, named in one notice
+    bool CaseSensitive = false;     // the names were written for a file system that tells letter case apart
+    GenerationCounters Counters;
 };
 
 /// The generation window's work, from clearing the old pages to copying the
-/// navigation pictures. ctx.SelectedImageCount, ctx.ImagesPerPage and
-/// ctx.Settings are read; ctx.Counters are written.
-GenerateResult RunGeneration(KavoContext& ctx, const GenerateInputs& in, FileSystem& fs, RunObserver& obs);
+/// navigation pictures. `scan` is the scan it follows: its count of the
+/// request's types is the progress's whole, and folders it named as
+/// unreadable are not named again. Stops early once `cancel` is requested
+/// and commits the smaller catalogue.
+GenerateResult RunGeneration(const RunRequest& request, const ScanResult& scan, FileSystem& fs, RunObserver& obs,
+                             const CancelToken& cancel);
+
+/// How a generation ended, in the order a front-end tells it: each shows or
+/// maps it its own way (a message box, an exit code).
+enum class Outcome {
+    CatalogueFolder,  // refused: the folder is a catalogue's own
+    FolderMissing,    // the folder was gone; nothing was written
+    Busy,             // refused: another run is writing the catalogue
+    ForeignLink,      // refused: another user's link where the catalogue goes
+    Cancelled,        // the smaller catalogue was committed
+    Incomplete,       // written, but some file could not be, or some folder not read
+    Written,
+};
+Outcome OutcomeOf(const GenerateResult& result);
 
 /// Percentage shown by the generation window, rounded half to even.
 int32_t ProgressPercent(int32_t placed, int32_t selected, int32_t previous);

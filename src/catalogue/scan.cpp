@@ -3,10 +3,7 @@
 #include <vector>
 
 #include "catalogue/classify.h"
-#include "catalogue/folder_checks.h"
-#include "fs/file_writes.h"
 #include "fs/paths.h"
-#include "fs/temporary_names.h"
 #include "walk/folder_walk.h"
 
 namespace kavo {
@@ -14,12 +11,13 @@ namespace {
 
 class Scanner {
 public:
-    Scanner(KavoContext& ctx, FileSystem& fs, RunObserver& obs) : m_ctx(ctx), m_fs(fs), m_obs(obs) {}
+    Scanner(ScanResult& result, FileSystem& fs, RunObserver& obs, const CancelToken& cancel)
+        : m_result(result), m_fs(fs), m_obs(obs), m_cancel(cancel) {}
 
     void ScanTree(const std::string& root, bool includeSubfolders) {
         // Counts do not depend on the order (a cancelled scan's counts are
         // dropped), so only the subfolders, which set the order of the walk, are sorted.
-        FolderWalk walk(m_ctx.Cancel, m_fs, m_obs, root, {.Subfolders = includeSubfolders, .SortEntries = false},
+        FolderWalk walk(m_cancel, m_fs, m_obs, root, {.Subfolders = includeSubfolders, .SortEntries = false},
                         [this](const std::string& path) { m_obs.ShowStatus(path + " を検索しています..."); });
         while (walk.Next())
             CountFolderEntries(walk.Path(), walk.Entries());
@@ -31,7 +29,7 @@ public:
 private:
     bool Cancelled() {
         m_obs.Yield();
-        return m_ctx.Cancel.Requested();
+        return m_cancel.Requested();
     }
 
     void CountFolderEntries(const std::string& path, const std::vector<DirEntry>& entries) {
@@ -39,7 +37,7 @@ private:
             if (Cancelled())
                 return;
         }
-        ScanCounts& c = m_ctx.Counts;
+        ScanCounts& c = m_result.Counts;
         for (const DirEntry& e : entries) {
             if (Cancelled())
                 return;
@@ -58,7 +56,7 @@ private:
                     ++c.PngCount;
                     break;
                 case PictureType::SupportPicture:
-                    m_ctx.SupportImagesFound = true;
+                    m_result.SupportPicturesFound = true;
                     break;
                 case PictureType::NotPicture:
                     break;
@@ -66,28 +64,29 @@ private:
         }
     }
 
-    KavoContext& m_ctx;
+    ScanResult& m_result;
     FileSystem& m_fs;
     RunObserver& m_obs;
+    const CancelToken& m_cancel;
     UnreadableFolders m_unreadable;
 };
 
 }  // namespace
 
-bool RunScan(KavoContext& ctx, const ScanInputs& in, FileSystem& fs, RunObserver& obs) {
-    ctx.Cancel.Reset();
-    ctx.SupportImagesFound = false;
+ScanResult RunScan(const RunRequest& request, FileSystem& fs, RunObserver& obs, const CancelToken& cancel,
+                   bool nameUnreadable) {
+    ScanResult result;
     obs.ShowStatus("検索開始");
-    const std::string root = WithTrailingSeparator(ResolveFolder(in.Folder));
-    ctx.ResetCounts();
-    Scanner scanner(ctx, fs, obs);
-    scanner.ScanTree(root, in.IncludeSubfolders);
-    ctx.UnreadableFolderCount = scanner.Unreadable().Count;
+    const std::string root = WithTrailingSeparator(ResolveFolder(request.Folder));
+    Scanner scanner(result, fs, obs, cancel);
+    scanner.ScanTree(root, request.IncludeSubfolders);
+    result.UnreadableFolders = scanner.Unreadable().Count;
     obs.ShowStatus("検索が終了しました。");
-    ctx.UnreadableNoticeShown = in.ReportUnreadable && !ctx.Cancel.Requested() && ctx.UnreadableFolderCount > 0;
-    if (ctx.UnreadableNoticeShown)
-        obs.ShowMessage(scanner.Unreadable().Notice(), MessageIcon::Exclamation, kUnreadableNoticeTitle);
-    return ctx.Cancel.Requested();
+    result.Cancelled = cancel.Requested();
+    result.UnreadableNamed = nameUnreadable && !result.Cancelled && result.UnreadableFolders > 0;
+    if (result.UnreadableNamed)
+        obs.ShowMessage(scanner.Unreadable().Notice(), MessageKind::Notice, kUnreadableNoticeTitle);
+    return result;
 }
 
 }  // namespace kavo

@@ -1,27 +1,33 @@
 #pragma once
 
-#include <string>
+#include <cstdint>
 
-#include "catalogue/context.h"
-#include "fs/file_system.h"
+#include "base/cancel.h"
 #include "base/observer.h"
+#include "catalogue/settings.h"
+#include "fs/file_system.h"
 
 namespace kavo {
 
-/// What the scan reads from the main window.
-struct ScanInputs {
-    std::string Folder;             // txtFolder, as typed
-    bool IncludeSubfolders = true;  // chkSubFolder
-    /// Ends the scan with the notice of folders that could not be read; off when a generation follows, which gives it.
-    bool ReportUnreadable = true;
+/// What a scan found.
+struct ScanResult {
+    ScanCounts Counts;
+    bool Cancelled = false;
+    bool SupportPicturesFound = false;  // the catalogue's own navigation pictures were among the entries
+    int32_t UnreadableFolders = 0;      // folders the walk could not read
+    bool UnreadableNamed = false;       // the scan's notice named them to the user
+
+    /// The pictures of the request's types: the whole of a generation's progress.
+    int32_t Selected(const PictureTypes& types) const { return types.CountIn(Counts); }
 };
 
-/// The scan window's work: resets the counts and counts the pictures of the
-/// folder (and its subfolders when asked) into ctx.Counts, setting
-/// ctx.SupportImagesFound and ctx.UnreadableFolderCount. Reports its status
-/// texts, and one notice naming folders that could not be read, through the observer.
-/// Returns the window's m_fCancel: true when the scan was cancelled.
-bool RunScan(KavoContext& ctx, const ScanInputs& in, FileSystem& fs, RunObserver& obs);
+/// The scan window's work: counts the pictures of the request's folder (and
+/// its subfolders when asked). Reports its status texts through the observer,
+/// and, when `nameUnreadable`, one notice naming folders that could not be
+/// read (off when a generation follows at once, which gives it). Stops early
+/// once `cancel` is requested; a cancelled scan's counts mean nothing.
+ScanResult RunScan(const RunRequest& request, FileSystem& fs, RunObserver& obs, const CancelToken& cancel,
+                   bool nameUnreadable = true);
 
 /// Title of the notice that names the folders a walk could not read.
 inline constexpr const char* kUnreadableNoticeTitle = "フォルダの読み取り - Kavo";
@@ -31,5 +37,10 @@ inline constexpr const char* kSupportNoticeTitle = "画像ファイル(\\Kavo\\*
 inline constexpr const char* kSupportNoticeText =
     "Ｋａｖｏで使用している画像ファイル(\\Kavo\\*.Gif)を検索しました。\r\n"
     "全ファイル数にはカウントしますが、ＧＩＦファイルとしてはカウントしません。";
+
+/// What the user is told after a cancelled scan or generation.
+inline constexpr const char* kScanCancelledText = "ファイル検索処理を中止しました。";
+inline constexpr const char* kGenerationCancelledText = "ＨＴＭＬ作成処理を中止しました。";
+inline constexpr const char* kCancelledTitle = "Ｋａｖｏ";
 
 }  // namespace kavo

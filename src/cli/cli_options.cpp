@@ -22,7 +22,7 @@ struct ValueError {
     std::string message;
 };
 
-void ApplyTypes(const std::string& list, CliOptions& o) {
+void ApplyTypes(const std::string& list, PictureTypes& o) {
     o.Jpg = o.Gif = o.Bmp = o.Png = false;
     size_t start = 0;
     while (start <= list.size()) {
@@ -38,26 +38,38 @@ void ApplyTypes(const std::string& list, CliOptions& o) {
     }
 }
 
-void ApplySameSize(const std::string& text, CliOptions& o) {
+std::string RangeText(const SettingRange& range) {
+    return std::to_string(range.Min) + " to " + std::to_string(range.Max);
+}
+
+/// A value outside its range is refused here; the window corrects it instead.
+void CheckRange(std::string_view option, int value, const SettingRange& range) {
+    if (!range.Contains(value))
+        throw ValueError{std::string(option) + ": " + std::to_string(value) + " is not from " + RangeText(range)};
+}
+
+void ApplySameSize(const std::string& text, CatalogueSettings& o) {
     size_t x = text.find_first_of("xX");
     int w = 0, h = 0;
     if (x == std::string::npos || !ParseInt(std::string_view(text).substr(0, x), w) ||
-        !ParseInt(std::string_view(text).substr(x + 1), h) || w < 10 || w > 200 || h < 10 || h > 200) {
-        throw ValueError{"--same-size: '" + text + "' is not WIDTHxHEIGHT with each from 10 to 200"};
+        !ParseInt(std::string_view(text).substr(x + 1), h) || !kPictureSide.Contains(w) || !kPictureSide.Contains(h)) {
+        throw ValueError{"--same-size: '" + text + "' is not WIDTHxHEIGHT with each from " + RangeText(kPictureSide)};
     }
-    o.Settings.SameSize = true;
-    o.Settings.ImageWidth = w;
-    o.Settings.ImageHeight = h;
+    o.SameSize = true;
+    o.ImageWidth = w;
+    o.ImageHeight = h;
 }
 
 }  // namespace
 
-ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& o) {
+ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& options) {
+    RunRequest& o = options.Request;
+    CatalogueSettings& layout = o.Layout;
     CLI::App app{"Makes an HTML catalogue of the pictures in FOLDER (and its subfolders).", "kavo-cli"};
     app.set_version_flag("--version", std::string("kavo-cli ") + KAVO_VERSION + " (" + kVersionText + ")");
     bool noSubfolders = false, noSize = false;
     std::string types, sameSize, click, align;
-    int perPage = 50, table = 0, jobs = 0, thumbnails = 0;
+    int perPage = kPicturesPerPage.Default, table = 0, jobs = 0, thumbnails = 0;
     // On Windows CLI11 would take "/pics", a folder on the current drive, for an option.
     app.allow_windows_style_options(false);
     app.add_option("FOLDER", o.Folder, "folder of pictures; the catalogue is written into it")->required();
@@ -71,9 +83,9 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     app.add_option("--table", table, "lay the pictures out in a table of N per row, 1 to 10");
     app.add_option("--jobs", jobs, "threads that read the pictures' sizes ahead, 1 to 64 (default: as the drive needs)");
     // A flag, so that "--thumbnails FOLDER" never takes the folder for its value.
-    app.add_flag("--thumbnails{200}", thumbnails, "pages show thumbnails of PX CSS pixels, 50 to 400 (--thumbnails=PX, default 200)");
-    app.add_flag("--scan", o.ScanOnly, "only count the pictures and print the counts as JSON");
-    app.add_flag("-q,--quiet", o.Quiet, "no progress line and no notices");
+    app.add_flag("--thumbnails{" + std::to_string(kThumbnailBox.Default) + "}", thumbnails, "pages show thumbnails of PX CSS pixels, 50 to 400 (--thumbnails=PX, default 200)");
+    app.add_flag("--scan", options.ScanOnly, "only count the pictures and print the counts as JSON");
+    app.add_flag("-q,--quiet", options.Quiet, "no progress line and no notices");
 
 #ifdef _WIN32
     app.footer("Output to a file or pipe is in the console's code page (after chcp 65001, UTF-8),\n"
@@ -92,36 +104,32 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     try {
         app.parse(reversed);
         o.IncludeSubfolders = !noSubfolders;
-        if (!types.empty() || app.count("--types")) ApplyTypes(types, o);
-        if (perPage < 5 || perPage > 200) throw ValueError{"--per-page: " + std::to_string(perPage) + " is not from 5 to 200"};
-        o.ImagesPerPage = perPage;
-        if (app.count("--jobs") > 0 && (jobs < 1 || jobs > 64)) throw ValueError{"--jobs: " + std::to_string(jobs) + " is not from 1 to 64"};
+        if (!types.empty() || app.count("--types")) ApplyTypes(types, o.Types);
+        CheckRange("--per-page", perPage, kPicturesPerPage);
+        o.PicturesPerPage = perPage;
+        if (app.count("--jobs") > 0) CheckRange("--jobs", jobs, kReaderJobs);
         o.Jobs = jobs;
-        if (!sameSize.empty() || app.count("--same-size")) ApplySameSize(sameSize, o);
-        if (noSize) o.Settings.GetImageSize = false;
+        if (!sameSize.empty() || app.count("--same-size")) ApplySameSize(sameSize, layout);
+        if (noSize) layout.GetImageSize = false;
         if (app.count("--click")) {
-            if (click == "folder") o.Settings.ClickAction = "Folder";
-            else if (click == "view") o.Settings.ClickAction = "View";
-            else if (click == "no") o.Settings.ClickAction = "No";
+            if (click == "folder") layout.Click = ClickAction::Folder;
+            else if (click == "view") layout.Click = ClickAction::View;
+            else if (click == "no") layout.Click = ClickAction::No;
             else throw ValueError{"--click: '" + click + "' is not folder, view or no"};
         }
         if (app.count("--align")) {
-            if (align == "left") o.Settings.Align = "LEFT";
-            else if (align == "center") o.Settings.Align = "CENTER";
-            else if (align == "right") o.Settings.Align = "RIGHT";
+            if (align == "left") layout.Align = Alignment::Left;
+            else if (align == "center") layout.Align = Alignment::Center;
+            else if (align == "right") layout.Align = Alignment::Right;
             else throw ValueError{"--align: '" + align + "' is not left, center or right"};
         }
         if (app.count("--table")) {
-            if (table < 1 || table > 10) throw ValueError{"--table: " + std::to_string(table) + " is not from 1 to 10"};
-            // A table always centres its pictures, as the layout dialog stores it.
-            o.Settings.UseTable = true;
-            o.Settings.ImagesPerLine = table;
-            o.Settings.Align = "CENTER";
+            CheckRange("--table", table, kPicturesPerRow);
+            layout.SetTable(table);
         }
         if (app.count("--thumbnails")) {
-            if (thumbnails < 50 || thumbnails > 400)
-                throw ValueError{"--thumbnails: " + std::to_string(thumbnails) + " is not from 50 to 400"};
-            o.Settings.ThumbnailBox = thumbnails;
+            CheckRange("--thumbnails", thumbnails, kThumbnailBox);
+            layout.ThumbnailBox = thumbnails;
         }
     } catch (const CLI::CallForHelp&) {
         out.Output = app.help();

@@ -3,20 +3,15 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/context.h"
+#include "catalogue/settings.h"
 
 namespace kavo::cli {
 
 /// Everything the command line can ask for; defaults are the program's.
 struct CliOptions {
-    std::string Folder;
-    bool IncludeSubfolders = true;
-    bool Jpg = true, Gif = true, Bmp = true, Png = true;
-    int ImagesPerPage = 50;
-    CatalogueSettings Settings;
+    RunRequest Request;
     bool ScanOnly = false;
     bool Quiet = false;
-    int Jobs = 0;  // reader threads for the pixel sizes; 0 adapts them to the drive
 };
 
 /// Outcome of parsing: either go on with the options, or end at once with an

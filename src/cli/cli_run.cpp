@@ -15,11 +15,11 @@ namespace {
 /// to stderr, and the generation's figures make one updating line on a terminal.
 class TerminalObserver : public RunObserver {
 public:
-    TerminalObserver(KavoContext& ctx, CliEnvironment& env, bool quiet) : m_ctx(ctx), m_env(env), m_quiet(quiet) {}
+    TerminalObserver(CancelToken& cancel, CliEnvironment& env, bool quiet) : m_cancel(cancel), m_env(env), m_quiet(quiet) {}
     ~TerminalObserver() override { EndLine(); }
 
     void Yield() override {
-        if (m_env.Interrupt && *m_env.Interrupt) m_ctx.Cancel.Request();
+        if (m_env.Interrupt && *m_env.Interrupt) m_cancel.Request();
     }
 
     void ShowStatus(std::string_view text) override {
@@ -37,8 +37,8 @@ public:
         m_lineOpen = true;
     }
 
-    void ShowMessage(std::string_view text, MessageIcon icon, std::string_view title) override {
-        if (m_quiet && icon == MessageIcon::Information) return;
+    void ShowMessage(std::string_view text, MessageKind kind, std::string_view title) override {
+        if (m_quiet && kind == MessageKind::Information) return;
         EndLine();
         m_env.Err << title << ": " << OneLine(text) << "\n";
     }
@@ -59,7 +59,7 @@ private:
         return out;
     }
 
-    KavoContext& m_ctx;
+    CancelToken& m_cancel;
     CliEnvironment& m_env;
     bool m_quiet;
     bool m_drawing = false;
@@ -68,11 +68,11 @@ private:
     std::chrono::steady_clock::time_point m_lastDraw{};
 };
 
-void PrintCounts(std::ostream& out, const KavoContext& ctx) {
-    const ScanCounts& c = ctx.Counts;
+void PrintCounts(std::ostream& out, const ScanResult& scan) {
+    const ScanCounts& c = scan.Counts;
     out << "{\"jpg\":" << c.JpgCount << ",\"gif\":" << c.GifCount << ",\"bmp\":" << c.BmpCount
         << ",\"png\":" << c.PngCount << ",\"all\":" << c.AllFileCount
-        << ",\"support\":" << (ctx.SupportImagesFound ? "true" : "false") << "}\n";
+        << ",\"support\":" << (scan.SupportPicturesFound ? "true" : "false") << "}\n";
 }
 
 }  // namespace
@@ -84,54 +84,52 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     env.Err << parsed.Error;
     if (!parsed.Proceed) return parsed.ExitCode;
 
-    if (int err = CheckTypedFolder(env.Fs, options.Folder); err != 0) {
-        env.Err << "kavo-cli: cannot open folder '" << options.Folder << "': " << std::strerror(err) << "\n";
+    if (int err = CheckTypedFolder(env.Fs, options.Request.Folder); err != 0) {
+        env.Err << "kavo-cli: cannot open folder '" << options.Request.Folder << "': " << std::strerror(err) << "\n";
         return kExitFolder;
     }
 
-    KavoContext ctx;
-    ctx.Settings = options.Settings;
-    TerminalObserver obs(ctx, env, options.Quiet);
+    RunRequest& request = options.Request;
+    request.ProgramFolder = env.ProgramFolder;
+    CancelToken cancel;
+    TerminalObserver obs(cancel, env, options.Quiet);
 
     // The same flow as the main window: scan, then generate from its counts.
     // The generation that follows names the folders it could not read; the scan need not.
-    if (RunScan(ctx, {options.Folder, options.IncludeSubfolders, options.ScanOnly}, env.Fs, obs)) {
-        obs.ShowMessage("ファイル検索処理を中止しました。", MessageIcon::Information, "Ｋａｖｏ");
+    const ScanResult scan = RunScan(request, env.Fs, obs, cancel, options.ScanOnly);
+    if (scan.Cancelled) {
+        obs.ShowMessage(kScanCancelledText, MessageKind::Information, kCancelledTitle);
         return kExitCancelled;
     }
-    if (ctx.SupportImagesFound) obs.ShowMessage(kSupportNoticeText, MessageIcon::Information, kSupportNoticeTitle);
+    if (scan.SupportPicturesFound)
+        obs.ShowMessage(kSupportNoticeText, MessageKind::Information, kSupportNoticeTitle);
     if (options.ScanOnly) {
-        PrintCounts(env.Out, ctx);
-        return ctx.UnreadableFolderCount > 0 ? kExitWriteFailed : kExitOk;
+        PrintCounts(env.Out, scan);
+        return scan.UnreadableFolders > 0 ? kExitWriteFailed : kExitOk;
     }
 
-    ctx.SelectTypes(options.Jpg, options.Gif, options.Bmp, options.Png);
-    ctx.ImagesPerPage = options.ImagesPerPage;
-    ctx.Cancel.Reset();
-    GenerateInputs in;
-    in.Folder = options.Folder;
-    in.IncludeSubfolders = options.IncludeSubfolders;
-    in.Jpg = options.Jpg;
-    in.Gif = options.Gif;
-    in.Bmp = options.Bmp;
-    in.Png = options.Png;
-    in.ProgramFolder = env.ProgramFolder;
-    in.Jobs = options.Jobs;
     obs.StartProgress();
-    GenerateResult result = RunGeneration(ctx, in, env.Fs, obs);
+    GenerateResult result = RunGeneration(request, scan, env.Fs, obs, cancel);
     obs.EndLine();
-    if (result.CatalogueFolder) return kExitFolder;
-    if (result.FolderMissing) {
-        env.Err << "kavo-cli: cannot open folder '" << options.Folder << "'\n";
-        return kExitFolder;
-    }
-    if (result.Busy) return kExitBusy;
     if (result.SummaryWritten) env.Out << result.SummaryPage << "\n";
-    if (result.Cancelled) {
-        obs.ShowMessage("ＨＴＭＬ作成処理を中止しました。", MessageIcon::Information, "Ｋａｖｏ");
-        return kExitCancelled;
+    switch (OutcomeOf(result)) {
+        case Outcome::CatalogueFolder:
+            return kExitFolder;
+        case Outcome::FolderMissing:
+            env.Err << "kavo-cli: cannot open folder '" << request.Folder << "'\n";
+            return kExitFolder;
+        case Outcome::Busy:
+            return kExitBusy;
+        case Outcome::ForeignLink:
+        case Outcome::Incomplete:
+            return kExitWriteFailed;
+        case Outcome::Cancelled:
+            obs.ShowMessage(kGenerationCancelledText, MessageKind::Information, kCancelledTitle);
+            return kExitCancelled;
+        case Outcome::Written:
+            break;
     }
-    return result.WriteFailures > 0 || result.UnreadableFolders > 0 ? kExitWriteFailed : kExitOk;
+    return kExitOk;
 }
 
 }  // namespace kavo::cli

@@ -152,11 +152,13 @@ public:
     /// Reads at most `limit` bytes from the start of a file.
     virtual bool ReadPrefix(const std::string& path, size_t limit, std::string& out) = 0;
 
-    /// Reads a regular file whole, when it holds at most `limit` bytes; false
-    /// (out empty) when it cannot be read or is larger.
+    /// Reads a regular file whole (as long as the open file says it is), when it
+    /// holds at most `limit` bytes; false (out empty) when it cannot be read or is larger.
     virtual bool ReadWhole(const std::string& path, size_t limit, std::string& out) {
-        if (ReadPrefix(path, limit + 1, out) && out.size() <= limit)
+        if (ReadPrefix(path, limit + 1, out) && out.size() <= limit) {
+            out.shrink_to_fit();  // the read asked for room for the limit
             return true;
+        }
         out.clear();
         return false;
     }

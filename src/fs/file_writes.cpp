@@ -25,7 +25,7 @@ std::string WriteFailureMessage(std::string_view path) {
 }
 
 void ReportWriteFailure(RunObserver& obs, std::string_view path) {
-    obs.ShowMessage(WriteFailureMessage(path), MessageIcon::Exclamation, "Kavo");
+    obs.ShowMessage(WriteFailureMessage(path), MessageKind::WriteFailure, "Kavo");
 }
 
 int MakeFolderPath(FileSystem& fs, RunObserver& obs, const std::string& path) {
@@ -36,7 +36,7 @@ int MakeFolderPath(FileSystem& fs, RunObserver& obs, const std::string& path) {
         // The folder is named too: the system's text alone does not say which level failed.
         const std::string shown =
             level.size() > 1 && IsPathSeparator(level.back()) ? level.substr(0, level.size() - 1) : level;
-        obs.ShowMessage("フォルダの作成中にエラーが発生しました。\r\n'" + shown + "'\r\n" + err, MessageIcon::Exclamation,
+        obs.ShowMessage("フォルダの作成中にエラーが発生しました。\r\n'" + shown + "'\r\n" + err, MessageKind::WriteFailure,
                         "Kavo");
         return false;
     };

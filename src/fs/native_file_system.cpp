@@ -467,24 +467,18 @@ public:
         struct stat st {};
         bool ok = ::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) <= limit;
         if (ok) {
-            // Read to the end, not to the size seen: a file that grew meanwhile is not whole at that size.
-            out.resize(static_cast<size_t>(st.st_size) + 1);
+            // To the size the open file has: no read more to find the end, which costs a round trip on a network drive.
+            out.resize(static_cast<size_t>(st.st_size));
             size_t got = 0;
-            for (;;) {
-                if (got == out.size())
-                    out.resize(std::min(out.size() * 2, limit + 1));
+            while (got < out.size()) {
                 const ssize_t n = ::read(fd, out.data() + got, out.size() - got);
                 if (n < 0 && errno == EINTR)
                     continue;
                 if (n <= 0) {
-                    ok = n == 0;
+                    ok = n == 0;  // shorter than it was: what is there is the file
                     break;
                 }
                 got += static_cast<size_t>(n);
-                if (got > limit) {
-                    ok = false;
-                    break;
-                }
             }
             out.resize(ok ? got : 0);
         }

@@ -407,6 +407,15 @@ public:
         return h.ok() && ReadUpTo(h.get(), limit, out);
     }
 
+    bool ReadWhole(const std::string& path, size_t limit, std::string& out) override {
+        out.clear();
+        Handle h(OpenRegular(path));
+        LARGE_INTEGER size;
+        if (!h.ok() || !::GetFileSizeEx(h.get(), &size) || static_cast<uint64_t>(size.QuadPart) > limit)
+            return false;
+        return ReadUpTo(h.get(), static_cast<size_t>(size.QuadPart), out);
+    }
+
     bool RemoveFile(const std::string& path) override { return ::DeleteFileW(SystemPath(path).c_str()) != 0; }
 
     bool RenameFile(const std::string& from, const std::string& to) override {

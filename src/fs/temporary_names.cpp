@@ -34,6 +34,15 @@ bool IsRandomDigits(std::string_view s) {
 
 }  // namespace
 
+bool IsOurLeftover(const DirEntry& e) { return !e.IsDir && !e.IsLink && IsLeftoverName(e.Name); }
+
+void RemoveLeftovers(FileSystem& fs, const std::string& folder, const std::vector<DirEntry>& entries) {
+    for (const DirEntry& e : entries) {
+        if (IsOurLeftover(e))
+            fs.RemoveFile(folder + e.Name);
+    }
+}
+
 std::string TemporaryPath(const std::string& path) { return path + std::string(kTemporaryMark) + RandomDigits(); }
 
 std::string StagedPath(const std::string& path) { return path + std::string(kTemporaryMark) + std::string(kStagedTail); }

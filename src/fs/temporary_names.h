@@ -3,6 +3,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "fs/file_system.h"
 
 namespace kavo {
 
@@ -23,6 +26,14 @@ std::string CaseProbeName();
 /// True for the names above, and for the process-number forms of earlier
 /// versions: what a killed run can leave behind.
 bool IsLeftoverName(std::string_view name);
+
+/// Removes what a killed run left behind among a folder's entries. Only files
+/// at the names above: a run's temporaries are never folders or links, so a
+/// folder or link at such a name is someone else's and stays.
+void RemoveLeftovers(FileSystem& fs, const std::string& folder, const std::vector<DirEntry>& entries);
+
+/// True for an entry RemoveLeftovers removes.
+bool IsOurLeftover(const DirEntry& entry);
 
 /// 64 bits from the system's random source; each platform's file system layer has its own.
 uint64_t SystemRandomBits();

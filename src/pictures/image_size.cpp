@@ -272,6 +272,25 @@ int ReadPngOrientation(HeaderStream& in) {
     }
 }
 
+/// stb leaves out bitmaps of run lengths (RLE8, RLE4); their header is that of any other.
+bool ReadRunLengthBmpSize(HeaderStream& in, int& width, int& height) {
+    const unsigned char* p = in.Rewind(0) ? in.Peek(34) : nullptr;
+    if (p == nullptr || p[0] != 'B' || p[1] != 'M')
+        return false;
+    auto le = [p](size_t at, int count) {
+        uint32_t v = 0;
+        for (int i = count - 1; i >= 0; --i)
+            v = v << 8 | p[at + i];
+        return v;
+    };
+    const uint32_t compression = le(30, 4), bits = le(28, 2);
+    if (le(14, 4) < 40 || !((compression == 1 && bits == 8) || (compression == 2 && bits == 4)))
+        return false;
+    width = static_cast<int32_t>(le(18, 4));
+    height = static_cast<int32_t>(le(22, 4));
+    return true;
+}
+
 enum class Signature { None, Jpeg, Png, Other };
 
 Signature SignatureOf(const unsigned char* p) {
@@ -336,7 +355,12 @@ bool ReadPixelSize(FileSystem& fs, const std::string& path, PixelSize& size, con
     // Taken before the header is read: a change while reading makes the next run read it again.
     if (identity && !file->Identity(*identity))
         *identity = FileIdentity{};
-    HeaderStream stream(*file, cancelled);
+    return ReadPixelSizeOf(*file, size, cancelled);
+}
+
+bool ReadPixelSizeOf(InputFile& file, PixelSize& size, const CancelCheck& cancelled) {
+    size = PixelSize{};
+    HeaderStream stream(file, cancelled);
     const unsigned char* head = stream.Peek(8);
     const Signature signature = head != nullptr ? SignatureOf(head) : Signature::None;
     int width = 0;
@@ -348,7 +372,8 @@ bool ReadPixelSize(FileSystem& fs, const std::string& path, PixelSize& size, con
         }
     } else if (signature != Signature::None) {
         int components = 0;
-        if (stbi_info_from_callbacks(&HeaderStream::kCallbacks, &stream, &width, &height, &components) == 0) {
+        if (stbi_info_from_callbacks(&HeaderStream::kCallbacks, &stream, &width, &height, &components) == 0 &&
+            !ReadRunLengthBmpSize(stream, width, height)) {
             return false;
         }
         if (stream.ReadPastEnd()) {

@@ -37,4 +37,7 @@ bool ReadPixelSize(FileSystem& fs, const std::string& path, PixelSize& size, con
 bool ReadPixelSize(FileSystem& fs, const std::string& path, PixelSize& size, const CancelCheck& cancelled,
                    FileIdentity* identity);
 
+/// The same, from a file already open at its start.
+bool ReadPixelSizeOf(InputFile& file, PixelSize& size, const CancelCheck& cancelled = {});
+
 }  // namespace kavo

@@ -50,20 +50,20 @@ struct SizePrefetcher::Batch {
 };
 
 SizePrefetcher::SizePrefetcher(FileSystem& fs, int threads, bool adaptive) : m_fs(fs), m_adaptive(adaptive) {
-    m_threads.reserve(adaptive ? kMaxReaders : static_cast<size_t>(threads));
+    m_threads.Reserve(adaptive ? kMaxReaders : static_cast<size_t>(threads));
     for (int i = 0; i < threads; ++i)
-        m_threads.emplace_back([this] { Work(); });
+        m_threads.Start([this] { Work(); });
 }
 
 void SizePrefetcher::AddReaders() {
     const int64_t reads = m_reads.load(std::memory_order_relaxed);
-    if (!m_adaptive || m_threads.size() >= kMaxReaders || reads < kReadsBeforeGrowing ||
+    if (!m_adaptive || m_threads.Count() >= kMaxReaders || reads < kReadsBeforeGrowing ||
         m_readNanos.load(std::memory_order_relaxed) / reads < kSlowReadNanos)
         return;
     // Doubling reaches the reads in flight a slow drive needs within a few pictures.
-    const size_t more = std::min(m_threads.size(), kMaxReaders - m_threads.size());
+    const size_t more = std::min(m_threads.Count(), kMaxReaders - m_threads.Count());
     for (size_t i = 0; i < more; ++i)
-        m_threads.emplace_back([this] { Work(); });
+        m_threads.Start([this] { Work(); });
 }
 
 void SizePrefetcher::Abandon(Batch& batch) {
@@ -72,17 +72,12 @@ void SizePrefetcher::Abandon(Batch& batch) {
 }
 
 SizePrefetcher::~SizePrefetcher() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
+    m_threads.Stop([this] {
         if (m_current)
             Abandon(*m_current);
         for (const auto& b : m_ahead)
             Abandon(*b);
-    }
-    m_workReady.notify_all();
-    for (std::thread& t : m_threads)
-        t.join();
+    });
 }
 
 void SizePrefetcher::Start(const std::string& folder, const std::vector<DirEntry>& entries,
@@ -107,7 +102,7 @@ void SizePrefetcher::Start(const std::string& folder, const std::vector<DirEntry
         m_taken = 0;
     }
     if (!pictures.empty())
-        m_workReady.notify_all();
+        m_threads.WakeAll();
 }
 
 bool SizePrefetcher::Ahead(const std::string& folder, const std::vector<DirEntry>& entries,
@@ -125,7 +120,7 @@ bool SizePrefetcher::Ahead(const std::string& folder, const std::vector<DirEntry
         m_aheadPictures += queued;
     }
     if (queued != 0)
-        m_workReady.notify_all();
+        m_threads.WakeAll();
     return true;
 }
 
@@ -143,17 +138,10 @@ PixelSize SizePrefetcher::Next(const CancelCheck& cancelled) {
     AddReaders();  // the walk waits: reads are too few in flight, or just slow
     std::unique_lock lock(m_mutex);
     m_awaited = i;  // only this picture's reader wakes the walk
-    while (!m_sizeReady.wait_for(lock, kCancelPoll,
-                                 [&] { return batch->Ready[i].load(std::memory_order_acquire) != 0; })) {
-        // The check may yield to the window, which must not wait on this lock.
-        lock.unlock();
-        const bool stop = cancelled && cancelled();
-        lock.lock();
-        if (stop) {
-            Abandon(*batch);
-            break;
-        }
-    }
+    if (!WaitUnlessCancelled(
+            m_sizeReady, lock, [&] { return batch->Ready[i].load(std::memory_order_acquire) != 0; }, cancelled,
+            kCancelPoll))
+        Abandon(*batch);
     m_awaited = SIZE_MAX;
     return batch->Abandoned ? PixelSize{} : batch->Sizes[i];
 }
@@ -182,8 +170,7 @@ void SizePrefetcher::Work() {
     std::unique_lock lock(m_mutex);
     for (;;) {
         Batch* picked = nullptr;
-        m_workReady.wait(lock, [&] { return m_stop || (picked = Unclaimed()) != nullptr; });
-        if (m_stop)
+        if (!m_threads.WaitForWork(lock, [&] { return (picked = Unclaimed()) != nullptr; }))
             return;
         // Held while reading: the walk may drop the batch meanwhile.
         std::shared_ptr<Batch> batch =

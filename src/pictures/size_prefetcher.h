@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/worker_threads.h"
 #include "fs/file_system.h"
 #include "pictures/image_size.h"
 #include "pictures/size_record.h"
@@ -66,7 +67,7 @@ public:
     void UseRecord(SizeRecord* record) { m_record = record; }
 
     /// Readers running now.
-    size_t Readers() const { return m_threads.size(); }
+    size_t Readers() const { return m_threads.Count(); }
 
     static constexpr int kMaxReaders = 64;
 
@@ -76,7 +77,6 @@ private:
 
     FileSystem& m_fs;
     SizeRecord* m_record = nullptr;
-    std::vector<std::thread> m_threads;
     const bool m_adaptive;
     std::atomic<int64_t> m_readNanos{0};  // time spent in reads, and their count
     std::atomic<int64_t> m_reads{0};
@@ -87,11 +87,10 @@ private:
     static void Abandon(Batch& batch);
 
     std::mutex m_mutex;
-    std::condition_variable m_workReady;  // readers wait for pictures to read
+    WorkerThreads m_threads{m_mutex};     // readers wait for pictures to read
     std::condition_variable m_idle;       // Finish waits for the reads in flight
     std::condition_variable m_sizeReady;  // Next waits for picture m_awaited
     size_t m_awaited = SIZE_MAX;
-    bool m_stop = false;
     std::shared_ptr<Batch> m_current;            // the folder being placed
     std::vector<std::shared_ptr<Batch>> m_ahead;  // folders to come, in walk order
     size_t m_aheadPictures = 0;

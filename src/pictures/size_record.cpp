@@ -1,12 +1,12 @@
 #include "pictures/size_record.h"
 
-#include <cinttypes>
-#include <cstdio>
+#include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstdint>
-#include <map>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 namespace kavo {
 namespace {
@@ -57,60 +57,101 @@ bool SizeRecord::Load() {
     m_onDisk = m_fs.ReadWhole(m_file, kMaxRecordBytes, text) && Parse(text, m_old);
     if (!m_onDisk)
         m_old.clear();
+    m_new.reserve(m_old.size());
     return m_onDisk;
 }
 
+namespace {
+
+/// The key of a picture in the record: its path below the base. Empty for a
+/// path that cannot be kept: not below the base, or a name with a line break,
+/// which would end the entry (such a picture is read every time).
+std::string_view KeyOf(std::string_view path, std::string_view base) {
+    if (path.size() <= base.size() || !path.starts_with(base) || path.find_first_of("\r\n") != std::string_view::npos)
+        return {};
+    return path.substr(base.size());
+}
+
+}  // namespace
+
+bool SameFile(const FileIdentity& now, const FileIdentity& recorded) {
+    return now.Size == recorded.Size && now.ModifiedNs == recorded.ModifiedNs && now.ChangedNs == recorded.ChangedNs;
+}
+
+bool SizeRecord::Recorded(const std::string& path, PixelSize& size) {
+    const std::string_view key = KeyOf(path, m_base);
+    const auto old = key.empty() ? m_old.end() : m_old.find(key);
+    FileIdentity now;
+    if (old == m_old.end() || !m_fs.GetFileIdentity(path, now) || !SameFile(now, old->second.Identity))
+        return false;
+    size = old->second.Size;
+    std::lock_guard lock(m_mutex);
+    m_new.insert_or_assign(std::string(key), old->second);
+    return true;
+}
+
 bool SizeRecord::Read(const std::string& path, PixelSize& size, const CancelCheck& cancelled) {
-    const bool below = path.size() > m_base.size() && path.starts_with(m_base);
-    // A line ends the entry: a name with a line break is read every time.
-    const bool recordable = below && path.find_first_of("\r\n") == std::string::npos;
-    const std::string_view key = recordable ? std::string_view(path).substr(m_base.size()) : std::string_view();
-    if (recordable) {
-        const auto old = m_old.find(std::string(key));
-        FileIdentity now;
-        if (old != m_old.end() && m_fs.GetFileIdentity(path, now) && now == old->second.Identity) {
-            size = old->second.Size;
-            std::lock_guard lock(m_mutex);
-            m_new.insert_or_assign(std::string(key), old->second);
-            return size.Width > 0;
-        }
-    }
+    if (Recorded(path, size))
+        return size.Width > 0;
+    const std::string_view key = KeyOf(path, m_base);
+    const bool recordable = !key.empty();
     FileIdentity read;
     bool gaveUp = false;
     const CancelCheck noting = [&] { return gaveUp = gaveUp || (cancelled && cancelled()); };
     const bool ok = ReadPixelSize(m_fs, path, size, cancelled ? noting : CancelCheck{}, &read);
-    std::lock_guard lock(m_mutex);
-    ++m_headersRead;
     // A read given up for a cancel, or a file whose identity is unknown, is read again next time.
-    if (recordable && read != FileIdentity{} && !gaveUp)
-        m_new.insert_or_assign(std::string(key), Entry{read, size});
+    if (!recordable || read == FileIdentity{} || gaveUp)
+        return ok;
+    // Made outside the lock, which many readers share; the earlier record is only read during a run.
+    const Entry e{read, size};
+    const auto old = m_old.find(key);
+    const bool changed = old == m_old.end() || !(old->second == e);
+    std::string name(key);
+    std::lock_guard lock(m_mutex);
+    m_changed = m_changed || changed;
+    m_new.insert_or_assign(std::move(name), e);
     return ok;
 }
 
 bool SizeRecord::Save(bool wholeWalk) {
     std::lock_guard lock(m_mutex);
-    Entries all = m_new;
+    // Unchanged when every entry seen is the one recorded and, after a whole
+    // walk, every one recorded was seen: then nothing is written.
+    if (m_onDisk && !m_changed && (!wholeWalk || m_new.size() == m_old.size()))
+        return true;
     if (!wholeWalk) {
         for (const auto& [key, e] : m_old)
-            all.try_emplace(key, e);
+            m_new.try_emplace(key, e);
     }
-    if (m_onDisk ? all == m_old : all.empty())
+    if (!m_onDisk && m_new.empty())
         return true;
-    return m_fs.WriteFileAtomic(m_file, Format(all), nullptr);
+    return m_fs.WriteFileAtomic(m_file, Format(m_new), nullptr);
 }
 
 std::string SizeRecord::Format(const Entries& entries) {
     // In path order, so that the same pictures give the same bytes.
-    std::map<std::string_view, const Entry*> sorted;
-    for (const auto& [key, e] : entries)
-        sorted.emplace(key, &e);
+    std::vector<const Entries::value_type*> sorted;
+    sorted.reserve(entries.size());
+    for (const auto& entry : entries)
+        sorted.push_back(&entry);
+    std::sort(sorted.begin(), sorted.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
     std::string out(kHeader);
-    char line[160];
-    for (const auto& [key, e] : sorted) {
-        const FileIdentity& id = e->Identity;
-        std::snprintf(line, sizeof line, "%" PRIu64 "\t%" PRId64 "\t%" PRId64 "\t%" PRIu64 "\t%" PRIu64 "\t%d\t%d\t",
-                      id.Size, id.ModifiedNs, id.ChangedNs, id.Device, id.Inode, e->Size.Width, e->Size.Height);
-        out.append(line).append(key).push_back('\n');
+    out.reserve(out.size() + entries.size() * 96);
+    for (const auto* entry : sorted) {
+        const FileIdentity& id = entry->second.Identity;
+        const PixelSize& size = entry->second.Size;
+        const auto put = [&](auto value) {
+            char digits[24];  // an int64_t takes at most 20
+            out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr).push_back('\t');
+        };
+        put(id.Size);
+        put(id.ModifiedNs);
+        put(id.ChangedNs);
+        put(id.Device);
+        put(id.Inode);
+        put(size.Width);
+        put(size.Height);
+        out.append(entry->first).push_back('\n');
     }
     return out;
 }

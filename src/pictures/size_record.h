@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -11,6 +12,13 @@
 
 namespace kavo {
 
+/// Whether a file is the one recorded (the size record's and the thumbnails'
+/// rule). Its inode is kept but not compared: a file put at the path since has
+/// a later change time wherever the system keeps one, and some network file
+/// systems (sshfs) number inodes anew at each mount, which would make every
+/// picture look changed.
+bool SameFile(const FileIdentity& now, const FileIdentity& recorded);
+
 /// The file in the catalogue folder that keeps the pixel sizes between runs.
 inline constexpr std::string_view kSizeRecordName = "sizes.txt";
 
@@ -18,8 +26,8 @@ inline constexpr std::string_view kSizeRecordName = "sizes.txt";
 /// so that a rerun reads the header only of pictures that changed. Each size is
 /// stamped with the identity of the file it was read from (size, modification
 /// and change time, device and inode, taken from the open file itself), and is
-/// used again only while the picture's path leads to a file with that very
-/// identity. A record that is damaged, not ours or of another version is
+/// used again only while the picture's path leads to a file of the same size
+/// and times. A record that is damaged, not ours or of another version is
 /// ignored and written anew.
 class SizeRecord {
 public:
@@ -29,6 +37,14 @@ public:
 
     /// Reads the record. False when there was none usable.
     bool Load();
+
+    /// True when an earlier record was read.
+    bool HasRecord() const { return !m_old.empty(); }
+
+    /// The recorded size of the picture at `path` (0 × 0 for one whose size
+    /// could not be read) when the path leads to the file recorded: one look
+    /// at the path, no open. False when the record does not know that file.
+    bool Recorded(const std::string& path, PixelSize& size);
 
     /// The size of the picture at `path` (below the base): from the record when
     /// the file is the one recorded, else read from its header and recorded.
@@ -49,14 +65,16 @@ public:
             return Identity == o.Identity && Size.Width == o.Size.Width && Size.Height == o.Size.Height;
         }
     };
-    using Entries = std::unordered_map<std::string, Entry>;
+    /// Looked up by the path's own characters, without a string made for each.
+    struct KeyHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+    };
+    using Entries = std::unordered_map<std::string, Entry, KeyHash, std::equal_to<>>;
 
     /// The record's text and its reading; exposed for the tests.
     static std::string Format(const Entries& entries);
     static bool Parse(std::string_view text, Entries& entries);
-
-    /// Headers actually read this run.
-    size_t HeadersRead() const { return m_headersRead; }
 
 private:
     FileSystem& m_fs;
@@ -65,7 +83,7 @@ private:
     bool m_onDisk = false;  // a usable record of ours is there
     std::mutex m_mutex;
     Entries m_new;
-    size_t m_headersRead = 0;
+    bool m_changed = false;  // m_new holds an entry m_old does not
 };
 
 }  // namespace kavo

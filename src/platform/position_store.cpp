@@ -22,16 +22,17 @@ void ReadInto(const QSettings& store, const char* name, int32_t& field) {
 
 }  // namespace
 
-void LoadWindowPosition(KavoContext& ctx) {
+WindowPosition LoadWindowPosition(WindowPosition fallback) {
     const QSettings store(QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication));
-    ReadInto(store, "Top", ctx.WindowTop);
-    ReadInto(store, "Left", ctx.WindowLeft);
+    ReadInto(store, "Top", fallback.Top);
+    ReadInto(store, "Left", fallback.Left);
+    return fallback;
 }
 
-void SaveWindowPosition(int32_t top, int32_t left) {
+void SaveWindowPosition(WindowPosition position) {
     QSettings store(QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication));
-    store.setValue(QStringLiteral("Top"), QString::number(top));
-    store.setValue(QStringLiteral("Left"), QString::number(left));
+    store.setValue(QStringLiteral("Top"), QString::number(position.Top));
+    store.setValue(QStringLiteral("Left"), QString::number(position.Left));
     store.sync();
 }
 

@@ -2,18 +2,22 @@
 
 #include <cstdint>
 
-#include "catalogue/context.h"
 
 namespace kavo {
 
 /// The per-user store of the main window's position: organisation "Marlun",
 /// application "Kavo", text values "Top" and "Left" in twips.
 
-/// Fills ctx.WindowTop and ctx.WindowLeft from the store. A value that is
-/// missing or not a number leaves its field as it was.
-void LoadWindowPosition(KavoContext& ctx);
+/// The main window's top left edge, in twips.
+struct WindowPosition {
+    int32_t Top = 0;
+    int32_t Left = 0;
+};
 
-/// Writes the main window's top and left edge (twips). Failures are ignored.
-void SaveWindowPosition(int32_t top, int32_t left);
+/// The stored position. A value that is missing or not a number is taken from `fallback`.
+WindowPosition LoadWindowPosition(WindowPosition fallback = {});
+
+/// Writes the main window's position. Failures are ignored.
+void SaveWindowPosition(WindowPosition position);
 
 }  // namespace kavo

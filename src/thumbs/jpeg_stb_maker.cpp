@@ -1,8 +1,10 @@
 // The thumbnail maker on libjpeg-turbo (JPEG in and out, with DCT scaling),
 // libpng (PNG in, row by row so that a cancel is heard) and stb (GIF and BMP in,
 // and the final resampling).
+#include <climits>
 #include <csetjmp>
 #include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -57,21 +59,41 @@ void SetUpErrors(ErrorManager& err) {
     err.base.emit_message = OnMessage;
 }
 
+/// More scans than any encoder writes (ten to twenty): a picture with more is
+/// built to make the decoder redo its work over and over.
+constexpr int kMaxScans = 100;
+/// Processor time one JPEG may take, whatever its scans.
+constexpr int64_t kMaxDecodeCpuNs = 4'000'000'000;
+
+int64_t ThreadCpuNs() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+/// Asked by libjpeg after each row of blocks it reads or writes, also while it
+/// reads every scan of a progressive picture before the first row comes out:
+/// a cancel, too many scans or too much time end the decoding there.
+struct Progress {
+    jpeg_progress_mgr base;
+    const std::atomic<bool>* stop;
+    int64_t started;
+};
+
+void OnProgress(j_common_ptr cinfo) {
+    const auto* progress = reinterpret_cast<const Progress*>(cinfo->progress);
+    const auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (progress->stop->load(std::memory_order_relaxed) || dinfo->input_scan_number > kMaxScans ||
+        ThreadCpuNs() - progress->started > kMaxDecodeCpuNs)
+        OnError(cinfo);
+}
+
 int JpegOrientation(j_decompress_ptr cinfo) {
     for (jpeg_saved_marker_ptr m = cinfo->marker_list; m != nullptr; m = m->next) {
         if (m->marker == JPEG_APP0 + 1 && m->data_length > 6 && std::memcmp(m->data, "Exif\0", 5) == 0)
             return ExifOrientation(m->data + 6, m->data_length - 6);
     }
     return 0;
-}
-
-/// The smallest DCT scale (n/8) that still gives at least the wanted size.
-unsigned ScaleFor(unsigned width, unsigned height, unsigned wantWidth, unsigned wantHeight) {
-    for (unsigned n = 1; n < 8; ++n) {
-        if ((width * n + 7) / 8 >= wantWidth && (height * n + 7) / 8 >= wantHeight)
-            return n;
-    }
-    return 8;
 }
 
 /// Decodes a JPEG at a reduced size into RGB. Returns false on any failure.
@@ -82,11 +104,18 @@ bool DecodeJpeg(std::string_view bytes, int32_t box, const std::atomic<bool>& st
     ErrorManager err;
     SetUpErrors(err);
     cinfo.err = &err.base;
+    Progress progress{{OnProgress, 0, 0, 0, 0}, &stop, ThreadCpuNs()};
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
     jpeg_create_decompress(&cinfo);
+    cinfo.progress = &progress.base;
+    // All the decoder allocates stays within what was set aside for it: beyond, it fails.
+    const uint64_t memory = DecodeMemory(bytes, box);
+    if (memory > kDecodeBudget)
+        OnError(reinterpret_cast<j_common_ptr>(&cinfo));
+    cinfo.mem->max_memory_to_use = static_cast<long>(memory);
     jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
     jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_save_markers(&cinfo, JPEG_APP0 + 2, 0xFFFF);
@@ -113,7 +142,7 @@ bool DecodeJpeg(std::string_view bytes, int32_t box, const std::atomic<bool>& st
             std::free(profile);
         }
     }
-    cinfo.scale_num = ScaleFor(cinfo.image_width, cinfo.image_height, static_cast<unsigned>(plan.DecodeWidth),
+    cinfo.scale_num = JpegScaleFor(cinfo.image_width, cinfo.image_height, static_cast<unsigned>(plan.DecodeWidth),
                                static_cast<unsigned>(plan.DecodeHeight));
     cinfo.scale_denom = 8;
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
@@ -138,7 +167,7 @@ bool DecodeJpeg(std::string_view bytes, int32_t box, const std::atomic<bool>& st
         }
         jpeg_read_scanlines(&cinfo, rows, 16);
     }
-    jpeg_finish_decompress(&cinfo);
+    // Whatever follows the last row (more scans, anything) is not read.
     jpeg_destroy_decompress(&cinfo);
     if (cmyk)
         CmykToRgb(pic);
@@ -227,12 +256,57 @@ bool DecodePng(std::string_view bytes, const std::atomic<bool>& stop, Picture& p
     return true;
 }
 
+/// stb reads through these, so that a cancel ends the picture as its end would:
+/// stb has no cancel of its own.
+struct StbSource {
+    std::string_view bytes;
+    size_t at = 0;
+    const std::atomic<bool>* stop;
+    bool starved = false;  // asked for bytes past the end: the picture is cut short
+
+    bool Stopped() const { return stop->load(std::memory_order_relaxed); }
+    static int Read(void* user, char* data, int size) {
+        auto* src = static_cast<StbSource*>(user);
+        if (src->Stopped() || size <= 0)
+            return 0;
+        if (src->at >= src->bytes.size())
+            src->starved = true;
+        const size_t n = std::min(static_cast<size_t>(size), src->bytes.size() - src->at);
+        std::memcpy(data, src->bytes.data() + src->at, n);
+        src->at += n;
+        return static_cast<int>(n);
+    }
+    static void Skip(void* user, int n) {
+        auto* src = static_cast<StbSource*>(user);
+        if (n < 0)
+            src->at -= std::min(src->at, static_cast<size_t>(-static_cast<int64_t>(n)));
+        else
+            src->at += std::min(static_cast<size_t>(n), src->bytes.size() - src->at);
+    }
+    static int Eof(void* user) {
+        const auto* src = static_cast<const StbSource*>(user);
+        return src->Stopped() || src->at >= src->bytes.size();
+    }
+};
+
 bool DecodeOther(std::string_view bytes, int32_t box, const std::atomic<bool>& stop, Picture& pic,
                  std::vector<unsigned char>& icc, ThumbResult& result) {
     const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
     const int size = static_cast<int>(std::min<size_t>(bytes.size(), INT32_MAX));
     int width = 0, height = 0, components = 0;
-    if (!stbi_info_from_memory(data, size, &width, &height, &components) || width <= 0 || height <= 0)
+    const bool bmp = bytes.size() > 2 && bytes[0] == 'B' && bytes[1] == 'M';
+    bool runs = false;
+    if (!stbi_info_from_memory(data, size, &width, &height, &components)) {
+        runs = bmp && DecodeRunLengthBmp(bytes, stop, pic, true);
+        if (!runs)
+            return false;
+        width = pic.Width;
+        height = pic.Height;
+    }
+    // A top-down bitmap gives its height as stored, negative.
+    if (bmp && height < 0 && height != INT_MIN)
+        height = -height;
+    if (width <= 0 || height <= 0)
         return false;
     int orientation = 0;
     const bool png = bytes.size() > 8 && std::memcmp(bytes.data(), "\x89PNG", 4) == 0;
@@ -247,17 +321,30 @@ bool DecodeOther(std::string_view bytes, int32_t box, const std::atomic<bool>& s
     }
     if (static_cast<int64_t>(width) * height > kMaxDecodedPixels || !HoldsClaimedPixels(bytes, width, height))
         return false;
-    if (png) {
+    if (runs) {
+        if (!DecodeRunLengthBmp(bytes, stop, pic))
+            return false;
+    } else if (png) {
         if (!DecodePng(bytes, stop, pic))
             return false;
     } else {
-        stbi_uc* pixels = stbi_load_from_memory(data, size, &width, &height, &components, 4);
-        if (pixels == nullptr)
+        StbSource source{bytes, 0, &stop};
+        static const stbi_io_callbacks kCallbacks{StbSource::Read, StbSource::Skip, StbSource::Eof};
+        stbi_uc* pixels = stbi_load_from_callbacks(&kCallbacks, &source, &width, &height, &components, 4);
+        // stb fills a picture cut short with nothing, which would show pale or striped:
+        // a damaged picture is shown as it is instead.
+        if (pixels == nullptr || stop.load() || source.starved) {
+            stbi_image_free(pixels);
             return false;
+        }
         pic.Width = width;
         pic.Height = height;
         pic.Pixels.assign(pixels, pixels + static_cast<size_t>(width) * height * 4);
         stbi_image_free(pixels);
+        if (IsOpaqueBmp(bytes)) {
+            for (size_t i = 3; i < pic.Pixels.size(); i += 4)
+                pic.Pixels[i] = 255;
+        }
     }
     FlattenOnWhite(pic);
     pic.Orientation = orientation;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace kavo {
@@ -14,6 +16,22 @@ struct Plan {
 
 /// Sizes for a picture stored as width × height with an EXIF orientation, in a box of `box` CSS pixels.
 Plan PlanThumbnail(int32_t width, int32_t height, int orientation, int32_t box);
+
+/// The smallest DCT scale (n/8) that still gives a JPEG decoded at least the wanted size.
+unsigned JpegScaleFor(unsigned width, unsigned height, unsigned wantWidth, unsigned wantHeight);
+
+/// What making one thumbnail may hold at once, all threads together: the
+/// pictures' bytes and their decoded pixels. One picture that needs more is
+/// shown as it is.
+inline constexpr uint64_t kDecodeBudget = 224ULL * 1024 * 1024;
+/// DecodeMemory's answer when the start of a picture does not tell.
+inline constexpr uint64_t kUnknownNeed = UINT64_MAX;
+
+/// The memory decoding a picture for a thumbnail of `box` takes beyond its
+/// bytes, judged from its first bytes (`head`): the decoded pixels, or all
+/// coefficients of a progressive JPEG, which no scaling makes smaller.
+/// kUnknownNeed when `head` ends before a JPEG's frame header.
+uint64_t DecodeMemory(std::string_view head, int32_t box);
 
 /// Pixels in rows, 3 bytes (RGB) or 4 (RGBA or CMYK) each, with the plan they were decoded for.
 struct Picture {
@@ -57,6 +75,22 @@ void EachPngChunk(std::string_view png, F chunk) {
         at += 12 + length;
     }
 }
+
+/// A GIF's logical screen and where its first frame lies on it; false when the
+/// bytes end before the frame's descriptor.
+struct GifLayout {
+    int32_t ScreenWidth = 0, ScreenHeight = 0;
+    int32_t Left = 0, Top = 0, Width = 0, Height = 0;
+};
+bool ReadGifLayout(std::string_view gif, GifLayout& layout);
+
+/// Decodes a bitmap of run lengths (RLE8 or RLE4) to RGBA, which stb leaves
+/// out; pixels the runs skip stay clear. False for other bitmaps, a damaged or
+/// cut short one, or once `stop` is set. `headerOnly` reads the size alone.
+bool DecodeRunLengthBmp(std::string_view bmp, const std::atomic<bool>& stop, Picture& pic, bool headerOnly = false);
+
+/// True for a 32-bit bitmap whose fourth bytes are no alpha (BI_RGB): browsers draw it opaque.
+bool IsOpaqueBmp(std::string_view bmp);
 
 /// The EXIF orientation of a JPEG (APP1) or PNG (eXIf) held in memory; 0 when it has none.
 int OrientationOf(std::string_view picture);

@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <wincodec.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -90,12 +91,54 @@ bool Encode(IWICImagingFactory* factory, const Picture& pic, std::string& out) {
     return out.size() > 2;
 }
 
+// Decoding at a reduced size, which the JPEG codec offers; MinGW's headers lack the interface.
+MIDL_INTERFACE("3B16811B-6A43-4ec9-B713-3D5A0C13B940")
+IWICBitmapSourceTransform : public IUnknown {
+public:
+    virtual HRESULT STDMETHODCALLTYPE CopyPixels(const WICRect* rect, UINT width, UINT height,
+                                                 WICPixelFormatGUID* format, WICBitmapTransformOptions transform,
+                                                 UINT stride, UINT size, BYTE* buffer) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetClosestSize(UINT* width, UINT* height) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetClosestPixelFormat(WICPixelFormatGUID* format) = 0;
+    virtual HRESULT STDMETHODCALLTYPE DoesSupportTransform(WICBitmapTransformOptions transform, BOOL* supported) = 0;
+};
+const IID kIidSourceTransform = {0x3B16811B, 0x6A43, 0x4ec9, {0xB7, 0x13, 0x3D, 0x5A, 0x0C, 0x13, 0xB9, 0x40}};
+
+/// Rows copied at a time, so that a cancel is heard between them.
+constexpr UINT kBandRows = 64;
+
+/// Copies `source` as 32-bit BGRA into `out` (width × height), a band at a time; false on failure or a cancel.
+bool CopyBgra(IWICImagingFactory* factory, IWICBitmapSource* source, UINT width, UINT height,
+              const std::atomic<bool>& stop, std::vector<BYTE>& out) {
+    Com<IWICFormatConverter> converter;
+    if (FAILED(factory->CreateFormatConverter(&converter)) ||
+        FAILED(converter->Initialize(source, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                     WICBitmapPaletteTypeCustom)))
+        return false;
+    const UINT stride = width * 4;
+    out.assign(static_cast<size_t>(stride) * height, 0);
+    for (UINT y = 0; y < height; y += kBandRows) {
+        if (stop.load())
+            return false;
+        const UINT rows = std::min(kBandRows, height - y);
+        const WICRect band{0, static_cast<INT>(y), static_cast<INT>(width), static_cast<INT>(rows)};
+        if (FAILED(converter->CopyPixels(&band, stride, stride * rows, out.data() + static_cast<size_t>(y) * stride)))
+            return false;
+    }
+    return true;
+}
+
 class WicMaker : public ThumbnailMaker {
 public:
     ThumbResult Make(std::string_view bytes, int32_t box, const std::atomic<bool>& stop) override {
         ThumbResult result;
-        if (bytes.size() < 8 || bytes.size() > UINT32_MAX)
+        // The header's claims are judged before any codec sees the bytes: some decode
+        // the whole picture as soon as its frame is asked for.
+        if (bytes.size() < 8 || bytes.size() > UINT32_MAX || DecodeMemory(bytes, box) > kDecodeBudget)
             return result;
+        const bool jpeg = static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xD8;
+        GifLayout gif;
+        const bool onScreen = std::memcmp(bytes.data(), "GIF", 3) == 0 && ReadGifLayout(bytes, gif);
         ComScope com;
         Com<IWICImagingFactory> factory;
         Com<IWICStream> stream;
@@ -108,37 +151,78 @@ public:
             FAILED(stream->InitializeFromMemory(reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data())),
                                                 static_cast<DWORD>(bytes.size()))) ||
             FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, &decoder)) ||
-            FAILED(decoder->GetFrame(0, &frame)) || FAILED(frame->GetSize(&width, &height)) || width == 0 ||
-            height == 0 || width > INT32_MAX || height > INT32_MAX)
+            stop.load() || FAILED(decoder->GetFrame(0, &frame)) || FAILED(frame->GetSize(&width, &height)) ||
+            width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX)
             return result;
-        const bool jpeg = static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xD8;
+        // A GIF is shown as its first frame on the logical screen, as browsers draw it.
+        const UINT shownWidth = onScreen ? static_cast<UINT>(gif.ScreenWidth) : width;
+        const UINT shownHeight = onScreen ? static_cast<UINT>(gif.ScreenHeight) : height;
+        if (shownWidth == 0 || shownHeight == 0)
+            return result;
         const int orientation = OrientationOf(bytes);
-        const Plan plan = PlanThumbnail(static_cast<int32_t>(width), static_cast<int32_t>(height), orientation, box);
+        const Plan plan = PlanThumbnail(static_cast<int32_t>(shownWidth), static_cast<int32_t>(shownHeight), orientation, box);
         result.Width = plan.ShowWidth;
         result.Height = plan.ShowHeight;
         if (plan.Small) {
             result.Outcome = ThumbOutcome::Small;
             return result;
         }
-        // JPEG is scaled while decoded; the others are decoded whole first.
-        if (static_cast<int64_t>(width) * height > (jpeg ? 4 : 1) * kMaxDecodedPixels || stop.load() ||
+        const int64_t pixels = static_cast<int64_t>(std::max(width, shownWidth)) * std::max(height, shownHeight);
+        if (pixels > (jpeg ? 4 : 1) * kMaxDecodedPixels || stop.load() ||
             (!jpeg && !HoldsClaimedPixels(bytes, static_cast<int32_t>(width), static_cast<int32_t>(height))))
             return result;
+
+        IWICBitmapSource* source = frame.get();
+        Com<IWICBitmapSourceTransform> transform;
+        std::vector<BYTE> reduced;
+        Com<IWICBitmap> reducedBitmap;
+        if (jpeg && SUCCEEDED(frame->QueryInterface(kIidSourceTransform, reinterpret_cast<void**>(&transform)))) {
+            UINT w = static_cast<UINT>(plan.DecodeWidth), h = static_cast<UINT>(plan.DecodeHeight);
+            WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+            if (SUCCEEDED(transform->GetClosestSize(&w, &h)) && w >= static_cast<UINT>(plan.DecodeWidth) &&
+                h >= static_cast<UINT>(plan.DecodeHeight) && w < width &&
+                SUCCEEDED(transform->GetClosestPixelFormat(&format)) && format == GUID_WICPixelFormat24bppBGR) {
+                const UINT stride = (w * 3 + 3) / 4 * 4;
+                reduced.resize(static_cast<size_t>(stride) * h);
+                if (SUCCEEDED(transform->CopyPixels(nullptr, w, h, &format, WICBitmapTransformRotate0, stride,
+                                                    static_cast<UINT>(reduced.size()), reduced.data())) &&
+                    SUCCEEDED(factory->CreateBitmapFromMemory(w, h, GUID_WICPixelFormat24bppBGR, stride,
+                                                             static_cast<UINT>(reduced.size()), reduced.data(),
+                                                             &reducedBitmap)))
+                    source = reducedBitmap.get();
+            }
+        }
+        std::vector<BYTE> screen;
+        Com<IWICBitmap> screenBitmap;
+        if (onScreen && (shownWidth != width || shownHeight != height || gif.Left != 0 || gif.Top != 0)) {
+            // The frame laid on a transparent screen at its place, the rest left clear.
+            std::vector<BYTE> drawn;
+            if (!CopyBgra(factory.get(), frame.get(), width, height, stop, drawn))
+                return result;
+            screen.assign(static_cast<size_t>(shownWidth) * shownHeight * 4, 0);
+            for (UINT y = 0; y < height && gif.Top + y < shownHeight; ++y) {
+                if (static_cast<UINT>(gif.Left) >= shownWidth)
+                    break;
+                const UINT n = std::min(width, shownWidth - gif.Left);
+                std::memcpy(&screen[(static_cast<size_t>(gif.Top + y) * shownWidth + gif.Left) * 4],
+                            &drawn[static_cast<size_t>(y) * width * 4], static_cast<size_t>(n) * 4);
+            }
+            if (FAILED(factory->CreateBitmapFromMemory(shownWidth, shownHeight, GUID_WICPixelFormat32bppBGRA,
+                                                       shownWidth * 4, static_cast<UINT>(screen.size()), screen.data(),
+                                                       &screenBitmap)))
+                return result;
+            source = screenBitmap.get();
+        }
         Com<IWICBitmapScaler> scaler;
-        Com<IWICFormatConverter> converter;
         if (FAILED(factory->CreateBitmapScaler(&scaler)) ||
-            FAILED(scaler->Initialize(frame.get(), static_cast<UINT>(plan.DecodeWidth),
-                                      static_cast<UINT>(plan.DecodeHeight), WICBitmapInterpolationModeFant)) ||
-            FAILED(factory->CreateFormatConverter(&converter)) ||
-            FAILED(converter->Initialize(scaler.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr,
-                                         0.0, WICBitmapPaletteTypeCustom)))
+            FAILED(scaler->Initialize(source, static_cast<UINT>(plan.DecodeWidth), static_cast<UINT>(plan.DecodeHeight),
+                                      WICBitmapInterpolationModeFant)))
             return result;
         Picture pic;
         pic.Width = plan.DecodeWidth;
         pic.Height = plan.DecodeHeight;
-        pic.Pixels.resize(static_cast<size_t>(pic.Width) * pic.Height * 4);
-        const UINT stride = static_cast<UINT>(pic.Width) * 4;
-        if (FAILED(converter->CopyPixels(nullptr, stride, static_cast<UINT>(pic.Pixels.size()), pic.Pixels.data())))
+        if (!CopyBgra(factory.get(), scaler.get(), static_cast<UINT>(pic.Width), static_cast<UINT>(pic.Height), stop,
+                      pic.Pixels))
             return result;
         for (size_t i = 0; i + 3 < pic.Pixels.size(); i += 4)
             std::swap(pic.Pixels[i], pic.Pixels[i + 2]);  // BGRA to RGBA

@@ -83,13 +83,7 @@ FolderWalk::FolderWalk(const CancelToken& cancel, FileSystem& fs, RunObserver& o
 }
 
 FolderWalk::~FolderWalk() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    m_workReady.notify_all();
-    for (std::thread& t : m_threads)
-        t.join();
+    m_threads.Stop();
     // Undone from the top, so that freeing a deep tree never recurses through it.
     while (!m_stack.empty())
         PopFrame();
@@ -140,9 +134,12 @@ bool FolderWalk::Next() {
             return false;
         if (turn == Turn::Unreadable && !m_cancel.Requested()) {
             // Gone since its parent was listed is not unreadable: there is nothing to read.
+            // Only the system saying so tells it: a damaged folder fails to be looked
+            // up too (EIO, EUCLEAN), and is reported.
             std::string self = m_path;
             self.pop_back();
-            if (m_fs.Exists(self))
+            const int err = m_fs.CheckFolder(self);
+            if (err != ENOENT && err != ENOTDIR)
                 m_unreadable.Add(m_path);
         }
     }
@@ -187,8 +184,8 @@ FolderWalk::Turn FolderWalk::Enter(const std::shared_ptr<Node>& node) {
         m_open.push_back(m_stack.size() - 1);
         StartThreads();
         // One thread per new folder at most: waking all for a single subfolder costs more than its listing.
-        for (size_t i = 0; i < node->Children.size() && i < m_threads.size(); ++i)
-            m_workReady.notify_one();
+        for (size_t i = 0; i < node->Children.size() && i < m_threads.Count(); ++i)
+            m_threads.WakeOne();
     }
     return Turn::Visit;
 }
@@ -250,7 +247,7 @@ void FolderWalk::Release(Node& node) {
         node.Ahead = false;
         --m_ahead;
         m_heldEntries -= node.Entries.size();
-        m_workReady.notify_one();
+        m_threads.WakeOne();
     }
 }
 
@@ -294,13 +291,13 @@ void FolderWalk::PopFrame() {
 }
 
 void FolderWalk::StartThreads() {
-    if (!m_threads.empty() || m_options.Threads <= 1 || !m_fs.ListingsAreThreadSafe())
+    if (!m_threads.Empty() || m_options.Threads <= 1 || !m_fs.ListingsAreThreadSafe())
         return;
     if (!m_slowDrive && !m_options.AlwaysAhead)
         return;
-    m_threads.reserve(static_cast<size_t>(m_options.Threads));
+    m_threads.Reserve(static_cast<size_t>(m_options.Threads));
     for (int i = 0; i < m_options.Threads; ++i)
-        m_threads.emplace_back([this] { Work(); });
+        m_threads.Start([this] { Work(); });
 }
 
 std::shared_ptr<FolderWalk::Node> FolderWalk::PickAhead(std::string& path) {
@@ -372,12 +369,11 @@ void FolderWalk::PeekAhead(const AheadVisitor& see) {
 
 void FolderWalk::Work() {
     std::string path;
-    const FileSystem::BetweenBatches goOn = [this] { return !m_stop.load(std::memory_order_relaxed); };
+    const FileSystem::BetweenBatches goOn = [this] { return !m_threads.Stopping(); };
     std::unique_lock lock(m_mutex);
     for (;;) {
         std::shared_ptr<Node> node;
-        m_workReady.wait(lock, [&] { return m_stop || (node = PickAhead(path)) != nullptr; });
-        if (m_stop)
+        if (!m_threads.WaitForWork(lock, [&] { return (node = PickAhead(path)) != nullptr; }))
             return;
         node->Status = Node::State::Listing;
         node->Ahead = true;
@@ -406,7 +402,7 @@ void FolderWalk::Work() {
         node->Status = Node::State::Listed;
         node->Ahead = !node->Orphan;
         m_listed.notify_all();
-        m_workReady.notify_one();  // its subfolders may be next
+        m_threads.WakeOne();  // its subfolders may be next
     }
 }
 

@@ -12,6 +12,7 @@
 
 #include "base/cancel.h"
 #include "base/observer.h"
+#include "base/worker_threads.h"
 #include "fs/file_system.h"
 #include "walk/folder_listing.h"
 
@@ -116,10 +117,8 @@ private:
     unsigned m_recentListings = 0;   // one bit per listing of the last four: set when slow
 
     std::mutex m_mutex;  // guards the nodes, m_stack, m_open and m_path against the listing threads
-    std::condition_variable m_workReady;
+    WorkerThreads m_threads{m_mutex};  // their stop is read without the lock by listings in flight
     std::condition_variable m_listed;
-    std::vector<std::thread> m_threads;
-    std::atomic<bool> m_stop{false};  // set under m_mutex; read without it by listings in flight
     size_t m_ahead = 0;               // listings held or in flight ahead of the walk
     size_t m_heldEntries = 0;         // entries held by listings ahead
 };

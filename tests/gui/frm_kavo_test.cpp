@@ -43,21 +43,19 @@ protected:
 
     QString folder() const { return QString::fromStdString(m_dir.path().string()); }
 
-    KavoContext ctx;
+    CatalogueSettings settings;  // what the layout dialog edits
     test::MessageRecorder messages;
     test::TempDir m_dir;
 };
 
 TEST_F(MainWindowTest, LoadShowsZeroCountsDefaultLayoutAndDisabledButtons) {
-    ctx.Settings.UseTable = true;
-    ctx.Settings.Align = "LEFT";
-    frmKavo w(ctx);
+    frmKavo w;
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Kavo Version1.02C"));
     for (QLabel* label : {w.lblJPG, w.lblGIF, w.lblBMP, w.lblPNG})
         EXPECT_EQ(label->text(), QStringLiteral("0ファイル"));
     EXPECT_EQ(w.lblFileCount->text(), QStringLiteral("全ファイル数：0ファイル"));
-    EXPECT_FALSE(ctx.Settings.UseTable);
-    EXPECT_EQ(ctx.Settings.Align, "CENTER");
+    EXPECT_FALSE(w.model().Layout.UseTable);
+    EXPECT_EQ(w.model().Layout.Align, Alignment::Center);
     EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
     EXPECT_FALSE(w.cmdOk->isEnabled());
     EXPECT_FALSE(w.cmdExeUrl->isEnabled());
@@ -75,7 +73,7 @@ TEST_F(MainWindowTest, LoadShowsZeroCountsDefaultLayoutAndDisabledButtons) {
 }
 
 TEST_F(MainWindowTest, TabOrderFollowsTheDesign) {
-    frmKavo w(ctx);
+    frmKavo w;
     QWidget* expected[] = {w.cmdFolder, w.txtFolder, w.chkSubFolder, w.chkJPG,    w.chkGIF, w.chkBMP,  w.chkPNG,
                            w.txtCount,  w.udCount,   w.cmdLayout,    w.cmdExeUrl, w.cmdOk,  w.cmdClose};
     auto nextTabStop = [](QWidget* from) {
@@ -90,7 +88,7 @@ TEST_F(MainWindowTest, TabOrderFollowsTheDesign) {
 
 TEST_F(MainWindowTest, CountsAndButtonsFollowTheFolderText) {
     m_dir.Write("a.jpg");
-    frmKavo w(ctx);
+    frmKavo w;
     w.txtFolder->setText(folder());
     w.cmdOk->click();
     ASSERT_EQ(w.lblJPG->text(), QStringLiteral("1ファイル"));
@@ -98,7 +96,7 @@ TEST_F(MainWindowTest, CountsAndButtonsFollowTheFolderText) {
     // not turn the button into a generation of the new text.
     w.txtFolder->backspace();
     w.chkBMP->click();
-    EXPECT_EQ(ctx.SelectedImageCount, 0);
+    EXPECT_EQ(w.model().Counts().Pictures(), 0);
     EXPECT_EQ(w.lblJPG->text(), QStringLiteral("0ファイル"));
     EXPECT_EQ(w.lblFileCount->text(), QStringLiteral("全ファイル数：0ファイル"));
     EXPECT_EQ(w.cmdOk->text(), kSearch);
@@ -122,7 +120,7 @@ TEST_F(MainWindowTest, FolderTextIsTakenAsAUserMeansItOrTheReasonIsSaid) {
     m_dir.Write("sub/file.txt");
     AnsweringFileSystem disk;
     disk.closed = m_dir.str() + "sub";
-    frmKavo w(ctx, disk);
+    frmKavo w(disk);
     for (const QString& text : {QStringLiteral("  ") + folder() + QStringLiteral(" \t"),
                                 QUrl::fromLocalFile(folder()).toString()}) {
         w.txtFolder->setText(text);
@@ -149,7 +147,7 @@ TEST_F(MainWindowTest, SecondClickOfADoubleClickOnSearchDoesNotGenerate) {
     m_dir.Write("a.jpg");
     const int interval = QApplication::doubleClickInterval();
     QApplication::setDoubleClickInterval(100);
-    frmKavo w(ctx);
+    frmKavo w;
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     w.txtFolder->setText(folder());
@@ -169,7 +167,7 @@ TEST_F(MainWindowTest, SecondClickOfADoubleClickOnSearchDoesNotGenerate) {
 TEST_F(MainWindowTest, BrowsePassesTheDesignedArgumentsAndScansThePickedFolder) {
     m_dir.Write("a.jpg");
     m_dir.Write("b.png");
-    frmKavo w(ctx);
+    frmKavo w;
     w.txtFolder->setText(QStringLiteral("/before"));
     FolderDialogRequest seen;
     bool ownerDisabled = false;
@@ -202,7 +200,7 @@ TEST_F(MainWindowTest, BrowsePassesTheDesignedArgumentsAndScansThePickedFolder) 
 }
 
 TEST_F(MainWindowTest, CancelledBrowseRestoresTheTextAsAChange) {
-    frmKavo w(ctx);
+    frmKavo w;
     w.txtFolder->setText(folder());
     SetFolderDialogHook([](const FolderDialogRequest&) { return QString(); });
     w.cmdFolder->click();
@@ -216,7 +214,7 @@ TEST_F(MainWindowTest, CancelledBrowseRestoresTheTextAsAChange) {
 TEST_F(MainWindowTest, ScanWithoutPicturesLeavesTheButtonDisabled) {
     m_dir.Write("notes.txt");
     m_dir.MakeDir("sub");
-    frmKavo w(ctx);
+    frmKavo w;
     w.txtFolder->setText(folder());
     w.cmdOk->click();
     EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
@@ -230,7 +228,7 @@ TEST_F(MainWindowTest, ScanWithoutPicturesLeavesTheButtonDisabled) {
 TEST_F(MainWindowTest, SubfolderBoxRescansAndAMissingFolderDoesNothing) {
     m_dir.Write("a.gif");
     m_dir.Write("sub/b.gif");
-    frmKavo w(ctx);
+    frmKavo w;
     w.txtFolder->setText(folder());
     w.chkSubFolder->click();  // cleared: only the root's own entries
     EXPECT_EQ(w.lblGIF->text(), QStringLiteral("1ファイル"));
@@ -247,7 +245,7 @@ TEST_F(MainWindowTest, SubfolderBoxRescansAndAMissingFolderDoesNothing) {
 }
 
 TEST_F(MainWindowTest, CountCheckCorrectsWithBeepAndMessage) {
-    frmKavo w(ctx);
+    frmKavo w;
     struct Case {
         const char* typed;
         const char* corrected;
@@ -282,7 +280,7 @@ TEST_F(MainWindowTest, CountCheckCorrectsWithBeepAndMessage) {
 }
 
 TEST_F(MainWindowTest, CountCheckRunsWhenTheFocusLeavesTheBox) {
-    frmKavo w(ctx);
+    frmKavo w;
     w.show();
     w.activateWindow();
     QApplication::setActiveWindow(&w);
@@ -294,7 +292,7 @@ TEST_F(MainWindowTest, CountCheckRunsWhenTheFocusLeavesTheBox) {
 }
 
 TEST_F(MainWindowTest, CountBoxFiltersTypedCharactersOnly) {
-    frmKavo w(ctx);
+    frmKavo w;
     w.txtCount->clear();
     QTest::keyClicks(w.txtCount, QStringLiteral("1a-2 .x"));
     EXPECT_EQ(w.txtCount->text(), QStringLiteral("12"));
@@ -311,7 +309,7 @@ TEST_F(MainWindowTest, CountBoxFiltersTypedCharactersOnly) {
 }
 
 TEST_F(MainWindowTest, ButtonClickedAwayFromABadCountIsNotLeftPressed) {
-    frmKavo w(ctx);
+    frmKavo w;
     w.show();
     QApplication::setActiveWindow(&w);
     w.txtCount->setFocus(Qt::OtherFocusReason);
@@ -323,7 +321,7 @@ TEST_F(MainWindowTest, ButtonClickedAwayFromABadCountIsNotLeftPressed) {
 }
 
 TEST_F(MainWindowTest, SpinButtonsStepWithinTheRange) {
-    frmKavo w(ctx);
+    frmKavo w;
     w.udCount->stepUp();
     EXPECT_EQ(w.txtCount->text(), QStringLiteral("51"));
     w.txtCount->setText(QStringLiteral("200"));
@@ -337,7 +335,7 @@ TEST_F(MainWindowTest, SpinButtonsStepWithinTheRange) {
 TEST_F(MainWindowTest, ReadMeOpensOnADoubleClickOnTheBackgroundOnly) {
     QStringList opened;
     SetOpenWithDesktopHook([&](const QString& path) { opened << path; });
-    frmKavo w(ctx);
+    frmKavo w;
     w.show();
     QTest::mouseDClick(w.lblCount, Qt::LeftButton);
     EXPECT_TRUE(opened.isEmpty());
@@ -349,7 +347,7 @@ TEST_F(MainWindowTest, ReadMeOpensOnADoubleClickOnTheBackgroundOnly) {
 }
 
 TEST_F(MainWindowTest, FocusIsMarkedFromTheStartAndAfterBrowsingByKeyboard) {
-    frmKavo w(ctx);
+    frmKavo w;
     w.show();
     QApplication::setActiveWindow(&w);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
@@ -366,8 +364,8 @@ TEST_F(MainWindowTest, FocusIsMarkedFromTheStartAndAfterBrowsingByKeyboard) {
 }
 
 TEST_F(MainWindowTest, ControlsAreNamedForAssistiveTechnology) {
-    frmKavo w(ctx);
-    frmLayout d(ctx, w.txtCount, &w);
+    frmKavo w;
+    frmLayout d(settings, w.txtCount, &w);
     auto text = [](QWidget* control, QAccessible::Text t) {
         return QAccessible::queryAccessibleInterface(control)->text(t);
     };
@@ -394,8 +392,8 @@ TEST_F(MainWindowTest, ControlsAreNamedForAssistiveTechnology) {
 
 TEST_F(MainWindowTest, NoCaptionIsCutUnderAnotherStyle) {
     const QString designStyle = QApplication::style()->name();
-    frmKavo w(ctx);
-    frmLayout d(ctx, w.txtCount, &w);
+    frmKavo w;
+    frmLayout d(settings, w.txtCount, &w);
     const QRect gif = w.chkGIF->geometry();
     QStringList styles{QStringLiteral("Windows")};
     // Adwaita where it is installed (Linux), Windows' own look on Windows.
@@ -434,9 +432,9 @@ TEST_F(MainWindowTest, PositionStoreRoundTrip) {
         store.setValue(QStringLiteral("Left"), QStringLiteral("-120"));
     }
     {
-        frmKavo w(ctx);
-        EXPECT_EQ(ctx.WindowTop, 1500);
-        EXPECT_EQ(ctx.WindowLeft, -120);
+        frmKavo w;
+        EXPECT_EQ(w.storedPosition().Top, 1500);
+        EXPECT_EQ(w.storedPosition().Left, -120);
         EXPECT_EQ(w.pos(), QPoint(0, 100));  // moved onto the one screen
         w.move(30, 40);
         w.close();
@@ -453,7 +451,7 @@ TEST_F(MainWindowTest, StoredPositionOffEveryScreenOpensAtTheDesignPosition) {
     for (const auto& [top, left] : positions) {
         QSettings(QStringLiteral("Marlun"), QStringLiteral("Kavo")).setValue(QStringLiteral("Top"), top);
         QSettings(QStringLiteral("Marlun"), QStringLiteral("Kavo")).setValue(QStringLiteral("Left"), left);
-        EXPECT_EQ(frmKavo(ctx).pos(), QPoint(0, 0)) << top << " " << left;
+        EXPECT_EQ(frmKavo().pos(), QPoint(0, 0)) << top << " " << left;
     }
 }
 
@@ -461,7 +459,7 @@ TEST_F(MainWindowTest, StoredPositionNearAnEdgeOpensWhollyOnTheScreen) {
     // Left 700 px and top 750 px on the 800-pixel screen: the title bar on it, the window half off.
     QSettings(QStringLiteral("Marlun"), QStringLiteral("Kavo")).setValue(QStringLiteral("Left"), "10500");
     QSettings(QStringLiteral("Marlun"), QStringLiteral("Kavo")).setValue(QStringLiteral("Top"), "11250");
-    frmKavo w(ctx);
+    frmKavo w;
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_TRUE(screen.contains(QRect(w.pos(), w.size())));
     EXPECT_EQ(w.x() + w.width(), screen.right() + 1);
@@ -472,9 +470,9 @@ TEST_F(MainWindowTest, PositionStoreIgnoresWhatIsNotANumber) {
         QSettings store(QStringLiteral("Marlun"), QStringLiteral("Kavo"));
         store.setValue(QStringLiteral("Top"), QStringLiteral("abc"));
     }
-    frmKavo w(ctx);
-    EXPECT_EQ(ctx.WindowTop, 0);
-    EXPECT_EQ(ctx.WindowLeft, 0);
+    frmKavo w;
+    EXPECT_EQ(w.storedPosition().Top, 0);
+    EXPECT_EQ(w.storedPosition().Left, 0);
     EXPECT_EQ(w.pos(), QPoint(0, 0));
     w.close();
     QSettings store(QStringLiteral("Marlun"), QStringLiteral("Kavo"));

@@ -19,13 +19,13 @@ namespace {
 
 class LayoutDialogTest : public ::testing::Test {
 protected:
-    KavoContext ctx;
+    CatalogueSettings settings;  // what the dialog edits, as the main window keeps them
     QLineEdit mainCount{QStringLiteral("50")};
     test::MessageRecorder beeps;
 };
 
 TEST_F(LayoutDialogTest, LoadsDefaultsWithTheirEnabledStates) {
-    frmLayout d(ctx, &mainCount);
+    frmLayout d(settings, &mainCount);
     EXPECT_EQ(d.windowTitle(), QStringLiteral("Html出力設定 - Kavo"));
     EXPECT_EQ(d.size(), QSize(384, 381));
     EXPECT_FALSE(d.chkThumbnail->isChecked() || d.txtThumbnail->isEnabled() || d.UpDownThumbnail->isEnabled());
@@ -44,8 +44,8 @@ TEST_F(LayoutDialogTest, LoadsDefaultsWithTheirEnabledStates) {
 }
 
 TEST_F(LayoutDialogTest, LoadsNonDefaultSettingsAndOkStoresThemAgain) {
-    ctx.Settings = CatalogueSettings{true, false, 150, 80, "View", "RIGHT", false, 7};
-    frmLayout d(ctx, &mainCount);
+    settings = CatalogueSettings{true, false, 150, 80, ClickAction::View, Alignment::Right, false, 7};
+    frmLayout d(settings, &mainCount);
     EXPECT_TRUE(d.OptionSame->isChecked());
     EXPECT_FALSE(d.chkSize->isChecked() || d.chkSize->isEnabled());
     EXPECT_TRUE(d.txtX->isEnabled());
@@ -55,13 +55,13 @@ TEST_F(LayoutDialogTest, LoadsNonDefaultSettingsAndOkStoresThemAgain) {
     EXPECT_TRUE(d.OptionRight->isChecked());
     EXPECT_EQ(d.txtImagePerLine->text(), QStringLiteral("7"));
     d.cmdOk->click();
-    const CatalogueSettings& s = ctx.Settings;
+    const CatalogueSettings& s = settings;
     EXPECT_TRUE(s.SameSize);
     EXPECT_FALSE(s.GetImageSize);
     EXPECT_EQ(s.ImageWidth, 150);
     EXPECT_EQ(s.ImageHeight, 80);
-    EXPECT_EQ(s.ClickAction, "View");
-    EXPECT_EQ(s.Align, "RIGHT");
+    EXPECT_EQ(s.Click, ClickAction::View);
+    EXPECT_EQ(s.Align, Alignment::Right);
     EXPECT_EQ(s.ImagesPerLine, 7);
     EXPECT_FALSE(s.UseTable);
     EXPECT_TRUE(beeps.events.isEmpty());
@@ -69,51 +69,49 @@ TEST_F(LayoutDialogTest, LoadsNonDefaultSettingsAndOkStoresThemAgain) {
 
 TEST_F(LayoutDialogTest, ThumbnailSizeIsStoredOnlyWhenChosenAndReopensAsStored) {
     {
-        frmLayout d(ctx, &mainCount);
+        frmLayout d(settings, &mainCount);
         d.UpDownThumbnail->stepUp();
         d.cmdOk->click();
     }
-    EXPECT_EQ(ctx.Settings.ThumbnailBox, 0);
+    EXPECT_EQ(settings.ThumbnailBox, 0);
     {
-        frmLayout d(ctx, &mainCount);
+        frmLayout d(settings, &mainCount);
         d.chkThumbnail->click();
         EXPECT_TRUE(d.txtThumbnail->isEnabled());
         for (int i = 0; i < 30; ++i)
             d.UpDownThumbnail->stepUp();
         d.cmdOk->click();
     }
-    EXPECT_EQ(ctx.Settings.ThumbnailBox, 400);
-    frmLayout again(ctx, &mainCount);
+    EXPECT_EQ(settings.ThumbnailBox, 400);
+    frmLayout again(settings, &mainCount);
     EXPECT_TRUE(again.chkThumbnail->isChecked());
     EXPECT_EQ(again.txtThumbnail->text(), QStringLiteral("400"));
 }
 
-TEST_F(LayoutDialogTest, UnknownAlignAndClickOpenAsCentreAndFolder) {
-    ctx.Settings.Align = "center";
-    ctx.Settings.ClickAction = "folder";
-    frmLayout d(ctx, &mainCount);
+TEST_F(LayoutDialogTest, DefaultsOpenAsCentreAndFolder) {
+    frmLayout d(settings, &mainCount);
     EXPECT_TRUE(d.OptionCenter->isChecked());
     EXPECT_TRUE(d.OptionClickFolder->isChecked());
 }
 
 TEST_F(LayoutDialogTest, TableForcesCentreAndReopensWithAlignmentDisabled) {
     {
-        frmLayout d(ctx, &mainCount);
+        frmLayout d(settings, &mainCount);
         d.OptionRight->click();
         d.OptionTable->click();
         EXPECT_FALSE(d.OptionLeft->isEnabled() || d.FrameNotable->isEnabled());
         EXPECT_TRUE(d.txtImagePerLine->isEnabled() && d.UpDownImagePerLine->isEnabled() && d.FrameTable->isEnabled());
         d.cmdOk->click();
     }
-    EXPECT_TRUE(ctx.Settings.UseTable);
-    EXPECT_EQ(ctx.Settings.Align, "CENTER");
-    frmLayout again(ctx, &mainCount);
+    EXPECT_TRUE(settings.UseTable);
+    EXPECT_EQ(settings.Align, Alignment::Center);
+    frmLayout again(settings, &mainCount);
     EXPECT_TRUE(again.OptionTable->isChecked());
     EXPECT_FALSE(again.FrameNotable->isEnabled());
 }
 
 TEST_F(LayoutDialogTest, CancelLeavesEverySettingAsItWas) {
-    frmLayout d(ctx, &mainCount);
+    frmLayout d(settings, &mainCount);
     d.OptionSame->click();
     d.txtX->setText(QStringLiteral("30"));
     d.OptionClickNo->click();
@@ -123,17 +121,17 @@ TEST_F(LayoutDialogTest, CancelLeavesEverySettingAsItWas) {
     d.chkSize->setChecked(false);
     d.cmdCancel->click();
     const CatalogueSettings defaults;
-    EXPECT_EQ(ctx.Settings.SameSize, defaults.SameSize);
-    EXPECT_EQ(ctx.Settings.ImageWidth, defaults.ImageWidth);
-    EXPECT_EQ(ctx.Settings.ClickAction, defaults.ClickAction);
-    EXPECT_EQ(ctx.Settings.Align, defaults.Align);
-    EXPECT_EQ(ctx.Settings.UseTable, defaults.UseTable);
-    EXPECT_EQ(ctx.Settings.ImagesPerLine, defaults.ImagesPerLine);
-    EXPECT_EQ(ctx.Settings.GetImageSize, defaults.GetImageSize);
+    EXPECT_EQ(settings.SameSize, defaults.SameSize);
+    EXPECT_EQ(settings.ImageWidth, defaults.ImageWidth);
+    EXPECT_EQ(settings.Click, defaults.Click);
+    EXPECT_EQ(settings.Align, defaults.Align);
+    EXPECT_EQ(settings.UseTable, defaults.UseTable);
+    EXPECT_EQ(settings.ImagesPerLine, defaults.ImagesPerLine);
+    EXPECT_EQ(settings.GetImageSize, defaults.GetImageSize);
 }
 
 TEST_F(LayoutDialogTest, FieldChecksCorrectWithOneBeepAndNoMessage) {
-    frmLayout d(ctx, &mainCount);
+    frmLayout d(settings, &mainCount);
     struct Case {
         const char* typed;
         const char* corrected;
@@ -160,27 +158,27 @@ TEST_F(LayoutDialogTest, FieldChecksCorrectWithOneBeepAndNoMessage) {
 }
 
 TEST_F(LayoutDialogTest, OkChecksUncheckedFieldsAndDisabledControlsStillSupplyValues) {
-    frmLayout d(ctx, &mainCount);
+    frmLayout d(settings, &mainCount);
     // OptionNoSame: the disabled size fields are still stored; "010" is 10.
     d.txtX->setText(QStringLiteral("010"));
     d.txtY->setText(QStringLiteral("999"));  // typed and confirmed with Enter, never checked
     d.UpDownImagePerLine->stepUp();          // the per-row field is disabled, still stored
     d.cmdOk->click();
-    EXPECT_EQ(ctx.Settings.ImageWidth, 10);
-    EXPECT_EQ(ctx.Settings.ImageHeight, 200);
-    EXPECT_EQ(ctx.Settings.ImagesPerLine, 4);
-    EXPECT_FALSE(ctx.Settings.SameSize);
+    EXPECT_EQ(settings.ImageWidth, 10);
+    EXPECT_EQ(settings.ImageHeight, 200);
+    EXPECT_EQ(settings.ImagesPerLine, 4);
+    EXPECT_FALSE(settings.SameSize);
 
-    frmLayout same(ctx, &mainCount);
+    frmLayout same(settings, &mainCount);
     same.OptionSame->click();
     same.chkSize->setChecked(false);  // disabled now, still stored
     same.cmdOk->click();
-    EXPECT_FALSE(ctx.Settings.GetImageSize);
-    EXPECT_TRUE(ctx.Settings.SameSize);
+    EXPECT_FALSE(settings.GetImageSize);
+    EXPECT_TRUE(settings.SameSize);
 }
 
 TEST_F(LayoutDialogTest, NumberFieldsTakeDigitsAndBackspaceOnly) {
-    frmLayout d(ctx, &mainCount);
+    frmLayout d(settings, &mainCount);
     d.OptionSame->click();
     d.txtX->clear();
     QTest::keyClicks(d.txtX, QStringLiteral("1a- 2"));
@@ -198,11 +196,11 @@ TEST_F(LayoutDialogTest, NumberFieldsTakeDigitsAndBackspaceOnly) {
     QTest::keyClick(d.txtX, Qt::Key_Delete);
     QTest::keyClick(d.txtX, Qt::Key_Return);
     EXPECT_EQ(d.result(), QDialog::Accepted);
-    EXPECT_EQ(ctx.Settings.ImageWidth, 10);  // "00" raised to the minimum
+    EXPECT_EQ(settings.ImageWidth, 10);  // "00" raised to the minimum
 }
 
 TEST_F(LayoutDialogTest, TabStopsAtCheckedOptionsAndTheSpinnerShowsItsFocus) {
-    frmLayout d(ctx, &mainCount);
+    frmLayout d(settings, &mainCount);
     d.show();
     QApplication::setActiveWindow(&d);
     d.cmdCancel->setFocus(Qt::OtherFocusReason);

@@ -49,7 +49,6 @@ protected:
         }
     }
 
-    KavoContext ctx;
     test::MessageRecorder messages;
     test::TempDir m_dir;
 };
@@ -66,7 +65,7 @@ TEST_F(ProgressWindowsTest, ScanAndGenerationEndToEnd) {
     QStringList opened;
     SetOpenWithDesktopHook([&](const QString& path) { opened << path; });
 
-    frmKavo w(ctx);
+    frmKavo w;
     w.txtFolder->setText(folder());
     ASSERT_EQ(w.cmdOk->text(), kSearch);
     w.cmdOk->click();
@@ -75,7 +74,7 @@ TEST_F(ProgressWindowsTest, ScanAndGenerationEndToEnd) {
     EXPECT_EQ(w.lblBMP->text(), QStringLiteral("1ファイル"));
     EXPECT_EQ(w.lblPNG->text(), QStringLiteral("2ファイル"));
     EXPECT_EQ(w.lblFileCount->text(), QStringLiteral("全ファイル数：9ファイル"));
-    EXPECT_EQ(ctx.SelectedImageCount, 6);
+    EXPECT_EQ(w.model().Scan().Counts.Pictures(), 6);
     EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
     EXPECT_TRUE(w.cmdOk->isEnabled());
     EXPECT_TRUE(messages.events.isEmpty());
@@ -84,10 +83,10 @@ TEST_F(ProgressWindowsTest, ScanAndGenerationEndToEnd) {
     w.txtCount->setText(QStringLiteral("5"));
     w.chkGIF->click();
     w.cmdOk->click();
-    EXPECT_EQ(ctx.SelectedImageCount, 5);
-    EXPECT_EQ(ctx.ImagesPerPage, 5);
-    EXPECT_EQ(ctx.Counters.PageCount, 1);
-    EXPECT_EQ(ctx.Counters.WrittenImageCount, 5);
+    EXPECT_EQ(w.model().Scan().Selected(w.model().Types), 5);
+    EXPECT_EQ(w.model().PicturesPerPage, 5);
+    EXPECT_EQ(w.model().LastGeneration().Counters.PageCount, 1);
+    EXPECT_EQ(w.model().LastGeneration().Counters.WrittenImageCount, 5);
     EXPECT_TRUE(w.cmdExeUrl->isEnabled());
     EXPECT_TRUE(messages.events.isEmpty());
     const fs::path root = m_dir.path();
@@ -100,7 +99,7 @@ TEST_F(ProgressWindowsTest, ScanAndGenerationEndToEnd) {
     // The same catalogue again at once, now with GIF: two pages.
     w.chkGIF->click();
     w.cmdOk->click();
-    EXPECT_EQ(ctx.Counters.PageCount, 2);
+    EXPECT_EQ(w.model().LastGeneration().Counters.PageCount, 2);
 
     w.cmdExeUrl->click();
     EXPECT_EQ(opened, QStringList{QDir::toNativeSeparators(folder() + QStringLiteral("/index.html"))});
@@ -109,7 +108,7 @@ TEST_F(ProgressWindowsTest, ScanAndGenerationEndToEnd) {
 TEST_F(ProgressWindowsTest, ScanOfOldCatalogueShowsTheSupportNoticeOnce) {
     m_dir.Write("Kavo/Images/ball1.gif");
     m_dir.Write("Kavo/Images/next1.gif");
-    frmKavo w(ctx);
+    frmKavo w;
     w.show();
     QApplication::setActiveWindow(&w);
     w.txtFolder->setText(folder());
@@ -128,27 +127,29 @@ TEST_F(ProgressWindowsTest, ScanOfOldCatalogueShowsTheSupportNoticeOnce) {
 TEST_F(ProgressWindowsTest, CancelledScanHidesAtOnceAndResetsTheCounts) {
     MakeDeepTree();
     m_dir.Write("Kavo/Images/ball1.gif");
-    frmKavo w(ctx);
+    frmKavo w;
     w.txtFolder->setText(folder());
     bool hiddenAtOnce = false;
+    bool cancelled = false;
     test::EveryYield cancel([&] {
         auto* search = qobject_cast<frmSearch*>(QApplication::activeModalWidget());
         if (search == nullptr || !search->isRunning())
             return false;
         search->cmdCancel->click();
         hiddenAtOnce = !search->isVisible();
+        cancelled = search->cancelRequested();
         return true;
     });
     w.cmdOk->click();
     EXPECT_TRUE(hiddenAtOnce);
-    EXPECT_TRUE(ctx.Cancel.Requested());
+    EXPECT_TRUE(cancelled);
     // Only the cancel message: no support notice after a cancel.
     EXPECT_EQ(messages.events, QStringList{QStringLiteral("ファイル検索処理を中止しました。")});
     ASSERT_EQ(messages.boxes.size(), 1u);
     EXPECT_EQ(messages.boxes[0].Title, QStringLiteral("Ｋａｖｏ"));
     EXPECT_EQ(messages.boxes[0].Icon, QMessageBox::Information);
-    EXPECT_EQ(ctx.Counts.JpgCount, 0);
-    EXPECT_EQ(ctx.Counts.AllFileCount, 0);
+    EXPECT_EQ(w.model().Counts().JpgCount, 0);
+    EXPECT_EQ(w.model().Counts().AllFileCount, 0);
     EXPECT_EQ(w.lblJPG->text(), QStringLiteral("0ファイル"));
     EXPECT_EQ(w.lblFileCount->text(), QStringLiteral("全ファイル数：0ファイル"));
     EXPECT_EQ(w.cmdOk->text(), kSearch);
@@ -157,7 +158,7 @@ TEST_F(ProgressWindowsTest, CancelledScanHidesAtOnceAndResetsTheCounts) {
 
 TEST_F(ProgressWindowsTest, CancelledOrVanishedGenerationKeepsTheBrowserButtonDisabled) {
     MakeDeepTree();
-    frmKavo w(ctx);
+    frmKavo w;
     w.txtFolder->setText(folder());
     w.cmdOk->click();  // scan
     w.cmdOk->click();  // a full generation enables the browser button
@@ -179,7 +180,7 @@ TEST_F(ProgressWindowsTest, CancelledOrVanishedGenerationKeepsTheBrowserButtonDi
     EXPECT_EQ(messages.boxes[0].Icon, QMessageBox::Information);
     EXPECT_FALSE(w.cmdExeUrl->isEnabled());
     // A smaller but consistent catalogue.
-    EXPECT_LT(ctx.Counters.WrittenImageCount, 100);
+    EXPECT_LT(w.model().LastGeneration().Counters.WrittenImageCount, 100);
     EXPECT_TRUE(fs::exists(m_dir.path() / "index.html"));
     EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
     EXPECT_TRUE(w.cmdOk->isEnabled());
@@ -210,7 +211,7 @@ TEST_F(ProgressWindowsTest, BrowserButtonOnlyWhileTheFolderShownHasItsSummaryPag
     m_dir.Write("a/p.jpg");
     m_dir.MakeDir("b");
     const QString a = folder() + QStringLiteral("/a");
-    frmKavo w(ctx);
+    frmKavo w;
     w.txtFolder->setText(a);
     w.cmdOk->click();
     w.cmdOk->click();
@@ -230,7 +231,7 @@ TEST_F(ProgressWindowsTest, FolderThatCannotBeWrittenGivesOneMessageAndUnreadabl
     test::FaultFileSystem readOnly;
     readOnly.failWrite = [](const std::string&) { return true; };
     readOnly.failList = [](const std::string& p) { return p.ends_with("locked/") || p.ends_with("locked\\"); };
-    frmKavo w(ctx, readOnly);
+    frmKavo w(readOnly);
     w.txtFolder->setText(folder());
     w.cmdOk->click();
     // The scan names the folder it could not read; the generation does not again.
@@ -261,7 +262,7 @@ TEST_F(ProgressWindowsTest, SlowListingOfAHugeFolderKeepsBothWindowsResponsive) 
     test::FaultFileSystem slow;  // 40 batches of 30 entries, 20 ms each
     slow.batchSize = 30;
     slow.batchDelay = std::chrono::milliseconds(20);
-    frmKavo w(ctx, slow);
+    frmKavo w(slow);
     w.txtFolder->setText(folder());
     for (bool generation : {false, true}) {
         SCOPED_TRACE(generation ? "generation" : "scan");
@@ -280,7 +281,7 @@ TEST_F(ProgressWindowsTest, SlowListingOfAHugeFolderKeepsBothWindowsResponsive) 
         EXPECT_LT(longestGap, 200);  // the whole listing takes 800 ms
         EXPECT_EQ(folderShown, !generation);
     }
-    EXPECT_EQ(ctx.Counters.WrittenImageCount, 1200);
+    EXPECT_EQ(w.model().LastGeneration().Counters.WrittenImageCount, 1200);
 
     // 中止 during the listing ends the run well before the listing would.
     QElapsedTimer run;
@@ -294,13 +295,14 @@ TEST_F(ProgressWindowsTest, SlowListingOfAHugeFolderKeepsBothWindowsResponsive) 
     });
     w.cmdOk->click();
     EXPECT_LT(run.elapsed(), 500);
-    EXPECT_EQ(ctx.Counters.WrittenImageCount, 0);
+    EXPECT_EQ(w.model().LastGeneration().Counters.WrittenImageCount, 0);
     EXPECT_EQ(messages.events, QStringList{QStringLiteral("ＨＴＭＬ作成処理を中止しました。")});
 }
 
 TEST_F(ProgressWindowsTest, GenerationWindowPreparesItsDisplay) {
-    ctx.SelectedImageCount = 150;
-    frmInfo info(ctx, GenerateInputs{}, NativeFileSystem());
+    ScanResult scan;
+    scan.Counts.JpgCount = 150;
+    frmInfo info(RunRequest{}, scan, NativeFileSystem());
     EXPECT_EQ(info.lblFileCount->text(), QStringLiteral("0/150ファイル"));
     EXPECT_EQ(info.lblPercent->text(), QStringLiteral("0％"));
     EXPECT_EQ(info.windowTitle(), QStringLiteral("0％処理しました．．． - Kavo"));
@@ -341,12 +343,13 @@ TEST_F(ProgressWindowsTest, GenerationWindowPreparesItsDisplay) {
 
 TEST_F(ProgressWindowsTest, NothingSelectedShowsZeroThroughout) {
     m_dir.Write("a.jpg");
-    ctx.SelectedImageCount = 0;
-    GenerateInputs in;
+    ScanResult scan;
+    scan.Counts.JpgCount = 1;
+    RunRequest in;
     in.Folder = m_dir.str();
-    in.Jpg = false;
+    in.Types.Jpg = false;
     in.ProgramFolder = QApplication::applicationDirPath().toStdString();
-    frmInfo info(ctx, in, NativeFileSystem());
+    frmInfo info(in, scan, NativeFileSystem());
     EXPECT_EQ(info.lblFileCount->text(), QStringLiteral("0/0ファイル"));
     EXPECT_NE(info.ProgressBar1->minimum(), info.ProgressBar1->maximum());  // no busy animation
     info.exec();
@@ -360,7 +363,7 @@ TEST_F(ProgressWindowsTest, NothingSelectedShowsZeroThroughout) {
 
 TEST_F(ProgressWindowsTest, ScanWindowShowsItsStatus) {
     m_dir.Write("a.jpg");
-    frmSearch search(ctx, ScanInputs{folder().toStdString(), true}, NativeFileSystem());
+    frmSearch search(test::RequestFor(folder().toStdString()), NativeFileSystem());
     EXPECT_EQ(search.windowTitle(), QStringLiteral("検索中です．．． - Kavo"));
     EXPECT_EQ(search.size(), QSize(406, 135));
     // A long path wraps at any character, so its end stays in view.
@@ -371,7 +374,7 @@ TEST_F(ProgressWindowsTest, ScanWindowShowsItsStatus) {
     search.exec();
     EXPECT_FALSE(search.m_fCancel);
     EXPECT_EQ(search.lblInfo->text(), QStringLiteral("検索が終了しました。"));
-    EXPECT_EQ(ctx.Counts.JpgCount, 1);
+    EXPECT_EQ(search.result().Counts.JpgCount, 1);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // the busy pointer is gone again
 }
 

@@ -21,6 +21,8 @@ public:
     std::function<bool(const std::string&)> failWrite = [](const std::string&) { return false; };
     std::function<bool(const std::string&)> failList = [](const std::string&) { return false; };
     std::function<bool(const std::string&)> failOpen = [](const std::string&) { return false; };
+    /// The error looking a path up gives (0: as on the disk), as on a damaged file system.
+    std::function<int(const std::string&)> lookupError = [](const std::string&) { return 0; };
     /// Such a file cannot be read whole, though its first bytes can.
     std::function<bool(const std::string&)> failReadWhole = [](const std::string&) { return false; };
     /// A rename from or to such a path fails, as for a file held open on Windows.
@@ -62,8 +64,11 @@ public:
     bool parallelListings = true;
     bool ListingsAreThreadSafe() const override { return parallelListings; }
     bool GetFolderId(const std::string& path, FolderId& id) override { return m_real.GetFolderId(path, id); }
-    int CheckFolder(const std::string& path) override { return m_real.CheckFolder(path); }
-    bool Exists(const std::string& path) override { return m_real.Exists(path); }
+    int CheckFolder(const std::string& path) override {
+        const int err = lookupError(path);
+        return err != 0 ? err : m_real.CheckFolder(path);
+    }
+    bool Exists(const std::string& path) override { return lookupError(path) == 0 && m_real.Exists(path); }
     std::string NameOnDisk(const std::string& path) override { return m_real.NameOnDisk(path); }
     bool CreateFolder(const std::string& path, std::string* err) override {
         if (Dead('m', path) || failWrite(path)) {
@@ -95,7 +100,14 @@ public:
     bool ReadPrefix(const std::string& path, size_t limit, std::string& out) override {
         return m_real.ReadPrefix(path, limit, out);
     }
-    bool RemoveFile(const std::string& path) override { return !Dead('d', path) && m_real.RemoveFile(path); }
+    /// Such a file cannot be removed, as one held open on Windows.
+    std::function<bool(const std::string&)> failRemove = [](const std::string&) { return false; };
+    /// Each removal waits this long first, as over a network drive.
+    std::chrono::milliseconds removeDelay{0};
+    bool RemoveFile(const std::string& path) override {
+        std::this_thread::sleep_for(removeDelay);
+        return !Dead('d', path) && !failRemove(path) && m_real.RemoveFile(path);
+    }
     bool RenameFile(const std::string& from, const std::string& to) override {
         return !Dead('r', from) && !failRename(from) && !failRename(to) && m_real.RenameFile(from, to);
     }

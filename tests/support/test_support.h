@@ -8,6 +8,7 @@
 #include "fs/file_system.h"
 #include "base/cancel.h"
 #include "base/observer.h"
+#include "catalogue/settings.h"
 
 namespace kavo::test {
 
@@ -54,6 +55,14 @@ std::string Lines(const std::vector<std::string>& lines);
 #endif
 
 /// Observer that records everything and can cancel after a number of yields.
+/// A request for the folder, everything else as the programs' defaults.
+inline RunRequest RequestFor(std::string folder, bool subfolders = true) {
+    RunRequest r;
+    r.Folder = std::move(folder);
+    r.IncludeSubfolders = subfolders;
+    return r;
+}
+
 class RecordingObserver : public RunObserver {
 public:
     explicit RecordingObserver(CancelToken* cancel = nullptr, long cancelAfterYields = -1)
@@ -62,8 +71,9 @@ public:
     void Yield() override;
     void ShowStatus(std::string_view text) override { statuses.emplace_back(text); }
     void ShowProgress(const ProgressFigures& f) override { progress.push_back(f); }
-    void ShowMessage(std::string_view text, MessageIcon, std::string_view title) override {
+    void ShowMessage(std::string_view text, MessageKind kind, std::string_view title) override {
         messages.emplace_back(text);
+        kinds.push_back(kind);
         titles.emplace_back(title);
     }
 
@@ -72,6 +82,7 @@ public:
     std::vector<ProgressFigures> progress;
     std::vector<std::string> messages;
     std::vector<std::string> titles;
+    std::vector<MessageKind> kinds;
 
 private:
     CancelToken* m_cancel;
