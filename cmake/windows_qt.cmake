@@ -39,7 +39,7 @@ endif()
 
 # qt.conf: without it Qt looks for plugins and texts one folder above its DLLs.
 set(KAVO_QT_CONF ${CMAKE_CURRENT_BINARY_DIR}/qt.conf)
-file(WRITE ${KAVO_QT_CONF} "[Paths]\r\nPrefix = .\r\nPlugins = .\r\nTranslations = translations\r\n")
+file(CONFIGURE OUTPUT ${KAVO_QT_CONF} CONTENT "[Paths]\r\nPrefix = .\r\nPlugins = .\r\nTranslations = translations\r\n")
 
 # Source file and place below the program's folder, pairwise.
 set(runtime
@@ -85,6 +85,18 @@ foreach(i RANGE 0 ${last} 2)
   endif()
 endforeach()
 add_custom_target(kavo_qt_runtime ALL DEPENDS ${outputs})
+
+# Qt's DLLs keep their symbol tables, MinGW's libstdc++-6.dll its debugging
+# information; stripped where the programs are (CPack's CPACK_STRIP_FILES), Qt's
+# lose a third of their size and libstdc++ nine tenths.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    set(top \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${KAVO_INSTALL_BINDIR}\")
+    file(GLOB dlls \"\${top}/*.dll\" \"\${top}/platforms/*.dll\" \"\${top}/styles/*.dll\")
+    foreach(dll \${dlls})
+      execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded \"\${dll}\" COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+  endif()")
 
 foreach(target kavo kavo_gui_tests window_bench)
   if(TARGET ${target})
