@@ -131,7 +131,9 @@ keys Tab
 xdotool type --delay 60 "$folder"
 sleep 0.5
 keys Return
-# The scan of a dozen pictures is done at once; its window comes and goes.
+# The scan of a dozen pictures is soon done: its window comes (unless too soon
+# to be seen) and goes; keys before that would go to its 中止 button.
+window '^検索中' 5 >/dev/null || true
 gone '^検索中' 30 || fail "the scan did not end in 30 s"
 sleep 1
 shot "$main" main-window.png
