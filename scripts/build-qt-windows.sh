@@ -21,8 +21,9 @@
 #                                               the output is the install prefix
 #        scripts/build-qt-windows.sh --prefix   print the prefix only; exit 1 if
 #                                               it is not (completely) built
-# Environment: KAVO_CACHE (default ~/.cache/kavo), KAVO_DEBIAN_MIRROR
-# (default http://deb.debian.org), KAVO_QT_JOBS (default: number of cores).
+# Environment: KAVO_CACHE (default ~/.cache/kavo), KAVO_DEBIAN_MIRROR (a Debian
+# mirror's base address; default: the archives the system's apt already uses),
+# KAVO_QT_JOBS (default: number of cores).
 # Exit status 2 with one message when the source cannot be had or does not match.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -49,7 +50,7 @@ mingw_version="${gxx_version}-crt${crt_version}"
 
 jobs="${KAVO_QT_JOBS:-$(nproc)}"
 cache="${KAVO_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/kavo}"
-mirror="${KAVO_DEBIAN_MIRROR:-http://deb.debian.org}"
+mirror="${KAVO_DEBIAN_MIRROR:-}"
 
 # The toolchain for Qt's own build: Debian's posix-thread MinGW, the C++ runtime
 # as DLLs (libstdc++-6, libgcc_s_seh-1, libwinpthread-1) beside Qt's.
@@ -146,21 +147,33 @@ fetch_source() {
   apt_dir="$(mktemp -d "${TMPDIR:-/tmp}/kavo-apt.XXXXXX")"
   mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
   keyring=/usr/share/keyrings/debian-archive-keyring.gpg
-  {
-    echo "deb-src [signed-by=$keyring] $mirror/debian bookworm main"
-    echo "deb-src [signed-by=$keyring] $mirror/debian bookworm-updates main"
-    echo "deb-src [signed-by=$keyring] $mirror/debian-security bookworm-security main"
-  } > "$apt_dir/sources.list"
+  # The same archives as the system's binary packages come from (read, not
+  # changed), with their source lists; or the mirror given.
+  if [ -n "$mirror" ]; then
+    local codename
+    codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")"
+    printf 'deb-src [signed-by=%s] %s %s main\n' \
+      "$keyring" "$mirror/debian" "$codename" \
+      "$keyring" "$mirror/debian" "$codename-updates" \
+      "$keyring" "$mirror/debian-security" "$codename-security"
+  else
+    apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' 2>/dev/null \
+      | awk -v k="$keyring" '$3 == "main" { print "deb-src [signed-by=" k "] " $1 " " $2 " main" }' | sort -u
+  fi > "$apt_dir/sources.list"
+  if [ ! -s "$apt_dir/sources.list" ]; then
+    rm -rf "$apt_dir"
+    fail "apt has no Debian archive with a main component configured to fetch qt6-base's source from. Set KAVO_DEBIAN_MIRROR to a Debian mirror's base address and run it again."
+  fi
   local apt_opts=(-o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Etc::SourceList=$apt_dir/sources.list"
     -o Dir::Etc::SourceParts=/dev/null -o "Dir::Cache=$apt_dir/cache"
     -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache= -o APT::Sandbox::User="$(id -un)"
     -o Debug::NoLocking=1)
-  echo "Fetching the list of Debian's sources from $mirror ..."
+  echo "Fetching the list of Debian's sources ..."
   if ! apt-get "${apt_opts[@]}" update -qq >"$apt_dir/update.log" 2>&1 \
      || grep -q '^[EW]:' "$apt_dir/update.log"; then
     cat "$apt_dir/update.log" >&2
     rm -rf "$apt_dir"
-    fail "could not read Debian's source lists from $mirror. Check the network (or set KAVO_DEBIAN_MIRROR to a Debian mirror) and run it again."
+    fail "could not read Debian's source lists (the messages above say why). Check the network (or set KAVO_DEBIAN_MIRROR to a Debian mirror's base address) and run it again."
   fi
   available="$(apt-cache "${apt_opts[@]}" showsrc qt6-base 2>/dev/null | sed -n 's/^Version: //p' | sort -u | xargs echo)"
   if [[ " $available " != *" $qt_version "* ]]; then
@@ -171,7 +184,7 @@ fetch_source() {
   if ! (cd "$downloads" && apt-get "${apt_opts[@]}" source --download-only -qq "qt6-base=$qt_version") >"$apt_dir/source.log" 2>&1; then
     cat "$apt_dir/source.log" >&2
     rm -rf "$apt_dir"
-    fail "could not fetch Debian's qt6-base $qt_version source from $mirror. Check the network and run it again."
+    fail "could not fetch Debian's qt6-base $qt_version source. Check the network and run it again."
   fi
   rm -rf "$apt_dir"
   [ -f "$dsc" ] || fail "apt-get source left no $(basename "$dsc"); run it again."
@@ -215,11 +228,10 @@ write_notices() {
   {
     echo "Qt ${qt_version%%+*} for Windows, built for Kavo with Debian's MinGW-w64 (g++ $gxx_version, runtime $crt_version)"
     echo "from Debian's source package qt6-base $qt_version, with Debian's patches applied:"
-    sed -n '/^Files:/,/^[^ ]/s/^ [0-9a-f]* [0-9]* \(.*\)$/  \1/p' "$dsc" | while read -r f; do
-      echo "  $mirror/debian/pool/main/q/qt6-base/$f"
-    done
-    echo "  $mirror/debian/pool/main/q/qt6-base/$(basename "$dsc")"
-    echo "(the same files are kept for good at https://snapshot.debian.org/package/qt6-base/${qt_version}/)"
+    echo "The source package's files, as the Debian archive holds them under pool/main/q/qt6-base/"
+    echo "(and Debian's snapshot archive keeps them for good):"
+    echo "  $(basename "$dsc")"
+    sed -n '/^Files:/,/^[^ ]/s/^ [0-9a-f]* [0-9]* \(.*\)$/  \1/p' "$dsc"
     echo "Configured with:"
     echo "  configure -prefix PREFIX ${configure_args[*]} -- ${cmake_args[*]} -DCMAKE_TOOLCHAIN_FILE=TOOLCHAIN"
     echo "where TOOLCHAIN is:"
