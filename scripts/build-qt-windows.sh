@@ -227,7 +227,7 @@ write_notices() {
   } > "$out/Qt-third-party.txt"
   {
     echo "Qt ${qt_version%%+*} for Windows, built for Kavo with Debian's MinGW-w64 (g++ $gxx_version, runtime $crt_version)"
-    echo "from Debian's source package qt6-base $qt_version, with Debian's patches applied:"
+    echo "from Debian's source package qt6-base $qt_version, with Debian's patches applied."
     echo "The source package's files, as the Debian archive holds them under pool/main/q/qt6-base/"
     echo "(and Debian's snapshot archive keeps them for good):"
     echo "  $(basename "$dsc")"
