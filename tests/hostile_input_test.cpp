@@ -291,6 +291,25 @@ TEST_F(HostileRun, ARerunKilledAtAnyPointLeavesAWholeCatalogue) {
     }
 }
 
+TEST_F(HostileRun, LargePagesWithoutRoomForTheirCopiesAsideAreMovedAside) {
+    for (int i = 0; i < 12; ++i)
+        dir.Write("p" + std::to_string(i) + ".png", "x");
+    in.PicturesPerPage = 5;
+    Generate();
+    in.PicturesPerPage = 3;
+    test::FaultFileSystem faults;
+    faults.failReadWhole = [](const std::string& path) { return path.find("page0") != std::string::npos; };
+    faults.failWrite = [](const std::string& path) {
+        return path.find(".kavo-tmp-") != std::string::npos && !path.ends_with("staged");
+    };
+    RecordingObserver obs;
+    const GenerateResult r = Generate(obs, faults);
+    EXPECT_EQ(r.WriteFailures, 0);
+    EXPECT_TRUE(r.SummaryWritten);
+    ExpectConsistent();
+    EXPECT_EQ(CountTemporaryFiles(dir.path()), 0);
+}
+
 TEST_F(HostileRun, AFileThatCannotBeReplacedKeepsTheEarlierCatalogueWhole) {
     for (int i = 0; i < 12; ++i)
         dir.Write("p" + std::to_string(i) + ".png", "x");

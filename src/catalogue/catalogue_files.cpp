@@ -284,17 +284,13 @@ bool CatalogueFiles::PutInPlace(Staged& s) {
             m_fs.RenameFile(between, earlier);
         return true;
     }
-    if (!s.Aside.empty() && !s.Kept) {
+    if (!s.Aside.empty() && !s.Kept && m_fs.CopyFile(s.Target, s.Aside) == 0) {
         // Ours, but not kept in memory (a large page): copied aside, not moved,
         // so the page is at its name every moment (the frameset leads to the
-        // first) and the new one replaces it in one rename.
-        if (m_fs.CopyFile(s.Target, s.Aside) != 0) {
-            if (m_fs.Exists(s.Target))
-                return false;  // no copy to put back: nothing has changed
-            s.Aside.clear();   // gone since the survey
-        }
+        // first) and the new one replaces it in one rename. Without room for
+        // the copy, or with the page gone, it is moved aside as below.
         s.In = m_fs.RenameFile(s.Path, s.Target);
-        if (!s.In && !s.Aside.empty()) {
+        if (!s.In) {
             m_fs.RemoveFile(s.Aside);
             s.Aside.clear();
         }
