@@ -161,6 +161,9 @@ public:
                                   .PicturesPerRow = m_set.UseTable ? m_set.ImagesPerLine : 0});
         files.emplace_back(result.SummaryPage, m_text);
         result.SummaryWritten = m_files->Commit(files, m_cancel.Requested());
+        // Pages without thumbnails are in: those of an earlier run would only be published unused.
+        if (m_set.ThumbnailBox == 0 && result.SummaryWritten)
+            RemoveThumbnails(m_fs, m_catalogue, m_obs);
         m_files->CopyFolderFiles(JoinPath(m_in.ProgramFolder, "Images"), images);
         m_files->ReportKept();
         result.BackupOfIndex = m_files->BackupOf(result.SummaryPage);
@@ -367,20 +370,26 @@ private:
         const PlacedThumb thumb = m_thumbs ? m_thumbs->Next(m_cancelCheck) : PlacedThumb{};
         if (thumb.KnownSize) {
             size = {thumb.Width, thumb.Height};
+        } else if (m_thumbs) {
+            // Without its thumbnail (damaged, or given up for a cancel) a picture
+            // still takes no more than the box among the others.
+            if (thumb.HeaderRead)
+                size = {thumb.Width, thumb.Height};
+            else
+                ReadPixelSize(m_fs, fullPath, size, m_cancelCheck);
+            if (size.Width > 0 && size.Height > 0)
+                FitInto(size.Width, size.Height, m_set.ThumbnailBox, size.Width, size.Height);
         } else if (m_set.SameSize) {
             size = {m_set.ImageWidth, m_set.ImageHeight};
         } else if (m_set.GetImageSize) {
             const auto known = m_known ? m_known->find(entry) : decltype(m_known->find(entry)){};
-            if (thumb.HeaderRead) {
-                size = {thumb.Width, thumb.Height};
-            } else if (m_known && known != m_known->end()) {
+            if (m_known && known != m_known->end()) {
                 size = known->second;
             } else if (m_prefetch) {
                 size = m_prefetch->Next(m_cancelCheck);
             } else if (m_sizes) {
                 m_sizes->Read(fullPath, size, m_cancelCheck);
             } else {
-                // With thumbnails there is no size record: a picture without one is read here.
                 ReadPixelSize(m_fs, fullPath, size, m_cancelCheck);
             }
         }
