@@ -182,7 +182,7 @@ TEST_F(MainWindowTest, BrowsePassesTheDesignedArgumentsAndScansThePickedFolder) 
     });
     w.cmdFolder->click();
     EXPECT_EQ(seen.Title, QStringLiteral("検索するフォルダを選択して下さい。"));
-    EXPECT_EQ(seen.Owner, nullptr);
+    EXPECT_EQ(seen.Owner, &w);  // opens over the window
     EXPECT_TRUE(seen.Root.isEmpty());
     EXPECT_EQ(seen.Flags, 3u);
     EXPECT_EQ(seen.StartPath, QStringLiteral("/before"));
@@ -334,7 +334,10 @@ TEST_F(MainWindowTest, SpinButtonsStepWithinTheRange) {
 
 TEST_F(MainWindowTest, ReadMeOpensOnADoubleClickOnTheBackgroundOnly) {
     QStringList opened;
-    SetOpenWithDesktopHook([&](const QString& path) { opened << path; });
+    SetOpenWithDesktopHook([&](const QString& path) {
+        opened << path;
+        return true;
+    });
     frmKavo w;
     w.show();
     QTest::mouseDClick(w.lblCount, Qt::LeftButton);

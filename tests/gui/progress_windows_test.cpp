@@ -62,7 +62,10 @@ TEST_F(ProgressWindowsTest, ScanAndGenerationEndToEnd) {
     m_dir.Write("sub/f.png");
     m_dir.Write(".hidden/g.jpg");  // counted in the root, never entered
     QStringList opened;
-    SetOpenWithDesktopHook([&](const QString& path) { opened << path; });
+    SetOpenWithDesktopHook([&](const QString& path) {
+        opened << path;
+        return true;
+    });
 
     frmKavo w;
     w.txtFolder->setText(folder());
