@@ -138,8 +138,11 @@ bool UpDown::eventFilter(QObject* watched, QEvent* event) {
     if (watched != m_buddy || !isEnabled())
         return QWidget::eventFilter(watched, event);
     if (event->type() == QEvent::KeyPress) {
-        // Steps go from the number typed so far, as a spin box's do.
-        followBuddy(m_buddy->text());
+        // Steps go from the number typed so far, brought into the range.
+        bool ok = false;
+        const int typed = m_buddy->text().toInt(&ok);
+        if (ok)
+            m_value = std::clamp(typed, m_minimum, m_maximum);
         switch (static_cast<QKeyEvent*>(event)->key()) {
             case Qt::Key_Up:
                 stepUp();
