@@ -8,7 +8,9 @@
 #include <regex>
 #include <set>
 #include <thread>
-#ifndef _WIN32
+#ifdef _WIN32
+#include "fs/windows_api.h"
+#else
 #include <sys/stat.h>
 #endif
 
@@ -432,16 +434,47 @@ TEST_F(GenerateTest, PictureSizesAreReadOnlyWhenAsked) {
     EXPECT_NE(Page(1).find("    <IMG SRC=\"../p.png\" ALIGN=\"bottom\""), std::string::npos);
 }
 
-TEST_F(GenerateTest, CaseInsensitiveOutputIsExactlyTheClassicForm) {
+TEST_F(GenerateTest, AnEarlierCatalogueSpeltOtherwiseIsTheOneWrittenLockedAndLinked) {
+    // Names as the folder lists them: where names ignore case, a look-up would find any spelling.
+    const auto names = [](const fs::path& folder) {
+        std::set<std::string> out;
+        for (auto& e : fs::directory_iterator(folder))
+            out.insert(e.path().filename().string());
+        return out;
+    };
+    // By way of another name: Wine renames nothing by case alone.
+    const auto respell = [](const fs::path& from, const fs::path& to) {
+        fs::rename(from, from.string() + "~");
+        fs::rename(from.string() + "~", to);
+    };
     dir.Write("PHOTO.JPG", "x");
-    dir.MakeDir("Kavo");  // as an earlier run on such a disk would have left it
-    in.CaseSensitive = false;
+    in.CaseSensitive.reset();  // earlier files are matched as the disk matches names
     Generate();
-    std::string page = ReadFile(dir.path() / "Kavo" / "Page0001.html");
-    EXPECT_NE(page.find("SRC=\"../photo.jpg\""), std::string::npos);
-    EXPECT_NE(page.find("ALT=\"001 : PHOTO.JPG\""), std::string::npos);
-    EXPECT_NE(ReadFile(dir.path() / "index.html").find("CONTENT=\"5;URL=Kavo/index.html\""), std::string::npos);
-    EXPECT_TRUE(fs::exists(dir.path() / "Kavo" / "frame1.html"));
+    // As a run where names ignore case leaves it.
+    const fs::path old = dir.path() / "Kavo";
+    respell(dir.path() / "kavo", old);
+    respell(old / "images", old / "Images");
+    respell(old / "page0001.html", old / "Page0001.html");
+    dir.Write("b.png", "x");
+
+    bool busy = false;
+    {
+        auto held = NativeFileSystem().LockFolder(old.string(), busy);
+        EXPECT_TRUE(Generate().Busy) << "a run of the other system holds the same lock";
+        EXPECT_EQ(names(dir.path()).count("kavo"), 0u);
+    }
+    RecordingObserver obs;
+    Generate(obs);
+    EXPECT_TRUE(obs.messages.empty());
+    EXPECT_EQ(names(dir.path()).count("kavo"), 0u) << "a second catalogue beside the first";
+    const std::set<std::string> spelt = names(old);
+    EXPECT_TRUE(spelt.count("page0001.html") && spelt.count("Images") && !spelt.count("Page0001.html") && !spelt.count("images"));
+    EXPECT_NE(ReadFile(old / "page0001.html").find("SRC=\"../PHOTO.JPG\""), std::string::npos);
+    const std::string summary = ReadFile(dir.path() / "index.html");
+    EXPECT_NE(summary.find("CONTENT=\"5;URL=Kavo/index.html\""), std::string::npos);
+    EXPECT_NE(summary.find("SRC=\"Kavo/Images/logo1.gif\""), std::string::npos);
+    EXPECT_NE(ReadFile(old / "frame1.html").find("SRC=\"Images/ball1.gif\""), std::string::npos);
+    EXPECT_EQ(ReadFile(old / "Images" / "logo1.gif"), "GIF89a");
 }
 
 // ---------------------------------------------------------------------------
@@ -772,6 +805,29 @@ TEST_F(ThumbnailGenerateTest, ACancelledRunKeepsTheThumbnailsOfTheTreeItDidNotRe
     EXPECT_TRUE(Thumb(ThumbnailName("a/p.jpg")) && Thumb(ThumbnailName("b/q.png")));
     EXPECT_EQ(Run(), 0);
 }
+
+#ifdef _WIN32
+TEST_F(ThumbnailGenerateTest, AThumbnailHeldOpenElsewhereIsReportedAndRemovedByALaterRun) {
+    Copy("alpha.png", "e.png");
+    Run();
+    const std::string thumb = ThumbnailName("e.png");
+    ASSERT_TRUE(Thumb(thumb));
+    fs::remove(dir.path() / "e.png");
+    // Open without delete sharing, as a viewer or an indexer may hold it: the system refuses the removal.
+    const HANDLE held = ::CreateFileW((dir.path() / "kavo" / "thumbs" / thumb).wstring().c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    RecordingObserver obs;
+    const GenerateResult r = Generate(obs);
+    ::CloseHandle(held);
+    EXPECT_EQ(r.WriteFailures, 1);
+    EXPECT_EQ(OutcomeOf(r), Outcome::Incomplete);
+    EXPECT_TRUE(Thumb(thumb));
+    EXPECT_NE(ReadFile(dir.path() / "kavo" / "thumbs" / "record.txt").find("e.png"), std::string::npos);
+    Run();
+    EXPECT_FALSE(Thumb(thumb));
+}
+#endif
 
 TEST_F(ThumbnailGenerateTest, PicturesOutsideTheRunKeepTheirThumbnailsAndFailuresAreNotOpenedAgain) {
     in.Layout.GetImageSize = true;

@@ -47,7 +47,8 @@ std::string ForeignLinkMessage(const std::string& link) {
 
 /// Whether names in the folder tell letter case apart: a probe file is made in
 /// upper case and looked for in lower case. A folder that cannot be written is
-/// taken as case-sensitive, whose lower-case names resolve on either kind.
+/// taken as case-sensitive. Only how earlier files are matched depends on it;
+/// the names written are the same either way.
 bool ProbeCaseSensitive(FileSystem& fs, const std::string& base) {
     for (int tries = 0; tries < kTemporaryNameTries; ++tries) {
         const std::string stem = CaseProbeName();
@@ -61,6 +62,30 @@ bool ProbeCaseSensitive(FileSystem& fs, const std::string& base) {
         return sensitive;
     }
     return true;
+}
+
+/// The name of `lower` in `folder` as the disk spells it: an earlier run may
+/// have made "Kavo" where names ignore case, and a run on either kind of
+/// system must then write into that one folder, lock it, and link to it as it
+/// is spelt. `lower` itself where nothing of that name is there.
+std::string SpeltOnDisk(FileSystem& fs, const std::string& folder, std::string_view lower) {
+    const std::string exact = folder + std::string(lower);
+    if (fs.Exists(exact)) {
+        std::string onDisk = fs.NameOnDisk(exact);
+        return onDisk.empty() ? std::string(lower) : onDisk;
+    }
+    // Where names tell case apart only a listing finds another spelling; the
+    // first in name order wins, as on every run. Listed whole, even amid a
+    // cancel: a second catalogue folder beside the first is what this prevents.
+    std::vector<DirEntry> entries;
+    std::string found;
+    if (fs.ListFolder(folder, entries, nullptr)) {
+        for (const DirEntry& e : entries) {
+            if (e.IsDir && AsciiLower(e.Name) == lower && (found.empty() || e.Name < found))
+                found = e.Name;
+        }
+    }
+    return found.empty() ? std::string(lower) : found;
 }
 
 /// Counts the failures the helpers report, passing every call on.
@@ -96,25 +121,28 @@ public:
             result.FolderMissing = result.Cancelled = true;
             return result;
         }
-        if (Refused(folder, result))
+        // One spelling on every system: "kavo", "images" and "page0001.html" as
+        // the links name them, or the folders an earlier run made in another case.
+        m_catalogueName = SpeltOnDisk(m_fs, m_base, "kavo");
+        const std::string catalogue = m_base + m_catalogueName;
+        m_imagesName = SpeltOnDisk(m_fs, catalogue + kPathSep, "images");
+        const std::string images = catalogue + kPathSep + m_imagesName;
+        if (Refused(folder, catalogue, images, result))
             return result;
-        // The catalogue's own levels are made in the letter case its links use.
-        m_keepCase = m_in.CaseSensitive ? *m_in.CaseSensitive : ProbeCaseSensitive(m_fs, m_base);
-        result.CaseSensitive = m_keepCase;
-        const bool lower = m_keepCase;
-        const std::string catalogue = m_base + (lower ? "kavo" : "Kavo");
-        const std::string images = catalogue + kPathSep + (lower ? "images" : "Images");
+        m_caseSensitive = m_in.CaseSensitive ? *m_in.CaseSensitive : ProbeCaseSensitive(m_fs, m_base);
+        result.CaseSensitive = m_caseSensitive;
         MakeFolderPath(m_fs, m_obs, catalogue);
         MakeFolderPath(m_fs, m_obs, images);
+        // The lock is in the folder that is written, whichever system made it.
         bool busy = false;
-        const std::unique_ptr<FolderLock> lock = m_fs.LockFolder(m_base + "kavo", busy);
+        const std::unique_ptr<FolderLock> lock = m_fs.LockFolder(catalogue, busy);
         if (busy) {
-            m_obs.ShowMessage(BusyMessage(m_base + "kavo"), MessageKind::Refusal, "Kavo");
+            m_obs.ShowMessage(BusyMessage(catalogue), MessageKind::Refusal, "Kavo");
             result.Busy = result.Cancelled = true;
             return result;
         }
         m_catalogue = catalogue + kPathSep;
-        m_files.emplace(m_fs, m_obs, lower, m_in.Writers);
+        m_files.emplace(m_fs, m_obs, m_caseSensitive, m_in.Writers);
         m_files->Survey(m_catalogue, YieldWhileListing(m_cancel, m_obs));
 
         m_c.PageCount = m_c.PageImageCount = 0;
@@ -149,12 +177,13 @@ public:
         std::vector<std::pair<std::string, std::string>> files;
         WriteFramesetPage(m_text);
         files.emplace_back(m_catalogue + "index.html", m_text);
-        WriteTreeFrame(m_text, m_c.PageCount, name);
+        WriteTreeFrame(m_text, m_c.PageCount, name, m_imagesName);
         files.emplace_back(m_catalogue + "frame1.html", m_text);
-        WriteNavigationFrame(m_text, m_c.PageCount);
+        WriteNavigationFrame(m_text, m_c.PageCount, m_imagesName);
         files.emplace_back(m_catalogue + "frame2.html", m_text);
         WriteSummaryPage(m_text, {.FolderName = name,
-                                  .KeepCase = m_keepCase,
+                                  .CatalogueFolder = m_catalogueName,
+                                  .ImagesFolder = m_imagesName,
                                   .Pictures = m_c.WrittenImageCount,
                                   .PicturesPerPage = m_in.PicturesPerPage,
                                   .Pages = m_c.PageCount,
@@ -177,15 +206,16 @@ private:
     /// A catalogue is not catalogued again (its frameset would become a summary
     /// page), and nothing is written through a link that another user put
     /// where the catalogue or its pictures go. Says why when it refuses.
-    bool Refused(const std::string& folder, GenerateResult& result) {
+    bool Refused(const std::string& folder, const std::string& catalogue, const std::string& images,
+                 GenerateResult& result) {
         std::string head;
         if (m_fs.ReadPrefix(m_base + "index.html", kFramesetHeadSize, head) && IsFramesetText(head)) {
             m_obs.ShowMessage(CatalogueFolderMessage(folder), MessageKind::Refusal, "Kavo");
             return result.CatalogueFolder = true;
         }
-        std::vector<std::string> ours = {m_base + "kavo", m_base + "kavo" + kPathSep + "images"};
+        std::vector<std::string> ours = {catalogue, images};
         if (m_set.ThumbnailBox > 0)
-            ours.push_back(m_base + "kavo" + kPathSep + kThumbFolder);
+            ours.push_back(catalogue + kPathSep + kThumbFolder);
         for (const std::string& path : ours) {
             if (m_fs.IsForeignLink(path)) {
                 m_obs.ShowMessage(ForeignLinkMessage(path), MessageKind::Refusal, "Kavo");
@@ -201,7 +231,7 @@ private:
     }
 
     std::string PagePath(int32_t n) const {
-        return m_catalogue + (m_keepCase ? "page" : "Page") + FormatNumber(n, "0000") + ".html";
+        return m_catalogue + "page" + FormatNumber(n, "0000") + ".html";
     }
 
     /// Stages the page in the buffer as the next page; it goes in with the
@@ -394,7 +424,7 @@ private:
             }
         }
         m_alt.assign(FormatNumber(m_c.PageImageCount, "000")).append(" : ").append(m_relative);
-        WritePictureEntry(m_text, m_keepCase, {m_c.PageImageCount, m_c.WrittenImageCount, m_selected},
+        WritePictureEntry(m_text, {m_c.PageImageCount, m_c.WrittenImageCount, m_selected},
                           thumb.UseThumbnail ? thumb.Address : m_src, size.Width, size.Height, m_alt,
                           AlignmentText(m_set.Align), ClickActionText(m_set.Click), m_link);
         if (m_set.UseTable) {
@@ -425,7 +455,8 @@ private:
     RunObserver& m_obs;
     const CancelToken& m_cancel;
     GenerateResult m_result;
-    bool m_keepCase = false;  // names as the user spells them, on a file system that tells case apart
+    bool m_caseSensitive = true;  // the file system tells letter case apart
+    std::string m_catalogueName, m_imagesName;  // "kavo" and "images", or as an earlier run spelt them
     const CatalogueSettings& m_set;
     GenerationCounters& m_c;
     std::string m_base;
