@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -403,6 +404,26 @@ TEST_F(GenerateTest, AFailedPageIsReportedAndItsNumberConsumed) {
     EXPECT_EQ(PageFiles(), (std::vector<std::string>{"page0001.html", "page0003.html"}));
     // Names sort p0, p1, p10, p11, p2 … so the third page holds the last two.
     EXPECT_EQ(Alts(3), (std::vector<std::string>{"001 : p8.png", "002 : p9.png"}));
+}
+
+TEST_F(GenerateTest, AFolderOnAReadOnlyFileSystemIsSaidToBeSoFirst) {
+    dir.Write("p.png", "x");
+    dir.Write("kavo/page0001.html", "an earlier catalogue");
+    // Every write fails as on a read-only mount; the probe tells why.
+    class ReadOnly : public test::FaultFileSystem {
+    public:
+        int CreateNewFile(const std::string&) override { return EROFS; }
+    } disk;
+    disk.failWrite = [](const std::string&) { return true; };
+    disk.failRename = [](const std::string&) { return true; };
+    in.CaseSensitive.reset();
+    RecordingObserver obs;
+    const GenerateResult r = Generate(obs, disk);
+    ASSERT_FALSE(obs.messages.empty());
+    EXPECT_EQ(obs.messages[0], "'" + dir.path().string() + "' は読み取り専用のファイルシステムにあります。\r\nカタログを書き出せません。");
+    EXPECT_EQ(obs.kinds[0], MessageKind::WriteFailure);
+    EXPECT_EQ(OutcomeOf(r), Outcome::Incomplete);
+    EXPECT_EQ(ReadFile(dir.path() / "kavo" / "page0001.html"), "an earlier catalogue");
 }
 
 TEST_F(GenerateTest, TheOutputFolderBeingAFile) {

@@ -41,6 +41,11 @@ std::string CatalogueFolderMessage(const std::string& folder) {
     return "'" + folder + "' は、Kavo が作ったカタログのフォルダです。\r\n画像のあるフォルダを指定してください。";
 }
 
+/// Said ahead of the failed writes when the folder lies on a file system mounted read-only.
+std::string ReadOnlyMessage(const std::string& folder) {
+    return "'" + folder + "' は読み取り専用のファイルシステムにあります。\r\nカタログを書き出せません。";
+}
+
 std::string ForeignLinkMessage(const std::string& link) {
     return "'" + link + "' は、ほかのユーザーが作ったリンクです。\r\nこのリンクの先には書き出しません。";
 }
@@ -48,13 +53,15 @@ std::string ForeignLinkMessage(const std::string& link) {
 /// Whether names in the folder tell letter case apart: a probe file is made in
 /// upper case and looked for in lower case. A folder that cannot be written is
 /// taken as case-sensitive. Only how earlier files are matched depends on it;
-/// the names written are the same either way.
-bool ProbeCaseSensitive(FileSystem& fs, const std::string& base) {
+/// the names written are the same either way. `error` gets why the probe could
+/// not be made (0 when it was).
+bool ProbeCaseSensitive(FileSystem& fs, const std::string& base, int& error) {
     for (int tries = 0; tries < kTemporaryNameTries; ++tries) {
         const std::string stem = CaseProbeName();
         const int made = fs.CreateNewFile(base + stem);
         if (made == EEXIST)
             continue;
+        error = made;
         if (made != 0)
             return true;
         const bool sensitive = !fs.Exists(base + AsciiLower(stem));
@@ -129,7 +136,12 @@ public:
         const std::string images = catalogue + kPathSep + m_imagesName;
         if (Refused(folder, catalogue, images, result))
             return result;
-        m_caseSensitive = m_in.CaseSensitive ? *m_in.CaseSensitive : ProbeCaseSensitive(m_fs, m_base);
+        int probeError = 0;
+        m_caseSensitive = m_in.CaseSensitive ? *m_in.CaseSensitive : ProbeCaseSensitive(m_fs, m_base, probeError);
+        if (probeError == EROFS) {
+            // The failures that follow would each name only a file.
+            m_obs.ShowMessage(ReadOnlyMessage(folder), MessageKind::WriteFailure, "Kavo");
+        }
         result.CaseSensitive = m_caseSensitive;
         MakeFolderPath(m_fs, m_obs, catalogue);
         MakeFolderPath(m_fs, m_obs, images);
