@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -405,6 +406,26 @@ TEST_F(GenerateTest, AFailedPageIsReportedAndItsNumberConsumed) {
     EXPECT_EQ(Alts(3), (std::vector<std::string>{"001 : p8.png", "002 : p9.png"}));
 }
 
+TEST_F(GenerateTest, AFolderOnAReadOnlyFileSystemIsSaidToBeSoFirst) {
+    dir.Write("p.png", "x");
+    dir.Write("kavo/page0001.html", "an earlier catalogue");
+    // Every write fails as on a read-only mount; the probe tells why.
+    class ReadOnly : public test::FaultFileSystem {
+    public:
+        int CreateNewFile(const std::string&) override { return EROFS; }
+    } disk;
+    disk.failWrite = [](const std::string&) { return true; };
+    disk.failRename = [](const std::string&) { return true; };
+    in.CaseSensitive.reset();
+    RecordingObserver obs;
+    const GenerateResult r = Generate(obs, disk);
+    ASSERT_FALSE(obs.messages.empty());
+    EXPECT_EQ(obs.messages[0], "'" + dir.path().string() + "' は読み取り専用のファイルシステムにあります。\r\nカタログを書き出せません。");
+    EXPECT_EQ(obs.kinds[0], MessageKind::WriteFailure);
+    EXPECT_EQ(OutcomeOf(r), Outcome::Incomplete);
+    EXPECT_EQ(ReadFile(dir.path() / "kavo" / "page0001.html"), "an earlier catalogue");
+}
+
 TEST_F(GenerateTest, TheOutputFolderBeingAFile) {
     dir.Write("p.png", "x");
     dir.Write("kavo", "a file where the catalogue goes");
@@ -779,7 +800,8 @@ TEST_F(ThumbnailGenerateTest, APictureThatCannotBeReadOrItsThumbnailWrittenIsTri
     faults.failWrite = [](const std::string& path) { return path.ends_with(".jpg"); };
     RecordingObserver obs;
     EXPECT_EQ(Generate(obs, faults).WriteFailures, 1);
-    EXPECT_NE(Page(1).find("<IMG SRC=\"../a.jpg\" ALIGN"), std::string::npos);  // as without thumbnails
+    // The picture itself, fitted into the box as its thumbnail would be (shown 20 x 40).
+    EXPECT_NE(Page(1).find("<IMG SRC=\"../a.jpg\" WIDTH=\"15\" HEIGHT=\"30\" ALIGN"), std::string::npos);
     faults.failWrite = [](const std::string&) { return false; };
     EXPECT_EQ(Run(), 1);
     EXPECT_TRUE(Thumb(ThumbnailName("a.jpg")));
@@ -893,6 +915,59 @@ TEST_F(ThumbnailGenerateTest, AThumbnailIsTrustedOnlyWhileItAndThePictureAreAsRe
 #endif
 }
 
+TEST_F(ThumbnailGenerateTest, APictureWithoutAThumbnailIsFittedIntoTheBoxByTheSizeItsHeaderGives) {
+    std::string damaged = ReadFile(std::string(KAVO_TEST_DATA) + "/pictures/plain.png");
+    damaged.replace(16, 8, std::string("\0\0\x01\xF4\0\0\x01\x90", 8));  // says 500 x 400; its pixels do not
+    dir.Write("a.png", damaged);
+    Copy("truncated.jpg", "b.jpg");  // no size at all: none written, as before
+    Run();
+    EXPECT_NE(Page(1).find("<IMG SRC=\"../a.png\" WIDTH=\"30\" HEIGHT=\"24\" ALIGN"), std::string::npos);
+    EXPECT_NE(Page(1).find("<IMG SRC=\"../b.jpg\" ALIGN"), std::string::npos);
+}
+
+TEST_F(ThumbnailGenerateTest, ARunWithoutThumbnailsRemovesThemAndTheirRecordAndNothingElse) {
+    const fs::path thumbs = dir.path() / "kavo" / "thumbs";
+    Copy("turned6.jpg", "a.jpg");
+    Copy("alpha.png", "b.png");
+    Run();
+    // What the window takes after a scan: the box the record names, in the window's range.
+    EXPECT_EQ(CatalogueThumbnails(NativeFileSystem(), dir.str()), kThumbnailBox.Min);  // what the window takes after a scan
+    dir.Write("kavo/thumbs/0000000000000000.jpg", "mine");  // of our form but not ours
+    dir.Write("kavo/thumbs/notes.txt", "mine");
+    // A commit that fails keeps the earlier pages, and with them their thumbnails.
+    in.Layout.ThumbnailBox = 0;
+    faults.failRename = [](const std::string& path) { return path.ends_with("page0001.html"); };
+    RecordingObserver obs;
+    EXPECT_FALSE(Generate(obs, faults).SummaryWritten);
+    EXPECT_TRUE(Thumb(ThumbnailName("a.jpg")) && Thumb("record.txt"));
+    faults.failRename = [](const std::string&) { return false; };
+    Run();
+    EXPECT_FALSE(Thumb(ThumbnailName("a.jpg")) || Thumb(ThumbnailName("b.png")) || Thumb("record.txt"));
+    EXPECT_EQ(ReadFile(thumbs / "0000000000000000.jpg"), "mine");
+    EXPECT_EQ(ReadFile(thumbs / "notes.txt"), "mine");
+    EXPECT_EQ(CatalogueThumbnails(NativeFileSystem(), dir.str()), 0);
+    // Only our own files there: the folder goes with them.
+    fs::remove(thumbs / "0000000000000000.jpg");
+    fs::remove(thumbs / "notes.txt");
+    in.Layout.ThumbnailBox = 30;
+    Run();
+    in.Layout.ThumbnailBox = 0;
+    Run();
+    EXPECT_FALSE(fs::exists(thumbs));
+    EXPECT_TRUE(fs::exists(dir.path() / "kavo" / "page0001.html"));
+#ifndef _WIN32
+    // A link at the folder's name is never gone into.
+    in.Layout.ThumbnailBox = 30;
+    Run();
+    const fs::path elsewhere = dir.path() / "elsewhere";
+    fs::rename(thumbs, elsewhere);
+    fs::create_directory_symlink(elsewhere, thumbs);
+    in.Layout.ThumbnailBox = 0;
+    Run();
+    EXPECT_TRUE(fs::exists(elsewhere / ThumbnailName("a.jpg")) && fs::exists(elsewhere / "record.txt"));
+#endif
+}
+
 TEST_F(ThumbnailGenerateTest, AFileWhereTheThumbnailFolderGoesIsReportedOnce) {
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
         Copy("turned6.jpg", name);
@@ -901,7 +976,7 @@ TEST_F(ThumbnailGenerateTest, AFileWhereTheThumbnailFolderGoesIsReportedOnce) {
     Generate(obs, faults);
     EXPECT_EQ(obs.messages.size(), 1u);
     EXPECT_EQ(ReadFile(dir.path() / "kavo" / "thumbs"), "a file of my own");
-    EXPECT_NE(Page(1).find("<IMG SRC=\"../c.jpg\" ALIGN"), std::string::npos);
+    EXPECT_NE(Page(1).find("<IMG SRC=\"../c.jpg\" WIDTH=\"15\" HEIGHT=\"30\" ALIGN"), std::string::npos);
 }
 
 }  // namespace

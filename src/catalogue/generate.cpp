@@ -41,6 +41,11 @@ std::string CatalogueFolderMessage(const std::string& folder) {
     return "'" + folder + "' は、Kavo が作ったカタログのフォルダです。\r\n画像のあるフォルダを指定してください。";
 }
 
+/// Said ahead of the failed writes when the folder lies on a file system mounted read-only.
+std::string ReadOnlyMessage(const std::string& folder) {
+    return "'" + folder + "' は読み取り専用のファイルシステムにあります。\r\nカタログを書き出せません。";
+}
+
 std::string ForeignLinkMessage(const std::string& link) {
     return "'" + link + "' は、ほかのユーザーが作ったリンクです。\r\nこのリンクの先には書き出しません。";
 }
@@ -48,13 +53,15 @@ std::string ForeignLinkMessage(const std::string& link) {
 /// Whether names in the folder tell letter case apart: a probe file is made in
 /// upper case and looked for in lower case. A folder that cannot be written is
 /// taken as case-sensitive. Only how earlier files are matched depends on it;
-/// the names written are the same either way.
-bool ProbeCaseSensitive(FileSystem& fs, const std::string& base) {
+/// the names written are the same either way. `error` gets why the probe could
+/// not be made (0 when it was).
+bool ProbeCaseSensitive(FileSystem& fs, const std::string& base, int& error) {
     for (int tries = 0; tries < kTemporaryNameTries; ++tries) {
         const std::string stem = CaseProbeName();
         const int made = fs.CreateNewFile(base + stem);
         if (made == EEXIST)
             continue;
+        error = made;
         if (made != 0)
             return true;
         const bool sensitive = !fs.Exists(base + AsciiLower(stem));
@@ -129,7 +136,12 @@ public:
         const std::string images = catalogue + kPathSep + m_imagesName;
         if (Refused(folder, catalogue, images, result))
             return result;
-        m_caseSensitive = m_in.CaseSensitive ? *m_in.CaseSensitive : ProbeCaseSensitive(m_fs, m_base);
+        int probeError = 0;
+        m_caseSensitive = m_in.CaseSensitive ? *m_in.CaseSensitive : ProbeCaseSensitive(m_fs, m_base, probeError);
+        if (probeError == EROFS) {
+            // The failures that follow would each name only a file.
+            m_obs.ShowMessage(ReadOnlyMessage(folder), MessageKind::WriteFailure, "Kavo");
+        }
         result.CaseSensitive = m_caseSensitive;
         MakeFolderPath(m_fs, m_obs, catalogue);
         MakeFolderPath(m_fs, m_obs, images);
@@ -190,6 +202,9 @@ public:
                                   .PicturesPerRow = m_set.UseTable ? m_set.ImagesPerLine : 0});
         files.emplace_back(result.SummaryPage, m_text);
         result.SummaryWritten = m_files->Commit(files, m_cancel.Requested());
+        // Pages without thumbnails are in: those of an earlier run would only be published unused.
+        if (m_set.ThumbnailBox == 0 && result.SummaryWritten)
+            RemoveThumbnails(m_fs, m_catalogue, m_obs);
         m_files->CopyFolderFiles(JoinPath(m_in.ProgramFolder, "Images"), images);
         m_files->ReportKept();
         result.BackupOfIndex = m_files->BackupOf(result.SummaryPage);
@@ -397,20 +412,26 @@ private:
         const PlacedThumb thumb = m_thumbs ? m_thumbs->Next(m_cancelCheck) : PlacedThumb{};
         if (thumb.KnownSize) {
             size = {thumb.Width, thumb.Height};
+        } else if (m_thumbs) {
+            // Without its thumbnail (damaged, or given up for a cancel) a picture
+            // still takes no more than the box among the others.
+            if (thumb.HeaderRead)
+                size = {thumb.Width, thumb.Height};
+            else
+                ReadPixelSize(m_fs, fullPath, size, m_cancelCheck);
+            if (size.Width > 0 && size.Height > 0)
+                FitInto(size.Width, size.Height, m_set.ThumbnailBox, size.Width, size.Height);
         } else if (m_set.SameSize) {
             size = {m_set.ImageWidth, m_set.ImageHeight};
         } else if (m_set.GetImageSize) {
             const auto known = m_known ? m_known->find(entry) : decltype(m_known->find(entry)){};
-            if (thumb.HeaderRead) {
-                size = {thumb.Width, thumb.Height};
-            } else if (m_known && known != m_known->end()) {
+            if (m_known && known != m_known->end()) {
                 size = known->second;
             } else if (m_prefetch) {
                 size = m_prefetch->Next(m_cancelCheck);
             } else if (m_sizes) {
                 m_sizes->Read(fullPath, size, m_cancelCheck);
             } else {
-                // With thumbnails there is no size record: a picture without one is read here.
                 ReadPixelSize(m_fs, fullPath, size, m_cancelCheck);
             }
         }

@@ -4,6 +4,8 @@
 
 #include "catalogue/classify.h"
 #include "fs/paths.h"
+#include "html/html_writer.h"
+#include "thumbs/thumbnails.h"
 #include "walk/folder_walk.h"
 
 namespace kavo {
@@ -86,7 +88,23 @@ ScanResult RunScan(const RunRequest& request, FileSystem& fs, RunObserver& obs, 
     result.UnreadableNamed = nameUnreadable && !result.Cancelled && result.UnreadableFolders > 0;
     if (result.UnreadableNamed)
         obs.ShowMessage(scanner.Unreadable().Notice(), MessageKind::Notice, kUnreadableNoticeTitle);
+    if (!result.Cancelled)
+        result.CatalogueThumbnails = CatalogueThumbnails(fs, root);
     return result;
+}
+
+int32_t CatalogueThumbnails(FileSystem& fs, const std::string& folder) {
+    // Lower-case names find the catalogue on either kind of file system.
+    const std::string catalogue = folder + "kavo" + kPathSep;
+    std::string head;
+    if (!fs.ReadPrefix(catalogue + "index.html", kFramesetHeadSize, head) || !IsFramesetText(head))
+        return -1;
+    // The pages tell whether they show thumbnails; a record an older run left
+    // beside pages without them does not.
+    if (!fs.ReadPrefix(catalogue + "page0001.html", 64 * 1024, head) || head.find("SRC=\"thumbs/") == std::string::npos)
+        return 0;
+    const int32_t box = RecordedThumbnailBox(fs, catalogue);
+    return box > 0 ? kThumbnailBox.Clamp(box) : kThumbnailBox.Default;
 }
 
 }  // namespace kavo

@@ -165,6 +165,8 @@ public:
     }
 
     virtual bool RemoveFile(const std::string& path) = 0;
+    /// Removes a folder that is empty; false when it is not, or is not there.
+    virtual bool RemoveEmptyFolder(const std::string& /*path*/) { return false; }
     virtual bool RenameFile(const std::string& from, const std::string& to) = 0;
 
     /// Copies a regular file over any existing file of that name. Returns 0 or the error number.

@@ -440,6 +440,10 @@ public:
 
     bool RemoveFile(const std::string& path) override { return ::DeleteFileW(SystemPath(path).c_str()) != 0; }
 
+    bool RemoveEmptyFolder(const std::string& path) override {
+        return ::RemoveDirectoryW(SystemPath(path).c_str()) != 0;
+    }
+
     bool RenameFile(const std::string& from, const std::string& to) override {
         // Replaces an existing target, as rename does on the other systems.
         return ::MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
