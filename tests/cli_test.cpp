@@ -248,6 +248,16 @@ TEST_F(CliTest, InterruptDuringTheGenerationLeavesASmallerCatalogue) {
     EXPECT_FALSE(fs::exists(dir.path() / "kavo/page0001.html"));
 }
 
+TEST_F(CliTest, ARunWithoutThumbnailsLeavesNoneOfTheEarlierOnesToPublish) {
+    dir.Write("a.jpg", ReadFile(std::string(KAVO_TEST_DATA) + "/pictures/exif_large.jpg"));
+    EXPECT_EQ(Run({dir.path().string(), "--thumbnails=50", "-q"}), 0);
+    const fs::path thumbs = dir.path() / "kavo" / "thumbs";
+    ASSERT_TRUE(fs::exists(thumbs / "record.txt"));  // the test pictures fit the box: only the record
+    EXPECT_EQ(Run({dir.path().string(), "-q"}), 0);
+    EXPECT_FALSE(fs::exists(thumbs));
+    EXPECT_EQ(ReadFile(dir.path() / "kavo" / "page0001.html").find("thumbs/"), std::string::npos);
+}
+
 TEST_F(CliTest, WriteFailuresAreExit3) {
     dir.Write("p.png");
     test::FaultFileSystem faults;

@@ -929,6 +929,7 @@ TEST_F(ThumbnailGenerateTest, ARunWithoutThumbnailsRemovesThemAndTheirRecordAndN
     const fs::path thumbs = dir.path() / "kavo" / "thumbs";
     Copy("turned6.jpg", "a.jpg");
     Copy("alpha.png", "b.png");
+    EXPECT_EQ(CatalogueThumbnails(NativeFileSystem(), dir.str()), -1);  // no catalogue yet
     Run();
     // What the window takes after a scan: the box the record names, in the window's range.
     EXPECT_EQ(CatalogueThumbnails(NativeFileSystem(), dir.str()), kThumbnailBox.Min);  // what the window takes after a scan
@@ -946,6 +947,9 @@ TEST_F(ThumbnailGenerateTest, ARunWithoutThumbnailsRemovesThemAndTheirRecordAndN
     EXPECT_EQ(ReadFile(thumbs / "0000000000000000.jpg"), "mine");
     EXPECT_EQ(ReadFile(thumbs / "notes.txt"), "mine");
     EXPECT_EQ(CatalogueThumbnails(NativeFileSystem(), dir.str()), 0);
+    dir.Write("kavo/thumbs/record.txt", "Kavo thumbnails 2\n");  // left by an older version: the pages tell
+    EXPECT_EQ(CatalogueThumbnails(NativeFileSystem(), dir.str()), 0);
+    fs::remove(thumbs / "record.txt");
     // Only our own files there: the folder goes with them.
     fs::remove(thumbs / "0000000000000000.jpg");
     fs::remove(thumbs / "notes.txt");

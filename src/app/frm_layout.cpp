@@ -233,8 +233,9 @@ void frmLayout::buildControls() {
     connect(chkThumbnail, &QCheckBox::toggled, this, &frmLayout::chkThumbnail_Toggle);
     const std::pair<QRadioButton*, ClickAction> clicks[] = {
         {OptionClickFolder, ClickAction::Folder}, {OptionClickView, ClickAction::View}, {OptionClickNo, ClickAction::No}};
-    for (const auto& [button, click] : clicks) {
-        connect(button, &QRadioButton::toggled, this, [this, click](bool on) {
+    for (const auto& option : clicks) {
+        const ClickAction click = option.second;
+        connect(option.first, &QRadioButton::toggled, this, [this, click](bool on) {
             if (!on || m_showingClick)
                 return;
             m_model.PickClick(click);

@@ -94,14 +94,23 @@ ScanResult RunScan(const RunRequest& request, FileSystem& fs, RunObserver& obs, 
 }
 
 int32_t CatalogueThumbnails(FileSystem& fs, const std::string& folder) {
-    // Lower-case names find the catalogue on either kind of file system.
-    const std::string catalogue = folder + "kavo" + kPathSep;
-    std::string head;
-    if (!fs.ReadPrefix(catalogue + "index.html", kFramesetHeadSize, head) || !IsFramesetText(head))
+    // Lower-case names find the catalogue on either kind of file system; an
+    // earlier version wrote capitalised ones where names ignore case.
+    std::string catalogue, head;
+    for (const char* name : {"kavo", "Kavo"}) {
+        catalogue = folder + name + kPathSep;
+        if (fs.ReadPrefix(catalogue + "index.html", kFramesetHeadSize, head) && IsFramesetText(head))
+            break;
+        catalogue.clear();
+    }
+    if (catalogue.empty())
         return -1;
     // The pages tell whether they show thumbnails; a record an older run left
     // beside pages without them does not.
-    if (!fs.ReadPrefix(catalogue + "page0001.html", 64 * 1024, head) || head.find("SRC=\"thumbs/") == std::string::npos)
+    bool shown = false;
+    for (const char* page : {"page0001.html", "Page0001.html"})
+        shown = shown || (fs.ReadPrefix(catalogue + page, 64 * 1024, head) && head.find("SRC=\"thumbs/") != std::string::npos);
+    if (!shown)
         return 0;
     const int32_t box = RecordedThumbnailBox(fs, catalogue);
     return box > 0 ? kThumbnailBox.Clamp(box) : kThumbnailBox.Default;
