@@ -5,7 +5,9 @@
 # tests under Wine, in a fresh Wine prefix that is removed again at the end:
 # ctest (the core and command-line tests, and the window tests on the offscreen
 # platform), then kavo.exe itself on a virtual display (tests/windows/window_exe.sh,
-# screenshots in DIR/window-check).
+# screenshots in DIR/window-check); last, opens the catalogues kavo-cli.exe
+# writes in Chromium on Linux, where names tell case apart, as the browser
+# suite opens Linux's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build-win}"
@@ -16,3 +18,7 @@ scripts/build-windows.sh "$build"
 . scripts/wine.sh
 ctest --test-dir "$build" --output-on-failure
 tests/windows/window_exe.sh --faults "$build/bin" "$build/window-check"
+if [ -x tests/browser/run.sh ]; then
+  KAVO_CLI_EXE="$(cd "$build" && pwd)/bin/kavo-cli.exe" KAVO_CLI="$PWD/tests/browser/wine-cli.sh" \
+    KAVO_BROWSER_CHECKS=checks/from_disk.test.js tests/browser/run.sh "$build"
+fi

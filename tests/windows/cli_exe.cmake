@@ -1,7 +1,8 @@
 # Runs kavo-cli.exe under the emulator as a user would: a folder name beyond
 # ASCII on the command line, the navigation pictures found beside the program,
-# the output form for a disk whose names ignore letter case, and every form of
-# a folder's path a Windows user types or pastes.
+# names spelt as on Linux though the disk's names ignore letter case, an earlier
+# catalogue spelt otherwise, and every form of a folder's path a Windows user
+# types or pastes.
 # Then one lock for both systems: a Linux fcntl lock (CMake's file(LOCK)) on a
 # catalogue keeps kavo-cli.exe out, and the lock of a Windows program keeps a
 # Linux one out.
@@ -52,21 +53,52 @@ expect("rc EQUAL 0" "exit ${rc}: ${err}")
 string(FIND "${out}" "?? Trip\\index.html" at)
 expect("at GREATER -1" "the summary page's path '${out}' is not in the code page")
 
-# Names are taken as they are written here, letter case included.
-expect("EXISTS \"${folder}/Kavo/Page0001.html\"" "no Page0001.html in a fresh Kavo folder")
-expect("EXISTS \"${folder}/Kavo/Images/ball1.gif\"" "the pictures beside the program were not copied")
+# Names are taken as they are written here, letter case included: spelt as on
+# Linux, so the catalogue opens where names tell case apart.
+file(GLOB names RELATIVE "${folder}" "${folder}/*" "${folder}/*/*")
+foreach(name kavo kavo/page0001.html kavo/images kavo/index.html)
+  list(FIND names "${name}" at)
+  expect("at GREATER -1" "no ${name} in a fresh catalogue: ${names}")
+endforeach()
+expect("EXISTS \"${folder}/kavo/images/ball1.gif\"" "the pictures beside the program were not copied")
+expect_in("${folder}/index.html" "URL=kavo/index.html")
+expect_in("${folder}/kavo/page0001.html" "SRC=\"../Sea.PNG\" WIDTH=\"31\" HEIGHT=\"19\"")
+expect_in("${folder}/kavo/page0001.html" "SRC=\"../Sub/Beach.gif\" WIDTH=\"41\" HEIGHT=\"23\"")
+
+# An earlier version's catalogue, spelt the classic way: written into and linked
+# as spelt, its first page respelt in place, no second folder beside it.
+file(RENAME "${folder}/kavo/page0001.html" "${folder}/kavo/Page0001.html")
+file(RENAME "${folder}/kavo/images" "${folder}/kavo/Images")
+file(RENAME "${folder}/kavo" "${folder}/Kavo")
+file(LOCK "${folder}/Kavo/kavo.lock" GUARD PROCESS RESULT_VARIABLE locked TIMEOUT 0)
+execute_process(COMMAND ${EMULATOR} "${CLI}" "${folder}" --per-page=5 -q RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+expect("rc EQUAL 4" "exit ${rc} while a Linux program held the lock of the Kavo folder, not 4")
+file(LOCK "${folder}/Kavo/kavo.lock" RELEASE)
+execute_process(COMMAND ${EMULATOR} "${CLI}" "${folder}" --per-page=5 -q RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
+expect("rc EQUAL 0" "exit ${rc} over a Kavo folder: ${err}")
+file(GLOB names RELATIVE "${folder}" "${folder}/*" "${folder}/*/*")
+foreach(name Kavo Kavo/page0001.html Kavo/Images)
+  list(FIND names "${name}" at)
+  expect("at GREATER -1" "no ${name} after a run over Kavo: ${names}")
+endforeach()
+foreach(name kavo Kavo/Page0001.html Kavo/images)
+  list(FIND names "${name}" at)
+  expect("at EQUAL -1" "${name} after a run over Kavo: ${names}")
+endforeach()
 expect_in("${folder}/index.html" "URL=Kavo/index.html")
-expect_in("${folder}/Kavo/Page0001.html" "SRC=\"../sea.png\" WIDTH=\"31\" HEIGHT=\"19\"")
-expect_in("${folder}/Kavo/Page0001.html" "SRC=\"../sub/beach.gif\" WIDTH=\"41\" HEIGHT=\"23\"")
+expect_in("${folder}/index.html" "SRC=\"Kavo/Images/logo1.gif\"")
+expect_in("${folder}/Kavo/frame1.html" "SRC=\"Images/ball1.gif\"")
+file(RENAME "${folder}/Kavo" "${folder}/kavo.old")
+file(RENAME "${folder}/kavo.old" "${folder}/kavo")
 
 # With thumbnails a picture that fits the box is shown itself, turned as the browser turns it.
 file(COPY_FILE "${PICTURES}/turned6.jpg" "${folder}/Turned.jpg")
 execute_process(COMMAND ${EMULATOR} "${CLI}" "${folder}" --thumbnails=50 -q
                 RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
 expect("rc EQUAL 0" "exit ${rc} with thumbnails: ${err}")
-expect_in("${folder}/Kavo/thumbs/record.txt" "Turned.jpg")
-expect_in("${folder}/Kavo/Page0001.html" "SRC=\"../sea.png\" WIDTH=\"31\" HEIGHT=\"19\"")
-expect_in("${folder}/Kavo/Page0001.html" "WIDTH=\"20\" HEIGHT=\"40\"")
+expect_in("${folder}/kavo/thumbs/record.txt" "Turned.jpg")
+expect_in("${folder}/kavo/page0001.html" "SRC=\"../Sea.PNG\" WIDTH=\"31\" HEIGHT=\"19\"")
+expect_in("${folder}/kavo/page0001.html" "WIDTH=\"20\" HEIGHT=\"40\"")
 
 execute_process(COMMAND ${EMULATOR} "${CLI}" "${WORK}/missing" RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
 expect("rc EQUAL 2" "exit ${rc} for a missing folder, not 2")
@@ -90,11 +122,11 @@ set(forms "\\\\server\\share\\photos" "//server/share/photos/" "\\\\?\\UNC\\serv
           "\\\\?\\${dos}" "\\\\.\\${dos}" "${dos} " "${dos}." "Z:photos" "PHOTOS"
           "\\\\?\\P:\\")  # last: a list item ending in "\\" would swallow the next ";"
 foreach(form IN LISTS forms)
-  file(REMOVE_RECURSE "${photos}/Kavo" "${photos}/index.html")
+  file(REMOVE_RECURSE "${photos}/kavo" "${photos}/index.html")
   execute_process(COMMAND ${EMULATOR} "${CLI}" "${form}" -q WORKING_DIRECTORY "${WORK}"
                   RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
   expect("rc EQUAL 0" "exit ${rc} for '${form}': ${err}")
-  expect_in("${photos}/Kavo/Page0001.html" "SRC=\"../sea.png\"")
+  expect_in("${photos}/kavo/page0001.html" "SRC=\"../Sea.PNG\"")
   if(NOT form MATCHES "P:")
     expect_in("${photos}/index.html" "SIZE=\"4\">photos</FONT>")
   endif()
@@ -102,6 +134,40 @@ endforeach()
 execute_process(COMMAND ${EMULATOR} "${CLI}" "\\\\server\\share\\photos" --scan OUTPUT_VARIABLE out ERROR_QUIET)
 expect_in_text("${out}" "\"png\":1,")
 file(REMOVE "${devices}/unc/server/share" "${devices}/p:")
+
+# Every staged file reaches the disk before the first is renamed into place:
+# each is flushed (FlushFileBuffers), as counted in Wine's trace of the calls.
+set(flushed "${WORK}/flushed")
+file(MAKE_DIRECTORY "${flushed}")
+foreach(i RANGE 1 13)
+  file(COPY_FILE "${PICTURES}/plain.png" "${flushed}/p${i}.png")
+endforeach()
+set(debug "HKCU\\Software\\Wine\\Debug")
+execute_process(COMMAND ${EMULATOR} reg add "${debug}" /v RelayInclude /t REG_SZ
+                        /d "kernel32.FlushFileBuffers;kernel32.MoveFileExW" /f OUTPUT_QUIET ERROR_QUIET)
+foreach(run first again)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEDEBUG=+relay ${EMULATOR} "${CLI}" "${flushed}" --per-page=5 -q
+                  RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE trace)
+  expect("rc EQUAL 0" "exit ${rc} of the traced run")
+  string(REGEX MATCHALL "Call KERNEL32\\.(FlushFileBuffers|MoveFileExW\\([^)]*-staged)" calls "${trace}")
+  set(flushes 0)
+  set(renames 0)
+  foreach(call IN LISTS calls)
+    if(call MATCHES "Flush")
+      expect("renames EQUAL 0" "a file flushed after the renames began")
+      math(EXPR flushes "${flushes} + 1")
+    else()
+      math(EXPR renames "${renames} + 1")
+    endif()
+  endforeach()
+  if(run STREQUAL "first")
+    # Three pages, the frameset, two frames and the summary page.
+    expect("flushes EQUAL 7 AND renames EQUAL 7" "${flushes} flushes and ${renames} renames into place, not 7 and 7")
+  else()
+    expect("flushes EQUAL 0 AND renames EQUAL 0" "a rerun with nothing changed flushed ${flushes} and renamed ${renames}")
+  endif()
+endforeach()
+execute_process(COMMAND ${EMULATOR} reg delete "${debug}" /v RelayInclude /f OUTPUT_QUIET ERROR_QUIET)
 
 # A folder name in ASCII: the Windows program reads it from the environment in its code page.
 set(shared "${WORK}/shared")
