@@ -32,7 +32,8 @@ zip="kavo-${version}-windows-x64.zip"
 rm -f "$out/$deb" "$out/$zip"
 (cd build-pkg && cpack >/dev/null && cp "$deb" "$out/")
 (cd build-pkg-win && cpack >/dev/null && cp "$zip" "$out/")
-cmake -E tar tf "$out/$zip" | grep -q "/kavo\.exe$" || { echo "package.sh: no kavo.exe in $zip" >&2; exit 1; }
+# grep reads the whole list: with -q it would stop at the match and the listing would fail on the closed pipe.
+cmake -E tar tf "$out/$zip" | grep "/kavo\.exe$" >/dev/null || { echo "package.sh: no kavo.exe in $zip" >&2; exit 1; }
 
 echo "lintian $deb:"
 status=0

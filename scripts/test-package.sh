@@ -68,7 +68,7 @@ for f in Readme.txt Readme-ja.txt; do
   [ "$(grep -c $'\r$' "$top/$f")" = "$(grep -c '' "$top/$f")" ] || fail "$f has a line without CR LF"
 done
 for f in kavo.exe kavo-cli.exe; do
-  strings -el "$top/$f" | grep -qx "$version" || fail "$f has no version resource naming $version"
+  strings -el "$top/$f" | grep -x "$version" >/dev/null || fail "$f has no version resource naming $version"
 done
 # Every option kavo-cli names in its help is explained in the Japanese read-me.
 for option in $("$build/bin/kavo-cli" --help | grep -o -- '--[a-z][a-z-]*' | sort -u); do
