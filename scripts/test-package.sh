@@ -61,7 +61,7 @@ done
 for f in Qt6Test.dll platforms/qoffscreen.dll; do
   [ ! -e "$top/$f" ] || fail "the zip holds $f, which only the tests use"
 done
-grep -q "pool/main/q/qt6-base/qt6-base_" "$top/Licenses/Qt-LGPL-3.0.txt" || fail "Qt's licence does not say where its source is"
+grep -q "pool/main/q/qt6-base/" "$top/Licenses/Qt-LGPL-3.0.txt" || fail "Qt's licence does not say where its source is"
 # UTF-8 with a byte order mark and CR LF throughout, as Notepad of any Windows reads it.
 for f in Readme.txt Readme-ja.txt; do
   [ "$(head -c 3 "$top/$f" | od -An -tx1 | tr -d ' ')" = efbbbf ] || fail "$f has no UTF-8 byte order mark"
