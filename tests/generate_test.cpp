@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <regex>
 #include <set>
 #include <thread>
@@ -192,6 +193,59 @@ TEST_F(GenerateTest, PagesFillAcrossFolders) {
     EXPECT_EQ(Alts(2), (std::vector<std::string>{"001 : b/2.jpg", "002 : b/3.jpg", "003 : b/4.jpg", "004 : c/1.jpg",
                                                  "005 : c/2.jpg"}));
     EXPECT_EQ(Alts(3), (std::vector<std::string>{"001 : c/3.jpg", "002 : c/4.jpg"}));
+}
+
+// The command line generates right after its scan: the generation takes the
+// scan's listings instead of listing the tree again, and writes the same files.
+// A folder the scan could not list is listed again, and a catalogue folder that
+// did not exist at the scan is listed as it is then.
+TEST_F(GenerateTest, AGenerationRightAfterItsScanListsNoFolderTwiceAndWritesTheSameFiles) {
+    for (const char* sub : {"a", "a/deep", "b", "c"}) {
+        for (int i = 1; i <= 3; ++i)
+            dir.Write(std::string(sub) + "/" + std::to_string(i) + ".jpg", "x");
+    }
+    in.PicturesPerPage = 4;
+    auto catalogue = [&] {
+        std::map<std::string, std::string> files;
+        for (auto& e : fs::recursive_directory_iterator(dir.path())) {
+            if (e.is_regular_file())
+                files[fs::relative(e.path(), dir.path()).string()] = ReadFile(e.path());
+        }
+        fs::remove_all(dir.path() / "kavo");
+        fs::remove(dir.path() / "index.html");
+        return files;
+    };
+    RecordingObserver obs;
+    test::FaultFileSystem disk;
+    std::mutex mutex;
+    std::map<std::string, int> listed;
+    bool failB = false;
+    disk.failList = [&](const std::string& folder) {
+        std::lock_guard lock(mutex);
+        if (folder.rfind(dir.str(), 0) == 0)
+            ++listed[fs::relative(folder, dir.path()).generic_string()];
+        return folder.ends_with("/b/") && std::exchange(failB, false);
+    };
+    in.GenerateAtOnce = true;
+    Generate(obs, disk);
+    EXPECT_EQ(listed, (std::map<std::string, int>{{".", 1}, {"a", 1}, {"a/deep", 1}, {"b", 1}, {"c", 1}, {"kavo", 1},
+                                                  {"kavo/images", 1}}));
+    EXPECT_EQ(last.Counters.PageCount, 3);
+    const auto once = catalogue();
+
+    in.GenerateAtOnce = false;
+    listed.clear();
+    Generate(obs, disk);
+    EXPECT_EQ(listed["a/deep"], 2);
+    EXPECT_EQ(once, catalogue());
+
+    in.GenerateAtOnce = true;
+    listed.clear();
+    failB = true;
+    Generate(obs, disk);
+    EXPECT_EQ(listed["b"], 2);
+    EXPECT_EQ(Alts(2), (std::vector<std::string>{"001 : a/deep/2.jpg", "002 : a/deep/3.jpg", "003 : b/1.jpg",
+                                                 "004 : b/2.jpg"}));
 }
 
 TEST_F(GenerateTest, OwnPicturesBeforeSubfoldersAndChosenTypesOnly) {

@@ -83,8 +83,10 @@ private:
 
 class Generator {
 public:
-    Generator(const RunRequest& in, int32_t selected, FileSystem& fs, RunObserver& obs, const CancelToken& cancel)
-        : m_in(in), m_selected(selected), m_fs(fs), m_obs(obs), m_cancel(cancel), m_set(in.Layout), m_c(m_result.Counters) {}
+    Generator(const RunRequest& in, int32_t selected, ListingMemory* listings, FileSystem& fs, RunObserver& obs,
+              const CancelToken& cancel)
+        : m_in(in), m_selected(selected), m_listings(listings), m_fs(fs), m_obs(obs), m_cancel(cancel),
+          m_set(in.Layout), m_c(m_result.Counters) {}
 
     GenerateResult Run() {
         GenerateResult& result = m_result;
@@ -228,7 +230,7 @@ private:
     }
 
     void WalkFolder(const std::string& folder, bool includeSubfolders) {
-        FolderWalk walk(m_cancel, m_fs, m_obs, folder, {.Subfolders = includeSubfolders});
+        FolderWalk walk(m_cancel, m_fs, m_obs, folder, {.Subfolders = includeSubfolders, .Reuse = m_listings});
         m_walk = &walk;
         while (walk.Next()) {
             if (walk.Path() == m_base)
@@ -412,6 +414,7 @@ private:
 
     const RunRequest& m_in;
     const int32_t m_selected;  // pictures of the chosen types the scan counted
+    ListingMemory* const m_listings;  // the scan's listings, when the generation follows it at once
     FileSystem& m_fs;
     RunObserver& m_obs;
     const CancelToken& m_cancel;
@@ -446,7 +449,7 @@ private:
 GenerateResult RunGeneration(const RunRequest& request, const ScanResult& scan, FileSystem& fs, RunObserver& obs,
                              const CancelToken& cancel) {
     FailureCounter counter(obs);
-    Generator generator(request, scan.Selected(request.Types), fs, counter, cancel);
+    Generator generator(request, scan.Selected(request.Types), scan.Listings.get(), fs, counter, cancel);
     GenerateResult result = generator.Run();
     result.WriteFailures = counter.failures;
     // Not a write failure: the catalogue is whole, but lacks what could not be read.

@@ -217,13 +217,23 @@ bool FolderWalk::TakeListing(Node& node) {
     return ListAtTurn(node);
 }
 
+bool FolderWalk::List(const std::string& path, std::vector<DirEntry>& entries, FolderId& id, bool sort,
+                      const FileSystem::BetweenBatches& between) {
+    if (m_options.Reuse && m_options.Reuse->Take(path, entries, id))
+        return !sort || SortByNameBetween(entries, between);
+    const bool ok = sort ? ListFolderSorted(m_fs, path, entries, &id, between)
+                         : m_fs.ListFolderInBatches(path, entries, &id, between);
+    if (ok && m_options.Keep)
+        m_options.Keep->Keep(path, entries, id);
+    return ok;
+}
+
 bool FolderWalk::ListAtTurn(Node& node) {
     std::vector<DirEntry> entries;
     FolderId id;
     const FileSystem::BetweenBatches pace = YieldWhileListing(m_cancel, m_obs);
     const auto began = std::chrono::steady_clock::now();
-    const bool ok = m_options.SortEntries ? ListFolderSorted(m_fs, m_path, entries, &id, pace)
-                                          : m_fs.ListFolderInBatches(m_path, entries, &id, pace);
+    const bool ok = List(m_path, entries, id, m_options.SortEntries, pace);
     // Three slow listings of the last four: one alone may be the machine being busy.
     const bool slow =
         std::chrono::steady_clock::now() - began > kSlowListing + kSlowPerEntry * static_cast<long>(entries.size());
@@ -382,9 +392,7 @@ void FolderWalk::Work() {
 
         std::vector<DirEntry> entries;
         FolderId id;
-        const bool ok = m_fs.ListFolderInBatches(path, entries, &id, goOn);
-        if (ok && m_options.SortEntries)
-            SortByName(entries);
+        const bool ok = List(path, entries, id, m_options.SortEntries, goOn);
         std::vector<std::shared_ptr<Node>> children;
         if (ok && m_options.Subfolders)
             MakeChildren(entries, m_options.SortEntries, children);
