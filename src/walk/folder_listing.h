@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -40,6 +41,9 @@ public:
     void Keep(const std::string& folder, const std::vector<DirEntry>& entries, const FolderId& id);
     /// Hands out (and forgets) the listing kept for a folder; false when there is none.
     bool Take(const std::string& folder, std::vector<DirEntry>& entries, FolderId& id);
+    /// The first walk found listings waiting for round trips to a server.
+    void MarkSlowDrive() { m_slowDrive = true; }
+    bool SlowDrive() const { return m_slowDrive; }
 
 private:
     struct Listing {
@@ -48,6 +52,7 @@ private:
     };
     std::mutex m_mutex;  // the listing threads of both walks keep and take side by side
     std::unordered_map<std::string, Listing> m_listings;
+    std::atomic<bool> m_slowDrive{false};
 };
 
 /// For ListFolderInBatches in a walk, and other long stretches without yields:

@@ -80,6 +80,10 @@ FolderWalk::FolderWalk(const CancelToken& cancel, FileSystem& fs, RunObserver& o
     : m_cancel(cancel), m_fs(fs), m_obs(obs), m_options(options), m_onEnter(std::move(onEnter)), m_path(std::move(root)) {
     if (m_options.Threads <= 0)
         m_options.Threads = kListingThreads;
+    // Listings taken from memory show no round trips, but the pictures of the
+    // folders ahead still wait for them: their sizes are read as far ahead as before.
+    if (m_options.Reuse && m_options.Reuse->SlowDrive())
+        m_slowDrive = true;
 }
 
 FolderWalk::~FolderWalk() {
@@ -238,8 +242,11 @@ bool FolderWalk::ListAtTurn(Node& node) {
     const bool slow =
         std::chrono::steady_clock::now() - began > kSlowListing + kSlowPerEntry * static_cast<long>(entries.size());
     m_recentListings = static_cast<unsigned>((m_recentListings << 1) | (slow ? 1 : 0)) & 0xF;
-    if (std::popcount(m_recentListings) >= 3)
+    if (std::popcount(m_recentListings) >= 3 && !m_slowDrive) {
         m_slowDrive = true;
+        if (m_options.Keep)
+            m_options.Keep->MarkSlowDrive();
+    }
     std::vector<std::shared_ptr<Node>> children;
     if (ok && m_options.Subfolders)
         MakeChildren(entries, m_options.SortEntries, children);
