@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #endif
 
+#include "base/ascii.h"
 #include "base/encoding.h"
 #include "fs/paths.h"
 #include "catalogue/scan.h"
@@ -496,6 +497,24 @@ TEST_F(GenerateTest, AnEarlierCatalogueSpeltOtherwiseIsTheOneWrittenLockedAndLin
     EXPECT_NE(summary.find("SRC=\"Kavo/Images/logo1.gif\""), std::string::npos);
     EXPECT_NE(ReadFile(old / "frame1.html").find("SRC=\"Images/ball1.gif\""), std::string::npos);
     EXPECT_EQ(ReadFile(old / "Images" / "logo1.gif"), "GIF89a");
+
+    // Where the system finds any spelling but does not say which is on disk (Linux
+    // on a FAT stick or a share), the folder is still the one there.
+    class CaseBlind : public test::FaultFileSystem {
+        bool Exists(const std::string& path) override {
+            const fs::path p = test::Utf8Path(path);
+            std::error_code ec;
+            for (auto& e : fs::directory_iterator(p.parent_path(), ec)) {
+                if (AsciiLower(e.path().filename().string()) == AsciiLower(p.filename().string()))
+                    return true;
+            }
+            return false;
+        }
+    } blind;
+    dir.Write("c.png", "x");
+    Generate(obs, blind);
+    EXPECT_EQ(names(dir.path()).count("kavo"), 0u) << "a second catalogue beside the first";
+    EXPECT_NE(ReadFile(dir.path() / "index.html").find("URL=Kavo/index.html"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------

@@ -71,7 +71,7 @@ bool ProbeCaseSensitive(FileSystem& fs, const std::string& base, int& error) {
     return true;
 }
 
-/// The name of `lower` in `folder` as the disk spells it: an earlier run may
+/// The name of `lower` (ASCII letters) in `folder` as the disk spells it: an earlier run may
 /// have made "Kavo" where names ignore case, and a run on either kind of
 /// system must then write into that one folder, lock it, and link to it as it
 /// is spelt. `lower` itself where nothing of that name is there.
@@ -79,16 +79,28 @@ std::string SpeltOnDisk(FileSystem& fs, const std::string& folder, std::string_v
     const std::string exact = folder + std::string(lower);
     if (fs.Exists(exact)) {
         std::string onDisk = fs.NameOnDisk(exact);
-        return onDisk.empty() ? std::string(lower) : onDisk;
+        if (!onDisk.empty())
+            return onDisk;
+        // The system does not say (Linux). Names that ignore case there (a FAT
+        // stick, a share) find the upper-case spelling too; only then is a listing needed.
+        std::string upper(lower);
+        for (char& c : upper)
+            c = static_cast<char>(c - 'a' + 'A');
+        if (!fs.Exists(folder + upper))
+            return std::string(lower);
     }
-    // Where names tell case apart only a listing finds another spelling; the
-    // first in name order wins, as on every run. Listed whole, even amid a
-    // cancel: a second catalogue folder beside the first is what this prevents.
+    // Only a listing finds another spelling: the one spelt as asked, else the
+    // first in name order, as on every run. Listed whole, even amid a cancel:
+    // a second catalogue folder beside the first is what this prevents.
     std::vector<DirEntry> entries;
     std::string found;
     if (fs.ListFolder(folder, entries, nullptr)) {
         for (const DirEntry& e : entries) {
-            if (e.IsDir && AsciiLower(e.Name) == lower && (found.empty() || e.Name < found))
+            if (!e.IsDir || AsciiLower(e.Name) != lower)
+                continue;
+            if (e.Name == lower)
+                return e.Name;
+            if (found.empty() || e.Name < found)
                 found = e.Name;
         }
     }
