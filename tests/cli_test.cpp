@@ -57,24 +57,16 @@ TEST_F(CliTest, EveryFileOfASmallCatalogueByteForByte) {
     std::string index = ReadFile(expected + "index.html");
     std::string page = ReadFile(expected + "page0001.html");
 #ifdef _WIN32
-    // Names ignore case on Windows, so the probe chooses the classic form: "Kavo/" in the
-    // summary's links, page files named Page0001.html, picture sources in lower case.
-    const auto replace = [](std::string& text, const std::string& from, const std::string& to) {
-        for (size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size()))
-            text.replace(pos, from.size(), to);
-    };
-    replace(index, "URL=kavo/index.html", "URL=Kavo/index.html");
-    replace(index, "HREF=\"kavo/index.html", "HREF=\"Kavo/index.html");
-    replace(page, "SRC=\"../Sea.png", "SRC=\"../sea.png");
+    // Names ignore case on Windows, yet the catalogue is spelt as on Linux, so it
+    // opens where names tell case apart too.
     std::set<std::string> names;  // as the disk keeps them
     for (auto& e : fs::directory_iterator(trip))
         names.insert(e.path().filename().string());
     for (auto& e : fs::directory_iterator(trip / "kavo"))
         names.insert(e.path().filename().string());
-    EXPECT_TRUE(names.count("Kavo") && names.count("Page0001.html") && names.count("Images"));
+    EXPECT_TRUE(names.count("kavo") && names.count("page0001.html") && names.count("images"));
     // Typed in other letter case, the summary still names the folder as the disk does.
     ASSERT_EQ(Run({(dir.path() / "TRIP").string(), "--per-page=5", "--click=view"}), 0) << err.str();
-    EXPECT_EQ(ReadFile(trip / "index.html"), onDisk(index));
 #endif
     EXPECT_EQ(ReadFile(trip / "index.html"), onDisk(index));
     EXPECT_EQ(ReadFile(trip / "kavo/page0001.html"), onDisk(page));
@@ -254,6 +246,16 @@ TEST_F(CliTest, InterruptDuringTheGenerationLeavesASmallerCatalogue) {
     EXPECT_EQ(out.str(), root + "index.html\n");
     EXPECT_TRUE(fs::exists(dir.path() / "kavo/frame1.html"));
     EXPECT_FALSE(fs::exists(dir.path() / "kavo/page0001.html"));
+}
+
+TEST_F(CliTest, ARunWithoutThumbnailsLeavesNoneOfTheEarlierOnesToPublish) {
+    dir.Write("a.jpg", ReadFile(std::string(KAVO_TEST_DATA) + "/pictures/exif_large.jpg"));
+    EXPECT_EQ(Run({dir.path().string(), "--thumbnails=50", "-q"}), 0);
+    const fs::path thumbs = dir.path() / "kavo" / "thumbs";
+    ASSERT_TRUE(fs::exists(thumbs / "record.txt"));  // the test pictures fit the box: only the record
+    EXPECT_EQ(Run({dir.path().string(), "-q"}), 0);
+    EXPECT_FALSE(fs::exists(thumbs));
+    EXPECT_EQ(ReadFile(dir.path() / "kavo" / "page0001.html").find("thumbs/"), std::string::npos);
 }
 
 TEST_F(CliTest, WriteFailuresAreExit3) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -9,10 +10,13 @@
 #include <regex>
 #include <set>
 #include <thread>
-#ifndef _WIN32
+#ifdef _WIN32
+#include "fs/windows_api.h"
+#else
 #include <sys/stat.h>
 #endif
 
+#include "base/ascii.h"
 #include "base/encoding.h"
 #include "fs/paths.h"
 #include "catalogue/scan.h"
@@ -457,6 +461,26 @@ TEST_F(GenerateTest, AFailedPageIsReportedAndItsNumberConsumed) {
     EXPECT_EQ(Alts(3), (std::vector<std::string>{"001 : p8.png", "002 : p9.png"}));
 }
 
+TEST_F(GenerateTest, AFolderOnAReadOnlyFileSystemIsSaidToBeSoFirst) {
+    dir.Write("p.png", "x");
+    dir.Write("kavo/page0001.html", "an earlier catalogue");
+    // Every write fails as on a read-only mount; the probe tells why.
+    class ReadOnly : public test::FaultFileSystem {
+    public:
+        int CreateNewFile(const std::string&) override { return EROFS; }
+    } disk;
+    disk.failWrite = [](const std::string&) { return true; };
+    disk.failRename = [](const std::string&) { return true; };
+    in.CaseSensitive.reset();
+    RecordingObserver obs;
+    const GenerateResult r = Generate(obs, disk);
+    ASSERT_FALSE(obs.messages.empty());
+    EXPECT_EQ(obs.messages[0], "'" + dir.path().string() + "' は読み取り専用のファイルシステムにあります。\r\nカタログを書き出せません。");
+    EXPECT_EQ(obs.kinds[0], MessageKind::WriteFailure);
+    EXPECT_EQ(OutcomeOf(r), Outcome::Incomplete);
+    EXPECT_EQ(ReadFile(dir.path() / "kavo" / "page0001.html"), "an earlier catalogue");
+}
+
 TEST_F(GenerateTest, TheOutputFolderBeingAFile) {
     dir.Write("p.png", "x");
     dir.Write("kavo", "a file where the catalogue goes");
@@ -486,16 +510,65 @@ TEST_F(GenerateTest, PictureSizesAreReadOnlyWhenAsked) {
     EXPECT_NE(Page(1).find("    <IMG SRC=\"../p.png\" ALIGN=\"bottom\""), std::string::npos);
 }
 
-TEST_F(GenerateTest, CaseInsensitiveOutputIsExactlyTheClassicForm) {
+TEST_F(GenerateTest, AnEarlierCatalogueSpeltOtherwiseIsTheOneWrittenLockedAndLinked) {
+    // Names as the folder lists them: where names ignore case, a look-up would find any spelling.
+    const auto names = [](const fs::path& folder) {
+        std::set<std::string> out;
+        for (auto& e : fs::directory_iterator(folder))
+            out.insert(e.path().filename().string());
+        return out;
+    };
+    // By way of another name: Wine renames nothing by case alone.
+    const auto respell = [](const fs::path& from, const fs::path& to) {
+        fs::rename(from, from.string() + "~");
+        fs::rename(from.string() + "~", to);
+    };
     dir.Write("PHOTO.JPG", "x");
-    dir.MakeDir("Kavo");  // as an earlier run on such a disk would have left it
-    in.CaseSensitive = false;
+    in.CaseSensitive.reset();  // earlier files are matched as the disk matches names
     Generate();
-    std::string page = ReadFile(dir.path() / "Kavo" / "Page0001.html");
-    EXPECT_NE(page.find("SRC=\"../photo.jpg\""), std::string::npos);
-    EXPECT_NE(page.find("ALT=\"001 : PHOTO.JPG\""), std::string::npos);
-    EXPECT_NE(ReadFile(dir.path() / "index.html").find("CONTENT=\"5;URL=Kavo/index.html\""), std::string::npos);
-    EXPECT_TRUE(fs::exists(dir.path() / "Kavo" / "frame1.html"));
+    // As a run where names ignore case leaves it.
+    const fs::path old = dir.path() / "Kavo";
+    respell(dir.path() / "kavo", old);
+    respell(old / "images", old / "Images");
+    respell(old / "page0001.html", old / "Page0001.html");
+    dir.Write("b.png", "x");
+
+    bool busy = false;
+    {
+        auto held = NativeFileSystem().LockFolder(old.string(), busy);
+        EXPECT_TRUE(Generate().Busy) << "a run of the other system holds the same lock";
+        EXPECT_EQ(names(dir.path()).count("kavo"), 0u);
+    }
+    RecordingObserver obs;
+    Generate(obs);
+    EXPECT_TRUE(obs.messages.empty());
+    EXPECT_EQ(names(dir.path()).count("kavo"), 0u) << "a second catalogue beside the first";
+    const std::set<std::string> spelt = names(old);
+    EXPECT_TRUE(spelt.count("page0001.html") && spelt.count("Images") && !spelt.count("Page0001.html") && !spelt.count("images"));
+    EXPECT_NE(ReadFile(old / "page0001.html").find("SRC=\"../PHOTO.JPG\""), std::string::npos);
+    const std::string summary = ReadFile(dir.path() / "index.html");
+    EXPECT_NE(summary.find("CONTENT=\"5;URL=Kavo/index.html\""), std::string::npos);
+    EXPECT_NE(summary.find("SRC=\"Kavo/Images/logo1.gif\""), std::string::npos);
+    EXPECT_NE(ReadFile(old / "frame1.html").find("SRC=\"Images/ball1.gif\""), std::string::npos);
+    EXPECT_EQ(ReadFile(old / "Images" / "logo1.gif"), "GIF89a");
+
+    // Where the system finds any spelling but does not say which is on disk (Linux
+    // on a FAT stick or a share), the folder is still the one there.
+    class CaseBlind : public test::FaultFileSystem {
+        bool Exists(const std::string& path) override {
+            const fs::path p = test::Utf8Path(path);
+            std::error_code ec;
+            for (auto& e : fs::directory_iterator(p.parent_path(), ec)) {
+                if (AsciiLower(e.path().filename().string()) == AsciiLower(p.filename().string()))
+                    return true;
+            }
+            return false;
+        }
+    } blind;
+    dir.Write("c.png", "x");
+    Generate(obs, blind);
+    EXPECT_EQ(names(dir.path()).count("kavo"), 0u) << "a second catalogue beside the first";
+    EXPECT_NE(ReadFile(dir.path() / "index.html").find("URL=Kavo/index.html"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------
@@ -800,7 +873,8 @@ TEST_F(ThumbnailGenerateTest, APictureThatCannotBeReadOrItsThumbnailWrittenIsTri
     faults.failWrite = [](const std::string& path) { return path.ends_with(".jpg"); };
     RecordingObserver obs;
     EXPECT_EQ(Generate(obs, faults).WriteFailures, 1);
-    EXPECT_NE(Page(1).find("<IMG SRC=\"../a.jpg\" ALIGN"), std::string::npos);  // as without thumbnails
+    // The picture itself, fitted into the box as its thumbnail would be (shown 20 x 40).
+    EXPECT_NE(Page(1).find("<IMG SRC=\"../a.jpg\" WIDTH=\"15\" HEIGHT=\"30\" ALIGN"), std::string::npos);
     faults.failWrite = [](const std::string&) { return false; };
     EXPECT_EQ(Run(), 1);
     EXPECT_TRUE(Thumb(ThumbnailName("a.jpg")));
@@ -825,6 +899,29 @@ TEST_F(ThumbnailGenerateTest, ACancelledRunKeepsTheThumbnailsOfTheTreeItDidNotRe
     EXPECT_TRUE(Thumb(ThumbnailName("a/p.jpg")) && Thumb(ThumbnailName("b/q.png")));
     EXPECT_EQ(Run(), 0);
 }
+
+#ifdef _WIN32
+TEST_F(ThumbnailGenerateTest, AThumbnailHeldOpenElsewhereIsReportedAndRemovedByALaterRun) {
+    Copy("alpha.png", "e.png");
+    Run();
+    const std::string thumb = ThumbnailName("e.png");
+    ASSERT_TRUE(Thumb(thumb));
+    fs::remove(dir.path() / "e.png");
+    // Open without delete sharing, as a viewer or an indexer may hold it: the system refuses the removal.
+    const HANDLE held = ::CreateFileW((dir.path() / "kavo" / "thumbs" / thumb).wstring().c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    RecordingObserver obs;
+    const GenerateResult r = Generate(obs);
+    ::CloseHandle(held);
+    EXPECT_EQ(r.WriteFailures, 1);
+    EXPECT_EQ(OutcomeOf(r), Outcome::Incomplete);
+    EXPECT_TRUE(Thumb(thumb));
+    EXPECT_NE(ReadFile(dir.path() / "kavo" / "thumbs" / "record.txt").find("e.png"), std::string::npos);
+    Run();
+    EXPECT_FALSE(Thumb(thumb));
+}
+#endif
 
 TEST_F(ThumbnailGenerateTest, PicturesOutsideTheRunKeepTheirThumbnailsAndFailuresAreNotOpenedAgain) {
     in.Layout.GetImageSize = true;
@@ -891,6 +988,63 @@ TEST_F(ThumbnailGenerateTest, AThumbnailIsTrustedOnlyWhileItAndThePictureAreAsRe
 #endif
 }
 
+TEST_F(ThumbnailGenerateTest, APictureWithoutAThumbnailIsFittedIntoTheBoxByTheSizeItsHeaderGives) {
+    std::string damaged = ReadFile(std::string(KAVO_TEST_DATA) + "/pictures/plain.png");
+    damaged.replace(16, 8, std::string("\0\0\x01\xF4\0\0\x01\x90", 8));  // says 500 x 400; its pixels do not
+    dir.Write("a.png", damaged);
+    Copy("truncated.jpg", "b.jpg");  // no size at all: none written, as before
+    Run();
+    EXPECT_NE(Page(1).find("<IMG SRC=\"../a.png\" WIDTH=\"30\" HEIGHT=\"24\" ALIGN"), std::string::npos);
+    EXPECT_NE(Page(1).find("<IMG SRC=\"../b.jpg\" ALIGN"), std::string::npos);
+}
+
+TEST_F(ThumbnailGenerateTest, ARunWithoutThumbnailsRemovesThemAndTheirRecordAndNothingElse) {
+    const fs::path thumbs = dir.path() / "kavo" / "thumbs";
+    Copy("turned6.jpg", "a.jpg");
+    Copy("alpha.png", "b.png");
+    EXPECT_EQ(CatalogueThumbnails(NativeFileSystem(), dir.str()), -1);  // no catalogue yet
+    Run();
+    // What the window takes after a scan: the box the record names, in the window's range.
+    EXPECT_EQ(CatalogueThumbnails(NativeFileSystem(), dir.str()), kThumbnailBox.Min);  // what the window takes after a scan
+    dir.Write("kavo/thumbs/0000000000000000.jpg", "mine");  // of our form but not ours
+    dir.Write("kavo/thumbs/notes.txt", "mine");
+    // A commit that fails keeps the earlier pages, and with them their thumbnails.
+    in.Layout.ThumbnailBox = 0;
+    faults.failRename = [](const std::string& path) { return path.ends_with("page0001.html"); };
+    RecordingObserver obs;
+    EXPECT_FALSE(Generate(obs, faults).SummaryWritten);
+    EXPECT_TRUE(Thumb(ThumbnailName("a.jpg")) && Thumb("record.txt"));
+    faults.failRename = [](const std::string&) { return false; };
+    Run();
+    EXPECT_FALSE(Thumb(ThumbnailName("a.jpg")) || Thumb(ThumbnailName("b.png")) || Thumb("record.txt"));
+    EXPECT_EQ(ReadFile(thumbs / "0000000000000000.jpg"), "mine");
+    EXPECT_EQ(ReadFile(thumbs / "notes.txt"), "mine");
+    EXPECT_EQ(CatalogueThumbnails(NativeFileSystem(), dir.str()), 0);
+    dir.Write("kavo/thumbs/record.txt", "Kavo thumbnails 2\n");  // left by an older version: the pages tell
+    EXPECT_EQ(CatalogueThumbnails(NativeFileSystem(), dir.str()), 0);
+    fs::remove(thumbs / "record.txt");
+    // Only our own files there: the folder goes with them.
+    fs::remove(thumbs / "0000000000000000.jpg");
+    fs::remove(thumbs / "notes.txt");
+    in.Layout.ThumbnailBox = 30;
+    Run();
+    in.Layout.ThumbnailBox = 0;
+    Run();
+    EXPECT_FALSE(fs::exists(thumbs));
+    EXPECT_TRUE(fs::exists(dir.path() / "kavo" / "page0001.html"));
+#ifndef _WIN32
+    // A link at the folder's name is never gone into.
+    in.Layout.ThumbnailBox = 30;
+    Run();
+    const fs::path elsewhere = dir.path() / "elsewhere";
+    fs::rename(thumbs, elsewhere);
+    fs::create_directory_symlink(elsewhere, thumbs);
+    in.Layout.ThumbnailBox = 0;
+    Run();
+    EXPECT_TRUE(fs::exists(elsewhere / ThumbnailName("a.jpg")) && fs::exists(elsewhere / "record.txt"));
+#endif
+}
+
 TEST_F(ThumbnailGenerateTest, AFileWhereTheThumbnailFolderGoesIsReportedOnce) {
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
         Copy("turned6.jpg", name);
@@ -899,7 +1053,7 @@ TEST_F(ThumbnailGenerateTest, AFileWhereTheThumbnailFolderGoesIsReportedOnce) {
     Generate(obs, faults);
     EXPECT_EQ(obs.messages.size(), 1u);
     EXPECT_EQ(ReadFile(dir.path() / "kavo" / "thumbs"), "a file of my own");
-    EXPECT_NE(Page(1).find("<IMG SRC=\"../c.jpg\" ALIGN"), std::string::npos);
+    EXPECT_NE(Page(1).find("<IMG SRC=\"../c.jpg\" WIDTH=\"15\" HEIGHT=\"30\" ALIGN"), std::string::npos);
 }
 
 }  // namespace

@@ -42,7 +42,6 @@ protected:
         GenerationCounters Counters;
         int32_t SelectedImageCount = 0;
         int32_t ImagesPerPage = kPicturesPerPage.Default;
-        bool CaseSensitiveOutput = false;
         CatalogueSettings Settings;
     } ctx;  // the values a generation hands the writers
     std::string out;
@@ -52,7 +51,6 @@ protected:
     }
     SummaryFacts Facts(std::string_view folderName) const {
         return {.FolderName = folderName,
-                .KeepCase = ctx.CaseSensitiveOutput,
                 .Pictures = ctx.Counters.WrittenImageCount,
                 .PicturesPerPage = ctx.ImagesPerPage,
                 .Pages = ctx.Counters.PageCount,
@@ -62,7 +60,7 @@ protected:
     void Entry(std::string_view src, int32_t width, int32_t height, std::string_view alt,
                std::string_view click = "Folder", std::string_view link = "../a/") {
         out.clear();
-        WritePictureEntry(out, ctx.CaseSensitiveOutput, Numbers(), src, width, height, alt, "CENTER", click, link);
+        WritePictureEntry(out, Numbers(), src, width, height, alt, "CENTER", click, link);
     }
     /// The IMG line of the one entry in the buffer.
     std::string ImageLine() {
@@ -113,7 +111,7 @@ TEST_F(HtmlWriterTest, SinglePicturePageWithoutTable) {
     ctx.SelectedImageCount = 3;
     WriteHead(out, "Kavo", "Trip <2024> & more");
     WriteBodyStart(out, "", "");
-    WritePictureEntry(out, ctx.CaseSensitiveOutput, Numbers(), "../Trip/IMG_0001.JPG", 640, 480, "001 : Trip/IMG_0001.JPG", "CENTER", "View",
+    WritePictureEntry(out, Numbers(), "../Trip/IMG_0001.JPG", 640, 480, "001 : Trip/IMG_0001.JPG", "CENTER", "View",
                       "../Trip/IMG_0001.JPG");
     WriteBodyEnd(out);
     EXPECT_EQ(out, Expected("page_single.html"));
@@ -130,7 +128,7 @@ TEST_F(HtmlWriterTest, PageWithTableEndsWithAnEmptyRow) {
         ctx.Counters.PageImageCount = i + 1;
         ctx.Counters.WrittenImageCount = 11 + i;
         WriteCellStart(out);
-        WritePictureEntry(out, ctx.CaseSensitiveOutput, Numbers(), std::string("../") + names[i], 0, 0, "00" + std::to_string(i + 1) + " : " + names[i],
+        WritePictureEntry(out, Numbers(), std::string("../") + names[i], 0, 0, "00" + std::to_string(i + 1) + " : " + names[i],
                           "LEFT", "No", "ignored");
         WriteCellEnd(out);
     }
@@ -170,15 +168,11 @@ TEST_F(HtmlWriterTest, ImageLineVariants) {
     EXPECT_EQ(ImageLine(), R"(    <IMG SRC="a.jpg" WIDTH="7" HEIGHT="12345" ALIGN="bottom" BORDER="0" ALT="x">)");
 }
 
-TEST_F(HtmlWriterTest, SourceIsLowerCasedButNotTheLink) {
+TEST_F(HtmlWriterTest, SourceAndLinkKeepTheirLetterCase) {
+    // Read where names tell case apart (a NAS, a phone, a web server), only the spelling on disk resolves.
     Entry("../Ä/PHOTO%5C%E9.JPG", 0, 0, "", "View", "../Ä/PHOTO.JPG");
-    // Only ASCII letters are lowered; the hex digits of escapes keep their case.
-    EXPECT_EQ(ImageLine(), R"(    <IMG SRC="../Ä/photo%5C%E9.jpg" ALIGN="bottom" BORDER="0">)");
+    EXPECT_EQ(ImageLine(), R"(    <IMG SRC="../Ä/PHOTO%5C%E9.JPG" ALIGN="bottom" BORDER="0">)");
     EXPECT_NE(out.find(R"(<A HREF="../Ä/PHOTO.JPG">)"), std::string::npos);
-
-    ctx.CaseSensitiveOutput = true;
-    Entry("../Trip/PHOTO.JPG", 0, 0, "");
-    EXPECT_EQ(ImageLine(), R"(    <IMG SRC="../Trip/PHOTO.JPG" ALIGN="bottom" BORDER="0">)");
 }
 
 TEST_F(HtmlWriterTest, NumberingComment) {
@@ -282,7 +276,6 @@ TEST_F(HtmlWriterTest, NavigationFrameDependsOnlyOnThePageCount) {
     ctx.Settings.UseTable = true;
     ctx.SelectedImageCount = 99;
     ctx.ImagesPerPage = 5;
-    ctx.CaseSensitiveOutput = true;
     WriteNavigationFrame(out, ctx.Counters.PageCount);
     EXPECT_EQ(out, Expected("navigation_250.html"));
 }
@@ -307,16 +300,38 @@ TEST_F(HtmlWriterTest, SummaryPage) {
     EXPECT_EQ(out, Expected("summary_plain.html"));
 }
 
-TEST_F(HtmlWriterTest, SummaryPageOnCaseSensitiveFileSystem) {
+TEST_F(HtmlWriterTest, LinksNameTheFoldersAsAnEarlierRunSpeltThem) {
     ctx.ImagesPerPage = 5;
-    WriteSummaryPage(out, Facts(R"(A&B "x" <y>)"));
+    SummaryFacts facts = Facts(R"(A&B "x" <y>)");
+    facts.CatalogueFolder = "Kavo";
+    facts.ImagesFolder = "Images";
+    WriteSummaryPage(out, facts);
     auto expected = SplitCrLf(Expected("summary_plain.html"));
-    expected[6] = R"(    <META HTTP-EQUIV="Refresh" CONTENT="5;URL=kavo/index.html">)";
+    expected[6] = R"(    <META HTTP-EQUIV="Refresh" CONTENT="5;URL=Kavo/index.html">)";
+    expected[13].replace(expected[13].find("kavo/images/"), 12, "Kavo/Images/");
     expected[71] =
-        R"(<FONT COLOR="#666666" SIZE="4">５秒後に<A HREF="kavo/index.html">１ページ目</A>へジャンプします。</FONT>)";
-    ctx.CaseSensitiveOutput = true;
-    WriteSummaryPage(out, Facts(R"(A&B "x" <y>)"));
+        R"(<FONT COLOR="#666666" SIZE="4">５秒後に<A HREF="Kavo/index.html">１ページ目</A>へジャンプします。</FONT>)";
     EXPECT_EQ(SplitCrLf(out), expected);
+
+    // Every link of the frames into the pictures' folder, and nothing else.
+    for (bool tree : {true, false}) {
+        std::string lower;
+        if (tree) {
+            WriteTreeFrame(lower, 12, "images");
+            WriteTreeFrame(out, 12, "images", "Images");
+        } else {
+            WriteNavigationFrame(lower, 12);
+            WriteNavigationFrame(out, 12, "Images");
+        }
+        const size_t links = tree ? 14 : 6;
+        size_t changed = 0;
+        for (size_t at = lower.find("images/"); at != std::string::npos; at = lower.find("images/", at + 1)) {
+            ++changed;
+            lower.replace(at, 1, "I");
+        }
+        EXPECT_EQ(changed, links) << tree;
+        EXPECT_EQ(out, lower) << tree;
+    }
 }
 
 TEST_F(HtmlWriterTest, EveryFixedTextHasAShiftJisForm) {
@@ -337,7 +352,7 @@ TEST_F(HtmlWriterTest, EveryFixedTextHasAShiftJisForm) {
     check("summary page");
     WriteHead(out, "Kavo", "t");
     WriteBodyStart(out, "", "");
-    WritePictureEntry(out, ctx.CaseSensitiveOutput, Numbers(), "a.jpg", 0, 0, "", "CENTER", "View", "a.jpg");
+    WritePictureEntry(out, Numbers(), "a.jpg", 0, 0, "", "CENTER", "View", "a.jpg");
     WriteBodyEnd(out);
     check("catalogue page");
 }

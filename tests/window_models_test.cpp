@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "support/test_support.h"
 
 namespace kavo {
@@ -37,12 +39,17 @@ TEST(WindowModels, LayoutDialogEnablesByItsChoicesAndATableCentres) {
     LayoutDialogModel m(stored);
     EXPECT_TRUE(m.Thumbnails);
     EXPECT_EQ(m.ThumbnailBox, 400);
-    EXPECT_TRUE(m.SizeReadEnabled() && m.AlignmentEnabled());
+    // Thumbnails set the sizes: the size choices are greyed.
+    EXPECT_FALSE(m.SizeChoiceEnabled() || m.SizeReadEnabled());
+    m.SetThumbnails(false);
+    EXPECT_TRUE(m.SizeChoiceEnabled() && m.SizeReadEnabled() && m.AlignmentEnabled());
     EXPECT_FALSE(m.SameSizeFieldsEnabled() || m.PerRowEnabled());
     m.SameSize = true;
     m.UseTable = true;
     EXPECT_FALSE(m.SizeReadEnabled() || m.AlignmentEnabled());
     EXPECT_TRUE(m.SameSizeFieldsEnabled() && m.PerRowEnabled());
+    m.SetThumbnails(true);
+    EXPECT_FALSE(m.SameSizeFieldsEnabled());
     const CatalogueSettings table = m.Accept(30, 40, 4, 120);
     EXPECT_TRUE(table.UseTable);
     EXPECT_EQ(table.Align, Alignment::Center);
@@ -53,6 +60,94 @@ TEST(WindowModels, LayoutDialogEnablesByItsChoicesAndATableCentres) {
     const CatalogueSettings plain = m.Accept(30, 40, 4, 120);
     EXPECT_EQ(plain.Align, Alignment::Right);
     EXPECT_EQ(plain.ThumbnailBox, 0);
+}
+
+TEST(WindowModels, ClickFollowsThumbnailsUntilTheUserPicksOneAndTheTipSaysIt) {
+    LayoutDialogModel m{CatalogueSettings{}};
+    EXPECT_FALSE(m.ClickChosen);
+    m.SetThumbnails(true);
+    EXPECT_EQ(m.Click, ClickAction::View);  // a click on a thumbnail opens the picture
+    EXPECT_EQ(ThumbnailTip(m.Click), "小さな画像を作ってページに表示します。クリックすると元の画像を開きます。");
+    m.SetThumbnails(false);
+    EXPECT_EQ(m.Click, ClickAction::Folder);
+    m.PickClick(ClickAction::Folder);  // the option already shown: no choice made
+    EXPECT_FALSE(m.ClickChosen);
+    m.PickClick(ClickAction::No);
+    m.SetThumbnails(true);
+    EXPECT_EQ(m.Click, ClickAction::No);
+    EXPECT_EQ(ThumbnailTip(m.Click), "小さな画像を作ってページに表示します。クリックしても何もしません。");
+    EXPECT_TRUE(m.Accept(10, 10, 1, 200).ThumbnailBox == 200 && m.ClickChosen);
+    // Settings whose click does not go with their thumbnails were picked so.
+    CatalogueSettings folderWithThumbs;
+    folderWithThumbs.ThumbnailBox = 100;
+    EXPECT_TRUE(LayoutDialogModel(folderWithThumbs).ClickChosen);
+}
+
+TEST(WindowModels, LayoutIsKeptBetweenRunsAndADamagedStoreKeepsTheDefaults) {
+    CatalogueSettings s;
+    s.SameSize = true;
+    s.ImageWidth = 120;
+    s.ThumbnailBox = 350;
+    s.Click = ClickAction::View;
+    s.SetTable(5);
+    std::map<std::string, std::string> store;
+    for (const auto& [name, text] : StoredLayout(s, false))
+        store[name] = text;
+    auto from = [&](const std::string& name) -> std::optional<std::string> {
+        const auto it = store.find(name);
+        return it == store.end() ? std::nullopt : std::optional(it->second);
+    };
+    bool chosen = true;
+    CatalogueSettings back = LoadedLayout(from, chosen);
+    EXPECT_FALSE(chosen);
+    EXPECT_TRUE(back.SameSize && back.UseTable);
+    EXPECT_EQ(back.ImageWidth, 120);
+    EXPECT_EQ(back.ImagesPerLine, 5);
+    EXPECT_EQ(back.ThumbnailBox, 350);
+    EXPECT_EQ(back.Click, ClickAction::View);
+    store = {{"ThumbnailBox", "9999"}, {"ImageWidth", "12x"}, {"SameSize", "yes"}, {"Click", "No"},
+             {"ClickChosen", "1"}, {"Align", "LEFT"}, {"ImagesPerLine", "-4"}};
+    back = LoadedLayout(from, chosen);
+    EXPECT_EQ(back.ThumbnailBox, 400);
+    EXPECT_EQ(back.ImageWidth, kPictureSide.Default);
+    EXPECT_FALSE(back.SameSize);
+    EXPECT_TRUE(chosen);
+    EXPECT_EQ(back.Click, ClickAction::No);
+    EXPECT_EQ(back.Align, Alignment::Left);
+    EXPECT_EQ(back.ImagesPerLine, 1);
+    store.clear();
+    back = LoadedLayout(from, chosen);
+    EXPECT_EQ(back.ThumbnailBox, 0);
+    EXPECT_EQ(back.Click, ClickAction::Folder);
+}
+
+TEST(WindowModels, AScanTakesTheThumbnailsOfTheCatalogueThere) {
+    TempDir dir;
+    MainWindowModel m(NativeFileSystem());
+    m.Folder = dir.path().string();
+    ScanResult found;
+    found.Counts.JpgCount = 1;
+    found.CatalogueThumbnails = 250;
+    m.ScanEnded(found);
+    EXPECT_EQ(m.Layout.ThumbnailBox, 250);
+    EXPECT_EQ(m.Layout.Click, ClickAction::View);
+    found.CatalogueThumbnails = -1;  // no catalogue: the user's setting stays
+    m.ScanEnded(found);
+    EXPECT_EQ(m.Layout.ThumbnailBox, 250);
+    m.ClickChosen = true;
+    m.Layout.Click = ClickAction::No;
+    found.CatalogueThumbnails = 0;
+    m.ScanEnded(found);
+    EXPECT_EQ(m.Layout.ThumbnailBox, 0);
+    EXPECT_EQ(m.Layout.Click, ClickAction::No);
+}
+
+TEST(WindowModels, FolderTextLosesSpacesAndQuotesAroundIt) {
+    EXPECT_EQ(UnquotedFolderText("  \"/home/a b/pics\" "), "/home/a b/pics");
+    EXPECT_EQ(UnquotedFolderText("'/x'"), "/x");
+    EXPECT_EQ(UnquotedFolderText("\"/x'"), "\"/x'");  // not a pair
+    EXPECT_EQ(UnquotedFolderText("\""), "\"");
+    EXPECT_EQ(UnquotedFolderText("   "), "");
 }
 
 TEST(WindowModels, MainWindowFollowsTheFolderTheScanAndTheGeneration) {

@@ -39,6 +39,8 @@ frmInfo::frmInfo(RunRequest request, ScanResult scan, FileSystem& fs, QWidget* p
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     PlaceTwips(ProgressBar1, 120, 1200, 5895, 255);
     ProgressBar1->setTextVisible(false);
+    // Its text is hidden, so assistive technology has no caption to take.
+    NameForAssistiveTechnology({ProgressBar1}, QStringLiteral("処理の進み具合"));
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     PlaceTwips(cmdCancel, 2520, 1560, 1215, 495);
     connect(cmdCancel, &QPushButton::clicked, this, &frmInfo::cmdCancel_Click);

@@ -136,6 +136,7 @@ void frmKavo::buildControls() {
     udCount->setRange(5, 200);
     udCount->setValue(50);
     udCount->setBuddy(txtCount);
+    SetWidestText(txtCount, QStringLiteral("200"));
     lblCount = Named(new QLabel(QStringLiteral("画像／ページ"), frameOption), "lblCount");
     PlaceTwips(lblCount, 1080, 480, 1095, 255);
     cmdLayout = Named(new QPushButton(QStringLiteral("設定..."), frameOption), "cmdLayout");
@@ -152,6 +153,7 @@ void frmKavo::buildControls() {
     cmdSearch = Named(new QPushButton(kSearch, this), "cmdSearch");
     PlaceTwips(cmdSearch, 7320, 240, 1095, 495);
     cmdSearch->hide();
+    cmdSearch->setFocusPolicy(Qt::NoFocus);  // never reached by the keyboard
 
     // Tab order 0 to 12 (frames and labels take no focus), then the hidden button.
     QWidget* order[] = {cmdFolder, txtFolder, chkSubFolder, chkJPG,    chkGIF, chkBMP,   chkPNG,
@@ -179,6 +181,7 @@ void frmKavo::buildControls() {
 
     NameForAssistiveTechnology({txtFolder}, frameFolder->title());
     NameForAssistiveTechnology({txtCount, udCount}, lblCount->text());
+    NameGroupsForAssistiveTechnology(this);
     FitTextControls(this);
 }
 
@@ -189,7 +192,8 @@ void frmKavo::Form_Load() {
     for (QLabel* label : {lblJPG, lblGIF, lblBMP, lblPNG})
         label->setText(CountText(0));
     lblFileCount->setText(QStringLiteral("全ファイル数：") + CountText(0));
-    m_model.Layout = CatalogueSettings{};
+    m_model.Layout = LoadedLayout([](const std::string& name) { return LoadStoredText("Layout", name); },
+                                  m_model.ClickChosen);
     cmdOk->setEnabled(m_model.OkEnabled());
     cmdExeUrl->setEnabled(false);
 }
@@ -233,6 +237,7 @@ void frmKavo::changeEvent(QEvent* event) {
 
 void frmKavo::Form_Unload() {
     SaveWindowPosition({.Top = y() * 15, .Left = x() * 15});
+    SaveStoredTexts("Layout", StoredLayout(m_model.Layout, m_model.ClickChosen));
 }
 
 void frmKavo::closeEvent(QCloseEvent* event) {
@@ -247,7 +252,8 @@ void frmKavo::cmdFolder_Click() {
     cmdOk->setEnabled(m_model.OkEnabled());
     setEnabled(false);
     const QString remembered = txtFolder->text();
-    const QString chosen = proFolderDlg_Open(QStringLiteral("検索するフォルダを選択して下さい。"), nullptr, QString(),
+    // Owned by the window, so the picker opens over it rather than in the middle of the screen.
+    const QString chosen = proFolderDlg_Open(QStringLiteral("検索するフォルダを選択して下さい。"), this, QString(),
                                              kBrowseOnlyFileSystemFolders | kBrowseNotBelowDomain, folderPath());
     setEnabled(true);
     takeKeyboardBack();
@@ -277,9 +283,12 @@ void frmKavo::txtFolder_Change() {
 }
 
 QString frmKavo::folderPath() const {
-    QString path = txtFolder->text().trimmed();
+    QString path = ToQt(UnquotedFolderText(ToStd(txtFolder->text())));
     if (path.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
-        const QUrl url(path);
+        QUrl url(path);
+        // "localhost" names this machine, as no host does.
+        if (url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+            url.setHost(QString());
         if (url.isLocalFile())
             path = QDir::toNativeSeparators(url.toLocalFile());
     }
@@ -300,7 +309,12 @@ void frmKavo::setOkCaption(const QString& caption) {
     if (cmdOk->text() == caption)
         return;
     cmdOk->setText(caption);
-    m_okCaptionChanged.start();
+    // Only a click that changed the role is guarded: a change that came from
+    // typing or pasting must not eat the user's next single click.
+    if (m_searchByOkClick)
+        m_okCaptionChanged.start();
+    else
+        m_okCaptionChanged.invalidate();
 }
 
 void frmKavo::showRole() {
@@ -356,7 +370,9 @@ void frmKavo::showCounts() {
 
 void frmKavo::cmdOk_Click() {
     if (m_model.Role() != OkRole::CreateHtml) {
+        m_searchByOkClick = true;
         cmdSearch_Click();
+        m_searchByOkClick = false;
         return;
     }
     cmdExeUrl->setEnabled(false);
@@ -430,12 +446,18 @@ bool frmKavo::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void frmKavo::cmdLayout_Click() {
-    frmLayout layout(m_model.Layout, txtCount, this);
-    layout.exec();
+    frmLayout layout(m_model.Layout, txtCount, this, &m_model.ClickChosen);
+    if (layout.exec() == QDialog::Accepted)
+        SaveStoredTexts("Layout", StoredLayout(m_model.Layout, m_model.ClickChosen));
+}
+
+void frmKavo::openWithDesktop(const QString& path) {
+    if (!OpenWithDesktop(path))
+        ShowMessageBox(this, ToQt(NoLauncherMessage(ToStd(path))), QStringLiteral("Kavo"), QMessageBox::Warning);
 }
 
 void frmKavo::cmdExeUrl_Click() {
-    OpenWithDesktop(ToQt(m_model.SummaryPage()));  // enabled only while the folder text leads to it
+    openWithDesktop(ToQt(m_model.SummaryPage()));  // enabled only while the folder text leads to it
 }
 
 QString frmKavo::programFolder() const {
@@ -443,7 +465,7 @@ QString frmKavo::programFolder() const {
 }
 
 void frmKavo::Form_DblClick() {
-    OpenWithDesktop(programFolder() + QLatin1Char(kPathSep) + QStringLiteral("Readme.txt"));
+    openWithDesktop(programFolder() + QLatin1Char(kPathSep) + QStringLiteral("Readme.txt"));
 }
 
 void frmKavo::mouseDoubleClickEvent(QMouseEvent* event) {

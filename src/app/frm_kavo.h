@@ -91,6 +91,8 @@ private:
     /// double-click interval, so the second click of a double click on 検索
     /// does not start the generation.
     void setOkCaption(const QString& caption);
+    /// Opens a page or file with the desktop; says so when nothing could open it.
+    void openWithDesktop(const QString& path);
     /// The OK button's caption and the buttons' enabled states, from the model.
     void showRole();
     /// The controls' choices into the model.
@@ -111,6 +113,7 @@ private:
     MainWindowModel m_model;
     WindowPosition m_position;
     QElapsedTimer m_okCaptionChanged;
+    bool m_searchByOkClick = false;  // the scan under way was started by a click on cmdOk
     bool m_folderByKeyboard = false;
     bool m_shown = false;
 };

@@ -44,11 +44,12 @@ int PositiveNumber(const QString& text) {
 
 }  // namespace
 
-frmLayout::frmLayout(CatalogueSettings& settings, QLineEdit* mainCount, QWidget* parent)
+frmLayout::frmLayout(CatalogueSettings& settings, QLineEdit* mainCount, QWidget* parent, bool* clickChosen)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       m_settings(settings),
-      m_model(settings),
-      m_mainCount(mainCount) {
+      m_model(settings, clickChosen != nullptr && *clickChosen),
+      m_mainCount(mainCount),
+      m_clickChosen(clickChosen) {
     buildControls();
     Form_Load();
 }
@@ -153,16 +154,19 @@ void frmLayout::buildControls() {
     PlaceTwips(FrameThumbnail, 120, 4980, 2895, 615);
     chkThumbnail = Named(new QCheckBox(QStringLiteral("作成する"), FrameThumbnail), "chkThumbnail");
     PlaceTwips(chkThumbnail, 120, 240, 1500, 255);
-    chkThumbnail->setToolTip(QStringLiteral("小さな画像を作ってページに表示します。クリックすると元の画像を開きます。"));
     txtThumbnail = NumberField("txtThumbnail", QStringLiteral("200"), FrameThumbnail);
     PlaceTwips(txtThumbnail, 1680, 200, 495, 330);
-    txtThumbnail->setReadOnly(true);  // changed by its spinner only
     UpDownThumbnail = Named(new UpDown(FrameThumbnail), "UpDownThumbnail");
     PlaceTwips(UpDownThumbnail, 2175, 200, 240, 330);
     UpDownThumbnail->setRange(50, 400);
     UpDownThumbnail->setIncrement(10);
     UpDownThumbnail->setValue(200);
     UpDownThumbnail->setBuddy(txtThumbnail);
+    UpDownThumbnail->takeSpinKeysInBuddy();
+    SetWidestText(txtThumbnail, QStringLiteral("400"));
+    SetWidestText(txtX, QStringLiteral("200"));
+    SetWidestText(txtY, QStringLiteral("200"));
+    SetWidestText(txtImagePerLine, QStringLiteral("10"));
     lblThumbnail = Named(new QLabel(QStringLiteral("px"), FrameThumbnail), "lblThumbnail");
     PlaceTwips(lblThumbnail, 2475, 260, 375, 255);
 
@@ -208,7 +212,7 @@ void frmLayout::buildControls() {
                         OptionClickView,
                         OptionClickNo,
                         chkThumbnail,
-                        UpDownThumbnail};
+                        txtThumbnail};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
     cmdOk->setFocus();
@@ -226,13 +230,21 @@ void frmLayout::buildControls() {
     for (QRadioButton* b : {OptionLeft, OptionCenter, OptionRight})
         onSelected(b, &frmLayout::OptionAlign_Click);
     connect(txtImagePerLine, &QLineEdit::textChanged, this, &frmLayout::txtImagePerLine_Change);
-    connect(chkThumbnail, &QCheckBox::toggled, this, [this](bool on) {
-        for (QWidget* w : std::initializer_list<QWidget*>{txtThumbnail, UpDownThumbnail, lblThumbnail})
-            w->setEnabled(on);
-    });
+    connect(chkThumbnail, &QCheckBox::toggled, this, &frmLayout::chkThumbnail_Toggle);
+    const std::pair<QRadioButton*, ClickAction> clicks[] = {
+        {OptionClickFolder, ClickAction::Folder}, {OptionClickView, ClickAction::View}, {OptionClickNo, ClickAction::No}};
+    for (const auto& option : clicks) {
+        const ClickAction click = option.second;
+        connect(option.first, &QRadioButton::toggled, this, [this, click](bool on) {
+            if (!on || m_showingClick)
+                return;
+            m_model.PickClick(click);
+            showClick();
+        });
+    }
     connect(cmdOk, &QPushButton::clicked, this, &frmLayout::cmdOk_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmLayout::cmdCancel_Click);
-    for (QLineEdit* field : {txtX, txtY, txtImagePerLine})
+    for (QLineEdit* field : {txtX, txtY, txtImagePerLine, txtThumbnail})
         field->installEventFilter(this);
 
     // Each box and its spinner are named by the label beside them, not the frame around them.
@@ -242,6 +254,7 @@ void frmLayout::buildControls() {
     NameForAssistiveTechnology({txtImagePerLine, UpDownImagePerLine}, name(Label1));
     NameForAssistiveTechnology({picLayout}, FrameLayoutImage->title());
     NameForAssistiveTechnology({txtThumbnail, UpDownThumbnail}, QStringLiteral("サムネイルの大きさ"));
+    NameGroupsForAssistiveTechnology(this);
     FitTextControls(this);
 }
 
@@ -258,15 +271,14 @@ void frmLayout::Form_Load() {
     chkSize->setChecked(m.GetImageSize);
     txtX->setText(QString::number(s.ImageWidth));
     txtY->setText(QString::number(s.ImageHeight));
-    (m.Click == ClickAction::View ? OptionClickView : m.Click == ClickAction::No ? OptionClickNo : OptionClickFolder)
-        ->setChecked(true);
+    showClick();
     (m.Align == Alignment::Left ? OptionLeft : m.Align == Alignment::Right ? OptionRight : OptionCenter)->setChecked(true);
     txtImagePerLine->setText(QString::number(s.ImagesPerLine));
     (m.UseTable ? OptionTable : OptionNoTable)->setChecked(true);
-    chkThumbnail->setChecked(true);  // the toggle sets the enabled states either way
-    chkThumbnail->setChecked(m.Thumbnails);
     if (m.Thumbnails)
         txtThumbnail->setText(QString::number(m.ThumbnailBox));
+    chkThumbnail->setChecked(m.Thumbnails);
+    chkThumbnail_Toggle(m.Thumbnails);  // the enabled states either way
 
     // Centred on the main window; near the top of the screen it keeps the main window's top.
     // Outer sizes on both sides: the dialog's frame is not there before it is
@@ -280,7 +292,28 @@ void frmLayout::Form_Load() {
     }
 }
 
+void frmLayout::chkThumbnail_Toggle(bool on) {
+    for (QWidget* w : std::initializer_list<QWidget*>{txtThumbnail, UpDownThumbnail, lblThumbnail})
+        w->setEnabled(on);
+    m_model.SetThumbnails(on);
+    showClick();
+    showEnabled();
+    DrawLayoutPreview();
+}
+
+void frmLayout::showClick() {
+    m_showingClick = true;
+    (m_model.Click == ClickAction::View ? OptionClickView
+     : m_model.Click == ClickAction::No ? OptionClickNo
+                                        : OptionClickFolder)
+        ->setChecked(true);
+    m_showingClick = false;
+    chkThumbnail->setToolTip(ToQt(ThumbnailTip(m_model.Click)));
+}
+
 void frmLayout::showEnabled() {
+    for (QWidget* w : std::initializer_list<QWidget*>{FrameLayoutImageSize, OptionNoSame, OptionSame})
+        w->setEnabled(m_model.SizeChoiceEnabled());
     FrameOption[0]->setEnabled(m_model.SizeReadEnabled());
     chkSize->setEnabled(m_model.SizeReadEnabled());
     for (QWidget* w : std::initializer_list<QWidget*>{FrameOption[1], lblX, txtX, UpDownX, lblY, txtY, UpDownY})
@@ -343,12 +376,17 @@ void frmLayout::txtImagePerLine_LostFocus() {
     DrawLayoutPreview();
 }
 
+void frmLayout::txtThumbnail_LostFocus() {
+    checkField(txtThumbnail, &LayoutDialogModel::CheckThumbnailBox);
+}
+
 void frmLayout::cmdOk_Click() {
     // A field confirmed with Enter, or pasted into, has not lost the focus yet:
     // check every field first so the stored numbers always lie in their ranges.
     txtX_LostFocus();
     txtY_LostFocus();
     txtImagePerLine_LostFocus();
+    txtThumbnail_LostFocus();
 
     m_model.SameSize = !OptionNoSame->isChecked() && OptionSame->isChecked();
     m_model.GetImageSize = chkSize->isChecked();
@@ -360,6 +398,8 @@ void frmLayout::cmdOk_Click() {
     m_model.Thumbnails = chkThumbnail->isChecked();
     m_settings = m_model.Accept(IntegerValue(txtX->text()), IntegerValue(txtY->text()),
                                 IntegerValue(txtImagePerLine->text()), IntegerValue(txtThumbnail->text()));
+    if (m_clickChosen)
+        *m_clickChosen = m_model.ClickChosen;
     accept();
 }
 
@@ -376,6 +416,7 @@ void frmLayout::DrawLayoutPreview() {
     in.NoTable = OptionNoTable->isChecked();
     in.PerRow = PositiveNumber(txtImagePerLine->text());
     in.PerPage = m_mainCount ? PositiveNumber(m_mainCount->text()) : 0;
+    in.Thumbnails = chkThumbnail->isChecked();
     // Only the table sketch needs the two numbers; skip it until both are valid.
     if (!in.NoTable && (in.PerRow == 0 || in.PerPage == 0))
         return;
@@ -396,6 +437,8 @@ bool frmLayout::eventFilter(QObject* watched, QEvent* event) {
                 txtY_LostFocus();
             if (field == txtImagePerLine)
                 txtImagePerLine_LostFocus();
+            if (field == txtThumbnail)
+                txtThumbnail_LostFocus();
         }
     }
     return QDialog::eventFilter(watched, event);

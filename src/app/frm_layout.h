@@ -26,7 +26,10 @@ class frmLayout : public QDialog {
     Q_OBJECT
 
 public:
-    frmLayout(CatalogueSettings& settings, QLineEdit* mainCount, QWidget* parent = nullptr);
+    /// `clickChosen`, when given, says whether the user picked the click action
+    /// (else it follows 作成する) and takes it back on ＯＫ.
+    frmLayout(CatalogueSettings& settings, QLineEdit* mainCount, QWidget* parent = nullptr,
+              bool* clickChosen = nullptr);
 
     QGroupBox* FrameLayoutImageSize;
     QRadioButton* OptionNoSame;
@@ -75,6 +78,8 @@ public slots:
     void txtX_LostFocus();
     void txtY_LostFocus();
     void txtImagePerLine_LostFocus();
+    void txtThumbnail_LostFocus();
+    void chkThumbnail_Toggle(bool on);
     void cmdOk_Click();
     void cmdCancel_Click();
     /// Redraws the sketch from the controls as they stand.
@@ -90,10 +95,14 @@ private:
     void checkField(QLineEdit* field, FieldCheck (*check)(std::optional<int32_t>));
     /// The controls' enabled states, from the model.
     void showEnabled();
+    /// The click option and the thumbnail tip, from the model.
+    void showClick();
 
     CatalogueSettings& m_settings;
     LayoutDialogModel m_model;
     QLineEdit* m_mainCount;
+    bool* m_clickChosen;
+    bool m_showingClick = false;  // the program sets the click option: not the user's pick
 };
 
 }  // namespace kavo

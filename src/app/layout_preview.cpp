@@ -28,6 +28,19 @@ int NoTableX(LayoutPreviewInputs::Alignment align) {
     }
 }
 
+/// One stamp in the square `at`: the sample itself, or a thumbnail inside its framed box.
+void DrawStamp(QPainter& painter, const QRect& at, const QImage& sample, bool thumbnail) {
+    if (!thumbnail) {
+        painter.drawImage(at, sample);
+        return;
+    }
+    painter.setPen(QColor(0x80, 0x80, 0x80));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(at.adjusted(0, 0, -1, -1));
+    const int inset = at.width() >= 9 ? 3 : 1;
+    painter.drawImage(at.adjusted(inset, inset, -inset, -inset), sample);
+}
+
 }  // namespace
 
 void DrawLayoutPreview(const LayoutPreviewInputs& in, const QImage& sample, QImage& surface) {
@@ -41,7 +54,7 @@ void DrawLayoutPreview(const LayoutPreviewInputs& in, const QImage& sample, QIma
         const int x = NoTableX(in.Align);
         int y = kFirstRowY;
         for (int i = 0; i < kNoTableStamps; ++i) {
-            painter.drawImage(QPoint(x, y), sample);
+            DrawStamp(painter, QRect(x, y, w, h), sample, in.Thumbnails);
             y += h + kRowGap;
         }
         return;
@@ -59,7 +72,7 @@ void DrawLayoutPreview(const LayoutPreviewInputs& in, const QImage& sample, QIma
         for (int row = 0; row < rows; ++row) {
             int x = RoundHalfEven((a - rowWidth) / 2.0 + 1);
             for (int k = 0; k < n && j <= p; ++k, ++j) {
-                painter.drawImage(QPoint(x, y), sample);
+                DrawStamp(painter, QRect(x, y, w, h), sample, in.Thumbnails);
                 x += w + kCellGap;
             }
             y += h + kRowGap;
@@ -70,7 +83,7 @@ void DrawLayoutPreview(const LayoutPreviewInputs& in, const QImage& sample, QIma
             // The shrunk row centres by its own rule, not the fitting one's.
             int x = RoundHalfEven(((a - n * c) - (2.0 * n - 1)) / 2.0);
             for (int k = 0; k < n && j <= p; ++k, ++j) {
-                painter.drawImage(QRect(x, y, c, c), sample);
+                DrawStamp(painter, QRect(x, y, c, c), sample, in.Thumbnails);
                 x += c + kCellGap;
             }
             y += c + kRowGap;

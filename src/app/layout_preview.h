@@ -12,12 +12,15 @@ struct LayoutPreviewInputs {
     bool NoTable = false;  // false also while neither table option is selected
     int PerRow = 3;        // n, 1 to 10
     int PerPage = 50;      // P, 5 to 200
+    bool Thumbnails = false;  // each stamp drawn as a thumbnail in its box
 };
 
 /// Draws the sketch of one catalogue page onto `surface` (cleared to white
 /// first): six stamps of `sample` at the chosen alignment without a table, or
 /// centred rows of n stamps, as many as a page holds, with a table; a row too
 /// wide for the surface is drawn with stamps stretched into smaller squares.
+/// With thumbnails each square is the thumbnail's box, framed, with the stamp
+/// fitted inside it.
 void DrawLayoutPreview(const LayoutPreviewInputs& in, const QImage& sample, QImage& surface);
 
 /// The 23 × 23 sample picture the stamps are made of.

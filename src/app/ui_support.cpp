@@ -2,13 +2,17 @@
 
 #include <QCheckBox>
 #include <QFontMetrics>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QStyleOptionFrame>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QWidget>
 #include <algorithm>
+#include <vector>
 #include <limits>
 
 namespace kavo {
@@ -23,6 +27,55 @@ QStringList JapaneseFamilies() {
 }
 
 constexpr const char* kDesignedPlace = "kavoDesignedPlace";
+constexpr const char* kWidestText = "kavoWidestText";
+/// QLineEdit keeps this much between its contents rectangle and the text, on each side.
+constexpr int kLineEditInnerMargin = 2;
+
+/// The pixels a number box lacks at its designed width to show `widest` whole under its style.
+int ShortOfRoom(QLineEdit* box, const QRect& designed, const QString& widest) {
+    QStyleOptionFrame frame;
+    frame.initFrom(box);
+    frame.rect = QRect(QPoint(0, 0), designed.size());
+    frame.lineWidth = box->hasFrame() ? box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, box) : 0;
+    frame.state |= QStyle::State_Sunken;
+    const QRect contents = box->style()->subElementRect(QStyle::SE_LineEditContents, &frame, box);
+    const QMargins margins = box->textMargins();
+    const int room = contents.width() - margins.left() - margins.right() - 2 * kLineEditInnerMargin;
+    // One pixel more for the text cursor, which the box keeps in view.
+    const int needed = QFontMetrics(box->font()).horizontalAdvance(widest) + 1;
+    return std::max(0, needed - room);
+}
+
+/// Widens the number boxes that lack room, each row's later controls moved
+/// along only as far as they must: a spinner that touches its box stays on it,
+/// anything else keeps at least two pixels to what stands before it.
+void FitNumberBoxes(QWidget* window) {
+    for (QLineEdit* box : window->findChildren<QLineEdit*>()) {
+        const QVariant widest = box->property(kWidestText);
+        const QVariant boxPlace = box->property(kDesignedPlace);
+        if (!widest.isValid() || !boxPlace.isValid())
+            continue;
+        const QRect designed = boxPlace.toRect();
+        const int wider = ShortOfRoom(box, designed, widest.toString());
+        box->setGeometry(designed.adjusted(0, 0, wider, 0));
+        std::vector<std::pair<QRect, QWidget*>> row;
+        for (QWidget* other : box->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            const QRect place = other->property(kDesignedPlace).toRect();
+            if (other != box && place.isValid() && place.left() >= designed.right() &&
+                place.top() <= designed.bottom() && place.bottom() >= designed.top())
+                row.emplace_back(place, other);
+        }
+        std::sort(row.begin(), row.end(), [](const auto& a, const auto& b) { return a.first.left() < b.first.left(); });
+        int designedRight = designed.right() + 1, right = designedRight + wider;
+        for (const auto& [place, other] : row) {
+            const int gap = place.left() - designedRight;
+            const int left = std::max(place.left(), right + std::min(gap, 2));
+            other->move(left, other->y());
+            designedRight = place.right() + 1;
+            right = left + other->width();
+        }
+    }
+}
 
 /// The width a control needs to show its whole text under its style, or 0
 /// for a control this does not concern.
@@ -76,11 +129,21 @@ void FitTextControls(QWidget* window) {
         place.setWidth(std::max(place.width(), needed));
         child->setGeometry(place);
     }
+    FitNumberBoxes(window);
+}
+
+void SetWidestText(QLineEdit* box, const QString& widest) {
+    box->setProperty(kWidestText, widest);
 }
 
 void NameForAssistiveTechnology(std::initializer_list<QWidget*> controls, const QString& name) {
     for (QWidget* control : controls)
         control->setAccessibleName(name);
+}
+
+void NameGroupsForAssistiveTechnology(QWidget* window) {
+    for (QGroupBox* group : window->findChildren<QGroupBox*>())
+        group->setAccessibleName(group->title());
 }
 
 QFont BoxFont() {

@@ -9,6 +9,7 @@
 
 class QKeyEvent;
 class QLabel;
+class QLineEdit;
 class QWidget;
 
 namespace kavo {
@@ -30,8 +31,17 @@ void PlaceTwips(QWidget* widget, int left, int top, int width, int height);
 /// Called when the window is built and whenever its style or font changes.
 void FitTextControls(QWidget* window);
 
+/// Marks a number box with the widest text it must show whole (its largest
+/// number); FitTextControls widens it where the style's frame and padding leave
+/// too little room, and moves what stands right of it in its row along.
+void SetWidestText(QLineEdit* box, const QString& widest);
+
 /// Accessible names of controls whose caption is a label or frame beside them.
 void NameForAssistiveTechnology(std::initializer_list<QWidget*> controls, const QString& name);
+
+/// Names every frame inside `window` by its own caption: assistive technology
+/// would otherwise announce a frame inside another by the outer one's.
+void NameGroupsForAssistiveTechnology(QWidget* window);
 
 /// The font the designed text boxes ask for ("ＭＳ Ｐゴシック" 11.25 pt), falling
 /// back to an installed Japanese font.

@@ -8,6 +8,7 @@
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <algorithm>
 
 namespace kavo {
@@ -125,6 +126,53 @@ void UpDown::followBuddy(const QString& text) {
         QAccessibleValueChangeEvent changed(this, m_value);
         QAccessible::updateAccessibility(&changed);
     }
+}
+
+void UpDown::takeSpinKeysInBuddy() {
+    setFocusPolicy(Qt::NoFocus);
+    if (m_buddy)
+        m_buddy->installEventFilter(this);
+}
+
+bool UpDown::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_buddy || !isEnabled())
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress) {
+        // Steps go from the number typed so far, brought into the range.
+        bool ok = false;
+        const int typed = m_buddy->text().toInt(&ok);
+        if (ok)
+            m_value = std::clamp(typed, m_minimum, m_maximum);
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+            case Qt::Key_Up:
+                stepUp();
+                return true;
+            case Qt::Key_Down:
+                stepDown();
+                return true;
+            case Qt::Key_PageUp:
+                step(10 * m_increment);
+                return true;
+            case Qt::Key_PageDown:
+                step(-10 * m_increment);
+                return true;
+            case Qt::Key_Home:
+                step(m_minimum - m_value);
+                return true;
+            case Qt::Key_End:
+                step(m_maximum - m_value);
+                return true;
+            default:
+                break;
+        }
+    }
+    if (event->type() == QEvent::Wheel) {
+        const int notches = static_cast<QWheelEvent*>(event)->angleDelta().y() / 120;
+        if (notches != 0)
+            step(notches * m_increment);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void UpDown::keyPressEvent(QKeyEvent* event) {

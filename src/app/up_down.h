@@ -27,6 +27,11 @@ public:
     /// Moves the value by `delta` within the range, as the buttons do.
     void stepBy(int delta);
 
+    /// The box takes the keys and the wheel a spin box takes (arrows one step,
+    /// Page Up and Down ten, Home and End the ends), so that the box alone is
+    /// the one Tab stop; the spinner itself then takes no focus.
+    void takeSpinKeysInBuddy();
+
     void stepUp() { step(m_increment); }
     void stepDown() { step(-m_increment); }
 
@@ -35,6 +40,7 @@ signals:
     void stepped(int value);
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;

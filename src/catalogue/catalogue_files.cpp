@@ -227,20 +227,28 @@ void CatalogueFiles::Stage(const std::string& path, std::string_view text) {
     m_writes->Run([this, &s, bytes = OutputBytes(text)] { StageNow(s, bytes); });
 }
 
-const std::string* CatalogueFiles::EarlierBytes(const std::string& target) const {
+const CatalogueFiles::Earlier* CatalogueFiles::EarlierFile(const std::string& target) const {
     if (!m_surveyed || target.size() <= m_folder.size() || !target.starts_with(m_folder))
         return nullptr;
     const auto e = m_earlier.find(Key(target));
-    // On a disk that ignores letter case an earlier name spelt otherwise is written anew.
-    return e != m_earlier.end() && e->second.Name == LastFolderName(target) ? &e->second.Bytes : nullptr;
+    return e != m_earlier.end() ? &e->second : nullptr;
+}
+
+const std::string* CatalogueFiles::EarlierBytes(const std::string& target) const {
+    const Earlier* e = EarlierFile(target);
+    // On a disk that ignores letter case an earlier name spelt otherwise is written anew, to be spelt right.
+    return e && e->Name == LastFolderName(target) ? &e->Bytes : nullptr;
 }
 
 void CatalogueFiles::StageNow(Staged& s, const std::string& bytes) {
     const std::string* earlier = EarlierBytes(s.Target);
     std::string read;
-    if (!earlier && m_caseSensitive && (!s.Target.starts_with(m_folder) || m_ours.contains(Key(s.Target))) &&
+    // The summary page, or a page the survey did not keep; where names ignore
+    // case, only one spelt as the target is, or it would keep its spelling.
+    if (!earlier && (!s.Target.starts_with(m_folder) || m_ours.contains(Key(s.Target))) &&
+        (m_caseSensitive || m_fs.NameOnDisk(s.Target) == LastFolderName(s.Target)) &&
         m_fs.ReadWhole(s.Target, bytes.size(), read))
-        earlier = &read;  // the summary page, or a page the survey did not keep
+        earlier = &read;
     if (earlier && *earlier == bytes) {
         s.Unchanged = true;
         return;
@@ -262,6 +270,32 @@ void CatalogueFiles::Discard() {
 }
 
 bool CatalogueFiles::PutInPlace(Staged& s) {
+    if (!s.Respell.empty()) {
+        // Renamed over the earlier file as it is spelt, then to the new
+        // spelling by case alone, so a page is at the name every moment. A
+        // system that cannot rename by case alone (Wine) goes by a temporary
+        // name: a moment without the page, on the one run that respells it.
+        const std::string earlier = m_folder + s.Respell;
+        s.In = m_fs.RenameFile(s.Path, earlier);
+        if (!s.In || (m_fs.RenameFile(earlier, s.Target) && m_fs.NameOnDisk(s.Target) == LastFolderName(s.Target)))
+            return s.In;
+        const std::string between = TemporaryPath(s.Target);
+        if (m_fs.RenameFile(earlier, between) && !m_fs.RenameFile(between, s.Target))
+            m_fs.RenameFile(between, earlier);
+        return true;
+    }
+    if (!s.Aside.empty() && !s.Kept && m_fs.CopyFile(s.Target, s.Aside) == 0) {
+        // Ours, but not kept in memory (a large page): copied aside, not moved,
+        // so the page is at its name every moment (the frameset leads to the
+        // first) and the new one replaces it in one rename. Without room for
+        // the copy, or with the page gone, it is moved aside as below.
+        s.In = m_fs.RenameFile(s.Path, s.Target);
+        if (!s.In) {
+            m_fs.RemoveFile(s.Aside);
+            s.Aside.clear();
+        }
+        return s.In;
+    }
     if (!s.Aside.empty() && !m_fs.RenameFile(s.Target, s.Aside)) {
         if (m_fs.Exists(s.Target))
             return false;  // held open elsewhere (Windows): nothing has changed
@@ -365,9 +399,13 @@ bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string
                 continue;
             case Found::Ours:
                 // What the survey read whole is written back after a failure; a rename aside would cost every page a round trip.
-                s.Earlier = EarlierBytes(s.Target);
-                if (!s.Earlier)
+                if (const Earlier* e = EarlierFile(s.Target)) {
+                    s.Earlier = &e->Bytes;
+                    if (e->Name != LastFolderName(s.Target))
+                        s.Respell = e->Name;
+                } else {
                     s.Aside = TemporaryPath(s.Target);
+                }
                 break;
             case Found::Theirs:
                 s.Aside = BackupName(s.Target);

@@ -83,6 +83,7 @@ private:
         std::string Target, Path;
         std::string Aside;  // where the file it replaces waits until the commit is done
         const std::string* Earlier = nullptr;  // or the bytes it replaces, to write back after a failure
+        std::string Respell;  // the name of those bytes, spelt otherwise where names ignore case
         bool Kept = false;  // Aside is the backup of a file that is not ours
         bool Required = true;
         bool Unchanged = false;  // the file on disk has these bytes: nothing written
@@ -108,7 +109,9 @@ private:
     void AwaitSurvey();
     /// Writes the staged file unless the target holds its bytes already.
     void StageNow(Staged& s, const std::string& bytes);
-    /// The earlier bytes at `target` as the survey read them, or null.
+    /// The earlier file at `target`, in any spelling the disk takes for it, as the survey read it whole; or null.
+    const Earlier* EarlierFile(const std::string& target) const;
+    /// Its bytes, when it is spelt as `target` is; or null.
     const std::string* EarlierBytes(const std::string& target) const;
     /// Puts one staged file in place, its old file aside first when it is not
     /// kept in memory.

@@ -41,19 +41,27 @@ std::string CatalogueFolderMessage(const std::string& folder) {
     return "'" + folder + "' は、Kavo が作ったカタログのフォルダです。\r\n画像のあるフォルダを指定してください。";
 }
 
+/// Said ahead of the failed writes when the folder lies on a file system mounted read-only.
+std::string ReadOnlyMessage(const std::string& folder) {
+    return "'" + folder + "' は読み取り専用のファイルシステムにあります。\r\nカタログを書き出せません。";
+}
+
 std::string ForeignLinkMessage(const std::string& link) {
     return "'" + link + "' は、ほかのユーザーが作ったリンクです。\r\nこのリンクの先には書き出しません。";
 }
 
 /// Whether names in the folder tell letter case apart: a probe file is made in
 /// upper case and looked for in lower case. A folder that cannot be written is
-/// taken as case-sensitive, whose lower-case names resolve on either kind.
-bool ProbeCaseSensitive(FileSystem& fs, const std::string& base) {
+/// taken as case-sensitive. Only how earlier files are matched depends on it;
+/// the names written are the same either way. `error` gets why the probe could
+/// not be made (0 when it was).
+bool ProbeCaseSensitive(FileSystem& fs, const std::string& base, int& error) {
     for (int tries = 0; tries < kTemporaryNameTries; ++tries) {
         const std::string stem = CaseProbeName();
         const int made = fs.CreateNewFile(base + stem);
         if (made == EEXIST)
             continue;
+        error = made;
         if (made != 0)
             return true;
         const bool sensitive = !fs.Exists(base + AsciiLower(stem));
@@ -61,6 +69,42 @@ bool ProbeCaseSensitive(FileSystem& fs, const std::string& base) {
         return sensitive;
     }
     return true;
+}
+
+/// The name of `lower` (ASCII letters) in `folder` as the disk spells it: an earlier run may
+/// have made "Kavo" where names ignore case, and a run on either kind of
+/// system must then write into that one folder, lock it, and link to it as it
+/// is spelt. `lower` itself where nothing of that name is there.
+std::string SpeltOnDisk(FileSystem& fs, const std::string& folder, std::string_view lower) {
+    const std::string exact = folder + std::string(lower);
+    if (fs.Exists(exact)) {
+        std::string onDisk = fs.NameOnDisk(exact);
+        if (!onDisk.empty())
+            return onDisk;
+        // The system does not say (Linux). Names that ignore case there (a FAT
+        // stick, a share) find the upper-case spelling too; only then is a listing needed.
+        std::string upper(lower);
+        for (char& c : upper)
+            c = static_cast<char>(c - 'a' + 'A');
+        if (!fs.Exists(folder + upper))
+            return std::string(lower);
+    }
+    // Only a listing finds another spelling: the one spelt as asked, else the
+    // first in name order, as on every run. Listed whole, even amid a cancel:
+    // a second catalogue folder beside the first is what this prevents.
+    std::vector<DirEntry> entries;
+    std::string found;
+    if (fs.ListFolder(folder, entries, nullptr)) {
+        for (const DirEntry& e : entries) {
+            if (!e.IsDir || AsciiLower(e.Name) != lower)
+                continue;
+            if (e.Name == lower)
+                return e.Name;
+            if (found.empty() || e.Name < found)
+                found = e.Name;
+        }
+    }
+    return found.empty() ? std::string(lower) : found;
 }
 
 /// Counts the failures the helpers report, passing every call on.
@@ -98,25 +142,33 @@ public:
             result.FolderMissing = result.Cancelled = true;
             return result;
         }
-        if (Refused(folder, result))
+        // One spelling on every system: "kavo", "images" and "page0001.html" as
+        // the links name them, or the folders an earlier run made in another case.
+        m_catalogueName = SpeltOnDisk(m_fs, m_base, "kavo");
+        const std::string catalogue = m_base + m_catalogueName;
+        m_imagesName = SpeltOnDisk(m_fs, catalogue + kPathSep, "images");
+        const std::string images = catalogue + kPathSep + m_imagesName;
+        if (Refused(folder, catalogue, images, result))
             return result;
-        // The catalogue's own levels are made in the letter case its links use.
-        m_keepCase = m_in.CaseSensitive ? *m_in.CaseSensitive : ProbeCaseSensitive(m_fs, m_base);
-        result.CaseSensitive = m_keepCase;
-        const bool lower = m_keepCase;
-        const std::string catalogue = m_base + (lower ? "kavo" : "Kavo");
-        const std::string images = catalogue + kPathSep + (lower ? "images" : "Images");
+        int probeError = 0;
+        m_caseSensitive = m_in.CaseSensitive ? *m_in.CaseSensitive : ProbeCaseSensitive(m_fs, m_base, probeError);
+        if (probeError == EROFS) {
+            // The failures that follow would each name only a file.
+            m_obs.ShowMessage(ReadOnlyMessage(folder), MessageKind::WriteFailure, "Kavo");
+        }
+        result.CaseSensitive = m_caseSensitive;
         MakeFolderPath(m_fs, m_obs, catalogue);
         MakeFolderPath(m_fs, m_obs, images);
+        // The lock is in the folder that is written, whichever system made it.
         bool busy = false;
-        const std::unique_ptr<FolderLock> lock = m_fs.LockFolder(m_base + "kavo", busy);
+        const std::unique_ptr<FolderLock> lock = m_fs.LockFolder(catalogue, busy);
         if (busy) {
-            m_obs.ShowMessage(BusyMessage(m_base + "kavo"), MessageKind::Refusal, "Kavo");
+            m_obs.ShowMessage(BusyMessage(catalogue), MessageKind::Refusal, "Kavo");
             result.Busy = result.Cancelled = true;
             return result;
         }
         m_catalogue = catalogue + kPathSep;
-        m_files.emplace(m_fs, m_obs, lower, m_in.Writers);
+        m_files.emplace(m_fs, m_obs, m_caseSensitive, m_in.Writers);
         m_files->Survey(m_catalogue, YieldWhileListing(m_cancel, m_obs));
 
         m_c.PageCount = m_c.PageImageCount = 0;
@@ -151,18 +203,22 @@ public:
         std::vector<std::pair<std::string, std::string>> files;
         WriteFramesetPage(m_text);
         files.emplace_back(m_catalogue + "index.html", m_text);
-        WriteTreeFrame(m_text, m_c.PageCount, name);
+        WriteTreeFrame(m_text, m_c.PageCount, name, m_imagesName);
         files.emplace_back(m_catalogue + "frame1.html", m_text);
-        WriteNavigationFrame(m_text, m_c.PageCount);
+        WriteNavigationFrame(m_text, m_c.PageCount, m_imagesName);
         files.emplace_back(m_catalogue + "frame2.html", m_text);
         WriteSummaryPage(m_text, {.FolderName = name,
-                                  .KeepCase = m_keepCase,
+                                  .CatalogueFolder = m_catalogueName,
+                                  .ImagesFolder = m_imagesName,
                                   .Pictures = m_c.WrittenImageCount,
                                   .PicturesPerPage = m_in.PicturesPerPage,
                                   .Pages = m_c.PageCount,
                                   .PicturesPerRow = m_set.UseTable ? m_set.ImagesPerLine : 0});
         files.emplace_back(result.SummaryPage, m_text);
         result.SummaryWritten = m_files->Commit(files, m_cancel.Requested());
+        // Pages without thumbnails are in: those of an earlier run would only be published unused.
+        if (m_set.ThumbnailBox == 0 && result.SummaryWritten)
+            RemoveThumbnails(m_fs, m_catalogue, m_obs);
         m_files->CopyFolderFiles(JoinPath(m_in.ProgramFolder, "Images"), images);
         m_files->ReportKept();
         result.BackupOfIndex = m_files->BackupOf(result.SummaryPage);
@@ -176,15 +232,16 @@ private:
     /// A catalogue is not catalogued again (its frameset would become a summary
     /// page), and nothing is written through a link that another user put
     /// where the catalogue or its pictures go. Says why when it refuses.
-    bool Refused(const std::string& folder, GenerateResult& result) {
+    bool Refused(const std::string& folder, const std::string& catalogue, const std::string& images,
+                 GenerateResult& result) {
         std::string head;
         if (m_fs.ReadPrefix(m_base + "index.html", kFramesetHeadSize, head) && IsFramesetText(head)) {
             m_obs.ShowMessage(CatalogueFolderMessage(folder), MessageKind::Refusal, "Kavo");
             return result.CatalogueFolder = true;
         }
-        std::vector<std::string> ours = {m_base + "kavo", m_base + "kavo" + kPathSep + "images"};
+        std::vector<std::string> ours = {catalogue, images};
         if (m_set.ThumbnailBox > 0)
-            ours.push_back(m_base + "kavo" + kPathSep + kThumbFolder);
+            ours.push_back(catalogue + kPathSep + kThumbFolder);
         for (const std::string& path : ours) {
             if (m_fs.IsForeignLink(path)) {
                 m_obs.ShowMessage(ForeignLinkMessage(path), MessageKind::Refusal, "Kavo");
@@ -200,7 +257,7 @@ private:
     }
 
     std::string PagePath(int32_t n) const {
-        return m_catalogue + (m_keepCase ? "page" : "Page") + FormatNumber(n, "0000") + ".html";
+        return m_catalogue + "page" + FormatNumber(n, "0000") + ".html";
     }
 
     /// Stages the page in the buffer as the next page; it goes in with the
@@ -369,25 +426,31 @@ private:
         const PlacedThumb thumb = m_thumbs ? m_thumbs->Next(m_cancelCheck) : PlacedThumb{};
         if (thumb.KnownSize) {
             size = {thumb.Width, thumb.Height};
+        } else if (m_thumbs) {
+            // Without its thumbnail (damaged, or given up for a cancel) a picture
+            // still takes no more than the box among the others.
+            if (thumb.HeaderRead)
+                size = {thumb.Width, thumb.Height};
+            else
+                ReadPixelSize(m_fs, fullPath, size, m_cancelCheck);
+            if (size.Width > 0 && size.Height > 0)
+                FitInto(size.Width, size.Height, m_set.ThumbnailBox, size.Width, size.Height);
         } else if (m_set.SameSize) {
             size = {m_set.ImageWidth, m_set.ImageHeight};
         } else if (m_set.GetImageSize) {
             const auto known = m_known ? m_known->find(entry) : decltype(m_known->find(entry)){};
-            if (thumb.HeaderRead) {
-                size = {thumb.Width, thumb.Height};
-            } else if (m_known && known != m_known->end()) {
+            if (m_known && known != m_known->end()) {
                 size = known->second;
             } else if (m_prefetch) {
                 size = m_prefetch->Next(m_cancelCheck);
             } else if (m_sizes) {
                 m_sizes->Read(fullPath, size, m_cancelCheck);
             } else {
-                // With thumbnails there is no size record: a picture without one is read here.
                 ReadPixelSize(m_fs, fullPath, size, m_cancelCheck);
             }
         }
         m_alt.assign(FormatNumber(m_c.PageImageCount, "000")).append(" : ").append(m_relative);
-        WritePictureEntry(m_text, m_keepCase, {m_c.PageImageCount, m_c.WrittenImageCount, m_selected},
+        WritePictureEntry(m_text, {m_c.PageImageCount, m_c.WrittenImageCount, m_selected},
                           thumb.UseThumbnail ? thumb.Address : m_src, size.Width, size.Height, m_alt,
                           AlignmentText(m_set.Align), ClickActionText(m_set.Click), m_link);
         if (m_set.UseTable) {
@@ -419,7 +482,8 @@ private:
     RunObserver& m_obs;
     const CancelToken& m_cancel;
     GenerateResult m_result;
-    bool m_keepCase = false;  // names as the user spells them, on a file system that tells case apart
+    bool m_caseSensitive = true;  // the file system tells letter case apart
+    std::string m_catalogueName, m_imagesName;  // "kavo" and "images", or as an earlier run spelt them
     const CatalogueSettings& m_set;
     GenerationCounters& m_c;
     std::string m_base;

@@ -4,6 +4,8 @@
 
 #include "catalogue/classify.h"
 #include "fs/paths.h"
+#include "html/html_writer.h"
+#include "thumbs/thumbnails.h"
 #include "walk/folder_walk.h"
 
 namespace kavo {
@@ -88,7 +90,32 @@ ScanResult RunScan(const RunRequest& request, FileSystem& fs, RunObserver& obs, 
     result.UnreadableNamed = nameUnreadable && !result.Cancelled && result.UnreadableFolders > 0;
     if (result.UnreadableNamed)
         obs.ShowMessage(scanner.Unreadable().Notice(), MessageKind::Notice, kUnreadableNoticeTitle);
+    if (!result.Cancelled)
+        result.CatalogueThumbnails = CatalogueThumbnails(fs, root);
     return result;
+}
+
+int32_t CatalogueThumbnails(FileSystem& fs, const std::string& folder) {
+    // Lower-case names find the catalogue on either kind of file system; an
+    // earlier version wrote capitalised ones where names ignore case.
+    std::string catalogue, head;
+    for (const char* name : {"kavo", "Kavo"}) {
+        catalogue = folder + name + kPathSep;
+        if (fs.ReadPrefix(catalogue + "index.html", kFramesetHeadSize, head) && IsFramesetText(head))
+            break;
+        catalogue.clear();
+    }
+    if (catalogue.empty())
+        return -1;
+    // The pages tell whether they show thumbnails; a record an older run left
+    // beside pages without them does not.
+    bool shown = false;
+    for (const char* page : {"page0001.html", "Page0001.html"})
+        shown = shown || (fs.ReadPrefix(catalogue + page, 64 * 1024, head) && head.find("SRC=\"thumbs/") != std::string::npos);
+    if (!shown)
+        return 0;
+    const int32_t box = RecordedThumbnailBox(fs, catalogue);
+    return box > 0 ? kThumbnailBox.Clamp(box) : kThumbnailBox.Default;
 }
 
 }  // namespace kavo

@@ -20,6 +20,9 @@ struct ScanResult {
     bool UnreadableNamed = false;       // the scan's notice named them to the user
     /// The scan's listings, when the request said a generation follows at once.
     std::shared_ptr<ListingMemory> Listings;
+    /// The catalogue already in the folder: -1 none, 0 one without thumbnails,
+    /// else the box its thumbnails were made for.
+    int32_t CatalogueThumbnails = -1;
 
     /// The pictures of the request's types: the whole of a generation's progress.
     int32_t Selected(const PictureTypes& types) const { return types.CountIn(Counts); }
@@ -32,6 +35,10 @@ struct ScanResult {
 /// once `cancel` is requested; a cancelled scan's counts mean nothing.
 ScanResult RunScan(const RunRequest& request, FileSystem& fs, RunObserver& obs, const CancelToken& cancel,
                    bool nameUnreadable = true);
+
+/// The catalogue already in `folder` (with its trailing separator), as
+/// ScanResult::CatalogueThumbnails tells it.
+int32_t CatalogueThumbnails(FileSystem& fs, const std::string& folder);
 
 /// Title of the notice that names the folders a walk could not read.
 inline constexpr const char* kUnreadableNoticeTitle = "フォルダの読み取り - Kavo";

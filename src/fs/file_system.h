@@ -128,7 +128,8 @@ public:
     /// anything there: 0, EEXIST when something is at the name already, or the
     /// system's error number (then no file is left). One create where
     /// WriteFileAtomic takes a create and a rename, for a name only this run
-    /// writes (a staged file). The default suits the tests' file systems.
+    /// writes (a staged file). On Windows the file is flushed to the disk
+    /// before it is closed, as Flush does there. The default suits the tests' file systems.
     virtual int WriteNewFile(const std::string& path, std::string_view data) {
         if (Exists(path))
             return EEXIST;
@@ -164,6 +165,8 @@ public:
     }
 
     virtual bool RemoveFile(const std::string& path) = 0;
+    /// Removes a folder that is empty; false when it is not, or is not there.
+    virtual bool RemoveEmptyFolder(const std::string& /*path*/) { return false; }
     virtual bool RenameFile(const std::string& from, const std::string& to) = 0;
 
     /// Copies a regular file over any existing file of that name. Returns 0 or the error number.
@@ -200,7 +203,8 @@ public:
 
     /// Makes what was written to the file system holding `folder` reach the disk,
     /// so that files renamed into place next are whole after a power cut. Best
-    /// effort; the default does nothing.
+    /// effort; the default does nothing, and so does Windows, where WriteNewFile
+    /// flushes each file instead (a volume's flush needs an administrator).
     virtual void Flush(const std::string& /*folder*/) {}
 
     /// True when OpenRead, and Read and Skip on the files it returns, may be

@@ -488,6 +488,11 @@ public:
 
     bool RemoveFile(const std::string& path) override { return UnlinkAt(path); }
 
+    bool RemoveEmptyFolder(const std::string& path) override {
+        AtPath at(path);
+        return at.ok() && ::unlinkat(at.dir(), at.rest(), AT_REMOVEDIR) == 0;
+    }
+
     bool RenameFile(const std::string& from, const std::string& to) override { return RenameAt(from, to); }
 
     int CopyFile(const std::string& from, const std::string& to) override {

@@ -361,6 +361,28 @@ public:
         return false;
     }
 
+    int WriteNewFile(const std::string& path, std::string_view data) override {
+        const std::wstring name = SystemPath(path);
+        DWORD error = ERROR_SUCCESS;
+        {
+            Handle h(CreateNew(name));
+            if (!h.ok())
+                return ErrnoFrom(::GetLastError());
+            if (!WriteAll(h.get(), data))
+                error = ::GetLastError();
+            // Renamed into place next, the file must be on the disk first, or a
+            // power cut can leave the page empty. Each file is flushed here:
+            // flushing a whole volume, as Linux does once, needs an
+            // administrator. Best effort, as there: some redirectors cannot.
+            else
+                ::FlushFileBuffers(h.get());
+        }
+        if (error == ERROR_SUCCESS)
+            return 0;
+        ::DeleteFileW(name.c_str());
+        return ErrnoFrom(error);
+    }
+
     int CreateNewFile(const std::string& path) override {
         Handle h(CreateNew(SystemPath(path)));
         return h.ok() ? 0 : ErrnoFrom(::GetLastError());
@@ -417,6 +439,10 @@ public:
     }
 
     bool RemoveFile(const std::string& path) override { return ::DeleteFileW(SystemPath(path).c_str()) != 0; }
+
+    bool RemoveEmptyFolder(const std::string& path) override {
+        return ::RemoveDirectoryW(SystemPath(path).c_str()) != 0;
+    }
 
     bool RenameFile(const std::string& from, const std::string& to) override {
         // Replaces an existing target, as rename does on the other systems.
@@ -499,6 +525,7 @@ public:
 
     // Every call stands alone on handles of its own.
     bool ReadsAreThreadSafe() const override { return true; }
+    bool WritesAreThreadSafe() const override { return true; }
     // Each listing has a search handle of its own.
     bool ListingsAreThreadSafe() const override { return true; }
 };

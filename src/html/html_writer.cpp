@@ -53,6 +53,18 @@ std::string LowerAddress(std::string_view address) {
     return out;
 }
 
+/// Makes the frame in `out` name the navigation pictures' folder as an earlier
+/// run spelt it ("Images"), so the links resolve where names tell case apart.
+/// Every such link is a quoted address beginning with "images/".
+void RespellImages(std::string& out, std::string_view images) {
+    if (images == "images")
+        return;
+    for (std::string_view quote : {"\"images/", "'images/"}) {
+        for (size_t at = out.find(quote); at != std::string::npos; at = out.find(quote, at + 1 + images.size()))
+            out.replace(at + 1, images.size(), images);
+    }
+}
+
 /// The home page address without its final "index.html".
 std::string_view HomePageFolder() {
     constexpr std::string_view kIndex = "index.html";
@@ -109,7 +121,7 @@ void WriteBodyEnd(std::string& out) {
 // ---------------------------------------------------------------------------
 // Picture entries and table markup
 
-void WritePictureEntry(std::string& out, bool keepCase, const EntryNumbers& numbers, std::string_view src, int32_t width, int32_t height, std::string_view alt,
+void WritePictureEntry(std::string& out, const EntryNumbers& numbers, std::string_view src, int32_t width, int32_t height, std::string_view alt,
                        std::string_view align, std::string_view clickAction, std::string_view link) {
     // Written straight into the page: this runs once per picture of the tree.
     if (!src.empty()) {
@@ -126,9 +138,8 @@ void WritePictureEntry(std::string& out, bool keepCase, const EntryNumbers& numb
             AppendQuoted(out, R"(<A HREF=")", link, "\">\r\n");
         }
 
-        // A file system that tells case apart needs the user's own spelling.
-        const std::string lowered = keepCase ? std::string() : LowerAddress(src);
-        AppendQuoted(out, R"(    <IMG SRC=")", keepCase ? src : lowered, "\"");
+        // The user's own spelling: the catalogue is read where names tell case apart too.
+        AppendQuoted(out, R"(    <IMG SRC=")", src, "\"");
         if (width != 0) {
             out.append(R"( WIDTH=")").append(FormatNumber(width, "0")).append("\"");
         }
@@ -207,7 +218,7 @@ bool IsFramesetText(std::string_view head) {
     return head.starts_with(Join({kMarkerPrefix, "index "})) && head.find("\r\n<FRAMESET ") != std::string_view::npos;
 }
 
-void WriteTreeFrame(std::string& out, int32_t pageCount, std::string_view folderName) {
+void WriteTreeFrame(std::string& out, int32_t pageCount, std::string_view folderName, std::string_view images) {
     out.clear();
     if (pageCount > 0) {
         out.reserve(6000 + static_cast<size_t>(pageCount) * 200);
@@ -308,14 +319,15 @@ void WriteTreeFrame(std::string& out, int32_t pageCount, std::string_view folder
                        padded, ".html</A><BR>"}));
     }
     Add(out, {"</FONT>", "<BR>", "</DL>", "</TD>", "</TR>", "</TABLE>", "</B></FONT>", "", "</BODY>", "", "</HTML>"});
+    RespellImages(out, images);
 }
 
 // ---------------------------------------------------------------------------
 // Summary page
 
 void WriteSummaryPage(std::string& out, const SummaryFacts& facts) {
-    // On a file system that tells case apart the catalogue folder is "kavo".
-    const std::string_view frameset = facts.KeepCase ? "kavo/index.html" : "Kavo/index.html";
+    // The catalogue folder as the disk spells it, so the links resolve wherever the catalogue is read.
+    const std::string frameset = Join({facts.CatalogueFolder, "/index.html"});
     const auto cell = [](std::string_view value) {
         return Join({R"(<FONT COLOR="#666666" SIZE="4">)", value, "</FONT>"});
     };
@@ -338,7 +350,8 @@ void WriteSummaryPage(std::string& out, const SummaryFacts& facts) {
          kDefaultBody,
          R"(<P ALIGN="CENTER">)",
          Join(
-             {R"(<IMG SRC="kavo/images/logo1.gif" BORDER="0" WIDTH="140" HEIGHT="50" ALIGN="MIDDLE" ALT="KAVO - Jump To )",
+             {R"(<IMG SRC=")", facts.CatalogueFolder, "/", facts.ImagesFolder,
+              R"(/logo1.gif" BORDER="0" WIDTH="140" HEIGHT="50" ALIGN="MIDDLE" ALT="KAVO - Jump To )",
               EscapeMarkup(kHomePage), R"(">)"}),
          "</P>",
          "<BR>",
@@ -374,7 +387,7 @@ void WriteSummaryPage(std::string& out, const SummaryFacts& facts) {
 // ---------------------------------------------------------------------------
 // Page navigation frame
 
-void WriteNavigationFrame(std::string& out, int32_t pageCount) {
+void WriteNavigationFrame(std::string& out, int32_t pageCount, std::string_view images) {
     // An empty catalogue still gets a frame whose bound reads 0, so SetPageNo never loads a page.
     const std::string count = pageCount == 0 ? std::string("0") : FormatNumber(pageCount, "####");
     const std::string writeCount = Join({R"(            document.write(")", count, R"(");)"});
@@ -497,6 +510,7 @@ void WriteNavigationFrame(std::string& out, int32_t pageCount) {
             "",
             "</HTML>",
         });
+    RespellImages(out, images);
 }
 
 }  // namespace kavo

@@ -27,8 +27,7 @@ void WriteBodyStart(std::string& out, std::string_view backgroundPicture, std::s
 void WriteBodyEnd(std::string& out);
 
 // Picture entries and table markup. `src` and `link` are addresses already
-// escaped for URLs (see EscapeAddress); SRC is lower-cased unless `keepCase`
-// (a file system that tells letter case apart).
+// escaped for URLs (see EscapeAddress), written as they are spelt.
 
 /// Where an entry stands, for the comment line above it.
 struct EntryNumbers {
@@ -36,7 +35,7 @@ struct EntryNumbers {
     int32_t Written = 0;   // pictures placed so far, itself included
     int32_t Selected = 0;  // pictures of the chosen types the scan counted
 };
-void WritePictureEntry(std::string& out, bool keepCase, const EntryNumbers& numbers, std::string_view src, int32_t width, int32_t height, std::string_view alt,
+void WritePictureEntry(std::string& out, const EntryNumbers& numbers, std::string_view src, int32_t width, int32_t height, std::string_view alt,
                        std::string_view align, std::string_view clickAction, std::string_view link);
 void WriteTableStart(std::string& out, int32_t border);
 void WriteTableEnd(std::string& out);
@@ -50,7 +49,8 @@ void WriteCellEnd(std::string& out);
 /// What the summary page tells of a catalogue.
 struct SummaryFacts {
     std::string_view FolderName;
-    bool KeepCase = false;       // the catalogue folder is "kavo", not "Kavo"
+    std::string_view CatalogueFolder = "kavo";  // as the disk spells it: an earlier run may have made "Kavo"
+    std::string_view ImagesFolder = "images";   // in it, likewise
     int32_t Pictures = 0;        // pictures the pages hold
     int32_t PicturesPerPage = 0;
     int32_t Pages = 0;
@@ -58,8 +58,10 @@ struct SummaryFacts {
 };
 
 void WriteFramesetPage(std::string& out);
-void WriteTreeFrame(std::string& out, int32_t pageCount, std::string_view folderName);
-void WriteNavigationFrame(std::string& out, int32_t pageCount);
+/// `images`: the navigation pictures' folder as the disk spells it.
+void WriteTreeFrame(std::string& out, int32_t pageCount, std::string_view folderName,
+                    std::string_view images = "images");
+void WriteNavigationFrame(std::string& out, int32_t pageCount, std::string_view images = "images");
 void WriteSummaryPage(std::string& out, const SummaryFacts& facts);
 
 /// How many bytes from its start tell a frameset this writer made (IsFramesetText).

@@ -36,4 +36,21 @@ void SaveWindowPosition(WindowPosition position) {
     store.sync();
 }
 
+std::optional<std::string> LoadStoredText(const std::string& group, const std::string& name) {
+    const QSettings store(QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication));
+    const QVariant value = store.value(QString::fromStdString(group + "/" + name));
+    if (!value.isValid())
+        return std::nullopt;
+    return value.toString().trimmed().toStdString();
+}
+
+void SaveStoredTexts(const std::string& group, const std::vector<std::pair<std::string, std::string>>& values) {
+    QSettings store(QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication));
+    store.beginGroup(QString::fromStdString(group));
+    for (const auto& [name, text] : values)
+        store.setValue(QString::fromStdString(name), QString::fromStdString(text));
+    store.endGroup();
+    store.sync();
+}
+
 }  // namespace kavo

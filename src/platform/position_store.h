@@ -1,6 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 
 namespace kavo {
@@ -19,5 +23,11 @@ WindowPosition LoadWindowPosition(WindowPosition fallback = {});
 
 /// Writes the main window's position. Failures are ignored.
 void SaveWindowPosition(WindowPosition position);
+
+/// A text value kept in the same store under `group`; empty when there is none.
+std::optional<std::string> LoadStoredText(const std::string& group, const std::string& name);
+
+/// Writes text values under `group`. Failures are ignored.
+void SaveStoredTexts(const std::string& group, const std::vector<std::pair<std::string, std::string>>& values);
 
 }  // namespace kavo

@@ -10,23 +10,20 @@ namespace kavo {
 
 namespace {
 
-std::function<void(const QString&)>& OpenHook() {
-    static std::function<void(const QString&)> hook;
+std::function<bool(const QString&)>& OpenHook() {
+    static std::function<bool(const QString&)> hook;
     return hook;
 }
 
 }  // namespace
 
-void OpenWithDesktop(const QString& path) {
-    if (OpenHook()) {
-        OpenHook()(path);
-        return;
-    }
-    // The result is not looked at: a missing file or no associated program is not reported.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+bool OpenWithDesktop(const QString& path) {
+    if (OpenHook())
+        return OpenHook()(path);
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
 }
 
-void SetOpenWithDesktopHook(std::function<void(const QString&)> hook) {
+void SetOpenWithDesktopHook(std::function<bool(const QString&)> hook) {
     OpenHook() = std::move(hook);
 }
 

@@ -232,6 +232,72 @@ bool ParseThumbRecord(std::string_view text, std::map<std::string, ThumbRecordEn
     return reader.Ok();
 }
 
+int32_t RecordedThumbnailBox(FileSystem& fs, const std::string& catalogue) {
+    std::string head;
+    if (!fs.ReadPrefix(catalogue + kThumbFolder + kPathSep + kThumbRecord, 4096, head))
+        return 0;
+    head.resize(head.rfind('\n') == std::string::npos ? 0 : head.rfind('\n') + 1);  // whole lines only
+    std::map<std::string, ThumbRecordEntry> entries;
+    ThumbRecordReader reader(entries);
+    reader.Feed(head);
+    return reader.Ok() && !entries.empty() ? entries.begin()->second.Box : 0;
+}
+
+void RemoveThumbnails(FileSystem& fs, const std::string& catalogue, RunObserver& obs) {
+    std::vector<DirEntry> entries;
+    if (!fs.ListFolder(catalogue, entries, nullptr))
+        return;
+    const auto at = std::find_if(entries.begin(), entries.end(), [](const DirEntry& e) { return e.Name == kThumbFolder; });
+    if (at == entries.end() || !at->IsDir || at->IsLink)
+        return;  // none, or not ours to go into
+    const std::string folder = catalogue + kThumbFolder + kPathSep;
+    entries.clear();
+    if (!fs.ListFolder(folder, entries, nullptr))
+        return;
+    std::map<std::string, ThumbRecordEntry> record;
+    bool recordOurs = false;
+    std::unordered_set<std::string> named;
+    for (const DirEntry& e : entries) {
+        if (e.Name != kThumbRecord || !e.IsFile || e.IsLink)
+            continue;
+        std::unique_ptr<InputFile> file = fs.OpenRead(folder + kThumbRecord);
+        if (!file)
+            break;
+        ThumbRecordReader reader(record);
+        std::string piece(kRecordPiece, '\0');
+        size_t total = 0;
+        while (const size_t n = file->Read(piece.data(), piece.size())) {
+            total += n;
+            if (total > kMaxRecordBytes)
+                break;
+            reader.Feed(std::string_view(piece.data(), n));
+        }
+        recordOurs = total <= kMaxRecordBytes && reader.Ok();
+        for (const auto& [key, r] : record) {
+            if (r.Outcome == ThumbOutcome::Made)
+                named.insert(r.Name);
+        }
+    }
+    bool allGone = true;
+    for (const DirEntry& e : entries) {
+        if (!e.IsFile || e.IsLink || e.IsDir)
+            continue;
+        const std::string path = folder + e.Name;
+        std::string head;
+        const bool ours = IsOurLeftover(e) ||
+                          (IsThumbnailFile("kavo/thumbs/", e.Name) &&
+                           (named.count(e.Name) != 0 || (fs.ReadPrefix(path, 64, head) &&
+                                                         head.find(kThumbnailComment) != std::string::npos)));
+        if (ours && !fs.RemoveFile(path) && fs.Exists(path)) {
+            ReportWriteFailure(obs, path);
+            allGone = false;
+        }
+    }
+    if (recordOurs && allGone)
+        fs.RemoveFile(folder + kThumbRecord);
+    fs.RemoveEmptyFolder(folder);
+}
+
 bool MemoryBudget::Take(uint64_t bytes, const std::atomic<bool>& stop) {
     std::unique_lock<std::mutex> lock(m_mutex);
     while (m_used + bytes > m_limit) {

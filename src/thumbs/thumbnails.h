@@ -69,6 +69,18 @@ private:
 /// The whole text at once: False for text that is not a record.
 bool ParseThumbRecord(std::string_view text, std::map<std::string, ThumbRecordEntry>& entries);
 
+/// After a catalogue without thumbnails went in over one that had them: removes
+/// the thumbnails from the thumbnail folder inside `catalogue` (with its trailing
+/// separator), then their record, then the folder once it is empty. Only files of
+/// a thumbnail's name that the record names or that carry our mark go; a link at
+/// the folder's name, or in it, is left alone, and so is a record that is not ours.
+/// A thumbnail that stays (held open) is reported and the record kept, so a later run removes it.
+void RemoveThumbnails(FileSystem& fs, const std::string& catalogue, RunObserver& obs);
+
+/// The box the thumbnails of the record in `catalogue`'s thumbnail folder were
+/// made for, from its first entry: 0 when there is no record of ours or it names no picture.
+int32_t RecordedThumbnailBox(FileSystem& fs, const std::string& catalogue);
+
 class Thumbnails;
 
 /// Memory the threads making thumbnails take from and give back, so that all

@@ -1,5 +1,7 @@
 #include "ui/window_models.h"
 
+#include <charconv>
+
 #include "catalogue/folder_checks.h"
 #include "fs/paths.h"
 
@@ -18,7 +20,94 @@ FieldCheck Corrected(std::optional<int32_t> typed, const SettingRange& range, in
     return {*typed, false, {}};
 }
 
+std::string_view Flag(bool on) { return on ? "1" : "0"; }
+
 }  // namespace
+
+std::vector<std::pair<std::string, std::string>> StoredLayout(const CatalogueSettings& s, bool clickChosen) {
+    return {{"SameSize", std::string(Flag(s.SameSize))},
+            {"GetImageSize", std::string(Flag(s.GetImageSize))},
+            {"ImageWidth", std::to_string(s.ImageWidth)},
+            {"ImageHeight", std::to_string(s.ImageHeight)},
+            {"Click", std::string(ClickActionText(s.Click))},
+            {"ClickChosen", std::string(Flag(clickChosen))},
+            {"Align", std::string(AlignmentText(s.Align))},
+            {"UseTable", std::string(Flag(s.UseTable))},
+            {"ImagesPerLine", std::to_string(s.ImagesPerLine)},
+            {"ThumbnailBox", std::to_string(s.ThumbnailBox)}};
+}
+
+CatalogueSettings LoadedLayout(const std::function<std::optional<std::string>(const std::string&)>& value,
+                               bool& clickChosen) {
+    CatalogueSettings s;
+    auto flag = [&](const char* name, bool& out) {
+        const std::optional<std::string> v = value(name);
+        if (v == "0" || v == "1")
+            out = *v == "1";
+    };
+    auto number = [&](const char* name, const SettingRange& range, int32_t& out, bool zeroAllowed = false) {
+        const std::optional<std::string> v = value(name);
+        int64_t n = 0;
+        if (!v || v->empty() || std::from_chars(v->data(), v->data() + v->size(), n).ptr != v->data() + v->size())
+            return;
+        out = zeroAllowed && n == 0 ? 0 : range.Clamp(n);
+    };
+    flag("SameSize", s.SameSize);
+    flag("GetImageSize", s.GetImageSize);
+    number("ImageWidth", kPictureSide, s.ImageWidth);
+    number("ImageHeight", kPictureSide, s.ImageHeight);
+    number("ThumbnailBox", kThumbnailBox, s.ThumbnailBox, true);
+    clickChosen = false;
+    flag("ClickChosen", clickChosen);
+    s.Click = DefaultClick(s.ThumbnailBox > 0);
+    if (clickChosen) {
+        for (ClickAction c : {ClickAction::Folder, ClickAction::View, ClickAction::No}) {
+            if (value("Click") == ClickActionText(c))
+                s.Click = c;
+        }
+    }
+    for (Alignment a : {Alignment::Left, Alignment::Center, Alignment::Right}) {
+        if (value("Align") == AlignmentText(a))
+            s.Align = a;
+    }
+    number("ImagesPerLine", kPicturesPerRow, s.ImagesPerLine);
+    bool table = false;
+    flag("UseTable", table);
+    if (table)
+        s.SetTable(s.ImagesPerLine);
+    return s;
+}
+
+std::string ThumbnailTip(ClickAction click) {
+    const std::string made = "小さな画像を作ってページに表示します。";
+    switch (click) {
+        case ClickAction::View:
+            return made + "クリックすると元の画像を開きます。";
+        case ClickAction::Folder:
+            return made + "クリックすると画像のあるフォルダを開きます。";
+        case ClickAction::No:
+            break;
+    }
+    return made + "クリックしても何もしません。";
+}
+
+std::string NoLauncherMessage(std::string_view path) {
+    return "'" + std::string(path) +
+           "' を開けませんでした。\r\nページを開くプログラムが見つかりません。";
+}
+
+std::string UnquotedFolderText(std::string_view text) {
+    auto trim = [](std::string_view t) {
+        const size_t from = t.find_first_not_of(" \t\r\n");
+        if (from == std::string_view::npos)
+            return std::string_view();
+        return t.substr(from, t.find_last_not_of(" \t\r\n") - from + 1);
+    };
+    text = trim(text);
+    if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') && text.back() == text.front())
+        text = trim(text.substr(1, text.size() - 2));
+    return std::string(text);
+}
 
 FieldCheck CheckPicturesPerPage(std::optional<int32_t> typed) {
     if (!typed)
@@ -73,6 +162,12 @@ std::string_view MainWindowModel::ScanEnded(const ScanResult& scan) {
         return kScanCancelledText;
     }
     m_scan = scan;
+    if (scan.CatalogueThumbnails >= 0) {
+        // The catalogue there keeps what it was made with, also after a restart.
+        Layout.ThumbnailBox = scan.CatalogueThumbnails;
+        if (!ClickChosen)
+            Layout.Click = DefaultClick(Layout.ThumbnailBox > 0);
+    }
     m_role = OkRole::CreateHtml;
     m_okEnabled = scan.Counts.Pictures() != 0;
     return {};
@@ -95,14 +190,27 @@ MainWindowModel::AfterGeneration MainWindowModel::GenerationEnded(const Generate
     }
 }
 
-LayoutDialogModel::LayoutDialogModel(const CatalogueSettings& s)
+LayoutDialogModel::LayoutDialogModel(const CatalogueSettings& s, bool clickChosen)
     : SameSize(s.SameSize),
       GetImageSize(s.GetImageSize),
       Click(s.Click),
       UseTable(s.UseTable),
       Align(s.Align),
       Thumbnails(s.ThumbnailBox > 0),
-      ThumbnailBox(s.ThumbnailBox > 0 ? kThumbnailBox.Clamp(s.ThumbnailBox) : kThumbnailBox.Default) {}
+      ThumbnailBox(s.ThumbnailBox > 0 ? kThumbnailBox.Clamp(s.ThumbnailBox) : kThumbnailBox.Default),
+      // A click other than the one that goes with the thumbnails was picked, stored or not.
+      ClickChosen(clickChosen || s.Click != DefaultClick(s.ThumbnailBox > 0)) {}
+
+void LayoutDialogModel::SetThumbnails(bool on) {
+    Thumbnails = on;
+    if (!ClickChosen)
+        Click = DefaultClick(on);
+}
+
+void LayoutDialogModel::PickClick(ClickAction click) {
+    ClickChosen = ClickChosen || click != Click;
+    Click = click;
+}
 
 FieldCheck LayoutDialogModel::CheckSide(std::optional<int32_t> typed) {
     return Corrected(typed, kPictureSide, kPictureSide.Default);
@@ -110,6 +218,10 @@ FieldCheck LayoutDialogModel::CheckSide(std::optional<int32_t> typed) {
 
 FieldCheck LayoutDialogModel::CheckPerRow(std::optional<int32_t> typed) {
     return Corrected(typed, kPicturesPerRow, kPicturesPerRow.Min);
+}
+
+FieldCheck LayoutDialogModel::CheckThumbnailBox(std::optional<int32_t> typed) {
+    return Corrected(typed, kThumbnailBox, kThumbnailBox.Default);
 }
 
 CatalogueSettings LayoutDialogModel::Accept(int32_t width, int32_t height, int32_t perRow, int32_t thumbnailBox) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,28 @@ struct FieldCheck {
 /// The pictures-per-page box of the main window. `typed` is empty for an empty box.
 FieldCheck CheckPicturesPerPage(std::optional<int32_t> typed);
 
+/// The layout settings the window keeps between program runs, as names and texts.
+/// `clickChosen`: the user picked the click action; otherwise it follows the thumbnails.
+std::vector<std::pair<std::string, std::string>> StoredLayout(const CatalogueSettings& s, bool clickChosen);
+/// Reads them back through `value` (empty for a name not stored); a value that
+/// is missing or damaged keeps the default, a number out of range is brought into it.
+CatalogueSettings LoadedLayout(const std::function<std::optional<std::string>(const std::string&)>& value,
+                               bool& clickChosen);
+
+/// The click action that goes with thumbnails on or off while the user has picked none.
+inline ClickAction DefaultClick(bool thumbnails) { return thumbnails ? ClickAction::View : ClickAction::Folder; }
+
+/// The tip of the thumbnail box: what thumbnails are, and what a click on one does.
+std::string ThumbnailTip(ClickAction click);
+
+/// Said when no program could be started to open `path`.
+std::string NoLauncherMessage(std::string_view path);
+
+/// The folder text as the user means it, apart from what only the toolkit
+/// knows (a file:// address, the home folder): spaces around it and a pair of
+/// quotes around the whole, as a copied path often has, dropped.
+std::string UnquotedFolderText(std::string_view text);
+
 /// What the main window's ＯＫ button does next.
 enum class OkRole { Search, CreateHtml };
 
@@ -45,6 +68,7 @@ public:
     PictureTypes Types;
     int32_t PicturesPerPage = kPicturesPerPage.Default;
     CatalogueSettings Layout;
+    bool ClickChosen = false;  // the click action was picked by the user, not left to follow the thumbnails
 
     OkRole Role() const { return m_role; }
     bool OkEnabled() const { return m_okEnabled; }
@@ -68,7 +92,8 @@ public:
     /// What a scan of the folder asks for.
     RunRequest Request(const std::string& programFolder) const;
 
-    /// Takes a finished scan. Returns the message to show: the cancel text,
+    /// Takes a finished scan: a catalogue already in the folder gives the
+    /// thumbnail setting and size. Returns the message to show: the cancel text,
     /// or empty.
     std::string_view ScanEnded(const ScanResult& scan);
 
@@ -91,7 +116,7 @@ private:
 
 /// The layout dialog, on its choices; the settings change only on ＯＫ.
 struct LayoutDialogModel {
-    explicit LayoutDialogModel(const CatalogueSettings& settings);
+    explicit LayoutDialogModel(const CatalogueSettings& settings, bool clickChosen = false);
 
     bool SameSize;
     bool GetImageSize;
@@ -100,16 +125,25 @@ struct LayoutDialogModel {
     Alignment Align;
     bool Thumbnails;
     int32_t ThumbnailBox;  // what its box shows
+    bool ClickChosen;
 
-    // Which controls are enabled, from the choices.
-    bool SizeReadEnabled() const { return !SameSize; }   // 画像サイズ取得 and its frame
-    bool SameSizeFieldsEnabled() const { return SameSize; }
+    /// 作成する changed: the click follows it until the user picks one.
+    void SetThumbnails(bool on);
+    /// The user picked a click action.
+    void PickClick(ClickAction click);
+
+    // Which controls are enabled, from the choices. Thumbnails set the sizes
+    // themselves: the size choices are then ignored, and greyed.
+    bool SizeChoiceEnabled() const { return !Thumbnails; }  // 元の大きさ, 揃える and their frame
+    bool SizeReadEnabled() const { return !SameSize && !Thumbnails; }   // 画像サイズ取得 and its frame
+    bool SameSizeFieldsEnabled() const { return SameSize && !Thumbnails; }
     bool AlignmentEnabled() const { return !UseTable; }
     bool PerRowEnabled() const { return UseTable; }
 
     /// The boxes, checked when they lose the focus; `typed` is empty for an empty box.
     static FieldCheck CheckSide(std::optional<int32_t> typed);
     static FieldCheck CheckPerRow(std::optional<int32_t> typed);
+    static FieldCheck CheckThumbnailBox(std::optional<int32_t> typed);
 
     /// The settings ＯＫ stores, from the choices and the checked numbers.
     CatalogueSettings Accept(int32_t width, int32_t height, int32_t perRow, int32_t thumbnailBox) const;

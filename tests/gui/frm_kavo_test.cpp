@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -122,7 +123,10 @@ TEST_F(MainWindowTest, FolderTextIsTakenAsAUserMeansItOrTheReasonIsSaid) {
     disk.closed = m_dir.str() + "sub";
     frmKavo w(disk);
     for (const QString& text : {QStringLiteral("  ") + folder() + QStringLiteral(" \t"),
-                                QUrl::fromLocalFile(folder()).toString()}) {
+                                QUrl::fromLocalFile(folder()).toString(),
+                                QStringLiteral("file://localhost") + QUrl::fromLocalFile(folder()).path(),
+                                QStringLiteral(" \"") + folder() + QStringLiteral("\""),
+                                QStringLiteral("'") + folder() + QStringLiteral("'")}) {
         w.txtFolder->setText(text);
         w.cmdOk->click();
         EXPECT_EQ(w.lblPNG->text(), QStringLiteral("1ファイル")) << text.toStdString();
@@ -164,6 +168,31 @@ TEST_F(MainWindowTest, SecondClickOfADoubleClickOnSearchDoesNotGenerate) {
     QApplication::setDoubleClickInterval(interval);
 }
 
+TEST_F(MainWindowTest, AClickSoonAfterAPasteIsNotTakenForADoubleClick) {
+    m_dir.Write("a.jpg");
+    frmKavo w;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.txtFolder->setText(folder());
+    QTest::qWait(QApplication::doubleClickInterval() + 20);
+    QTest::mouseClick(w.cmdOk, Qt::LeftButton);
+    ASSERT_EQ(w.cmdOk->text(), kCreateHtml);
+    w.txtFolder->selectAll();
+    w.txtFolder->insert(folder() + QStringLiteral("/"));  // a paste: the button searches again
+    ASSERT_EQ(w.cmdOk->text(), kSearch);
+    QTest::mouseClick(w.cmdOk, Qt::LeftButton);  // at once, a single click
+    EXPECT_EQ(w.cmdOk->text(), kCreateHtml);
+    EXPECT_EQ(w.lblJPG->text(), QStringLiteral("1ファイル"));
+}
+
+TEST_F(MainWindowTest, NothingToOpenThePageWithIsSaid) {
+    SetOpenWithDesktopHook([](const QString&) { return false; });
+    frmKavo w;
+    w.Form_DblClick();
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_TRUE(messages.events[0].endsWith(QStringLiteral("' を開けませんでした。\r\nページを開くプログラムが見つかりません。")));
+}
+
 TEST_F(MainWindowTest, BrowsePassesTheDesignedArgumentsAndScansThePickedFolder) {
     m_dir.Write("a.jpg");
     m_dir.Write("b.png");
@@ -182,7 +211,7 @@ TEST_F(MainWindowTest, BrowsePassesTheDesignedArgumentsAndScansThePickedFolder) 
     });
     w.cmdFolder->click();
     EXPECT_EQ(seen.Title, QStringLiteral("検索するフォルダを選択して下さい。"));
-    EXPECT_EQ(seen.Owner, nullptr);
+    EXPECT_EQ(seen.Owner, &w);  // opens over the window
     EXPECT_TRUE(seen.Root.isEmpty());
     EXPECT_EQ(seen.Flags, 3u);
     EXPECT_EQ(seen.StartPath, QStringLiteral("/before"));
@@ -334,7 +363,10 @@ TEST_F(MainWindowTest, SpinButtonsStepWithinTheRange) {
 
 TEST_F(MainWindowTest, ReadMeOpensOnADoubleClickOnTheBackgroundOnly) {
     QStringList opened;
-    SetOpenWithDesktopHook([&](const QString& path) { opened << path; });
+    SetOpenWithDesktopHook([&](const QString& path) {
+        opened << path;
+        return true;
+    });
     frmKavo w;
     w.show();
     QTest::mouseDClick(w.lblCount, Qt::LeftButton);
@@ -376,6 +408,8 @@ TEST_F(MainWindowTest, ControlsAreNamedForAssistiveTechnology) {
     ASSERT_NE(spin, nullptr);
     spin->setCurrentValue(120);
     EXPECT_EQ(d.txtX->text(), QStringLiteral("120"));
+    EXPECT_EQ(text(w.frameOption, QAccessible::Name), QStringLiteral("オプション"));
+    EXPECT_EQ(w.cmdSearch->focusPolicy(), Qt::NoFocus);  // hidden: never listed as reachable
     // Every control a user can reach has a name, the spinners' arrows included.
     for (QWidget* window : std::initializer_list<QWidget*>{&w, &d}) {
         for (QWidget* control : window->findChildren<QWidget*>()) {

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QWheelEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -215,6 +220,103 @@ TEST_F(LayoutDialogTest, TabStopsAtCheckedOptionsAndTheSpinnerShowsItsFocus) {
     const QImage unfocused = d.UpDownX->grab().toImage();
     d.UpDownX->setFocus(Qt::TabFocusReason);
     EXPECT_NE(d.UpDownX->grab().toImage(), unfocused);
+}
+
+TEST_F(LayoutDialogTest, ThumbnailsOpenThePictureOnAClickGreyTheSizesAndShowInThePreview) {
+    bool clickChosen = false;
+    frmLayout d(settings, &mainCount, nullptr, &clickChosen);
+    const QImage plain = d.picLayout->image().copy();
+    EXPECT_EQ(d.chkThumbnail->toolTip(),
+              QStringLiteral("小さな画像を作ってページに表示します。クリックすると画像のあるフォルダを開きます。"));
+    d.chkThumbnail->click();
+    EXPECT_TRUE(d.OptionClickView->isChecked());
+    EXPECT_EQ(d.chkThumbnail->toolTip(),
+              QStringLiteral("小さな画像を作ってページに表示します。クリックすると元の画像を開きます。"));
+    EXPECT_FALSE(d.OptionSame->isEnabled() || d.chkSize->isEnabled() || d.FrameLayoutImageSize->isEnabled());
+    EXPECT_NE(d.picLayout->image(), plain);  // the boxes of the thumbnails
+    // A click the user picked stays when thumbnails go off and on.
+    d.OptionClickNo->click();
+    d.chkThumbnail->click();
+    EXPECT_TRUE(d.OptionClickNo->isChecked() && d.OptionSame->isEnabled() && d.chkSize->isEnabled());
+    EXPECT_EQ(d.picLayout->image(), plain);
+    d.chkThumbnail->click();
+    EXPECT_TRUE(d.OptionClickNo->isChecked());
+    d.cmdOk->click();
+    EXPECT_EQ(settings.Click, ClickAction::No);
+    EXPECT_TRUE(clickChosen);
+}
+
+TEST_F(LayoutDialogTest, ThumbnailSizeTakesTypingAndTheKeysOfASpinBoxAndIsOneTabStop) {
+    frmLayout d(settings, &mainCount);
+    d.show();
+    QApplication::setActiveWindow(&d);
+    d.chkThumbnail->click();
+    d.chkThumbnail->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(d.chkThumbnail, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), d.txtThumbnail);
+    QTest::keyClick(d.txtThumbnail, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), d.cmdOk);  // the spinner is no stop of its own
+    auto key = [&](Qt::Key k) {
+        QTest::keyClick(d.txtThumbnail, k);
+        return d.txtThumbnail->text();
+    };
+    EXPECT_EQ(key(Qt::Key_End), QStringLiteral("400"));
+    EXPECT_EQ(key(Qt::Key_Home), QStringLiteral("50"));
+    EXPECT_EQ(key(Qt::Key_PageUp), QStringLiteral("150"));
+    EXPECT_EQ(key(Qt::Key_Up), QStringLiteral("160"));
+    EXPECT_EQ(key(Qt::Key_Down), QStringLiteral("150"));
+    QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(d.txtThumbnail, &wheel);
+    EXPECT_EQ(d.txtThumbnail->text(), QStringLiteral("170"));
+    d.txtThumbnail->selectAll();
+    QTest::keyClicks(d.txtThumbnail, QStringLiteral("3x5"));
+    EXPECT_EQ(d.txtThumbnail->text(), QStringLiteral("35"));
+    EXPECT_EQ(key(Qt::Key_Up), QStringLiteral("60"));  // steps from what is typed, brought into the range
+    d.txtThumbnail->setText(QStringLiteral("999"));
+    d.cmdOk->click();
+    EXPECT_EQ(beeps.events, QStringList{QStringLiteral("beep")});
+    EXPECT_EQ(settings.ThumbnailBox, 400);
+}
+
+TEST_F(LayoutDialogTest, NestedFramesAreNamedByTheirOwnCaptions) {
+    frmLayout d(settings, &mainCount);
+    auto name = [](QWidget* w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };
+    EXPECT_EQ(name(d.FrameNotable), QStringLiteral("表示する場所"));
+    EXPECT_EQ(name(d.FrameTable), QStringLiteral("テーブル"));
+    EXPECT_EQ(name(d.FrameOption[1]), QStringLiteral("画像の表示サイズ（ピクセル）"));
+}
+
+TEST_F(LayoutDialogTest, LargestNumbersShowWholeUnderEveryStyle) {
+    const QString designStyle = QApplication::style()->name();
+    frmLayout d(settings, &mainCount);
+    d.chkThumbnail->click();
+    d.OptionSame->click();
+    QStringList styles{QStringLiteral("Windows"), QStringLiteral("Fusion")};
+    if (QStyleFactory::keys().contains(QStringLiteral("Adwaita")))
+        styles << QStringLiteral("Adwaita");
+    const std::pair<QLineEdit*, QString> boxes[] = {{d.txtThumbnail, QStringLiteral("400")},
+                                                    {d.txtX, QStringLiteral("200")}};
+    for (const QString& style : styles) {
+        QApplication::setStyle(style);
+        for (const auto& [box, widest] : boxes) {
+            box->setText(widest);
+            // Text that fits is not scrolled: its two ends lie a text's width apart
+            // whichever end the cursor is kept in view at.
+            box->setCursorPosition(0);
+            box->grab();
+            const int start = box->inputMethodQuery(Qt::ImCursorRectangle).toRect().x();
+            box->setCursorPosition(widest.size());
+            box->grab();
+            const int end = box->inputMethodQuery(Qt::ImCursorRectangle).toRect().x();
+            EXPECT_EQ(end - start, box->fontMetrics().horizontalAdvance(widest))
+                << style.toStdString() << " " << box->objectName().toStdString();
+        }
+        // The spinner moves along with its box and stays clear of the caption after it.
+        EXPECT_EQ(d.UpDownThumbnail->x(), d.txtThumbnail->geometry().right() + 1) << style.toStdString();
+        EXPECT_LT(d.UpDownThumbnail->geometry().right(), d.lblThumbnail->x()) << style.toStdString();
+    }
+    QApplication::setStyle(designStyle);
 }
 
 }  // namespace

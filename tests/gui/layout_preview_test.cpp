@@ -61,6 +61,21 @@ TEST_F(PreviewTest, NoTableStampsAtEachAlignment) {
     }
 }
 
+TEST_F(PreviewTest, ThumbnailsAreDrawnInsideTheirFramedBoxes) {
+    LayoutPreviewInputs in{Align::Left, true, 3, 50};
+    in.Thumbnails = true;
+    DrawLayoutPreview(in, sample, img);
+    // The box keeps the stamp's place and size: a grey frame, white inside it, the sample within.
+    const QRgb grey = qRgb(0x80, 0x80, 0x80), white = qRgb(255, 255, 255);
+    EXPECT_EQ(img.pixel(10, 10), grey);
+    EXPECT_EQ(img.pixel(32, 32), grey);
+    EXPECT_EQ(img.pixel(11, 11), white);
+    EXPECT_EQ(img.pixel(13, 13), frame);  // the sample, shrunk by the margin
+    EXPECT_EQ(img.pixel(9, 10), white);
+    DrawLayoutPreview({Align::Left, true, 3, 50}, sample, img);
+    EXPECT_EQ(img.pixel(10, 10), frame);  // without thumbnails: the sample itself
+}
+
 TEST_F(PreviewTest, TableRowsThatFitAreCentredAtNaturalSize) {
     // n = 3, P = 50: 17 rows at x = 27, 52, 77; only rows at y = 10, 43, 76 are visible.
     DrawLayoutPreview({Align::Center, false, 3, 50}, sample, img);

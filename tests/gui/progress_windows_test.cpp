@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +21,7 @@
 #include "catalogue/scan.h"
 #include "gui_test_support.h"
 #include "platform/folder_dialog.h"
+#include "platform/position_store.h"
 #include "platform/shell.h"
 #include "platform/translations.h"
 #include "support/fault_file_system.h"
@@ -52,6 +54,37 @@ protected:
     test::TempDir m_dir;
 };
 
+TEST_F(ProgressWindowsTest, ARestartKeepsTheThumbnailsOfAFolderThatHasThem) {
+    QImage photo(240, 160, QImage::Format_RGB32);
+    photo.fill(Qt::darkGreen);
+    ASSERT_TRUE(photo.save(folder() + QStringLiteral("/a.png")));
+    const fs::path thumbs = m_dir.path() / "kavo" / "thumbs";
+    auto page = [&] { return test::ReadFile(m_dir.path() / "kavo" / "page0001.html"); };
+    SaveStoredTexts("Layout", {{"ThumbnailBox", "100"}});  // as the last run of the program left them
+    {
+        frmKavo w;
+        EXPECT_EQ(w.model().Layout.ThumbnailBox, 100);
+        w.txtFolder->setText(folder());
+        w.cmdOk->click();
+        w.cmdOk->click();
+        // A click on a thumbnail opens the picture itself.
+        EXPECT_NE(page().find("<A HREF=\"../a.png\">\r\n    <IMG SRC=\"thumbs/"), std::string::npos);
+        w.close();
+    }
+    test::ClearPositionStore();  // even with nothing kept, the catalogue tells
+    frmKavo w;
+    EXPECT_EQ(w.model().Layout.ThumbnailBox, 0);
+    w.txtFolder->setText(folder());
+    w.cmdOk->click();
+    EXPECT_EQ(w.model().Layout.ThumbnailBox, 100);
+    w.cmdOk->click();
+    EXPECT_NE(page().find("<IMG SRC=\"thumbs/"), std::string::npos);
+    EXPECT_TRUE(fs::exists(thumbs / "record.txt"));
+    w.close();
+    frmKavo again;  // and the window keeps it
+    EXPECT_EQ(again.model().Layout.ThumbnailBox, 100);
+}
+
 TEST_F(ProgressWindowsTest, ScanAndGenerationEndToEnd) {
     m_dir.Write("a.jpg");
     m_dir.Write("b.JPEG");
@@ -62,7 +95,10 @@ TEST_F(ProgressWindowsTest, ScanAndGenerationEndToEnd) {
     m_dir.Write("sub/f.png");
     m_dir.Write(".hidden/g.jpg");  // counted in the root, never entered
     QStringList opened;
-    SetOpenWithDesktopHook([&](const QString& path) { opened << path; });
+    SetOpenWithDesktopHook([&](const QString& path) {
+        opened << path;
+        return true;
+    });
 
     frmKavo w;
     w.txtFolder->setText(folder());
@@ -307,6 +343,7 @@ TEST_F(ProgressWindowsTest, GenerationWindowPreparesItsDisplay) {
     EXPECT_EQ(info.size(), QSize(408, 145));
     EXPECT_EQ(info.ProgressBar1->maximum(), 150);
     EXPECT_EQ(info.ProgressBar1->value(), 0);
+    EXPECT_EQ(info.ProgressBar1->accessibleName(), QStringLiteral("処理の進み具合"));  // its text is hidden
 
     info.ShowProgress({37, 150, ProgressPercent(37, 150, 0)});
     EXPECT_EQ(info.lblFileCount->text(), QStringLiteral("37/150ファイル"));

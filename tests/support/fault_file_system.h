@@ -108,6 +108,9 @@ public:
         std::this_thread::sleep_for(removeDelay);
         return !Dead('d', path) && !failRemove(path) && m_real.RemoveFile(path);
     }
+    bool RemoveEmptyFolder(const std::string& path) override {
+        return !Dead('d', path) && !failRemove(path) && m_real.RemoveEmptyFolder(path);
+    }
     bool RenameFile(const std::string& from, const std::string& to) override {
         return !Dead('r', from) && !failRename(from) && !failRename(to) && m_real.RenameFile(from, to);
     }

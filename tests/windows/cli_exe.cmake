@@ -1,10 +1,12 @@
 # Runs kavo-cli.exe under the emulator as a user would: a folder name beyond
 # ASCII on the command line, the navigation pictures found beside the program,
-# the output form for a disk whose names ignore letter case, and every form of
-# a folder's path a Windows user types or pastes.
+# names spelt as on Linux though the disk's names ignore letter case, an earlier
+# catalogue spelt otherwise, and every form of a folder's path a Windows user
+# types or pastes.
 # Then one lock for both systems: a Linux fcntl lock (CMake's file(LOCK)) on a
 # catalogue keeps kavo-cli.exe out, and the lock of a Windows program keeps a
-# Linux one out.
+# Linux one out, and the Linux kavo-cli's run too when KAVO_LINUX_CLI names it;
+# that program and kavo-cli.exe then write the same bytes on a fresh folder.
 # Usage: cmake -DEMULATOR=… -DCLI=kavo-cli.exe -DTESTS=kavo_core_tests.exe -DPICTURES=tests/data/pictures -DWORK=dir
 #        -P cli_exe.cmake
 
@@ -16,7 +18,13 @@ if(PROBE)
     endif()
     execute_process(COMMAND ${CMAKE_COMMAND} -E sleep 0.1)
   endforeach()
-  file(LOCK "${PROBE}/kavo.lock" GUARD PROCESS RESULT_VARIABLE locked TIMEOUT 0)
+  if(PROBE_CLI)
+    # A run of the Linux program on the folder that holds the catalogue folder.
+    get_filename_component(pictures "${PROBE}" DIRECTORY)
+    execute_process(COMMAND "${PROBE_CLI}" "${pictures}" -q RESULT_VARIABLE locked OUTPUT_QUIET ERROR_QUIET)
+  else()
+    file(LOCK "${PROBE}/kavo.lock" GUARD PROCESS RESULT_VARIABLE locked TIMEOUT 0)
+  endif()
   file(WRITE "${PROBE}/probed" "${locked}")
   file(WRITE "${PROBE}/release" "")
   return()
@@ -52,21 +60,52 @@ expect("rc EQUAL 0" "exit ${rc}: ${err}")
 string(FIND "${out}" "?? Trip\\index.html" at)
 expect("at GREATER -1" "the summary page's path '${out}' is not in the code page")
 
-# Names are taken as they are written here, letter case included.
-expect("EXISTS \"${folder}/Kavo/Page0001.html\"" "no Page0001.html in a fresh Kavo folder")
-expect("EXISTS \"${folder}/Kavo/Images/ball1.gif\"" "the pictures beside the program were not copied")
+# Names are taken as they are written here, letter case included: spelt as on
+# Linux, so the catalogue opens where names tell case apart.
+file(GLOB names RELATIVE "${folder}" "${folder}/*" "${folder}/*/*")
+foreach(name kavo kavo/page0001.html kavo/images kavo/index.html)
+  list(FIND names "${name}" at)
+  expect("at GREATER -1" "no ${name} in a fresh catalogue: ${names}")
+endforeach()
+expect("EXISTS \"${folder}/kavo/images/ball1.gif\"" "the pictures beside the program were not copied")
+expect_in("${folder}/index.html" "URL=kavo/index.html")
+expect_in("${folder}/kavo/page0001.html" "SRC=\"../Sea.PNG\" WIDTH=\"31\" HEIGHT=\"19\"")
+expect_in("${folder}/kavo/page0001.html" "SRC=\"../Sub/Beach.gif\" WIDTH=\"41\" HEIGHT=\"23\"")
+
+# An earlier version's catalogue, spelt the classic way: written into and linked
+# as spelt, its first page respelt in place, no second folder beside it.
+file(RENAME "${folder}/kavo/page0001.html" "${folder}/kavo/Page0001.html")
+file(RENAME "${folder}/kavo/images" "${folder}/kavo/Images")
+file(RENAME "${folder}/kavo" "${folder}/Kavo")
+file(LOCK "${folder}/Kavo/kavo.lock" GUARD PROCESS RESULT_VARIABLE locked TIMEOUT 0)
+execute_process(COMMAND ${EMULATOR} "${CLI}" "${folder}" --per-page=5 -q RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+expect("rc EQUAL 4" "exit ${rc} while a Linux program held the lock of the Kavo folder, not 4")
+file(LOCK "${folder}/Kavo/kavo.lock" RELEASE)
+execute_process(COMMAND ${EMULATOR} "${CLI}" "${folder}" --per-page=5 -q RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
+expect("rc EQUAL 0" "exit ${rc} over a Kavo folder: ${err}")
+file(GLOB names RELATIVE "${folder}" "${folder}/*" "${folder}/*/*")
+foreach(name Kavo Kavo/page0001.html Kavo/Images)
+  list(FIND names "${name}" at)
+  expect("at GREATER -1" "no ${name} after a run over Kavo: ${names}")
+endforeach()
+foreach(name kavo Kavo/Page0001.html Kavo/images)
+  list(FIND names "${name}" at)
+  expect("at EQUAL -1" "${name} after a run over Kavo: ${names}")
+endforeach()
 expect_in("${folder}/index.html" "URL=Kavo/index.html")
-expect_in("${folder}/Kavo/Page0001.html" "SRC=\"../sea.png\" WIDTH=\"31\" HEIGHT=\"19\"")
-expect_in("${folder}/Kavo/Page0001.html" "SRC=\"../sub/beach.gif\" WIDTH=\"41\" HEIGHT=\"23\"")
+expect_in("${folder}/index.html" "SRC=\"Kavo/Images/logo1.gif\"")
+expect_in("${folder}/Kavo/frame1.html" "SRC=\"Images/ball1.gif\"")
+file(RENAME "${folder}/Kavo" "${folder}/kavo.old")
+file(RENAME "${folder}/kavo.old" "${folder}/kavo")
 
 # With thumbnails a picture that fits the box is shown itself, turned as the browser turns it.
 file(COPY_FILE "${PICTURES}/turned6.jpg" "${folder}/Turned.jpg")
 execute_process(COMMAND ${EMULATOR} "${CLI}" "${folder}" --thumbnails=50 -q
                 RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
 expect("rc EQUAL 0" "exit ${rc} with thumbnails: ${err}")
-expect_in("${folder}/Kavo/thumbs/record.txt" "Turned.jpg")
-expect_in("${folder}/Kavo/Page0001.html" "SRC=\"../sea.png\" WIDTH=\"31\" HEIGHT=\"19\"")
-expect_in("${folder}/Kavo/Page0001.html" "WIDTH=\"20\" HEIGHT=\"40\"")
+expect_in("${folder}/kavo/thumbs/record.txt" "Turned.jpg")
+expect_in("${folder}/kavo/page0001.html" "SRC=\"../Sea.PNG\" WIDTH=\"31\" HEIGHT=\"19\"")
+expect_in("${folder}/kavo/page0001.html" "WIDTH=\"20\" HEIGHT=\"40\"")
 
 execute_process(COMMAND ${EMULATOR} "${CLI}" "${WORK}/missing" RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
 expect("rc EQUAL 2" "exit ${rc} for a missing folder, not 2")
@@ -90,11 +129,11 @@ set(forms "\\\\server\\share\\photos" "//server/share/photos/" "\\\\?\\UNC\\serv
           "\\\\?\\${dos}" "\\\\.\\${dos}" "${dos} " "${dos}." "Z:photos" "PHOTOS"
           "\\\\?\\P:\\")  # last: a list item ending in "\\" would swallow the next ";"
 foreach(form IN LISTS forms)
-  file(REMOVE_RECURSE "${photos}/Kavo" "${photos}/index.html")
+  file(REMOVE_RECURSE "${photos}/kavo" "${photos}/index.html")
   execute_process(COMMAND ${EMULATOR} "${CLI}" "${form}" -q WORKING_DIRECTORY "${WORK}"
                   RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
   expect("rc EQUAL 0" "exit ${rc} for '${form}': ${err}")
-  expect_in("${photos}/Kavo/Page0001.html" "SRC=\"../sea.png\"")
+  expect_in("${photos}/kavo/page0001.html" "SRC=\"../Sea.PNG\"")
   if(NOT form MATCHES "P:")
     expect_in("${photos}/index.html" "SIZE=\"4\">photos</FONT>")
   endif()
@@ -102,6 +141,40 @@ endforeach()
 execute_process(COMMAND ${EMULATOR} "${CLI}" "\\\\server\\share\\photos" --scan OUTPUT_VARIABLE out ERROR_QUIET)
 expect_in_text("${out}" "\"png\":1,")
 file(REMOVE "${devices}/unc/server/share" "${devices}/p:")
+
+# Every staged file reaches the disk before the first is renamed into place:
+# each is flushed (FlushFileBuffers), as counted in Wine's trace of the calls.
+set(flushed "${WORK}/flushed")
+file(MAKE_DIRECTORY "${flushed}")
+foreach(i RANGE 1 13)
+  file(COPY_FILE "${PICTURES}/plain.png" "${flushed}/p${i}.png")
+endforeach()
+set(debug "HKCU\\Software\\Wine\\Debug")
+execute_process(COMMAND ${EMULATOR} reg add "${debug}" /v RelayInclude /t REG_SZ
+                        /d "kernel32.FlushFileBuffers;kernel32.MoveFileExW" /f OUTPUT_QUIET ERROR_QUIET)
+foreach(run first again)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEDEBUG=+relay ${EMULATOR} "${CLI}" "${flushed}" --per-page=5 -q
+                  RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE trace)
+  expect("rc EQUAL 0" "exit ${rc} of the traced run")
+  string(REGEX MATCHALL "Call KERNEL32\\.(FlushFileBuffers|MoveFileExW\\([^)]*-staged)" calls "${trace}")
+  set(flushes 0)
+  set(renames 0)
+  foreach(call IN LISTS calls)
+    if(call MATCHES "Flush")
+      expect("renames EQUAL 0" "a file flushed after the renames began")
+      math(EXPR flushes "${flushes} + 1")
+    else()
+      math(EXPR renames "${renames} + 1")
+    endif()
+  endforeach()
+  if(run STREQUAL "first")
+    # Three pages, the frameset, two frames and the summary page.
+    expect("flushes EQUAL 7 AND renames EQUAL 7" "${flushes} flushes and ${renames} renames into place, not 7 and 7")
+  else()
+    expect("flushes EQUAL 0 AND renames EQUAL 0" "a rerun with nothing changed flushed ${flushes} and renamed ${renames}")
+  endif()
+endforeach()
+execute_process(COMMAND ${EMULATOR} reg delete "${debug}" /v RelayInclude /f OUTPUT_QUIET ERROR_QUIET)
 
 # A folder name in ASCII: the Windows program reads it from the environment in its code page.
 set(shared "${WORK}/shared")
@@ -121,4 +194,35 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env "KAVO_HOLD_LOCK=${shared}/kavo" 
 expect("rcs STREQUAL \"0;0\"" "the lock holder or the probe failed: ${rcs}")
 file(READ "${shared}/kavo/probed" probed)
 expect("NOT probed STREQUAL \"0\"" "a Linux program took the lock a Windows program held")
+
+# Given the Linux build's kavo-cli: its run is kept out while a Windows program
+# holds the lock of a catalogue folder spelt the classic way.
+if(DEFINED ENV{KAVO_LINUX_CLI})
+  file(REMOVE "${shared}/kavo/held" "${shared}/kavo/release" "${shared}/kavo/probed")
+  file(RENAME "${shared}/kavo" "${shared}/Kavo")
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env "KAVO_HOLD_LOCK=${shared}/Kavo" ${EMULATOR} "${TESTS}"
+                          --gtest_filter=LockAcrossSystems.*
+                  COMMAND ${CMAKE_COMMAND} "-DPROBE=${shared}/Kavo" "-DPROBE_CLI=$ENV{KAVO_LINUX_CLI}"
+                          -P "${CMAKE_CURRENT_LIST_FILE}"
+                  RESULTS_VARIABLE rcs OUTPUT_QUIET ERROR_QUIET)
+  expect("rcs STREQUAL \"0;0\"" "the lock holder or the Linux run failed: ${rcs}")
+  file(READ "${shared}/Kavo/probed" probed)
+  expect("probed EQUAL 4" "the Linux run exited ${probed} while a Windows program held the lock, not 4")
+  expect("NOT EXISTS \"${shared}/kavo\"" "the Linux run made a catalogue folder beside the Windows one")
+
+  # On a folder without a catalogue both write the same bytes (Windows keeps no size record).
+  foreach(side linux windows)
+    file(MAKE_DIRECTORY "${WORK}/${side}/Trip/Sub")
+    file(COPY_FILE "${PICTURES}/plain.png" "${WORK}/${side}/Trip/Sea.PNG")
+    file(COPY_FILE "${PICTURES}/plain.gif" "${WORK}/${side}/Trip/Sub/Beach.gif")
+    file(COPY_FILE "${PICTURES}/turned6.jpg" "${WORK}/${side}/Trip/IMG_0001.JPG")
+  endforeach()
+  execute_process(COMMAND "$ENV{KAVO_LINUX_CLI}" "${WORK}/linux/Trip" -q RESULT_VARIABLE rc OUTPUT_QUIET)
+  expect("rc EQUAL 0" "exit ${rc} of the Linux run")
+  execute_process(COMMAND ${EMULATOR} "${CLI}" "${WORK}/windows/Trip" -q RESULT_VARIABLE rc OUTPUT_QUIET)
+  expect("rc EQUAL 0" "exit ${rc} of the Windows run")
+  execute_process(COMMAND diff -r -x sizes.txt "${WORK}/linux/Trip" "${WORK}/windows/Trip"
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE differences)
+  expect("rc EQUAL 0" "the Windows build wrote other bytes than the Linux build: ${differences}")
+endif()
 file(REMOVE_RECURSE "${WORK}")

@@ -1,11 +1,14 @@
-// The seven browser checks of a generated catalogue. Each suite file runs them
+// The browser checks of a generated catalogue. Each suite file runs them
 // for one way of opening the catalogue: over a local http server, or from disk.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
+import { execFile } from 'node:child_process';
+import { promisify } from 'node:util';
 import { makeCatalogues, addressing } from './catalogues.js';
+import { pictureFor } from './pictures.js';
 import { startServer } from './server.js';
 import {
     ARTIFACTS,
@@ -389,6 +392,28 @@ export function defineChecks(transport) {
             await f3.locator('img[alt$=" : IMG_0002.jpg"]').click();
             const want = path.join(cat.dir, 'IMG_0002.jpg');
             await waitFor('frame3 on the photo itself', async () => fileOf(f3.url()) === want);
+        });
+
+        check('9. photos left without thumbnails stay inside the box, and the page no wider than the window', async () => {
+            // The thumbnails cannot be written (a file stands where their folder goes):
+            // the photos themselves are shown, each fitted into the 200-pixel box.
+            const dir = path.join(root, 'no thumbnails');
+            fs.mkdirSync(path.join(dir, 'kavo'), { recursive: true });
+            fs.writeFileSync(path.join(dir, 'kavo', 'thumbs'), 'in the way');
+            fs.writeFileSync(path.join(dir, 'tall.jpg'), pictureFor('tall.jpg', 1976, 4608, 1));
+            fs.writeFileSync(path.join(dir, 'wide.jpg'), pictureFor('wide.jpg', 4608, 1976, 2));
+            const made = await promisify(execFile)(process.env.KAVO_CLI, [dir, '--thumbnails', '-q']).catch((e) => e);
+            assert.equal(made.code ?? 0, 3, 'the thumbnail folder is reported as not written');
+            const page = await env.context.newPage();
+            await page.goto(urlOf(path.join(dir, 'kavo', pageName(1))));
+            const shown = await page.evaluate(async () => {
+                await Promise.all([...document.images].map((img) => img.decode()));
+                const sizes = [...document.images].map((img) => [img.getBoundingClientRect().width, img.getBoundingClientRect().height]);
+                return { sizes, wide: document.documentElement.scrollWidth, window: window.innerWidth };
+            });
+            assert.deepEqual(shown.sizes, [[86, 200], [200, 86]]);
+            assert.ok(shown.wide <= shown.window, `the page is ${shown.wide} px wide in a window of ${shown.window}`);
+            await closePage(page);
         });
     });
 }
