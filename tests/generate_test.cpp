@@ -201,8 +201,7 @@ TEST_F(GenerateTest, PagesFillAcrossFolders) {
 
 // The command line generates right after its scan: the generation takes the
 // scan's listings instead of listing the tree again, and writes the same files.
-// A folder the scan could not list is listed again, and a catalogue folder that
-// did not exist at the scan is listed as it is then.
+// A folder the scan could not list is listed again.
 TEST_F(GenerateTest, AGenerationRightAfterItsScanListsNoFolderTwiceAndWritesTheSameFiles) {
     for (const char* sub : {"a", "a/deep", "b", "c"}) {
         for (int i = 1; i <= 3; ++i)
@@ -215,8 +214,6 @@ TEST_F(GenerateTest, AGenerationRightAfterItsScanListsNoFolderTwiceAndWritesTheS
             if (e.is_regular_file())
                 files[fs::relative(e.path(), dir.path()).string()] = ReadFile(e.path());
         }
-        fs::remove_all(dir.path() / "kavo");
-        fs::remove(dir.path() / "index.html");
         return files;
     };
     RecordingObserver obs;
@@ -230,20 +227,18 @@ TEST_F(GenerateTest, AGenerationRightAfterItsScanListsNoFolderTwiceAndWritesTheS
             ++listed[fs::relative(folder, dir.path()).generic_string()];
         return folder.ends_with("/b/") && std::exchange(failB, false);
     };
-    in.GenerateAtOnce = true;
     Generate(obs, disk);
-    EXPECT_EQ(listed, (std::map<std::string, int>{{".", 1}, {"a", 1}, {"a/deep", 1}, {"b", 1}, {"c", 1}, {"kavo", 1},
-                                                  {"kavo/images", 1}}));
-    EXPECT_EQ(last.Counters.PageCount, 3);
-    const auto once = catalogue();
+    const auto apart = catalogue();
 
-    in.GenerateAtOnce = false;
+    // Over the catalogue just written, as every refresh is.
+    in.GenerateAtOnce = true;
     listed.clear();
     Generate(obs, disk);
-    EXPECT_EQ(listed["a/deep"], 2);
-    EXPECT_EQ(once, catalogue());
+    std::erase_if(listed, [](const auto& l) { return l.first.starts_with("kavo"); });  // the catalogue's own look
+    EXPECT_EQ(listed, (std::map<std::string, int>{{".", 1}, {"a", 1}, {"a/deep", 1}, {"b", 1}, {"c", 1}}));
+    EXPECT_EQ(last.Counters.PageCount, 3);
+    EXPECT_EQ(apart, catalogue());
 
-    in.GenerateAtOnce = true;
     listed.clear();
     failB = true;
     Generate(obs, disk);
