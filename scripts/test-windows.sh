@@ -16,6 +16,8 @@ scripts/build-qt-windows.sh
 scripts/build-windows.sh "$build"
 [ -f "$build/bin/kavo.exe" ] || { echo "test-windows.sh: kavo.exe was not built in $build" >&2; exit 1; }
 . scripts/wine.sh
+# With the Linux build there, its kavo-cli is tried against a Windows program's lock too.
+if [ -x build/bin/kavo-cli ]; then export KAVO_LINUX_CLI="$PWD/build/bin/kavo-cli"; fi
 ctest --test-dir "$build" --output-on-failure
 tests/windows/window_exe.sh --faults "$build/bin" "$build/window-check"
 if [ -x tests/browser/run.sh ]; then

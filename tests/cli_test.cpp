@@ -235,11 +235,11 @@ TEST_F(CliTest, InterruptDuringTheGenerationLeavesASmallerCatalogue) {
     for (int i = 0; i < 12; ++i)
         dir.Write("p" + std::to_string(i) + ".png");
     test::FaultFileSystem faults;
-    int rootListings = 0;
     const std::string root = dir.str();
-    faults.afterList = [&](const std::string& folder) {
-        if (folder == root && ++rootListings == 2)
-            interrupt = 1;  // the first listing is the scan's
+    faults.lookupError = [&](const std::string& path) {
+        if (path.rfind(root + "kavo", 0) == 0)
+            interrupt = 1;  // the scan never looks there; the generation does first
+        return 0;
     };
     EXPECT_EQ(Run({dir.path().string(), "--per-page=5"}, faults), 130);
     EXPECT_NE(err.str().find("ＨＴＭＬ作成処理を中止しました。"), std::string::npos);

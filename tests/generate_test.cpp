@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <regex>
 #include <set>
 #include <thread>
@@ -15,6 +16,7 @@
 #include <sys/stat.h>
 #endif
 
+#include "base/ascii.h"
 #include "base/encoding.h"
 #include "fs/paths.h"
 #include "catalogue/scan.h"
@@ -195,6 +197,54 @@ TEST_F(GenerateTest, PagesFillAcrossFolders) {
     EXPECT_EQ(Alts(2), (std::vector<std::string>{"001 : b/2.jpg", "002 : b/3.jpg", "003 : b/4.jpg", "004 : c/1.jpg",
                                                  "005 : c/2.jpg"}));
     EXPECT_EQ(Alts(3), (std::vector<std::string>{"001 : c/3.jpg", "002 : c/4.jpg"}));
+}
+
+// The command line generates right after its scan: the generation takes the
+// scan's listings instead of listing the tree again, and writes the same files.
+// A folder the scan could not list is listed again.
+TEST_F(GenerateTest, AGenerationRightAfterItsScanListsNoFolderTwiceAndWritesTheSameFiles) {
+    for (const char* sub : {"a", "a/deep", "b", "c"}) {
+        for (int i = 1; i <= 3; ++i)
+            dir.Write(std::string(sub) + "/" + std::to_string(i) + ".jpg", "x");
+    }
+    in.PicturesPerPage = 4;
+    auto catalogue = [&] {
+        std::map<std::string, std::string> files;
+        for (auto& e : fs::recursive_directory_iterator(dir.path())) {
+            if (e.is_regular_file())
+                files[fs::relative(e.path(), dir.path()).string()] = ReadFile(e.path());
+        }
+        return files;
+    };
+    RecordingObserver obs;
+    test::FaultFileSystem disk;
+    std::mutex mutex;
+    std::map<std::string, int> listed;
+    bool failB = false;
+    disk.failList = [&](const std::string& folder) {
+        std::lock_guard lock(mutex);
+        if (folder.rfind(dir.str(), 0) == 0)
+            ++listed[fs::relative(folder, dir.path()).generic_string()];
+        return folder.ends_with("/b/") && std::exchange(failB, false);
+    };
+    Generate(obs, disk);
+    const auto apart = catalogue();
+
+    // Over the catalogue just written, as every refresh is.
+    in.GenerateAtOnce = true;
+    listed.clear();
+    Generate(obs, disk);
+    std::erase_if(listed, [](const auto& l) { return l.first.starts_with("kavo"); });  // the catalogue's own look
+    EXPECT_EQ(listed, (std::map<std::string, int>{{".", 1}, {"a", 1}, {"a/deep", 1}, {"b", 1}, {"c", 1}}));
+    EXPECT_EQ(last.Counters.PageCount, 3);
+    EXPECT_EQ(apart, catalogue());
+
+    listed.clear();
+    failB = true;
+    Generate(obs, disk);
+    EXPECT_EQ(listed["b"], 2);
+    EXPECT_EQ(Alts(2), (std::vector<std::string>{"001 : a/deep/2.jpg", "002 : a/deep/3.jpg", "003 : b/1.jpg",
+                                                 "004 : b/2.jpg"}));
 }
 
 TEST_F(GenerateTest, OwnPicturesBeforeSubfoldersAndChosenTypesOnly) {
@@ -496,6 +546,24 @@ TEST_F(GenerateTest, AnEarlierCatalogueSpeltOtherwiseIsTheOneWrittenLockedAndLin
     EXPECT_NE(summary.find("SRC=\"Kavo/Images/logo1.gif\""), std::string::npos);
     EXPECT_NE(ReadFile(old / "frame1.html").find("SRC=\"Images/ball1.gif\""), std::string::npos);
     EXPECT_EQ(ReadFile(old / "Images" / "logo1.gif"), "GIF89a");
+
+    // Where the system finds any spelling but does not say which is on disk (Linux
+    // on a FAT stick or a share), the folder is still the one there.
+    class CaseBlind : public test::FaultFileSystem {
+        bool Exists(const std::string& path) override {
+            const fs::path p = test::Utf8Path(path);
+            std::error_code ec;
+            for (auto& e : fs::directory_iterator(p.parent_path(), ec)) {
+                if (AsciiLower(e.path().filename().string()) == AsciiLower(p.filename().string()))
+                    return true;
+            }
+            return false;
+        }
+    } blind;
+    dir.Write("c.png", "x");
+    Generate(obs, blind);
+    EXPECT_EQ(names(dir.path()).count("kavo"), 0u) << "a second catalogue beside the first";
+    EXPECT_NE(ReadFile(dir.path() / "index.html").find("URL=Kavo/index.html"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------

@@ -71,7 +71,7 @@ bool ProbeCaseSensitive(FileSystem& fs, const std::string& base, int& error) {
     return true;
 }
 
-/// The name of `lower` in `folder` as the disk spells it: an earlier run may
+/// The name of `lower` (ASCII letters) in `folder` as the disk spells it: an earlier run may
 /// have made "Kavo" where names ignore case, and a run on either kind of
 /// system must then write into that one folder, lock it, and link to it as it
 /// is spelt. `lower` itself where nothing of that name is there.
@@ -79,16 +79,28 @@ std::string SpeltOnDisk(FileSystem& fs, const std::string& folder, std::string_v
     const std::string exact = folder + std::string(lower);
     if (fs.Exists(exact)) {
         std::string onDisk = fs.NameOnDisk(exact);
-        return onDisk.empty() ? std::string(lower) : onDisk;
+        if (!onDisk.empty())
+            return onDisk;
+        // The system does not say (Linux). Names that ignore case there (a FAT
+        // stick, a share) find the upper-case spelling too; only then is a listing needed.
+        std::string upper(lower);
+        for (char& c : upper)
+            c = static_cast<char>(c - 'a' + 'A');
+        if (!fs.Exists(folder + upper))
+            return std::string(lower);
     }
-    // Where names tell case apart only a listing finds another spelling; the
-    // first in name order wins, as on every run. Listed whole, even amid a
-    // cancel: a second catalogue folder beside the first is what this prevents.
+    // Only a listing finds another spelling: the one spelt as asked, else the
+    // first in name order, as on every run. Listed whole, even amid a cancel:
+    // a second catalogue folder beside the first is what this prevents.
     std::vector<DirEntry> entries;
     std::string found;
     if (fs.ListFolder(folder, entries, nullptr)) {
         for (const DirEntry& e : entries) {
-            if (e.IsDir && AsciiLower(e.Name) == lower && (found.empty() || e.Name < found))
+            if (!e.IsDir || AsciiLower(e.Name) != lower)
+                continue;
+            if (e.Name == lower)
+                return e.Name;
+            if (found.empty() || e.Name < found)
                 found = e.Name;
         }
     }
@@ -115,8 +127,10 @@ private:
 
 class Generator {
 public:
-    Generator(const RunRequest& in, int32_t selected, FileSystem& fs, RunObserver& obs, const CancelToken& cancel)
-        : m_in(in), m_selected(selected), m_fs(fs), m_obs(obs), m_cancel(cancel), m_set(in.Layout), m_c(m_result.Counters) {}
+    Generator(const RunRequest& in, int32_t selected, ListingMemory* listings, FileSystem& fs, RunObserver& obs,
+              const CancelToken& cancel)
+        : m_in(in), m_selected(selected), m_listings(listings), m_fs(fs), m_obs(obs), m_cancel(cancel),
+          m_set(in.Layout), m_c(m_result.Counters) {}
 
     GenerateResult Run() {
         GenerateResult& result = m_result;
@@ -273,7 +287,7 @@ private:
     }
 
     void WalkFolder(const std::string& folder, bool includeSubfolders) {
-        FolderWalk walk(m_cancel, m_fs, m_obs, folder, {.Subfolders = includeSubfolders});
+        FolderWalk walk(m_cancel, m_fs, m_obs, folder, {.Subfolders = includeSubfolders, .Reuse = m_listings});
         m_walk = &walk;
         while (walk.Next()) {
             if (walk.Path() == m_base)
@@ -463,6 +477,7 @@ private:
 
     const RunRequest& m_in;
     const int32_t m_selected;  // pictures of the chosen types the scan counted
+    ListingMemory* const m_listings;  // the scan's listings, when the generation follows it at once
     FileSystem& m_fs;
     RunObserver& m_obs;
     const CancelToken& m_cancel;
@@ -498,7 +513,7 @@ private:
 GenerateResult RunGeneration(const RunRequest& request, const ScanResult& scan, FileSystem& fs, RunObserver& obs,
                              const CancelToken& cancel) {
     FailureCounter counter(obs);
-    Generator generator(request, scan.Selected(request.Types), fs, counter, cancel);
+    Generator generator(request, scan.Selected(request.Types), scan.Listings.get(), fs, counter, cancel);
     GenerateResult result = generator.Run();
     result.WriteFailures = counter.failures;
     // Not a write failure: the catalogue is whole, but lacks what could not be read.

@@ -16,10 +16,10 @@ public:
     Scanner(ScanResult& result, FileSystem& fs, RunObserver& obs, const CancelToken& cancel)
         : m_result(result), m_fs(fs), m_obs(obs), m_cancel(cancel) {}
 
-    void ScanTree(const std::string& root, bool includeSubfolders) {
+    void ScanTree(const std::string& root, bool includeSubfolders, ListingMemory* keep) {
         // Counts do not depend on the order (a cancelled scan's counts are
         // dropped), so only the subfolders, which set the order of the walk, are sorted.
-        FolderWalk walk(m_cancel, m_fs, m_obs, root, {.Subfolders = includeSubfolders, .SortEntries = false},
+        FolderWalk walk(m_cancel, m_fs, m_obs, root, {.Subfolders = includeSubfolders, .SortEntries = false, .Keep = keep},
                         [this](const std::string& path) { m_obs.ShowStatus(path + " を検索しています..."); });
         while (walk.Next())
             CountFolderEntries(walk.Path(), walk.Entries());
@@ -80,8 +80,10 @@ ScanResult RunScan(const RunRequest& request, FileSystem& fs, RunObserver& obs, 
     ScanResult result;
     obs.ShowStatus("検索開始");
     const std::string root = WithTrailingSeparator(ResolveFolder(request.Folder));
+    if (request.GenerateAtOnce)
+        result.Listings = std::make_shared<ListingMemory>();
     Scanner scanner(result, fs, obs, cancel);
-    scanner.ScanTree(root, request.IncludeSubfolders);
+    scanner.ScanTree(root, request.IncludeSubfolders, result.Listings.get());
     result.UnreadableFolders = scanner.Unreadable().Count;
     obs.ShowStatus("検索が終了しました。");
     result.Cancelled = cancel.Requested();

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "base/cancel.h"
 #include "base/observer.h"
 #include "catalogue/settings.h"
 #include "fs/file_system.h"
+#include "walk/folder_listing.h"
 
 namespace kavo {
 
@@ -16,6 +18,8 @@ struct ScanResult {
     bool SupportPicturesFound = false;  // the catalogue's own navigation pictures were among the entries
     int32_t UnreadableFolders = 0;      // folders the walk could not read
     bool UnreadableNamed = false;       // the scan's notice named them to the user
+    /// The scan's listings, when the request said a generation follows at once.
+    std::shared_ptr<ListingMemory> Listings;
     /// The catalogue already in the folder: -1 none, 0 one without thumbnails,
     /// else the box its thumbnails were made for.
     int32_t CatalogueThumbnails = -1;

@@ -101,6 +101,10 @@ struct RunRequest {
     /// one after another; 0 starts them once writes take as long as round
     /// trips to a server). Used only with a file system whose writes are thread-safe.
     int Writers = 0;
+    /// The generation follows the scan at once (kavo-cli): the scan keeps what
+    /// it listed and the generation lists nothing twice. A window, whose user may
+    /// generate long after the scan, lists again.
+    bool GenerateAtOnce = false;
 };
 
 }  // namespace kavo

@@ -91,6 +91,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
 
     RunRequest& request = options.Request;
     request.ProgramFolder = env.ProgramFolder;
+    request.GenerateAtOnce = !options.ScanOnly;
     CancelToken cancel;
     TerminalObserver obs(cancel, env, options.Quiet);
 

@@ -68,6 +68,10 @@ bool ListFolderSorted(FileSystem& fs, const std::string& folder, std::vector<Dir
         entries.clear();
         return false;
     }
+    return SortByNameBetween(entries, between);
+}
+
+bool SortByNameBetween(std::vector<DirEntry>& entries, const FileSystem::BetweenBatches& between) {
     if (!between || entries.size() < kSortBesideCallerFrom) {
         SortByName(entries);
         return true;
@@ -82,6 +86,22 @@ bool ListFolderSorted(FileSystem& fs, const std::string& folder, std::vector<Dir
     if (!goOn)
         entries.clear();
     return goOn;
+}
+
+void ListingMemory::Keep(const std::string& folder, const std::vector<DirEntry>& entries, const FolderId& id) {
+    std::lock_guard lock(m_mutex);
+    m_listings[folder] = Listing{entries, id};
+}
+
+bool ListingMemory::Take(const std::string& folder, std::vector<DirEntry>& entries, FolderId& id) {
+    std::lock_guard lock(m_mutex);
+    auto it = m_listings.find(folder);
+    if (it == m_listings.end())
+        return false;
+    entries = std::move(it->second.Entries);
+    id = it->second.Id;
+    m_listings.erase(it);
+    return true;
 }
 
 FileSystem::BetweenBatches YieldWhileListing(const CancelToken& cancel, RunObserver& obs) {

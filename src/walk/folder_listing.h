@@ -1,7 +1,10 @@
 #pragma once
 
+#include <atomic>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -23,6 +26,34 @@ void SortByName(std::vector<DirEntry>& entries);
 /// be listed or `between` stopped the listing or the sort of a huge folder.
 bool ListFolderSorted(FileSystem& fs, const std::string& folder, std::vector<DirEntry>& entries, FolderId* id,
                       const FileSystem::BetweenBatches& between = {});
+
+/// Puts entries in NameLess order, asking `between` meanwhile when the folder
+/// is huge. False (and an empty list) when `between` stopped it.
+bool SortByNameBetween(std::vector<DirEntry>& entries, const FileSystem::BetweenBatches& between);
+
+/// The listings of one walk, kept for a second walk of the same tree that
+/// follows at once (the command line's scan, then its generation): the second
+/// takes each folder's listing from here instead of asking the drive again,
+/// which on a network drive is most of the time of a refresh. A folder the first
+/// walk could not list, or did not reach, is listed by the second as usual.
+class ListingMemory {
+public:
+    void Keep(const std::string& folder, const std::vector<DirEntry>& entries, const FolderId& id);
+    /// Hands out (and forgets) the listing kept for a folder; false when there is none.
+    bool Take(const std::string& folder, std::vector<DirEntry>& entries, FolderId& id);
+    /// The first walk found listings waiting for round trips to a server.
+    void MarkSlowDrive() { m_slowDrive = true; }
+    bool SlowDrive() const { return m_slowDrive; }
+
+private:
+    struct Listing {
+        std::vector<DirEntry> Entries;
+        FolderId Id;
+    };
+    std::mutex m_mutex;  // the listing threads of both walks keep and take side by side
+    std::unordered_map<std::string, Listing> m_listings;
+    std::atomic<bool> m_slowDrive{false};
+};
 
 /// For ListFolderInBatches in a walk, and other long stretches without yields:
 /// yields to the observer when 20 ms have passed since it was made or since

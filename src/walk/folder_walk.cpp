@@ -80,6 +80,10 @@ FolderWalk::FolderWalk(const CancelToken& cancel, FileSystem& fs, RunObserver& o
     : m_cancel(cancel), m_fs(fs), m_obs(obs), m_options(options), m_onEnter(std::move(onEnter)), m_path(std::move(root)) {
     if (m_options.Threads <= 0)
         m_options.Threads = kListingThreads;
+    // Listings taken from memory show no round trips, but the pictures of the
+    // folders ahead still wait for them: their sizes are read as far ahead as before.
+    if (m_options.Reuse && m_options.Reuse->SlowDrive())
+        m_slowDrive = true;
 }
 
 FolderWalk::~FolderWalk() {
@@ -217,19 +221,32 @@ bool FolderWalk::TakeListing(Node& node) {
     return ListAtTurn(node);
 }
 
+bool FolderWalk::List(const std::string& path, std::vector<DirEntry>& entries, FolderId& id, bool sort,
+                      const FileSystem::BetweenBatches& between) {
+    if (m_options.Reuse && m_options.Reuse->Take(path, entries, id))
+        return !sort || SortByNameBetween(entries, between);
+    const bool ok = sort ? ListFolderSorted(m_fs, path, entries, &id, between)
+                         : m_fs.ListFolderInBatches(path, entries, &id, between);
+    if (ok && m_options.Keep)
+        m_options.Keep->Keep(path, entries, id);
+    return ok;
+}
+
 bool FolderWalk::ListAtTurn(Node& node) {
     std::vector<DirEntry> entries;
     FolderId id;
     const FileSystem::BetweenBatches pace = YieldWhileListing(m_cancel, m_obs);
     const auto began = std::chrono::steady_clock::now();
-    const bool ok = m_options.SortEntries ? ListFolderSorted(m_fs, m_path, entries, &id, pace)
-                                          : m_fs.ListFolderInBatches(m_path, entries, &id, pace);
+    const bool ok = List(m_path, entries, id, m_options.SortEntries, pace);
     // Three slow listings of the last four: one alone may be the machine being busy.
     const bool slow =
         std::chrono::steady_clock::now() - began > kSlowListing + kSlowPerEntry * static_cast<long>(entries.size());
     m_recentListings = static_cast<unsigned>((m_recentListings << 1) | (slow ? 1 : 0)) & 0xF;
-    if (std::popcount(m_recentListings) >= 3)
+    if (std::popcount(m_recentListings) >= 3 && !m_slowDrive) {
         m_slowDrive = true;
+        if (m_options.Keep)
+            m_options.Keep->MarkSlowDrive();
+    }
     std::vector<std::shared_ptr<Node>> children;
     if (ok && m_options.Subfolders)
         MakeChildren(entries, m_options.SortEntries, children);
@@ -382,9 +399,7 @@ void FolderWalk::Work() {
 
         std::vector<DirEntry> entries;
         FolderId id;
-        const bool ok = m_fs.ListFolderInBatches(path, entries, &id, goOn);
-        if (ok && m_options.SortEntries)
-            SortByName(entries);
+        const bool ok = List(path, entries, id, m_options.SortEntries, goOn);
         std::vector<std::shared_ptr<Node>> children;
         if (ok && m_options.Subfolders)
             MakeChildren(entries, m_options.SortEntries, children);

@@ -50,6 +50,8 @@ public:
         int Threads = 0;          // listing threads; 0 picks the default, 1 lists at each turn only
         /// List ahead from the start; otherwise only once a listing shows a slow drive.
         bool AlwaysAhead = false;
+        ListingMemory* Keep = nullptr;   // keeps every listing there for a walk that follows
+        ListingMemory* Reuse = nullptr;  // takes the listings a walk before kept there
     };
     /// Called as a folder's turn comes, before the yield that may cancel it.
     using EnterHook = std::function<void(const std::string& path)>;
@@ -90,6 +92,8 @@ private:
     bool MayEnterLink(Node& node);
     bool TakeListing(Node& node);
     bool ListAtTurn(Node& node);
+    bool List(const std::string& path, std::vector<DirEntry>& entries, FolderId& id, bool sort,
+              const FileSystem::BetweenBatches& between);
     void Release(Node& node);
     void GiveBack(Node& node);
     void GiveBackBelow(Node& node);

@@ -5,7 +5,8 @@
 # types or pastes.
 # Then one lock for both systems: a Linux fcntl lock (CMake's file(LOCK)) on a
 # catalogue keeps kavo-cli.exe out, and the lock of a Windows program keeps a
-# Linux one out.
+# Linux one out, and the Linux kavo-cli's run too when KAVO_LINUX_CLI names it;
+# that program and kavo-cli.exe then write the same bytes on a fresh folder.
 # Usage: cmake -DEMULATOR=… -DCLI=kavo-cli.exe -DTESTS=kavo_core_tests.exe -DPICTURES=tests/data/pictures -DWORK=dir
 #        -P cli_exe.cmake
 
@@ -17,7 +18,13 @@ if(PROBE)
     endif()
     execute_process(COMMAND ${CMAKE_COMMAND} -E sleep 0.1)
   endforeach()
-  file(LOCK "${PROBE}/kavo.lock" GUARD PROCESS RESULT_VARIABLE locked TIMEOUT 0)
+  if(PROBE_CLI)
+    # A run of the Linux program on the folder that holds the catalogue folder.
+    get_filename_component(pictures "${PROBE}" DIRECTORY)
+    execute_process(COMMAND "${PROBE_CLI}" "${pictures}" -q RESULT_VARIABLE locked OUTPUT_QUIET ERROR_QUIET)
+  else()
+    file(LOCK "${PROBE}/kavo.lock" GUARD PROCESS RESULT_VARIABLE locked TIMEOUT 0)
+  endif()
   file(WRITE "${PROBE}/probed" "${locked}")
   file(WRITE "${PROBE}/release" "")
   return()
@@ -187,4 +194,35 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env "KAVO_HOLD_LOCK=${shared}/kavo" 
 expect("rcs STREQUAL \"0;0\"" "the lock holder or the probe failed: ${rcs}")
 file(READ "${shared}/kavo/probed" probed)
 expect("NOT probed STREQUAL \"0\"" "a Linux program took the lock a Windows program held")
+
+# Given the Linux build's kavo-cli: its run is kept out while a Windows program
+# holds the lock of a catalogue folder spelt the classic way.
+if(DEFINED ENV{KAVO_LINUX_CLI})
+  file(REMOVE "${shared}/kavo/held" "${shared}/kavo/release" "${shared}/kavo/probed")
+  file(RENAME "${shared}/kavo" "${shared}/Kavo")
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env "KAVO_HOLD_LOCK=${shared}/Kavo" ${EMULATOR} "${TESTS}"
+                          --gtest_filter=LockAcrossSystems.*
+                  COMMAND ${CMAKE_COMMAND} "-DPROBE=${shared}/Kavo" "-DPROBE_CLI=$ENV{KAVO_LINUX_CLI}"
+                          -P "${CMAKE_CURRENT_LIST_FILE}"
+                  RESULTS_VARIABLE rcs OUTPUT_QUIET ERROR_QUIET)
+  expect("rcs STREQUAL \"0;0\"" "the lock holder or the Linux run failed: ${rcs}")
+  file(READ "${shared}/Kavo/probed" probed)
+  expect("probed EQUAL 4" "the Linux run exited ${probed} while a Windows program held the lock, not 4")
+  expect("NOT EXISTS \"${shared}/kavo\"" "the Linux run made a catalogue folder beside the Windows one")
+
+  # On a folder without a catalogue both write the same bytes (Windows keeps no size record).
+  foreach(side linux windows)
+    file(MAKE_DIRECTORY "${WORK}/${side}/Trip/Sub")
+    file(COPY_FILE "${PICTURES}/plain.png" "${WORK}/${side}/Trip/Sea.PNG")
+    file(COPY_FILE "${PICTURES}/plain.gif" "${WORK}/${side}/Trip/Sub/Beach.gif")
+    file(COPY_FILE "${PICTURES}/turned6.jpg" "${WORK}/${side}/Trip/IMG_0001.JPG")
+  endforeach()
+  execute_process(COMMAND "$ENV{KAVO_LINUX_CLI}" "${WORK}/linux/Trip" -q RESULT_VARIABLE rc OUTPUT_QUIET)
+  expect("rc EQUAL 0" "exit ${rc} of the Linux run")
+  execute_process(COMMAND ${EMULATOR} "${CLI}" "${WORK}/windows/Trip" -q RESULT_VARIABLE rc OUTPUT_QUIET)
+  expect("rc EQUAL 0" "exit ${rc} of the Windows run")
+  execute_process(COMMAND diff -r -x sizes.txt "${WORK}/linux/Trip" "${WORK}/windows/Trip"
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE differences)
+  expect("rc EQUAL 0" "the Windows build wrote other bytes than the Linux build: ${differences}")
+endif()
 file(REMOVE_RECURSE "${WORK}")
