@@ -225,7 +225,7 @@ TEST_F(GenerateTest, AGenerationRightAfterItsScanListsNoFolderTwiceAndWritesTheS
         std::lock_guard lock(mutex);
         if (folder.rfind(dir.str(), 0) == 0)
             ++listed[fs::relative(folder, dir.path()).generic_string()];
-        return folder.ends_with("/b/") && std::exchange(failB, false);
+        return folder.ends_with(std::string{kPathSep} + "b" + kPathSep) && std::exchange(failB, false);
     };
     Generate(obs, disk);
     const auto apart = catalogue();
