@@ -861,6 +861,14 @@ TEST_F(ThumbnailGenerateTest, ARerunOpensOnlyChangedPicturesAndRemovesOnlyItsOwn
     in.Layout.ThumbnailBox = 12;  // another size remakes every one
     EXPECT_EQ(Run(), 2);
     EXPECT_NE(Page(1).find("WIDTH=\"12\" HEIGHT=\"6\""), std::string::npos);
+
+    // A first run killed before its record: its thumbnails, which no record names, are swept.
+    const fs::path thumbs = dir.path() / "kavo" / "thumbs";
+    fs::copy_file(thumbs / ThumbnailName("sub/d.gif"), thumbs / "0123456789abcdef-2.jpg");
+    fs::remove(thumbs / "record.txt");
+    EXPECT_EQ(Run(), 2);
+    EXPECT_FALSE(Thumb("0123456789abcdef-2.jpg"));
+    EXPECT_TRUE(Thumb(ThumbnailName("sub/d.gif")) && Thumb("0000000000000000.jpg"));
 }
 
 TEST_F(ThumbnailGenerateTest, APictureThatCannotBeReadOrItsThumbnailWrittenIsTriedAgainNextRun) {

@@ -721,6 +721,13 @@ void Thumbnails::End(bool wholeWalk) {
     }
     if (!m_recordUsable)
         return;
+    // A run killed before it wrote the record leaves thumbnails that no record
+    // names: ours by their form and mark, they go (another's file of the form stays).
+    for (const std::string& name : m_files) {
+        if (kept.count(name) == 0 && m_oldOwner.count(name) == 0 && IsThumbnailFile(m_folderPath, name) &&
+            OursAt(name))
+            m_fs.RemoveFile(m_folderPath + name);
+    }
     const std::string text = FormatThumbRecord(m_new);
     if (text != FormatThumbRecord(m_old) || m_onDisk.count(kThumbRecord) == 0) {
         if (!m_fs.WriteFileAtomic(m_recordPath, text, nullptr))
