@@ -19,6 +19,7 @@
 #include "base/ascii.h"
 #include "base/encoding.h"
 #include "fs/paths.h"
+#include "pictures/image_size.h"
 #include "catalogue/scan.h"
 #include "support/fault_file_system.h"
 #include "support/test_support.h"
@@ -808,6 +809,13 @@ protected:
         dir.Write(as, ReadFile(std::string(KAVO_TEST_DATA) + "/pictures/" + picture));
     }
     bool Thumb(const std::string& name) const { return fs::exists(dir.path() / "kavo" / "thumbs" / name); }
+    /// The thumbnail page 1 shows for a picture; a thumbnail made again takes another name.
+    std::string ThumbOf(const std::string& picture) const {
+        const std::string page = Page(1);
+        std::smatch m;
+        const std::regex img("SRC=\"thumbs/([^\"]+)\"[^>]*ALT=\"\\d+ : " + picture + "\"");
+        return std::regex_search(page, m, img) ? m[1].str() : std::string();
+    }
     int Run() {
         pictureOpens = 0;
         RecordingObserver obs;
@@ -851,24 +859,72 @@ TEST_F(ThumbnailGenerateTest, ARerunOpensOnlyChangedPicturesAndRemovesOnlyItsOwn
     EXPECT_EQ(Run(), 1);
     fs::remove(dir.path() / "kavo" / "thumbs" / ThumbnailName("sub/d.gif"));  // gone by hand: made again
     EXPECT_EQ(Run(), 1);
-    EXPECT_TRUE(Thumb(ThumbnailName("sub/d.gif")));
+    EXPECT_TRUE(Thumb(ThumbOf("sub/d.gif")));
 
     fs::remove(dir.path() / "a.jpg");
     EXPECT_EQ(Run(), 0);
     EXPECT_FALSE(Thumb(ThumbnailName("a.jpg")));
     EXPECT_TRUE(Thumb("0000000000000000.jpg") && Thumb("notes.txt"));
 
-    in.Layout.ThumbnailBox = 12;  // another size remakes every one
-    EXPECT_EQ(Run(), 2);
-    EXPECT_NE(Page(1).find("WIDTH=\"12\" HEIGHT=\"6\""), std::string::npos);
-
     // A first run killed before its record: its thumbnails, which no record names, are swept.
     const fs::path thumbs = dir.path() / "kavo" / "thumbs";
-    fs::copy_file(thumbs / ThumbnailName("sub/d.gif"), thumbs / "0123456789abcdef-2.jpg");
+    fs::copy_file(thumbs / ThumbOf("sub/d.gif"), thumbs / "0123456789abcdef-2.jpg");
     fs::remove(thumbs / "record.txt");
     EXPECT_EQ(Run(), 2);
     EXPECT_FALSE(Thumb("0123456789abcdef-2.jpg"));
-    EXPECT_TRUE(Thumb(ThumbnailName("sub/d.gif")) && Thumb("0000000000000000.jpg"));
+    EXPECT_TRUE(Thumb(ThumbOf("sub/d.gif")) && Thumb("0000000000000000.jpg"));
+
+    in.Layout.ThumbnailBox = 12;  // another size remakes every one
+    EXPECT_EQ(Run(), 2);
+    EXPECT_NE(Page(1).find("WIDTH=\"12\" HEIGHT=\"6\""), std::string::npos);
+}
+
+// A changed picture's thumbnail goes under a new name and the earlier one stays
+// until the new pages are in: killed at any point, or with the commit failing,
+// the pages on disk name thumbnails that are there, at the size they show.
+TEST_F(ThumbnailGenerateTest, AKilledOrFailedRerunLeavesPagesAndThumbnailsThatAgree) {
+    Copy("turned6.jpg", "a.jpg");
+    const auto agree = [&](const std::string& when) {
+        const std::string page = Page(1);
+        const std::regex img(R"re(SRC="thumbs/([^"]+)" WIDTH="(\d+)" HEIGHT="(\d+)")re");
+        int shown = 0;
+        for (auto it = std::sregex_iterator(page.begin(), page.end(), img); it != std::sregex_iterator(); ++it) {
+            ++shown;
+            PixelSize size;
+            auto file = NativeFileSystem().OpenRead((dir.path() / "kavo" / "thumbs" / (*it)[1].str()).string());
+            ASSERT_TRUE(file && ReadPixelSizeOf(*file, size)) << when << ": " << (*it)[1];
+            // Kept sharper than shown, up to twice: the shapes agree.
+            const double made = static_cast<double>(size.Width) / size.Height;
+            const double shown = std::stod((*it)[2].str()) / std::stod((*it)[3].str());
+            EXPECT_NEAR(made / shown, 1.0, 0.06) << when << ": " << size.Width << "x" << size.Height << " shown "
+                                                  << (*it)[2] << "x" << (*it)[3];
+        }
+        EXPECT_EQ(shown, 2) << when;
+    };
+    bool whole = false;
+    for (int k = 0; !whole; ++k) {
+        ASSERT_LT(k, 100);
+        Copy("plain.png", "b.png");
+        Run();
+        Copy("palette.png", "b.png");  // another shape: another thumbnail size
+        test::FaultFileSystem killed;
+        killed.changesLeft = k;
+        RecordingObserver obs;
+        Generate(obs, killed);
+        whole = killed.changesLeft > 0;
+        agree("killed after " + std::to_string(k) + " changes");
+    }
+    // A page that cannot be written: the earlier pages and their thumbnails stay.
+    Copy("plain.png", "b.png");
+    Run();
+    Copy("palette.png", "b.png");
+    faults.failWrite = [](const std::string& path) { return path.find("page0001") != std::string::npos; };
+    RecordingObserver obs;
+    Generate(obs, faults);
+    agree("the commit failed");
+    faults.failWrite = [](const std::string&) { return false; };
+    EXPECT_EQ(Run(), 1);  // made again: the failed run's record was not kept
+    agree("after");
 }
 
 TEST_F(ThumbnailGenerateTest, APictureThatCannotBeReadOrItsThumbnailWrittenIsTriedAgainNextRun) {
@@ -967,7 +1023,7 @@ TEST_F(ThumbnailGenerateTest, AThumbnailIsTrustedOnlyWhileItAndThePictureAreAsRe
     const fs::path thumbs = dir.path() / "kavo" / "thumbs";
     dir.Write("kavo/thumbs/" + ThumbnailName("a.jpg"), "emptied by a tool");
     EXPECT_EQ(Run(), 1);
-    EXPECT_EQ(ReadFile(thumbs / ThumbnailName("a.jpg")).substr(0, 2), "\xFF\xD8");
+    EXPECT_EQ(ReadFile(thumbs / ThumbOf("a.jpg")).substr(0, 2), "\xFF\xD8");
 
     // Changed in place with its size and time kept: the change time tells.
     const fs::path b = dir.path() / "b.png";
@@ -980,12 +1036,13 @@ TEST_F(ThumbnailGenerateTest, AThumbnailIsTrustedOnlyWhileItAndThePictureAreAsRe
     // A link at a thumbnail's or a leftover's name is not ours: never removed, nothing written through it.
     const std::string outside = (dir.path() / "outside.txt").string();
     dir.Write("outside.txt", "keep");
-    fs::remove(thumbs / ThumbnailName("a.jpg"));
-    fs::create_symlink(outside, thumbs / ThumbnailName("a.jpg"));
+    const std::string named = ThumbOf("a.jpg");
+    fs::remove(thumbs / named);
+    fs::create_symlink(outside, thumbs / named);
     fs::create_symlink(outside, thumbs / "x.jpg.kavo-tmp-staged");
     fs::remove(dir.path() / "a.jpg");
     Run();
-    EXPECT_TRUE(fs::is_symlink(thumbs / ThumbnailName("a.jpg")));
+    EXPECT_TRUE(fs::is_symlink(thumbs / named));
     EXPECT_TRUE(fs::is_symlink(thumbs / "x.jpg.kavo-tmp-staged"));
     EXPECT_EQ(ReadFile(outside), "keep");
 #endif

@@ -191,8 +191,6 @@ public:
         m_prefetch.reset();  // no reader outlives the walk
         if (m_sizes && !m_sizes->Save(!m_cancel.Requested()))
             ReportWriteFailure(m_obs, m_catalogue + std::string(kSizeRecordName));
-        if (m_thumbs)
-            m_thumbs->End(!m_cancel.Requested());
 
         m_obs.ShowStatus(kWritingHtmlText);
         if (m_c.PageImageCount != 0) {
@@ -216,6 +214,9 @@ public:
                                   .PicturesPerRow = m_set.UseTable ? m_set.ImagesPerLine : 0});
         files.emplace_back(result.SummaryPage, m_text);
         result.SummaryWritten = m_files->Commit(files, m_cancel.Requested());
+        // Old thumbnails go, and the record names the new ones, only once the pages that show them are in.
+        if (m_thumbs)
+            m_thumbs->End(!m_cancel.Requested(), result.SummaryWritten);
         // Pages without thumbnails are in: those of an earlier run would only be published unused.
         if (m_set.ThumbnailBox == 0 && result.SummaryWritten)
             RemoveThumbnails(m_fs, m_catalogue, m_obs);

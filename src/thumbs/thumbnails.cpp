@@ -419,9 +419,12 @@ bool Thumbnails::Intact(const ThumbRecordEntry& e) {
            now.ModifiedNs == e.Thumb.ModifiedNs && e.Thumb.Size != 0;
 }
 
-std::string Thumbnails::ChooseName(const std::string& key) {
+std::string Thumbnails::ChooseName(const std::string& key, bool remade) {
+    // A thumbnail made again never takes its earlier name: the earlier pages show
+    // the earlier one, with its size, until the new pages are in; it goes after them.
     auto old = m_old.find(key);
-    if (old != m_old.end() && old->second.Outcome == ThumbOutcome::Made && m_taken.insert(old->second.Name).second)
+    if (!remade && old != m_old.end() && old->second.Outcome == ThumbOutcome::Made &&
+        m_taken.insert(old->second.Name).second)
         return old->second.Name;
     const std::string first = ThumbnailName(key);
     for (int n = 1;; ++n) {
@@ -429,8 +432,9 @@ std::string Thumbnails::ChooseName(const std::string& key) {
         if (m_taken.count(name) != 0)
             continue;
         auto owner = m_oldOwner.find(name);
-        const bool free = m_onDisk.count(name) == 0 ||
-                          (m_files.count(name) != 0 && (owner != m_oldOwner.end() ? owner->second == key : OursAt(name)));
+        const bool free =
+            m_onDisk.count(name) == 0 ||
+            (m_files.count(name) != 0 && (owner != m_oldOwner.end() ? !remade && owner->second == key : OursAt(name)));
         if (free) {
             m_taken.insert(name);
             return name;
@@ -499,6 +503,12 @@ void Thumbnails::MakeOne(size_t index, const std::string& path) {
     Slot& s = m_slots[index];
     ThumbRecordEntry& e = s.Entry;
     e.Outcome = ThumbOutcome::Failed;
+    if (const auto old = m_old.find(s.Key);
+        old != m_old.end() && old->second.Outcome == ThumbOutcome::Made && old->second.Name == s.Name) {
+        std::lock_guard lock(m_mutex);
+        s.Name = ChooseName(s.Key, true);
+    }
+    e.Name = s.Name;
     // The picture's bytes and what decoding them takes are set aside before
     // anything is read: every thread together stays within the budget.
     std::string head;
@@ -693,10 +703,10 @@ bool Thumbnails::StillThere(const std::string& key) {
     return !listed->second;  // read whole now and the picture not in it: gone
 }
 
-void Thumbnails::End(bool wholeWalk) {
+void Thumbnails::End(bool wholeWalk, bool committed) {
     Finish();
-    if (m_obs == nullptr)
-        return;  // Begin never ran
+    if (m_obs == nullptr || !committed)
+        return;  // Begin never ran, or the earlier pages still show the earlier thumbnails
     for (const auto& [key, e] : m_old) {
         // A part of the tree not walked keeps what it had; so do pictures this run left out.
         if (m_new.count(key) == 0 && (!wholeWalk || m_present.count(key) != 0 || StillThere(key)))

@@ -149,11 +149,14 @@ public:
     /// Forgets the pictures not begun and waits for the work in flight.
     void Finish();
 
-    /// After the walk: after a whole walk the thumbnails of pictures no longer
-    /// there are removed (only files the record names); then the record is written.
-    /// Pictures the run did not take (a folder it could not read, one left out
-    /// by the options, a type not chosen) keep theirs while they are there.
-    void End(bool wholeWalk);
+    /// After the pages' commit. When the new pages went in (`committed`): after a
+    /// whole walk the thumbnails of pictures no longer there are removed (only
+    /// files the record names), so are those replaced under new names; then the
+    /// record is written. Pictures the run did not take (a folder it could not
+    /// read, one left out by the options, a type not chosen) keep theirs while
+    /// they are there. When the earlier pages stay, so do the thumbnails they
+    /// show and the record; those made meanwhile are swept by a later run.
+    void End(bool wholeWalk, bool committed);
 
 private:
     struct Slot {
@@ -174,7 +177,7 @@ private:
     bool Known(size_t index, const std::string& path);
     /// Makes the thumbnail of a picture Known said is to be made (its stamp is in the slot).
     void MakeOne(size_t index, const std::string& path);
-    std::string ChooseName(const std::string& key);
+    std::string ChooseName(const std::string& key, bool remade = false);
     bool OursAt(const std::string& name);
     /// Reads the record into m_old; false when the file there is not one.
     bool ReadRecord();
