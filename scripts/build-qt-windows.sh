@@ -148,7 +148,8 @@ fetch_source() {
   mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
   keyring=/usr/share/keyrings/debian-archive-keyring.gpg
   # The same archives as the system's binary packages come from (read, not
-  # changed), with their source lists; or the mirror given.
+  # changed; taken from the sources, so no list need have been fetched yet),
+  # with their source lists; or the mirror given.
   if [ -n "$mirror" ]; then
     local codename
     codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")"
@@ -157,7 +158,7 @@ fetch_source() {
       "$keyring" "$mirror/debian" "$codename-updates" \
       "$keyring" "$mirror/debian-security" "$codename-security"
   else
-    apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' 2>/dev/null \
+    apt-get indextargets --no-release-info --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' 2>/dev/null \
       | awk -v k="$keyring" '$3 == "main" { print "deb-src [signed-by=" k "] " $1 " " $2 " main" }' | sort -u
   fi > "$apt_dir/sources.list"
   if [ ! -s "$apt_dir/sources.list" ]; then
