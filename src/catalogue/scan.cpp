@@ -90,7 +90,9 @@ ScanResult RunScan(const RunRequest& request, FileSystem& fs, RunObserver& obs, 
     result.UnreadableNamed = nameUnreadable && !result.Cancelled && result.UnreadableFolders > 0;
     if (result.UnreadableNamed)
         obs.ShowMessage(scanner.Unreadable().Notice(), MessageKind::Notice, kUnreadableNoticeTitle);
-    if (!result.Cancelled)
+    // For the window, which takes its next run's settings from it; a generation
+    // that follows at once has its settings already and would read it for nothing.
+    if (!result.Cancelled && !request.GenerateAtOnce)
         result.CatalogueThumbnails = CatalogueThumbnails(fs, root);
     return result;
 }

@@ -124,6 +124,41 @@ bool ReadWhole(FileSystem& fs, const std::string& path, uint64_t limit, FileIden
     return true;
 }
 
+/// What a record file held, read a piece at a time so that a record of any
+/// size never sits in memory whole.
+enum class RecordFile { Absent, Ours, Foreign };
+RecordFile ReadRecordFile(FileSystem& fs, const std::string& path, std::map<std::string, ThumbRecordEntry>& entries) {
+    std::unique_ptr<InputFile> file = fs.OpenRead(path);
+    if (!file)
+        return RecordFile::Absent;
+    ThumbRecordReader reader(entries);
+    std::string piece(kRecordPiece, '\0');
+    size_t total = 0;
+    while (const size_t n = file->Read(piece.data(), piece.size())) {
+        total += n;
+        if (total <= kMaxRecordBytes)
+            reader.Feed(std::string_view(piece.data(), n));
+        if (total > kMaxRecordBytes || !reader.Ok()) {
+            entries.clear();  // nothing of a record not ours is trusted
+            return RecordFile::Foreign;
+        }
+    }
+    if (total == 0)
+        return RecordFile::Absent;
+    reader.Feed("");
+    if (!reader.Ok()) {
+        entries.clear();
+        return RecordFile::Foreign;
+    }
+    return RecordFile::Ours;
+}
+
+/// A thumbnail this program wrote carries its mark in its first bytes.
+bool CarriesMark(FileSystem& fs, const std::string& path) {
+    std::string head;
+    return fs.ReadPrefix(path, 64, head) && head.find(kThumbnailComment) != std::string::npos;
+}
+
 }  // namespace
 
 bool IsThumbnailFile(std::string_view folder, std::string_view name) {
@@ -257,22 +292,9 @@ void RemoveThumbnails(FileSystem& fs, const std::string& catalogue, RunObserver&
     std::map<std::string, ThumbRecordEntry> record;
     bool recordOurs = false;
     std::unordered_set<std::string> named;
-    for (const DirEntry& e : entries) {
-        if (e.Name != kThumbRecord || !e.IsFile || e.IsLink)
-            continue;
-        std::unique_ptr<InputFile> file = fs.OpenRead(folder + kThumbRecord);
-        if (!file)
-            break;
-        ThumbRecordReader reader(record);
-        std::string piece(kRecordPiece, '\0');
-        size_t total = 0;
-        while (const size_t n = file->Read(piece.data(), piece.size())) {
-            total += n;
-            if (total > kMaxRecordBytes)
-                break;
-            reader.Feed(std::string_view(piece.data(), n));
-        }
-        recordOurs = total <= kMaxRecordBytes && reader.Ok();
+    const auto rec = std::find_if(entries.begin(), entries.end(), [](const DirEntry& e) { return e.Name == kThumbRecord; });
+    if (rec != entries.end() && rec->IsFile && !rec->IsLink) {
+        recordOurs = ReadRecordFile(fs, folder + kThumbRecord, record) == RecordFile::Ours;
         for (const auto& [key, r] : record) {
             if (r.Outcome == ThumbOutcome::Made)
                 named.insert(r.Name);
@@ -283,11 +305,8 @@ void RemoveThumbnails(FileSystem& fs, const std::string& catalogue, RunObserver&
         if (!e.IsFile || e.IsLink || e.IsDir)
             continue;
         const std::string path = folder + e.Name;
-        std::string head;
-        const bool ours = IsOurLeftover(e) ||
-                          (IsThumbnailFile("kavo/thumbs/", e.Name) &&
-                           (named.count(e.Name) != 0 || (fs.ReadPrefix(path, 64, head) &&
-                                                         head.find(kThumbnailComment) != std::string::npos)));
+        const bool ours = IsOurLeftover(e) || (IsThumbnailFile("kavo/thumbs/", e.Name) &&
+                                               (named.count(e.Name) != 0 || CarriesMark(fs, path)));
         if (ours && !fs.RemoveFile(path) && fs.Exists(path)) {
             ReportWriteFailure(obs, path);
             allGone = false;
@@ -384,33 +403,11 @@ void Thumbnails::Begin(const std::string& base, const std::string& catalogue, Ru
     }
 }
 
-bool Thumbnails::OursAt(const std::string& name) {
-    std::string head;
-    return m_fs.ReadPrefix(m_folderPath + name, 64, head) &&
-           head.find(kThumbnailComment) != std::string::npos;
-}
+bool Thumbnails::OursAt(const std::string& name) { return CarriesMark(m_fs, m_folderPath + name); }
 
 bool Thumbnails::ReadRecord() {
-    std::unique_ptr<InputFile> file = m_fs.OpenRead(m_recordPath);
-    if (!file)
-        return true;  // gone since it was listed, or unreadable: made anew
-    ThumbRecordReader reader(m_old);
-    std::string piece(kRecordPiece, '\0');
-    size_t total = 0;
-    while (const size_t n = file->Read(piece.data(), piece.size())) {
-        total += n;
-        if (total > kMaxRecordBytes) {
-            m_old.clear();
-            return false;
-        }
-        reader.Feed(std::string_view(piece.data(), n));
-        if (!reader.Ok())
-            return false;
-    }
-    if (total == 0)
-        return true;
-    reader.Feed("");
-    return reader.Ok();
+    // Gone since it was listed, unreadable or empty: made anew.
+    return ReadRecordFile(m_fs, m_recordPath, m_old) != RecordFile::Foreign;
 }
 
 bool Thumbnails::Intact(const ThumbRecordEntry& e) {
