@@ -354,11 +354,13 @@ private:
     }
 
     /// The pictures of a folder whose sizes the readers are to read: those the
-    /// size record does not know for the file there now. The known ones are
-    /// taken here, on the walk's thread, as a thread would only cost for them.
+    /// size record does not know for the file there now. On a local disk the
+    /// known ones are taken here, on the walk's thread, as a thread would only cost for them.
     /// A folder ahead is offered again at each turn until it is queued: it is looked at once.
     std::vector<uint32_t> SizesToRead(const std::string& folder, const std::vector<DirEntry>& entries) {
-        if (!m_sizes->HasRecord())
+        // On a drive with round trips even the look at a picture the record
+        // knows waits for the server: the readers take those too, side by side.
+        if (!m_sizes->HasRecord() || (m_walk && m_walk->SlowDrive()))
             return SelectedPictures(folder, entries);
         // Not a structured binding: clang 14 cannot capture one in the lambda below.
         const auto emplaced = m_recorded.try_emplace(folder);
