@@ -235,8 +235,11 @@ TEST_F(GenerateTest, AGenerationRightAfterItsScanListsNoFolderTwiceAndWritesTheS
     in.GenerateAtOnce = true;
     listed.clear();
     Generate(obs, disk);
-    std::erase_if(listed, [](const auto& l) { return l.first.starts_with("kavo"); });  // the catalogue's own look
-    EXPECT_EQ(listed, (std::map<std::string, int>{{".", 1}, {"a", 1}, {"a/deep", 1}, {"b", 1}, {"c", 1}}));
+    // The catalogue folder once more, by the survey under the run's lock (the
+    // removal of thumbnails after the commit takes that listing), and its
+    // pictures' folder by the copy of the navigation pictures.
+    EXPECT_EQ(listed, (std::map<std::string, int>{
+                          {".", 1}, {"a", 1}, {"a/deep", 1}, {"b", 1}, {"c", 1}, {"kavo", 2}, {"kavo/images", 2}}));
     EXPECT_EQ(last.Counters.PageCount, 3);
     EXPECT_EQ(apart, catalogue());
 

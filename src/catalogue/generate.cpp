@@ -168,7 +168,7 @@ public:
             return result;
         }
         m_catalogue = catalogue + kPathSep;
-        m_files.emplace(m_fs, m_obs, m_caseSensitive, m_in.Writers);
+        m_files.emplace(m_fs, m_obs, m_caseSensitive, m_in.Writers, m_listings && m_listings->SlowDrive());
         m_files->Survey(m_catalogue, YieldWhileListing(m_cancel, m_obs));
 
         m_c.PageCount = m_c.PageImageCount = 0;
@@ -218,8 +218,13 @@ public:
         if (m_thumbs)
             m_thumbs->End(!m_cancel.Requested(), result.SummaryWritten);
         // Pages without thumbnails are in: those of an earlier run would only be published unused.
-        if (m_set.ThumbnailBox == 0 && result.SummaryWritten)
-            RemoveThumbnails(m_fs, m_catalogue, m_obs);
+        if (m_set.ThumbnailBox == 0 && result.SummaryWritten) {
+            // The survey's listing serves: the run made nothing there since.
+            if (const std::vector<DirEntry>* listed = m_files->SurveyedSubfolders())
+                RemoveThumbnails(m_fs, m_catalogue, *listed, m_obs);
+            else
+                RemoveThumbnails(m_fs, m_catalogue, m_obs);
+        }
         m_files->CopyFolderFiles(JoinPath(m_in.ProgramFolder, "Images"), images);
         m_files->ReportKept();
         result.BackupOfIndex = m_files->BackupOf(result.SummaryPage);
