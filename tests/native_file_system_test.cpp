@@ -351,6 +351,26 @@ TEST(NativeFileSystem, AFileHeldOpenWithoutDeleteSharingKeepsTheEarlierCatalogue
         EXPECT_FALSE(std::filesystem::exists(tmp.path() / "kavo\\page0003.html")) << held;
     }
 }
+
+TEST(NativeFileSystem, AHeldFolderRenamedAwayIsRefusedOrNoticed) {
+    test::TempDir tmp;
+    tmp.Write("kavo\\old.html", "old");
+    FileSystem& fs = NativeFileSystem();
+    const std::string kavo = tmp.str() + "kavo";
+    auto held = fs.HoldFolders();
+    ASSERT_EQ(held->Hold(tmp.str()), 0);
+    ASSERT_EQ(held->Hold(kavo), 0);
+    // What the run does inside goes on.
+    EXPECT_TRUE(fs.WriteFileAtomic(kavo + "\\new.html", "new", nullptr));
+    EXPECT_TRUE(fs.RemoveFile(kavo + "\\old.html"));
+    EXPECT_EQ(held->Moved(), "");
+    // Windows refuses to rename a folder opened without delete sharing; Wine does not, and then the run notices.
+    const bool renamed = ::MoveFileExW(Long(kavo).c_str(), Long(tmp.str() + "away").c_str(), 0);
+    EXPECT_EQ(held->Moved(), renamed ? kavo : "");
+    held.reset();
+    EXPECT_TRUE(renamed || ::MoveFileExW(Long(kavo).c_str(), Long(tmp.str() + "away").c_str(), 0));
+    EXPECT_EQ(test::ReadFile(tmp.path() / "away\\new.html"), "new");
+}
 #endif
 
 /// Creates an empty file through the system's own call, not the code under test.

@@ -185,12 +185,18 @@ public:
 
 private:
     std::shared_ptr<const HeldFolder> Latest(std::string_view path) const {
-        auto it = m_held.find(std::string(path));
+        auto it = m_held.find(path);
         return it == m_held.end() ? nullptr : it->second.back();
     }
 
+    // Looked up by a piece of the path, without copying it.
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+
     std::shared_mutex m_mutex;
-    std::unordered_map<std::string, std::vector<std::shared_ptr<const HeldFolder>>> m_held;
+    std::unordered_map<std::string, std::vector<std::shared_ptr<const HeldFolder>>, Hash, std::equal_to<>> m_held;
     std::atomic<int> m_count{0};
 };
 
