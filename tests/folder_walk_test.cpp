@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <thread>
 
 #include "catalogue/generate.h"
@@ -118,6 +119,30 @@ TEST_F(ListingAhead, GivesExactlyTheWalkOfOneThread) {
         dir.Write("gone/a/p.png", "x");
         EXPECT_EQ(Run(faults, 16), one) << "round " << round;
     }
+}
+
+// An album of day folders without subfolders: once the drive shows round trips,
+// the days still to come are listed ahead, not one after another to the end.
+TEST_F(ListingAhead, BeginsWithinARunOfFoldersWithoutSubfolders) {
+    for (int d = 0; d < 30; ++d)
+        dir.Write("album/day" + std::to_string(100 + d) + "/p.png", "x");
+    test::FaultFileSystem slow;
+    slow.batchDelay = std::chrono::milliseconds(5);
+    std::mutex mutex;
+    const auto walker = std::this_thread::get_id();
+    int daysAhead = 0;
+    slow.afterList = [&](const std::string& folder) {
+        std::lock_guard lock(mutex);
+        daysAhead += folder.find("day") != std::string::npos && std::this_thread::get_id() != walker;
+    };
+    CancelToken cancel;
+    RecordingObserver obs;
+    FolderWalk walk(cancel, slow, obs, dir.str(), {});
+    int folders = 0;
+    while (walk.Next())
+        ++folders;
+    EXPECT_EQ(folders, 32);
+    EXPECT_GT(daysAhead, 10);
 }
 
 TEST_F(ListingAhead, CancelStopsSoonAndNoThreadOutlivesARun) {

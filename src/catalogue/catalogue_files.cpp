@@ -45,9 +45,10 @@ constexpr size_t kChecksAlone = 4;
 constexpr auto kSlowCheck = std::chrono::microseconds(200);
 
 /// ours[i] = check(i) for every i, on several threads when the file system
-/// allows it and the checks are slow. `pace` is asked while they work; false when it said stop.
+/// allows it and the checks are slow (or the drive is known to be: `slow`).
+/// `pace` is asked while they work; false when it said stop.
 bool CheckEach(FileSystem& fs, size_t count, const std::function<bool(size_t)>& check,
-               const FileSystem::BetweenBatches& pace, std::vector<char>& ours) {
+               const FileSystem::BetweenBatches& pace, std::vector<char>& ours, bool slow) {
     ours.assign(count, 0);
     const size_t threads = fs.ReadsAreThreadSafe() && count >= 4 ? std::min(kSurveyThreads, count) : 0;
     if (threads < 2) {
@@ -74,8 +75,8 @@ bool CheckEach(FileSystem& fs, size_t count, const std::function<bool(size_t)>& 
     for (size_t i; goOn && (i = next++) < count;) {
         ours[i] = check(i);
         goOn = !pace || pace();
-        if (pool.empty() && i + 1 >= kChecksAlone &&
-            std::chrono::steady_clock::now() - began > kSlowCheck * static_cast<long>(i + 1)) {
+        if (pool.empty() && (slow || (i + 1 >= kChecksAlone &&
+                                      std::chrono::steady_clock::now() - began > kSlowCheck * static_cast<long>(i + 1)))) {
             for (size_t t = 1; t < threads; ++t)
                 pool.emplace_back(work);
         }
@@ -88,8 +89,8 @@ bool CheckEach(FileSystem& fs, size_t count, const std::function<bool(size_t)>& 
 
 }  // namespace
 
-CatalogueFiles::CatalogueFiles(FileSystem& fs, RunObserver& obs, bool caseSensitive, int writers)
-    : m_fs(fs), m_obs(obs), m_caseSensitive(caseSensitive),
+CatalogueFiles::CatalogueFiles(FileSystem& fs, RunObserver& obs, bool caseSensitive, int writers, bool slowDrive)
+    : m_fs(fs), m_obs(obs), m_caseSensitive(caseSensitive), m_slowDrive(slowDrive),
       m_writes(std::make_unique<WriteQueue>(writers, fs.WritesAreThreadSafe())) {}
 
 CatalogueFiles::~CatalogueFiles() {
@@ -114,6 +115,11 @@ void CatalogueFiles::Survey(const std::string& catalogue, const FileSystem::Betw
     if (!m_fs.ListFolderInBatches(catalogue, entries, nullptr, pace))
         return;
     RemoveLeftovers(m_fs, catalogue, entries);
+    for (const DirEntry& e : entries) {
+        if (e.IsDir)
+            m_subfolders.push_back(e);
+    }
+    m_listed = true;
     // Leftovers end otherwise, and are gone already.
     std::erase_if(entries, [](const DirEntry& e) { return !EndsWithHtml(e.Name); });
     if (!m_fs.ReadsAreThreadSafe()) {
@@ -147,7 +153,7 @@ void CatalogueFiles::ReadEarlier(std::vector<DirEntry> entries, const FileSystem
         std::string().swap(bytes[i]);
         return Ours(path);
     };
-    if (!CheckEach(m_fs, entries.size(), ourFile, pace, ours)) {
+    if (!CheckEach(m_fs, entries.size(), ourFile, pace, ours, m_slowDrive)) {
         m_surveyDone = true;
         return;
     }
@@ -483,7 +489,7 @@ void CatalogueFiles::CopyFolderFiles(const std::string& source, const std::strin
                 state[i] = kSmall;
             return true;
         },
-        {}, files);
+        {}, files, m_slowDrive);
     for (size_t i = 0; i < entries.size(); ++i) {
         if (state[i] == kNotFile || state[i] == kSame)
             continue;  // not a file, or already our picture

@@ -30,7 +30,9 @@ namespace kavo {
 class CatalogueFiles {
 public:
     /// `writers` as WriteQueue takes it: 0 writes side by side on a slow drive.
-    CatalogueFiles(FileSystem& fs, RunObserver& obs, bool caseSensitive, int writers = 0);
+    /// `slowDrive`: the folder is known to be on a drive with round trips, so
+    /// files are read side by side from the first.
+    CatalogueFiles(FileSystem& fs, RunObserver& obs, bool caseSensitive, int writers = 0, bool slowDrive = false);
     ~CatalogueFiles();
 
     /// Lists the catalogue folder once: removes the leftovers of a killed run
@@ -41,6 +43,11 @@ public:
     /// between batches and files (thousands of old pages take a while); when it
     /// says stop, the survey ends there and the run is being cancelled.
     void Survey(const std::string& catalogue, const FileSystem::BetweenBatches& pace = {});
+
+    /// The subfolders (and links to folders) the survey listed in the catalogue
+    /// folder, so that what is done after the commit need not list it again;
+    /// null when it could not list it.
+    const std::vector<DirEntry>* SurveyedSubfolders() const { return m_listed ? &m_subfolders : nullptr; }
 
     /// True when the survey found the frameset of an earlier catalogue.
     bool HadCatalogue() {
@@ -128,7 +135,10 @@ private:
     FileSystem& m_fs;
     RunObserver& m_obs;
     bool m_caseSensitive;
+    bool m_slowDrive;
     bool m_hadCatalogue = false;
+    bool m_listed = false;                       // the survey listed the folder
+    std::vector<DirEntry> m_subfolders;          // and found these folders in it
     std::string m_folder;
     bool m_surveyed = false;
     std::vector<std::string> m_old;              // our .html files found by the survey

@@ -184,7 +184,7 @@ public:
             return result;
         }
         m_catalogue = catalogue + kPathSep;
-        m_files.emplace(m_fs, m_obs, m_caseSensitive, m_in.Writers);
+        m_files.emplace(m_fs, m_obs, m_caseSensitive, m_in.Writers, m_listings && m_listings->SlowDrive());
         m_files->Survey(m_catalogue, YieldWhileListing(m_cancel, m_obs));
 
         m_c.PageCount = m_c.PageImageCount = 0;
@@ -240,8 +240,13 @@ public:
         if (m_thumbs)
             m_thumbs->End(!m_cancel.Requested(), result.SummaryWritten);
         // Pages without thumbnails are in: those of an earlier run would only be published unused.
-        if (m_set.ThumbnailBox == 0 && result.SummaryWritten)
-            RemoveThumbnails(m_fs, m_catalogue, m_obs);
+        if (m_set.ThumbnailBox == 0 && result.SummaryWritten) {
+            // The survey's listing serves: the run made nothing there since.
+            if (const std::vector<DirEntry>* listed = m_files->SurveyedSubfolders())
+                RemoveThumbnails(m_fs, m_catalogue, *listed, m_obs);
+            else
+                RemoveThumbnails(m_fs, m_catalogue, m_obs);
+        }
         m_files->CopyFolderFiles(JoinPath(m_in.ProgramFolder, "Images"), images);
         m_files->ReportKept();
         if (const std::string moved = m_held->Moved(); !moved.empty())
@@ -386,11 +391,13 @@ private:
     }
 
     /// The pictures of a folder whose sizes the readers are to read: those the
-    /// size record does not know for the file there now. The known ones are
-    /// taken here, on the walk's thread, as a thread would only cost for them.
+    /// size record does not know for the file there now. On a local disk the
+    /// known ones are taken here, on the walk's thread, as a thread would only cost for them.
     /// A folder ahead is offered again at each turn until it is queued: it is looked at once.
     std::vector<uint32_t> SizesToRead(const std::string& folder, const std::vector<DirEntry>& entries) {
-        if (!m_sizes->HasRecord())
+        // On a drive with round trips even the look at a picture the record
+        // knows waits for the server: the readers take those too, side by side.
+        if (!m_sizes->HasRecord() || (m_walk && m_walk->SlowDrive()))
             return SelectedPictures(folder, entries);
         // Not a structured binding: clang 14 cannot capture one in the lambda below.
         const auto emplaced = m_recorded.try_emplace(folder);

@@ -280,15 +280,19 @@ int32_t RecordedThumbnailBox(FileSystem& fs, const std::string& catalogue) {
 
 void RemoveThumbnails(FileSystem& fs, const std::string& catalogue, RunObserver& obs) {
     std::vector<DirEntry> entries;
-    if (!fs.ListFolder(catalogue, entries, nullptr))
-        return;
-    const auto at = std::find_if(entries.begin(), entries.end(), [](const DirEntry& e) { return e.Name == kThumbFolder; });
-    if (at == entries.end() || !at->IsDir || at->IsLink)
+    if (fs.ListFolder(catalogue, entries, nullptr))
+        RemoveThumbnails(fs, catalogue, entries, obs);
+}
+
+void RemoveThumbnails(FileSystem& fs, const std::string& catalogue, const std::vector<DirEntry>& listed,
+                      RunObserver& obs) {
+    const auto at = std::find_if(listed.begin(), listed.end(), [](const DirEntry& e) { return e.Name == kThumbFolder; });
+    if (at == listed.end() || !at->IsDir || at->IsLink)
         return;  // none, or not ours to go into
     const std::string folder = catalogue + kThumbFolder + kPathSep;
     // Removed through the folder checked, not through whatever takes its name meanwhile.
     std::unique_ptr<HeldFolders> held = fs.HoldFolders();
-    entries.clear();
+    std::vector<DirEntry> entries;
     if (held->Hold(folder) != 0 || !fs.ListFolder(folder, entries, nullptr))
         return;
     std::map<std::string, ThumbRecordEntry> record;

@@ -76,6 +76,10 @@ bool ParseThumbRecord(std::string_view text, std::map<std::string, ThumbRecordEn
 /// the folder's name, or in it, is left alone, and so is a record that is not ours.
 /// A thumbnail that stays (held open) is reported and the record kept, so a later run removes it.
 void RemoveThumbnails(FileSystem& fs, const std::string& catalogue, RunObserver& obs);
+/// The same with the catalogue folder listed already: `listed` holds its
+/// entries, or at least every folder among them (a network drive need not be asked again).
+void RemoveThumbnails(FileSystem& fs, const std::string& catalogue, const std::vector<DirEntry>& listed,
+                      RunObserver& obs);
 
 /// The box the thumbnails of the record in `catalogue`'s thumbnail folder were
 /// made for, from its first entry: 0 when there is no record of ours or it names no picture.

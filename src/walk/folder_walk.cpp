@@ -190,6 +190,12 @@ FolderWalk::Turn FolderWalk::Enter(const std::shared_ptr<Node>& node) {
         // One thread per new folder at most: waking all for a single subfolder costs more than its listing.
         for (size_t i = 0; i < node->Children.size() && i < m_threads.Count(); ++i)
             m_threads.WakeOne();
+    } else if (m_threads.Empty() && !m_open.empty()) {
+        // The drive may show itself slow in a run of folders without subfolders
+        // (the days of an album): the ones still to come beside them are listed
+        // ahead from now on, not only from the next folder that has some.
+        StartThreads();
+        m_threads.WakeAll();
     }
     return Turn::Visit;
 }

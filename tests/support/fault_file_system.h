@@ -90,7 +90,9 @@ public:
     bool ReadWhole(const std::string& path, size_t limit, std::string& out) override {
         return !failReadWhole(path) && m_real.ReadWhole(path, limit, out);
     }
+    std::function<void(const std::string&)> onIdentity = [](const std::string&) {};
     bool GetFileIdentity(const std::string& path, FileIdentity& out) override {
+        onIdentity(path);
         return m_real.GetFileIdentity(path, out);
     }
     int CreateNewFile(const std::string& path) override {
