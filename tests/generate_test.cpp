@@ -749,6 +749,27 @@ TEST_F(SizeRecordTest, ARerunOpensOnlyPicturesThatChanged) {
     }
 }
 
+// Where listings show round trips, each look at a picture would wait for one:
+// the readers look side by side, and still open no picture that did not change.
+TEST_F(SizeRecordTest, OnADriveWithRoundTripsTheRecordIsCheckedSideBySide) {
+    for (int d = 0; d < 6; ++d)
+        Copy("plain.png", "day" + std::to_string(d) + "/p.png");
+    in.GenerateAtOnce = true;
+    EXPECT_EQ(Run(), 9);
+    const std::string page = Page(1);
+    faults.batchDelay = std::chrono::milliseconds(2);
+    const auto walker = std::this_thread::get_id();
+    std::atomic<int> aside{0}, alone{0};
+    faults.onIdentity = [&](const std::string& path) {
+        if (path.find(test::Native("kavo/")) == std::string::npos)
+            ++(std::this_thread::get_id() == walker ? alone : aside);
+    };
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(Page(1), page);
+    EXPECT_EQ(alone, 0);
+    EXPECT_EQ(aside, 9);
+}
+
 TEST_F(SizeRecordTest, ARecordThatIsDamagedForeignOrOfAnotherVersionIsIgnoredAndWrittenAgain) {
     EXPECT_EQ(Run(), 3);
     const std::string good = Record();

@@ -70,6 +70,9 @@ public:
     /// Its entries; the caller may read them until the next call of Next().
     const std::vector<DirEntry>& Entries() const { return m_entries; }
     const UnreadableFolders& Unreadable() const { return m_unreadable; }
+    /// Whether listings have shown round trips to a server (or the walk whose
+    /// listings this one takes had). Asked from the walk's own thread.
+    bool SlowDrive() const { return m_slowDrive; }
 
     using AheadVisitor = std::function<bool(const std::string& path, const std::vector<DirEntry>& entries)>;
     /// Shows `see` the folders listed ahead of the current one, in walk order,

@@ -90,13 +90,16 @@ public:
     bool ReadWhole(const std::string& path, size_t limit, std::string& out) override {
         return !failReadWhole(path) && m_real.ReadWhole(path, limit, out);
     }
+    std::function<void(const std::string&)> onIdentity = [](const std::string&) {};
     bool GetFileIdentity(const std::string& path, FileIdentity& out) override {
+        onIdentity(path);
         return m_real.GetFileIdentity(path, out);
     }
     int CreateNewFile(const std::string& path) override {
         return Dead('w', path) || failWrite(path) ? 28 : m_real.CreateNewFile(path);
     }
     bool IsForeignLink(const std::string& path) override { return m_real.IsForeignLink(path); }
+    std::unique_ptr<HeldFolders> HoldFolders() override { return m_real.HoldFolders(); }
     bool ReadPrefix(const std::string& path, size_t limit, std::string& out) override {
         return m_real.ReadPrefix(path, limit, out);
     }
