@@ -168,6 +168,18 @@ black_jpeg(8000 6000 "${large}/p01.jpg")
 foreach(i RANGE 2 12)
   file(COPY_FILE "${large}/p01.jpg" "${large}/p${i}.jpg")
 endforeach()
+
+# Four threads share one budget of 224 MB: one such picture decoded at a time,
+# not one per thread (four would take about 800 MB).
+file(REMOVE_RECURSE "${large}/kavo" "${large}/index.html")
+measure(twelve ${EMULATOR} "${CLI}" "${large}" --thumbnails --jobs=4 -q)
+message(STATUS "Twelve 8000×6000 JPEGs with four threads: ${twelve_ms} ms, ${twelve_kb} KB")
+math(EXPR most_kb "${empty_kb} + 224 * 1024")
+expect("twelve_kb LESS most_kb" "twelve 8000×6000 JPEGs took ${twelve_kb} KB, over ${most_kb}")
+file(GLOB made "${large}/kavo/thumbs/*.jpg")
+list(LENGTH made count)
+expect("count EQUAL 12" "${count} thumbnails of the twelve 8000×6000 JPEGs")
+
 file(REMOVE_RECURSE "${large}/kavo" "${large}/index.html" "${large}/ctrl-c-ms.txt")
 find_program(script script REQUIRED)
 execute_process(COMMAND ${CMAKE_COMMAND} -E env KAVO_NEED_CONSOLE=1 "KAVO_LARGE_PICTURES=${large}"
