@@ -12,7 +12,7 @@ for set in "${@:-build}"; do
     fuzz) want+=(clang-14 libfuzzer-14-dev) ;;
     windows) want+=(g++-mingw-w64-x86-64-posix wine64) ;;
     qt-windows) want+=(dpkg-dev xz-utils debian-archive-keyring) ;;
-    windows-test) want+=(g++-mingw-w64-x86-64-posix wine64 xvfb xdotool imagemagick) ;;
+    windows-test) want+=(g++-mingw-w64-x86-64-posix wine64 xvfb xdotool imagemagick libjpeg-turbo-progs time) ;;
     package) want+=(dpkg-dev file help2man lintian man-db desktop-file-utils appstream) ;;
     assets) want+=(imagemagick librsvg2-bin fonts-dejavu-core) ;;
     *) echo "setup.sh: unknown set '$set'" >&2; exit 1 ;;

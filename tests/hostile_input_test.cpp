@@ -490,6 +490,85 @@ TEST_F(HostileRun, AnotherUsersLinkAsTheCatalogueOrItsPicturesIsNotFollowed) {
 #endif
 }
 
+/// Every file under a folder, by relative name, with its bytes.
+std::map<std::string, std::string> FilesUnder(const fs::path& root) {
+    std::map<std::string, std::string> files;
+    for (auto& e : fs::recursive_directory_iterator(root)) {
+        if (e.is_regular_file() && !e.is_symlink())
+            files[e.path().lexically_relative(root).generic_string()] = ReadFile(e.path());
+    }
+    return files;
+}
+
+TEST_F(HostileRun, AFolderSwappedMidRunForAnotherUsersLinkReceivesNothing) {
+#ifndef _WIN32
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a link to another user";
+    const std::string png = ReadFile(std::string(KAVO_TEST_DATA) + "/pictures/plain.png");
+    in.Layout.ThumbnailBox = 200;
+    in.PicturesPerPage = 5;
+    // The runner's other catalogue, which the neighbour's link would have the run take for this one.
+    TempDir mine;
+    mine.Write("a.png", png);
+    in.Folder = mine.str();
+    Generate();
+    const auto before = FilesUnder(mine.path());
+    ASSERT_TRUE(before.count("kavo/thumbs/record.txt"));
+    in.Folder = dir.str();
+    for (int i = 0; i < 4; ++i) {
+        dir.Write("p" + std::to_string(i) + ".png", png);
+        dir.Write("sub/q" + std::to_string(i) + ".png", png);
+    }
+    for (const std::string swapped : {"kavo", "kavo/images", "kavo/thumbs"}) {
+        SCOPED_TRACE(swapped);
+        Generate();
+        dir.Write("p0.png", png + "changed");  // so the rerun writes pages and a thumbnail
+        test::FaultFileSystem faults;
+        faults.parallelListings = false;
+        RecordingObserver scanObs;
+        cancel.Reset();
+        scan = RunScan(in, faults, scanObs, cancel);
+        // While the walk lists the subfolder, the neighbour renames the folder away and puts their link there.
+        bool done = false;
+        faults.afterList = [&](const std::string& folder) {
+            if (done || folder.find("sub") == std::string::npos)
+                return;
+            done = true;
+            fs::rename(dir.path() / swapped, dir.path() / (swapped + ".away"));
+            fs::create_directory_symlink(mine.path() / swapped, dir.path() / swapped);
+            ASSERT_EQ(::lchown((dir.path() / swapped).c_str(), 4242, 4242), 0);
+        };
+        RecordingObserver obs;
+        cancel.Reset();
+        last = RunGeneration(in, scan, faults, obs, cancel);
+        ASSERT_TRUE(done);
+        EXPECT_TRUE(FilesUnder(mine.path()) == before) << "the runner's other catalogue changed";
+        EXPECT_EQ(OutcomeOf(last), Outcome::Incomplete);
+        ASSERT_FALSE(obs.messages.empty());
+        EXPECT_EQ(obs.messages.back().rfind("'" + dir.str() + test::Native(swapped) + "' は、書き出しの途中で", 0), 0u);
+        // What the run wrote is whole, in the folder it had opened.
+        fs::remove(dir.path() / swapped);
+        fs::rename(dir.path() / (swapped + ".away"), dir.path() / swapped);
+        ExpectConsistent();
+        EXPECT_EQ(last.Counters.WrittenImageCount, 8);
+    }
+
+    // Where anyone may write, a catalogue folder a neighbour made first is refused as their link is.
+    fs::remove_all(Catalogue());
+    fs::create_directory(Catalogue());
+    ASSERT_EQ(::chown(Catalogue().c_str(), 4242, 4242), 0);
+    ASSERT_EQ(::chmod(dir.path().c_str(), 01777), 0);
+    RecordingObserver refused;
+    EXPECT_TRUE(Generate(refused).ForeignLink);
+    EXPECT_EQ(refused.kinds, std::vector<MessageKind>{MessageKind::Refusal});
+    EXPECT_TRUE(fs::is_empty(Catalogue()));
+    // In a group's folder its members share one catalogue.
+    ASSERT_EQ(::chmod(dir.path().c_str(), 02775), 0);
+    EXPECT_FALSE(Generate().ForeignLink);
+    ExpectConsistent();
+#endif
+}
+
 TEST_F(HostileRun, TheFolderNameSurvivesHowItWasTyped) {
     dir.Write("trip/p.png", "x");
     in.Folder = dir.str() + "trip";

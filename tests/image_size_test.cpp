@@ -103,6 +103,8 @@ constexpr Expected kGoodPictures[] = {
     {"baseline.jpg", 33, 17},   {"progressive.jpg", 45, 29}, {"exif_large.jpg", 37, 21}, {"plain.png", 31, 19},
     {"interlaced.png", 27, 43}, {"palette.png", 39, 15},     {"plain.gif", 41, 23},      {"interlaced.gif", 29, 47},
     {"bottom_up.bmp", 35, 13},  {"top_down.bmp", 23, 11},    {"os2.bmp", 19, 7},
+    // Over what stb would decode; the size is still the header's.
+    {"claims_20000.png", 20000, 20000}, {"huge.png", 100000, 100000},
 };
 
 constexpr const char* kCorruptPictures[] = {"truncated.jpg", "empty.jpg", "random.png", "truncated.gif"};
@@ -188,6 +190,25 @@ TEST_F(ImageSizeTest, HeaderCutShortGivesNoSize) {
     for (const std::string& cut : {gif.substr(0, 9), gif.substr(0, 12), png.substr(0, 20), bmp.substr(0, 23)}) {
         PixelSize size;
         EXPECT_FALSE(SizeOf(cut, size)) << cut.size() << " bytes";
+        EXPECT_EQ(size.Width, 0);
+    }
+}
+
+TEST_F(ImageSizeTest, LargePngWithAnUnsoundHeaderGivesNoSize) {
+    // Each field stb checks, spoilt in turn: the length of IHDR, its type, colour type,
+    // bit depth, a 16-bit palette, compression, filter, interlace, a zero width.
+    const std::string png = test::ReadFile(kPictures + "claims_20000.png");
+    const std::pair<size_t, char> spoilt[] = {{11, 14}, {12, 'i'}, {25, 1},  {25, 7},  {24, 3},
+                                              {24, 16}, {26, 1},   {27, 1},  {28, 2},  {16, 0}};
+    for (const auto& [at, value] : spoilt) {
+        std::string bytes = png;
+        bytes[at] = value;
+        if (at == 24 && value == 16)
+            bytes[25] = 3;
+        if (at == 16)
+            bytes[17] = bytes[18] = bytes[19] = 0;
+        PixelSize size;
+        EXPECT_FALSE(SizeOf(bytes, size)) << "byte " << at << " set to " << int(value);
         EXPECT_EQ(size.Width, 0);
     }
 }

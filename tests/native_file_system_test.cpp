@@ -268,6 +268,58 @@ TEST(NativeFileSystem, OnlyFilesArePicturesAndPipesNeverBlockARun) {
     EXPECT_EQ(r.WriteFailures, 1);
     EXPECT_TRUE(std::filesystem::is_fifo(tmp.path() / "index.html"));
 }
+
+TEST(NativeFileSystem, HeldFoldersReceiveTheCallsWhateverBecomesOfTheirNames) {
+    namespace sfs = std::filesystem;
+    test::TempDir tmp;
+    tmp.Write("kavo/old.html", "old");
+    tmp.Write("elsewhere/precious.html", "precious");
+    FileSystem& fs = NativeFileSystem();
+    const std::string kavo = tmp.str() + "kavo";
+    {
+        auto held = fs.HoldFolders();
+        ASSERT_EQ(held->Hold(tmp.str()), 0);
+        ASSERT_EQ(held->Hold(kavo + "/"), 0);
+        EXPECT_EQ(held->Moved(), "");
+        // Renamed away, and a link to another folder put at its name.
+        sfs::rename(kavo, tmp.path() / "away");
+        sfs::create_directory_symlink(tmp.path() / "elsewhere", kavo);
+        EXPECT_EQ(held->Moved(), kavo);
+        EXPECT_TRUE(fs.WriteFileAtomic(kavo + "/new.html", "new", nullptr));
+        EXPECT_EQ(fs.WriteNewFile(kavo + "/staged.html", "staged"), 0);
+        EXPECT_TRUE(fs.RenameFile(kavo + "/staged.html", kavo + "/precious.html"));
+        EXPECT_TRUE(fs.RemoveFile(kavo + "/old.html"));
+        std::vector<DirEntry> entries;
+        ASSERT_TRUE(fs.ListFolder(kavo + "/", entries, nullptr));
+        EXPECT_EQ(entries.size(), 2u);
+        EXPECT_EQ(test::ReadFile(tmp.path() / "away/precious.html"), "staged");
+        EXPECT_EQ(test::ReadFile(tmp.path() / "elsewhere/precious.html"), "precious");
+        EXPECT_EQ(std::distance(sfs::directory_iterator(tmp.path() / "elsewhere"), sfs::directory_iterator()), 1);
+    }
+    // Let go, the names lead again.
+    EXPECT_TRUE(fs.WriteFileAtomic(kavo + "/new.html", "by name", nullptr));
+    EXPECT_EQ(test::ReadFile(tmp.path() / "elsewhere/new.html"), "by name");
+    sfs::remove(kavo);
+
+    // One's own link is followed; another user's link, or their folder where anyone may write, is not entered.
+    sfs::create_directory_symlink(tmp.path() / "away", kavo);
+    auto held = fs.HoldFolders();
+    ASSERT_EQ(held->Hold(tmp.str()), 0);
+    EXPECT_EQ(held->Hold(kavo), 0);
+    EXPECT_EQ(held->Hold(tmp.str() + "nothing"), ENOENT);
+    if (::geteuid() != 0)
+        return;  // only root can give a folder to another user
+    ASSERT_EQ(::lchown(kavo.c_str(), 4242, 4242), 0);
+    EXPECT_EQ(held->Hold(kavo), EPERM);
+    sfs::remove(kavo);
+    sfs::create_directory(kavo);
+    ASSERT_EQ(::chown(kavo.c_str(), 4242, 4242), 0);
+    ASSERT_EQ(::chmod(tmp.path().c_str(), 01777), 0);
+    EXPECT_EQ(held->Hold(kavo), EPERM);
+    // A group's shared folder: its members share one catalogue.
+    ASSERT_EQ(::chmod(tmp.path().c_str(), 02775), 0);
+    EXPECT_EQ(held->Hold(kavo), 0);
+}
 #endif
 
 #ifdef _WIN32
@@ -298,6 +350,26 @@ TEST(NativeFileSystem, AFileHeldOpenWithoutDeleteSharingKeepsTheEarlierCatalogue
         EXPECT_EQ(test::ReadFile(tmp.path() / "kavo\\frame1.html"), tree) << held;
         EXPECT_FALSE(std::filesystem::exists(tmp.path() / "kavo\\page0003.html")) << held;
     }
+}
+
+TEST(NativeFileSystem, AHeldFolderRenamedAwayIsRefusedOrNoticed) {
+    test::TempDir tmp;
+    tmp.Write("kavo\\old.html", "old");
+    FileSystem& fs = NativeFileSystem();
+    const std::string kavo = tmp.str() + "kavo";
+    auto held = fs.HoldFolders();
+    ASSERT_EQ(held->Hold(tmp.str()), 0);
+    ASSERT_EQ(held->Hold(kavo), 0);
+    // What the run does inside goes on.
+    EXPECT_TRUE(fs.WriteFileAtomic(kavo + "\\new.html", "new", nullptr));
+    EXPECT_TRUE(fs.RemoveFile(kavo + "\\old.html"));
+    EXPECT_EQ(held->Moved(), "");
+    // Windows refuses to rename a folder opened without delete sharing; Wine does not, and then the run notices.
+    const bool renamed = ::MoveFileExW(Long(kavo).c_str(), Long(tmp.str() + "away").c_str(), 0);
+    EXPECT_EQ(held->Moved(), renamed ? kavo : "");
+    held.reset();
+    EXPECT_TRUE(renamed || ::MoveFileExW(Long(kavo).c_str(), Long(tmp.str() + "away").c_str(), 0));
+    EXPECT_EQ(test::ReadFile(tmp.path() / "away\\new.html"), "new");
 }
 #endif
 

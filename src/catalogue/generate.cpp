@@ -50,6 +50,16 @@ std::string ForeignLinkMessage(const std::string& link) {
     return "'" + link + "' は、ほかのユーザーが作ったリンクです。\r\nこのリンクの先には書き出しません。";
 }
 
+std::string ForeignFolderMessage(const std::string& folder) {
+    return "'" + folder + "' は、だれでも書き込めるフォルダにほかのユーザーが作ったフォルダです。\r\nこのフォルダには書き出しません。";
+}
+
+/// Said when a folder of the run was renamed away or replaced while it wrote:
+/// what it wrote went into the folder it had opened, wherever that is now.
+std::string MovedFolderMessage(const std::string& folder) {
+    return "'" + folder + "' は、書き出しの途中で移動されたか、置き換えられました。\r\nカタログは元のフォルダに書き出されました。もう一度実行してください。";
+}
+
 /// Whether names in the folder tell letter case apart: a probe file is made in
 /// upper case and looked for in lower case. A folder that cannot be written is
 /// taken as case-sensitive. Only how earlier files are matched depends on it;
@@ -157,8 +167,14 @@ public:
             m_obs.ShowMessage(ReadOnlyMessage(folder), MessageKind::WriteFailure, "Kavo");
         }
         result.CaseSensitive = m_caseSensitive;
-        MakeFolderPath(m_fs, m_obs, catalogue);
-        MakeFolderPath(m_fs, m_obs, images);
+        // From here every write goes through the folders opened once, never their names again.
+        m_held = m_fs.HoldFolders();
+        m_held->Hold(m_base);
+        for (const std::string& path : {catalogue, images}) {
+            MakeFolderPath(m_fs, m_obs, path);
+            if (!Held(path, result))
+                return result;
+        }
         // The lock is in the folder that is written, whichever system made it.
         bool busy = false;
         const std::unique_ptr<FolderLock> lock = m_fs.LockFolder(catalogue, busy);
@@ -175,8 +191,14 @@ public:
         m_c.WrittenJpgCount = m_c.WrittenGifCount = m_c.WrittenBmpCount = m_c.WrittenPngCount = 0;
         m_c.WrittenImageCount = 0;
         BeginPage(1);
-        if (m_set.ThumbnailBox > 0)
+        if (m_set.ThumbnailBox > 0) {
+            // Made quietly here: the thumbnails report a folder they cannot make, once.
+            const std::string thumbs = m_catalogue + kThumbFolder;
+            m_fs.CreateFolder(thumbs, nullptr);
+            if (m_fs.CheckFolder(thumbs) == 0 && !Held(thumbs, result))
+                return result;
             m_thumbs = StartThumbnails(m_fs, m_set.ThumbnailBox, m_base, m_catalogue, m_obs, m_in.Jobs);
+        }
         if (!m_thumbs && m_set.GetImageSize && !m_set.SameSize) {
             m_sizes = std::make_unique<SizeRecord>(m_fs, m_base, m_catalogue + std::string(kSizeRecordName));
             m_sizes->Load();
@@ -227,6 +249,8 @@ public:
         }
         m_files->CopyFolderFiles(JoinPath(m_in.ProgramFolder, "Images"), images);
         m_files->ReportKept();
+        if (const std::string moved = m_held->Moved(); !moved.empty())
+            m_obs.ShowMessage(MovedFolderMessage(moved), MessageKind::WriteFailure, "Kavo");
         result.BackupOfIndex = m_files->BackupOf(result.SummaryPage);
         result.Cancelled = m_cancel.Requested();
         return result;
@@ -254,6 +278,19 @@ private:
                 return result.ForeignLink = true;
             }
         }
+        return false;
+    }
+
+    /// Holds a folder of the catalogue open; false, having said why, when it
+    /// is another user's that the run must not write into. A folder that could
+    /// not be made is not held: its writes fail and are reported as they come.
+    bool Held(const std::string& folder, GenerateResult& result) {
+        const int err = m_held->Hold(folder);
+        if (err != EPERM)
+            return true;
+        m_obs.ShowMessage(m_fs.IsForeignLink(folder) ? ForeignLinkMessage(folder) : ForeignFolderMessage(folder),
+                          MessageKind::Refusal, "Kavo");
+        result.ForeignLink = true;
         return false;
     }
 
@@ -496,6 +533,8 @@ private:
     GenerationCounters& m_c;
     std::string m_base;
     std::string m_catalogue;  // the catalogue folder, with a trailing separator
+    // Declared before what writes through them, so they are let go last.
+    std::unique_ptr<HeldFolders> m_held;
     UnreadableFolders m_unreadable;
     std::optional<CatalogueFiles> m_files;
     int32_t m_percent = 0;

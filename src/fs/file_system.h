@@ -77,6 +77,23 @@ public:
     virtual ~FolderLock() = default;
 };
 
+/// Folders a run keeps open while it writes into them (FileSystem::HoldFolders).
+/// Released when destroyed.
+class HeldFolders {
+public:
+    virtual ~HeldFolders() = default;
+    /// Opens one more folder and keeps it. A folder inside one already held is
+    /// opened through that one, and a link there is followed only when it is
+    /// the running user's (or the administrator's). 0, or the system's error
+    /// number; EPERM for a link or folder of another user that is not to be
+    /// written into: a link there, or a folder another user made inside a
+    /// folder anyone may write.
+    virtual int Hold(const std::string& /*folder*/) { return 0; }
+    /// The first held folder that its name no longer leads to (renamed away,
+    /// removed, or replaced by something else); "" while every one is in place.
+    virtual std::string Moved() { return {}; }
+};
+
 /// Interface for accessing the disk.
 ///
 /// Abstract so that tests can inject failures (a full disk, a folder that
@@ -200,6 +217,13 @@ public:
         busy = false;
         return std::make_unique<FolderLock>();
     }
+
+    /// Keeps folders open for as long as the returned object lives. Every call on
+    /// a held folder or an entry directly in it then goes through the open
+    /// folder, not its name: a folder that another user renames away mid-run and
+    /// replaces by a link receives the rest of the run, and the link nothing.
+    /// The default holds nothing.
+    virtual std::unique_ptr<HeldFolders> HoldFolders() { return std::make_unique<HeldFolders>(); }
 
     /// Makes what was written to the file system holding `folder` reach the disk,
     /// so that files renamed into place next are whole after a power cut. Best

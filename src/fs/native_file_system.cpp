@@ -11,9 +11,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <atomic>
+#include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "fs/paths.h"
 #include "fs/temporary_names.h"
@@ -104,13 +108,111 @@ private:
     int m_lastFd = AT_FDCWD;
 };
 
+/// A folder a run holds open, and how to find its name again.
+struct HeldFolder {
+    int Fd = -1;
+    std::string Path;  // as the run names it, without a separator at the end
+    std::shared_ptr<const HeldFolder> Parent;  // the held folder it was opened in, if any
+    std::string Name;  // its name there
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    ~HeldFolder() {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+};
+
+/// The path without separators at its end ("/" stays).
+std::string_view WithoutEndSeparators(std::string_view path) {
+    while (path.size() > 1 && path.back() == kPathSep)
+        path.remove_suffix(1);
+    return path;
+}
+
+/// The folders held by the runs of this process, by path. A path may be held
+/// twice (two runs, one refused by the lock): the latest hold answers.
+class HeldRegistry {
+public:
+    static HeldRegistry& Instance() {
+        static HeldRegistry registry;
+        return registry;
+    }
+
+    void Add(const std::shared_ptr<const HeldFolder>& held) {
+        std::unique_lock lock(m_mutex);
+        m_held[held->Path].push_back(held);
+        m_count.fetch_add(1);
+    }
+
+    void Remove(const std::shared_ptr<const HeldFolder>& held) {
+        std::unique_lock lock(m_mutex);
+        auto it = m_held.find(held->Path);
+        if (it == m_held.end())
+            return;
+        auto& list = it->second;
+        list.erase(std::remove(list.begin(), list.end(), held), list.end());
+        if (list.empty())
+            m_held.erase(it);
+        m_count.fetch_sub(1);
+    }
+
+    /// The held folder that is the path itself ("." left) or holds its last name.
+    std::shared_ptr<const HeldFolder> Find(const std::string& path, std::string& rest) {
+        if (m_count.load(std::memory_order_relaxed) == 0)
+            return nullptr;
+        const std::string_view whole = WithoutEndSeparators(path);
+        std::shared_lock lock(m_mutex);
+        if (auto held = Latest(whole)) {
+            rest = ".";
+            return held;
+        }
+        const size_t cut = whole.rfind(kPathSep);
+        if (cut == std::string_view::npos || cut + 1 == whole.size())
+            return nullptr;
+        auto held = Latest(cut == 0 ? whole.substr(0, 1) : whole.substr(0, cut));
+        if (held)
+            rest.assign(whole.substr(cut + 1));
+        return held;
+    }
+
+    /// The held folder a path names, if any.
+    std::shared_ptr<const HeldFolder> Exactly(std::string_view folder) {
+        if (m_count.load(std::memory_order_relaxed) == 0)
+            return nullptr;
+        std::shared_lock lock(m_mutex);
+        return Latest(WithoutEndSeparators(folder));
+    }
+
+private:
+    std::shared_ptr<const HeldFolder> Latest(std::string_view path) const {
+        auto it = m_held.find(path);
+        return it == m_held.end() ? nullptr : it->second.back();
+    }
+
+    // Looked up by a piece of the path, without copying it.
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+
+    std::shared_mutex m_mutex;
+    std::unordered_map<std::string, std::vector<std::shared_ptr<const HeldFolder>>, Hash, std::equal_to<>> m_held;
+    std::atomic<int> m_count{0};
+};
+
 /// A path split into a folder descriptor and the rest of the path relative to
-/// it, for the *at calls. A path shorter than PATH_MAX is used as it is (no
-/// system call); a longer one, which the system refuses in one piece, is
-/// resolved through the folders OpenFolderSteps keeps open.
+/// it, for the *at calls. A path in a held folder goes through that folder; a
+/// path shorter than PATH_MAX is otherwise used as it is (no system call); a
+/// longer one, which the system refuses in one piece, is resolved through the
+/// folders OpenFolderSteps keeps open.
 class AtPath {
 public:
     explicit AtPath(const std::string& path) {
+        if ((m_held = HeldRegistry::Instance().Find(path, m_tail))) {
+            m_fd = m_held->Fd;
+            m_rest = m_tail.c_str();
+            return;
+        }
         if (path.size() < static_cast<size_t>(PATH_MAX)) {
             m_rest = path.empty() ? "." : path.c_str();
             return;
@@ -142,11 +244,12 @@ private:
         errno = err;
     }
     void CloseOwn() {
-        if (m_fd != AT_FDCWD)
+        if (m_fd != AT_FDCWD && !m_held)
             ::close(m_fd);
         m_fd = AT_FDCWD;
     }
 
+    std::shared_ptr<const HeldFolder> m_held;  // kept open for as long as the call needs it
     int m_fd = AT_FDCWD;
     int m_error = 0;
     std::string m_tail;
@@ -325,6 +428,96 @@ int OpenLockFile(const std::string& path) {
         ::fchmod(fd, writers | writers << 1);
     return fd;
 }
+
+#ifdef O_PATH
+constexpr int kHoldFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;  // no right to read the folder needed
+#else
+constexpr int kHoldFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+bool OwnOrAdministrators(const struct stat& st) {
+    return st.st_uid == ::geteuid() || st.st_uid == 0;
+}
+
+class PosixHeldFolders final : public HeldFolders {
+public:
+    ~PosixHeldFolders() override {
+        for (const auto& held : m_held)
+            HeldRegistry::Instance().Remove(held);
+    }
+
+    int Hold(const std::string& folder) override {
+        auto held = std::make_shared<HeldFolder>();
+        held->Path = WithoutEndSeparators(folder);
+        const size_t cut = held->Path.rfind(kPathSep);
+        if (cut != std::string::npos && cut + 1 < held->Path.size())
+            held->Parent = HeldRegistry::Instance().Exactly(std::string_view(held->Path).substr(0, cut == 0 ? 1 : cut));
+        if (held->Parent) {
+            held->Name = held->Path.substr(cut + 1);
+            if (const int err = OpenInParent(*held); err != 0)
+                return err;
+        } else {
+            // The folder the user chose, as its path leads to it today.
+            held->Fd = OpenAt(held->Path, kHoldFlags);
+            if (held->Fd < 0)
+                return errno;
+        }
+        struct stat st {};
+        if (::fstat(held->Fd, &st) != 0)
+            return errno;
+        held->Device = st.st_dev;
+        held->Inode = st.st_ino;
+        HeldRegistry::Instance().Add(held);
+        m_held.push_back(std::move(held));
+        return 0;
+    }
+
+    std::string Moved() override {
+        for (const auto& held : m_held) {
+            struct stat st {};
+            const int looked = held->Parent ? ::fstatat(held->Parent->Fd, held->Name.c_str(), &st, 0)
+                                            : ::stat(held->Path.c_str(), &st);
+            if (looked != 0 && errno == ENAMETOOLONG)
+                continue;  // past the system's limit: only the held folders inside can be checked
+            if (looked != 0 || st.st_dev != held->Device || st.st_ino != held->Inode)
+                return held->Path;
+        }
+        return {};
+    }
+
+private:
+    /// Opens the folder through the one holding it, never through another
+    /// user's link, nor into another user's folder where anyone could have made it.
+    static int OpenInParent(HeldFolder& held) {
+        const int parent = held.Parent->Fd;
+        const char* name = held.Name.c_str();
+        held.Fd = ::openat(parent, name, kHoldFlags | O_NOFOLLOW);
+        struct stat link {};
+        if (held.Fd < 0) {
+            const int err = errno;
+            if (::fstatat(parent, name, &link, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(link.st_mode))
+                return err;
+            if (!OwnOrAdministrators(link))
+                return EPERM;
+            held.Fd = ::openat(parent, name, kHoldFlags);
+            struct stat again {};
+            // The link opened must be the one checked, not another swapped in meanwhile.
+            if (held.Fd >= 0 && (::fstatat(parent, name, &again, AT_SYMLINK_NOFOLLOW) != 0 ||
+                                 again.st_ino != link.st_ino || again.st_dev != link.st_dev))
+                return EPERM;
+            return held.Fd < 0 ? errno : 0;
+        }
+        struct stat st {};
+        struct stat outer {};
+        if (::fstat(held.Fd, &st) != 0 || ::fstat(parent, &outer) != 0)
+            return errno;
+        if (!OwnOrAdministrators(st) && (outer.st_mode & S_IWOTH) != 0)
+            return EPERM;
+        return 0;
+    }
+
+    std::vector<std::shared_ptr<const HeldFolder>> m_held;
+};
 
 class PosixFileSystem final : public FileSystem {
 public:
@@ -584,6 +777,7 @@ public:
     bool ListingsAreThreadSafe() const override { return true; }
     bool WritesAreThreadSafe() const override { return true; }
     void ForgetOpenFolders() override { OpenFolderSteps::Instance().Clear(); }
+    std::unique_ptr<HeldFolders> HoldFolders() override { return std::make_unique<PosixHeldFolders>(); }
 
 private:
     bool List(const std::string& folder, std::vector<DirEntry>& out, FolderId* id, const BetweenBatches* between) {

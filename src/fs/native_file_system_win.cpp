@@ -236,6 +236,70 @@ HANDLE CreateNew(const std::wstring& path) {
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
+/// Folders held by handles that do not share deletion: while the run holds
+/// one, the system refuses to rename or remove it (or the link at its name),
+/// so every call by name still reaches the folder the run checked.
+class WindowsHeldFolders final : public HeldFolders {
+public:
+    explicit WindowsHeldFolders(FileSystem& fs) : m_fs(fs) {}
+    ~WindowsHeldFolders() override {
+        for (const HeldHandle& held : m_held)
+            ::CloseHandle(held.Handle);
+    }
+
+    int Hold(const std::string& folder) override {
+        if (m_fs.IsForeignLink(folder))
+            return EPERM;
+        const HANDLE h = Open(folder);
+        BY_HANDLE_FILE_INFORMATION info;
+        if (h == INVALID_HANDLE_VALUE)
+            return ErrnoFrom(::GetLastError());
+        if (!::GetFileInformationByHandle(h, &info)) {
+            const int err = ErrnoFrom(::GetLastError());
+            ::CloseHandle(h);
+            return err;
+        }
+        m_held.push_back({h, folder, IdOf(info)});
+        return 0;
+    }
+
+    std::string Moved() override {
+        for (const HeldHandle& held : m_held) {
+            // Another look by name, sharing everything, beside the held handle.
+            Handle now(::CreateFileW(SystemPath(held.Path).c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            BY_HANDLE_FILE_INFORMATION info;
+            if (!now.ok() || !::GetFileInformationByHandle(now.get(), &info) || !(IdOf(info) == held.Id))
+                return std::string(WithoutTrailingSeparator(held.Path));
+        }
+        return {};
+    }
+
+private:
+    struct HeldHandle {
+        HANDLE Handle;
+        std::string Path;
+        FolderId Id;
+    };
+
+    static HANDLE Open(const std::string& folder) {
+        // The link itself where there is one (the check above found it the user's own).
+        return ::CreateFileW(SystemPath(folder).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                             nullptr);
+    }
+
+    static std::string_view WithoutTrailingSeparator(std::string_view path) {
+        while (path.size() > 1 && IsPathSeparator(path.back()))
+            path.remove_suffix(1);
+        return path;
+    }
+
+    FileSystem& m_fs;
+    std::vector<HeldHandle> m_held;
+};
+
 class WindowsFileSystem final : public FileSystem {
 public:
     bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, FolderId* id) override {
@@ -522,6 +586,8 @@ public:
         // Any other failure is a file system without locks: go on unlocked.
         return busy ? nullptr : std::make_unique<FolderLock>();
     }
+
+    std::unique_ptr<HeldFolders> HoldFolders() override { return std::make_unique<WindowsHeldFolders>(*this); }
 
     // Every call stands alone on handles of its own.
     bool ReadsAreThreadSafe() const override { return true; }

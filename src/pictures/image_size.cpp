@@ -291,6 +291,26 @@ bool ReadRunLengthBmpSize(HeaderStream& in, int& width, int& height) {
     return true;
 }
 
+/// stb refuses a PNG whose pixels would take over 1 GB decoded, though its IHDR
+/// is sound: a scan or a map of 20000 x 20000 still has a size to show.
+bool ReadLargePngSize(HeaderStream& in, int& width, int& height) {
+    const unsigned char* p = in.Rewind(0) ? in.Peek(29) : nullptr;
+    if (p == nullptr || std::memcmp(p + 8, "\0\0\0\x0DIHDR", 8) != 0)
+        return false;
+    auto be = [p](size_t at) { return static_cast<uint32_t>(p[at]) << 24 | p[at + 1] << 16 | p[at + 2] << 8 | p[at + 3]; };
+    const uint32_t w = be(16), h = be(20);
+    const unsigned depth = p[24], colour = p[25];
+    static constexpr unsigned kChannels[7] = {1, 0, 3, 4, 2, 0, 4};  // by colour type; a palette counts as stb counts it
+    if (w == 0 || h == 0 || w > kMaxSide || h > kMaxSide || colour > 6 || kChannels[colour] == 0 ||
+        !(depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16) || (colour == 3 && depth == 16) ||
+        p[26] != 0 || p[27] != 0 || p[28] > 1 ||
+        (1u << 30) / w / kChannels[colour] >= h)  // within stb's limit: stb's refusal had another reason
+        return false;
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    return true;
+}
+
 enum class Signature { None, Jpeg, Png, Other };
 
 Signature SignatureOf(const unsigned char* p) {
@@ -373,7 +393,8 @@ bool ReadPixelSizeOf(InputFile& file, PixelSize& size, const CancelCheck& cancel
     } else if (signature != Signature::None) {
         int components = 0;
         if (stbi_info_from_callbacks(&HeaderStream::kCallbacks, &stream, &width, &height, &components) == 0 &&
-            !ReadRunLengthBmpSize(stream, width, height)) {
+            !ReadRunLengthBmpSize(stream, width, height) &&
+            !(signature == Signature::Png && ReadLargePngSize(stream, width, height))) {
             return false;
         }
         if (stream.ReadPastEnd()) {

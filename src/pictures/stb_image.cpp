@@ -4,7 +4,8 @@
 // is left out: on the way to the frame header it builds the Huffman tables, and
 // the stb of Debian 12 writes past a table on a corrupt DHT segment; JPEG goes
 // through a marker walk and libjpeg instead. No file opened by stb, no failure
-// texts kept.
+// texts kept; the failure reason it still sets (the GIF header clears it) is
+// one per thread, since pictures are read on several.
 #define STBI_ONLY_PNG
 #define STBI_ONLY_GIF
 #define STBI_ONLY_BMP
@@ -13,7 +14,6 @@
 #define STBI_NO_HDR
 #define STBI_NO_FAILURE_STRINGS
 #define STBI_NO_SIMD
-#define STBI_NO_THREAD_LOCALS
 #define STB_IMAGE_IMPLEMENTATION
 #define STB_IMAGE_RESIZE_IMPLEMENTATION
 #if defined(__GNUC__)

@@ -290,8 +290,10 @@ void RemoveThumbnails(FileSystem& fs, const std::string& catalogue, const std::v
     if (at == listed.end() || !at->IsDir || at->IsLink)
         return;  // none, or not ours to go into
     const std::string folder = catalogue + kThumbFolder + kPathSep;
+    // Removed through the folder checked, not through whatever takes its name meanwhile.
+    std::unique_ptr<HeldFolders> held = fs.HoldFolders();
     std::vector<DirEntry> entries;
-    if (!fs.ListFolder(folder, entries, nullptr))
+    if (held->Hold(folder) != 0 || !fs.ListFolder(folder, entries, nullptr))
         return;
     std::map<std::string, ThumbRecordEntry> record;
     bool recordOurs = false;
@@ -318,6 +320,7 @@ void RemoveThumbnails(FileSystem& fs, const std::string& catalogue, const std::v
     }
     if (recordOurs && allGone)
         fs.RemoveFile(folder + kThumbRecord);
+    held.reset();  // a folder is removed by its name, in the folder that holds it
     fs.RemoveEmptyFolder(folder);
 }
 

@@ -99,6 +99,7 @@ public:
         return Dead('w', path) || failWrite(path) ? 28 : m_real.CreateNewFile(path);
     }
     bool IsForeignLink(const std::string& path) override { return m_real.IsForeignLink(path); }
+    std::unique_ptr<HeldFolders> HoldFolders() override { return m_real.HoldFolders(); }
     bool ReadPrefix(const std::string& path, size_t limit, std::string& out) override {
         return m_real.ReadPrefix(path, limit, out);
     }

@@ -70,13 +70,19 @@ public:
 
     void Yield() override;
     void ShowStatus(std::string_view text) override { statuses.emplace_back(text); }
-    void ShowProgress(const ProgressFigures& f) override { progress.push_back(f); }
+    void ShowProgress(const ProgressFigures& f) override {
+        progress.push_back(f);
+        if (m_cancel && cancelAfterProgress >= 0 && static_cast<long>(progress.size()) >= cancelAfterProgress)
+            m_cancel->Request();
+    }
     void ShowMessage(std::string_view text, MessageKind kind, std::string_view title) override {
         messages.emplace_back(text);
         kinds.push_back(kind);
         titles.emplace_back(title);
     }
 
+    /// Cancels after this many progress reports, which unlike yields do not depend on timing.
+    long cancelAfterProgress = -1;
     long yields = 0;
     std::vector<std::string> statuses;
     std::vector<ProgressFigures> progress;

@@ -107,6 +107,89 @@ expect_in("${folder}/kavo/thumbs/record.txt" "Turned.jpg")
 expect_in("${folder}/kavo/page0001.html" "SRC=\"../Sea.PNG\" WIDTH=\"31\" HEIGHT=\"19\"")
 expect_in("${folder}/kavo/page0001.html" "WIDTH=\"20\" HEIGHT=\"40\"")
 
+# Large pictures are judged from their headers before a codec sees them: a
+# 12000×9000 JPEG, over the decode budget, is shown as it is, fitted into the box;
+# a PNG claiming 20000×20000 is refused. Neither may cost much beyond what an
+# empty folder costs under the emulator (the codec's whole decode took 0.65 to
+# 1.2 GB and 5 to 34 s): three times the Linux build's memory and time, with
+# a margin for a loaded machine. Linux's kavo-cli is measured when it is given;
+# else its figures as measured here stand in.
+find_program(cjpeg cjpeg REQUIRED)
+set(time_it /usr/bin/time)  # the program, not the shell's keyword
+function(black_jpeg width height file)
+  math(EXPR bytes "${width} * ${height} * 3")
+  execute_process(COMMAND sh -c "printf 'P6 ${width} ${height} 255\\n'; head -c ${bytes} /dev/zero"
+                  COMMAND "${cjpeg}" OUTPUT_FILE "${file}" RESULT_VARIABLE rc)
+  expect("rc EQUAL 0 AND EXISTS \"${file}\"" "cjpeg could not write ${file}")
+endfunction()
+# Sets NAME_ms and NAME_kb to the wall time and peak memory of COMMAND, which must end with 0.
+function(measure name)
+  execute_process(COMMAND "${time_it}" -f "%e %M" -o "${WORK}/measured" ${ARGN}
+                  RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
+  expect("rc EQUAL 0" "exit ${rc} of ${ARGN}: ${err}")
+  file(READ "${WORK}/measured" measured)
+  if(NOT measured MATCHES "([0-9]+)\\.([0-9][0-9]) ([0-9]+)")
+    message(FATAL_ERROR "kavo-cli.exe: no figures from time: ${measured}")
+  endif()
+  math(EXPR ms "${CMAKE_MATCH_1} * 1000 + ${CMAKE_MATCH_2} * 10")
+  set(${name}_ms ${ms} PARENT_SCOPE)
+  set(${name}_kb ${CMAKE_MATCH_3} PARENT_SCOPE)
+endfunction()
+set(large "${WORK}/large")
+file(MAKE_DIRECTORY "${WORK}/empty" "${large}")
+black_jpeg(12000 9000 "${large}/Big.jpg")
+file(COPY_FILE "${PICTURES}/claims_20000.png" "${large}/Claim.png")
+measure(empty ${EMULATOR} "${CLI}" "${WORK}/empty" --thumbnails -q)
+measure(wine ${EMULATOR} "${CLI}" "${large}" --thumbnails -q)
+set(linux_ms 70)
+set(linux_kb 14000)
+if(DEFINED ENV{KAVO_LINUX_CLI})
+  file(REMOVE_RECURSE "${large}/kavo" "${large}/index.html")
+  measure(linux "$ENV{KAVO_LINUX_CLI}" "${large}" --thumbnails -q)
+  file(REMOVE_RECURSE "${large}/kavo" "${large}/index.html")
+  measure(wine ${EMULATOR} "${CLI}" "${large}" --thumbnails -q)
+endif()
+message(STATUS "12000×9000 JPEG and a PNG claiming 20000×20000: ${wine_ms} ms, ${wine_kb} KB under the emulator "
+               "(an empty folder ${empty_ms} ms, ${empty_kb} KB); Linux ${linux_ms} ms, ${linux_kb} KB")
+math(EXPR most_kb "${empty_kb} + 3 * ${linux_kb}")
+math(EXPR most_ms "${empty_ms} + 3 * ${linux_ms} + 1500")
+expect("wine_kb LESS most_kb" "the large pictures took ${wine_kb} KB, over ${most_kb}")
+expect("wine_ms LESS most_ms" "the large pictures took ${wine_ms} ms, over ${most_ms}")
+expect_in("${large}/kavo/page0001.html" "SRC=\"../Big.jpg\" WIDTH=\"200\" HEIGHT=\"150\"")
+expect_in("${large}/kavo/page0001.html" "SRC=\"../Claim.png\" WIDTH=\"200\" HEIGHT=\"200\"")
+file(GLOB made "${large}/kavo/thumbs/*.jpg")
+expect("\"${made}\" STREQUAL \"\"" "thumbnails of pictures over the limits: ${made}")
+
+# Ctrl-C amid pictures the codec decodes whole (48 megapixels each, within the
+# budget) ends the run within a bound: the core tests' case that sends it needs
+# a console, which it has on a terminal, as kavo_ctrl_c runs it. It writes the
+# time taken into the folder: a skipped case writes none.
+black_jpeg(8000 6000 "${large}/p01.jpg")
+foreach(i RANGE 2 12)
+  file(COPY_FILE "${large}/p01.jpg" "${large}/p${i}.jpg")
+endforeach()
+
+# Four threads share one budget of 224 MB: one such picture decoded at a time,
+# not one per thread (four would take about 800 MB).
+file(REMOVE_RECURSE "${large}/kavo" "${large}/index.html")
+measure(twelve ${EMULATOR} "${CLI}" "${large}" --thumbnails --jobs=4 -q)
+message(STATUS "Twelve 8000×6000 JPEGs with four threads: ${twelve_ms} ms, ${twelve_kb} KB")
+math(EXPR most_kb "${empty_kb} + 224 * 1024")
+expect("twelve_kb LESS most_kb" "twelve 8000×6000 JPEGs took ${twelve_kb} KB, over ${most_kb}")
+file(GLOB made "${large}/kavo/thumbs/*.jpg")
+list(LENGTH made count)
+expect("count EQUAL 12" "${count} thumbnails of the twelve 8000×6000 JPEGs")
+
+file(REMOVE_RECURSE "${large}/kavo" "${large}/index.html" "${large}/ctrl-c-ms.txt")
+find_program(script script REQUIRED)
+execute_process(COMMAND ${CMAKE_COMMAND} -E env KAVO_NEED_CONSOLE=1 "KAVO_LARGE_PICTURES=${large}"
+                        "${script}" -qec "${EMULATOR} '${TESTS}' --gtest_filter=CliInterrupt.CtrlCAmid*" /dev/null
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+expect("rc EQUAL 0" "Ctrl-C amid large pictures: ${out}${err}")
+expect("EXISTS \"${large}/ctrl-c-ms.txt\"" "the Ctrl-C case did not run: ${out}")
+file(READ "${large}/ctrl-c-ms.txt" took)
+message(STATUS "Ctrl-C amid twelve 8000×6000 JPEGs: the run ended ${took} ms after it")
+
 execute_process(COMMAND ${EMULATOR} "${CLI}" "${WORK}/missing" RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
 expect("rc EQUAL 2" "exit ${rc} for a missing folder, not 2")
 execute_process(COMMAND ${EMULATOR} "${CLI}" "/?" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_QUIET)

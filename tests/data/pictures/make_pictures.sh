@@ -112,5 +112,10 @@ with open("profile.png", "wb") as f:
 with open("huge.png", "wb") as f:
     f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 100000, 100000, 8, 2, 0, 0, 0)) +
             chunk(b"IDAT", zlib.compress(b"\0" * 64)) + chunk(b"IEND", b""))
+
+# One that claims 20000 x 20000, under the sides the size readers believe but over any decode limit.
+with open("claims_20000.png", "wb") as f:
+    f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 20000, 20000, 8, 2, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(b"\0" * 64)) + chunk(b"IEND", b""))
 PY
 rm -f halves.jpg
