@@ -70,16 +70,20 @@ bool CheckEach(FileSystem& fs, size_t count, const std::function<bool(size_t)>& 
     // The first few on the caller's thread alone: on a local disk a file takes
     // some microseconds, and threads would only cost.
     std::vector<std::thread> pool;
+    const auto startPool = [&] {
+        for (size_t t = 1; t < threads; ++t)
+            pool.emplace_back(work);
+    };
+    if (slow)
+        startPool();
     const auto began = std::chrono::steady_clock::now();
     bool goOn = true;
     for (size_t i; goOn && (i = next++) < count;) {
         ours[i] = check(i);
         goOn = !pace || pace();
-        if (pool.empty() && (slow || (i + 1 >= kChecksAlone &&
-                                      std::chrono::steady_clock::now() - began > kSlowCheck * static_cast<long>(i + 1)))) {
-            for (size_t t = 1; t < threads; ++t)
-                pool.emplace_back(work);
-        }
+        if (pool.empty() && i + 1 >= kChecksAlone &&
+            std::chrono::steady_clock::now() - began > kSlowCheck * static_cast<long>(i + 1))
+            startPool();
     }
     stop = true;
     for (std::thread& t : pool)
