@@ -142,7 +142,7 @@ TEST_F(ListingAhead, BeginsWithinARunOfFoldersWithoutSubfolders) {
     while (walk.Next())
         ++folders;
     EXPECT_EQ(folders, 32);
-    EXPECT_GT(daysAhead, 10);
+    EXPECT_GT(daysAhead, 5);  // none at all when the threads wait for the next album
 }
 
 TEST_F(ListingAhead, CancelStopsSoonAndNoThreadOutlivesARun) {
