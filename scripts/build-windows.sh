@@ -26,7 +26,7 @@ fi
 # The header-only libraries are the same for every target; copied so the
 # cross build never searches the host's include folder.
 mkdir -p "$deps/include" "$deps/share/cmake"
-cp -r --preserve=timestamps /usr/include/stb /usr/include/CLI "$deps/include/"
+cp -r --preserve=timestamps /usr/include/stb /usr/include/CLI /usr/include/xxhash.h "$deps/include/"
 cp -r --preserve=timestamps /usr/share/cmake/CLI11 "$deps/share/cmake/"
 
 # Qt for Windows, when built; its tools (moc) are the host Qt's.

@@ -3,7 +3,7 @@
 # Usage: scripts/setup.sh [build|test|bench|fuzz|windows|qt-windows|windows-test|package|assets]...   (default: build)
 set -euo pipefail
 
-want=(g++ cmake ninja-build pkg-config libstb-dev libjpeg62-turbo-dev libpng-dev libcli11-dev libgtest-dev qt6-base-dev qt6-translations-l10n fonts-noto-cjk fonts-ipafont-gothic)
+want=(g++ cmake ninja-build pkg-config libstb-dev libxxhash-dev libjpeg62-turbo-dev libpng-dev libcli11-dev libgtest-dev qt6-base-dev qt6-translations-l10n fonts-noto-cjk fonts-ipafont-gothic)
 for set in "${@:-build}"; do
   case "$set" in
     build) ;;

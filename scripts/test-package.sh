@@ -41,7 +41,7 @@ installed="$work/root/usr/bin/kavo-cli"
 catalogue "$work/deb-ref" "$build/bin/kavo-cli"
 catalogue "$work/deb" "$installed"
 # The size record stamps each picture's file (times, inode), which differ between copies.
-diff -r -x sizes.txt "$work/deb-ref/samples" "$work/deb/samples" || fail "the installed kavo-cli wrote another catalogue"
+diff -r -x sizes.txt -x pages.txt "$work/deb-ref/samples" "$work/deb/samples" || fail "the installed kavo-cli wrote another catalogue"
 for page in kavo-cli kavo; do
   man_out="$(man --warnings -E UTF-8 -l "$work/root/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)"
   [ -z "$man_out" ] || fail "$page.1: $man_out"
@@ -55,7 +55,7 @@ exe="$top/kavo-cli.exe"
 for f in kavo.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll \
          platforms/qwindows.dll styles/qwindowsvistastyle.dll translations/qtbase_ja.qm qt.conf \
          Images/logo1.gif Readme.txt Readme-ja.txt LICENSE.txt Licenses/Qt-LGPL-3.0.txt Licenses/GPL-3.0.txt \
-         Licenses/Qt-third-party.txt Licenses/CLI11.txt Licenses/stb.txt Licenses/MinGW-runtime.txt; do
+         Licenses/Qt-third-party.txt Licenses/CLI11.txt Licenses/stb.txt Licenses/xxHash.txt Licenses/MinGW-runtime.txt; do
   [ -s "$top/$f" ] || fail "the zip lacks $f"
 done
 for f in Qt6Test.dll platforms/qoffscreen.dll; do
@@ -78,7 +78,7 @@ done
 /usr/lib/wine/wine64 "$exe" --version | grep -qF " $version " || fail "kavo-cli.exe --version does not name $version"
 catalogue "$work/zip-ref" /usr/lib/wine/wine64 "$build_win/bin/kavo-cli.exe"
 catalogue "$work/zip-run" /usr/lib/wine/wine64 "$exe"
-diff -r -x sizes.txt "$work/zip-ref/samples" "$work/zip-run/samples" || fail "the zip's kavo-cli.exe wrote another catalogue"
+diff -r -x sizes.txt -x pages.txt "$work/zip-ref/samples" "$work/zip-run/samples" || fail "the zip's kavo-cli.exe wrote another catalogue"
 tests/windows/window_exe.sh "$top" "$work/zip-window" || fail "the zip's kavo.exe failed"
 rm -rf "$work"
 echo "Packages checked: $(basename "$deb"), $(basename "$zip")"

@@ -8,6 +8,7 @@
 
 #include "catalogue/classify.h"
 #include "catalogue/folder_checks.h"
+#include "pictures/size_record.h"
 #include "fs/file_writes.h"
 #include "fs/paths.h"
 #include "fs/temporary_names.h"
@@ -35,6 +36,9 @@ constexpr size_t kEarlierLimit = 8u << 20;
 /// The earlier files' bytes kept in memory at most, all together; the rest
 /// are read again when compared and set aside when replaced.
 constexpr size_t kEarlierBudget = 512u << 20;
+
+/// A page record larger than this is not ours (a hundred bytes a page).
+constexpr size_t kRecordLimit = 64u << 20;
 
 /// How long a cancelled run goes on removing old pages the new catalogue does not have.
 constexpr auto kStaleRemovalAfterCancel = std::chrono::milliseconds(500);
@@ -122,6 +126,7 @@ void CatalogueFiles::Survey(const std::string& catalogue, const FileSystem::Betw
     for (const DirEntry& e : entries) {
         if (e.IsDir)
             m_subfolders.push_back(e);
+        m_recordListed = m_recordListed || (e.Name == kPageRecordName && e.IsFile && !e.IsLink);
     }
     m_listed = true;
     // Leftovers end otherwise, and are gone already.
@@ -136,11 +141,16 @@ void CatalogueFiles::Survey(const std::string& catalogue, const FileSystem::Betw
 
 void CatalogueFiles::ReadEarlier(std::vector<DirEntry> entries, const FileSystem::BetweenBatches& pace) {
     const std::string& catalogue = m_folder;
+    std::map<std::string, PageStamp> record;
+    if (m_recordListed && m_fs.ReadWhole(catalogue + std::string(kPageRecordName), kRecordLimit, m_recordText))
+        record = ParsePageRecord(m_recordText);
     // Our files are read whole, side by side: a new file is compared with its
-    // earlier bytes, and those bytes are what a failed commit writes back.
+    // earlier bytes, and those bytes are what a failed commit writes back. A
+    // file the record knows unchanged is not read: its hash stands for its bytes.
     std::vector<char> ours;
     std::vector<std::string> bytes(entries.size());
-    std::vector<char> whole(entries.size(), 0);
+    std::vector<char> whole(entries.size(), 0), stamped(entries.size(), 0), trusted(entries.size(), 0);
+    std::vector<PageStamp> stamps(entries.size());
     std::atomic<size_t> kept{0};
     const auto ourFile = [&](size_t i) {
         const DirEntry& e = entries[i];
@@ -148,12 +158,26 @@ void CatalogueFiles::ReadEarlier(std::vector<DirEntry> entries, const FileSystem
             return false;
         const std::string path = catalogue + e.Name;
         // A link is never taken as a file with our bytes: it is replaced as before.
-        if (!e.IsLink && m_fs.ReadWhole(path, kEarlierLimit, bytes[i]) && bytes[i].starts_with(kMarkerPrefix)) {
+        if (e.IsLink) {
+            std::string().swap(bytes[i]);
+            return Ours(path);
+        }
+        // Its identity before its bytes: a file changed in between is read again next time.
+        stamped[i] = m_fs.GetFileIdentity(path, stamps[i].Identity);
+        const auto recorded = stamped[i] ? record.find(e.Name) : record.end();
+        if (recorded != record.end() && SameFile(stamps[i].Identity, recorded->second.Identity)) {
+            stamps[i].Hash = recorded->second.Hash;
+            trusted[i] = 1;
+            return true;
+        }
+        if (m_fs.ReadWhole(path, kEarlierLimit, bytes[i]) && bytes[i].starts_with(kMarkerPrefix)) {
+            stamps[i].Hash = PageHash(bytes[i]);
             whole[i] = kept.fetch_add(bytes[i].size()) + bytes[i].size() <= kEarlierBudget;
             if (!whole[i])
                 std::string().swap(bytes[i]);
             return true;
         }
+        stamped[i] = 0;
         std::string().swap(bytes[i]);
         return Ours(path);
     };
@@ -169,6 +193,10 @@ void CatalogueFiles::ReadEarlier(std::vector<DirEntry> entries, const FileSystem
             frames += key == "index.html" || key == "frame1.html" || key == "frame2.html";
             m_old.push_back(e.Name);
             m_ours.insert(key);
+            if (stamped[i])
+                m_stamps[key] = stamps[i];
+            if (trusted[i])
+                m_trusted[key] = {e.Name, stamps[i]};
             if (whole[i])
                 m_earlier[key] = Earlier{e.Name, std::move(bytes[i]), true};
         } else {
@@ -250,17 +278,41 @@ const std::string* CatalogueFiles::EarlierBytes(const std::string& target) const
     return e && e->Name == LastFolderName(target) ? &e->Bytes : nullptr;
 }
 
+const std::pair<std::string, PageStamp>* CatalogueFiles::Trusted(const std::string& target) const {
+    if (!m_surveyed || target.size() <= m_folder.size() || !target.starts_with(m_folder))
+        return nullptr;
+    const auto t = m_trusted.find(Key(target));
+    return t != m_trusted.end() && t->second.first == LastFolderName(target) ? &t->second : nullptr;
+}
+
 void CatalogueFiles::StageNow(Staged& s, const std::string& bytes) {
+    s.Stamp.Hash = PageHash(bytes);
     const std::string* earlier = EarlierBytes(s.Target);
     std::string read;
-    // The summary page, or a page the survey did not keep; where names ignore
-    // case, only one spelt as the target is, or it would keep its spelling.
-    if (!earlier && (!s.Target.starts_with(m_folder) || m_ours.contains(Key(s.Target))) &&
-        (m_caseSensitive || m_fs.NameOnDisk(s.Target) == LastFolderName(s.Target)) &&
-        m_fs.ReadWhole(s.Target, bytes.size(), read))
+    if (const auto* trusted = earlier ? nullptr : Trusted(s.Target)) {
+        if (trusted->second.Identity.Size == bytes.size() && trusted->second.Hash == s.Stamp.Hash) {
+            s.Unchanged = true;
+            s.Stamp = trusted->second;
+            s.Stamped = true;
+            return;
+        }
+        // Replaced: its bytes are read now, to be written back should the commit fail.
+        s.HasOld = m_fs.ReadWhole(s.Target, kEarlierLimit, s.Old) && s.Old.starts_with(kMarkerPrefix);
+        if (!s.HasOld)
+            std::string().swap(s.Old);
+    } else if (!earlier && (!s.Target.starts_with(m_folder) || m_ours.contains(Key(s.Target))) &&
+               (m_caseSensitive || m_fs.NameOnDisk(s.Target) == LastFolderName(s.Target)) &&
+               m_fs.ReadWhole(s.Target, bytes.size(), read)) {
+        // The summary page, or a page the survey did not keep; where names ignore
+        // case, only one spelt as the target is, or it would keep its spelling.
         earlier = &read;
+    }
     if (earlier && *earlier == bytes) {
         s.Unchanged = true;
+        if (const auto st = m_stamps.find(Key(s.Target)); st != m_stamps.end() && s.Target.starts_with(m_folder)) {
+            s.Stamp = st->second;
+            s.Stamped = true;
+        }
         return;
     }
     // Made new at the staged name: one create where a temporary file would take a rename more.
@@ -332,14 +384,21 @@ void CatalogueFiles::RollBack(std::vector<Staged>& moves) {
             m_fs.RenameFile(s->Aside, s->Target);
         else if (s->Earlier)
             m_fs.WriteFileAtomic(s->Target, *s->Earlier, nullptr);
+        else if (s->HasOld)
+            m_fs.WriteFileAtomic(s->Target, s->Old, nullptr);
         else
             m_fs.RemoveFile(s->Target);
     }
 }
 
 bool CatalogueFiles::PutGroupInPlace(std::vector<Staged>& moves, size_t from, size_t to) {
-    for (size_t i = from; i < to; ++i)
-        m_writes->Run([this, &s = moves[i]] { PutInPlace(s); });
+    for (size_t i = from; i < to; ++i) {
+        m_writes->Run([this, &s = moves[i]] {
+            // The file in place, for the record: its change time is the rename's.
+            if (PutInPlace(s) && s.Target.starts_with(m_folder))
+                s.Stamped = m_fs.GetFileIdentity(s.Target, s.Stamp.Identity);
+        });
+    }
     m_writes->Wait();
     for (size_t i = from; i < to; ++i) {
         Staged& s = moves[i];
@@ -391,12 +450,15 @@ bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string
     moves.reserve(m_staged.size());
     size_t framesAt = 0;
     bool summary = false;
+    std::map<std::string, PageStamp> record;  // the folder's files as this run leaves them
     for (size_t i = 0; i < m_staged.size(); ++i) {
         Staged& s = m_staged[i];
         s.Required = whole || (i >= pages && s.Target != summaryPage);
         if (s.Unchanged) {
             if (s.Target.starts_with(m_folder))
                 m_written.insert(Key(s.Target));
+            if (s.Stamped)
+                record[LastFolderName(s.Target)] = s.Stamp;
             summary = summary || s.Target == summaryPage;
             continue;
         }
@@ -413,7 +475,7 @@ bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string
                     s.Earlier = &e->Bytes;
                     if (e->Name != LastFolderName(s.Target))
                         s.Respell = e->Name;
-                } else {
+                } else if (!s.HasOld) {  // those read for it are written back
                     s.Aside = TemporaryPath(s.Target);
                 }
                 break;
@@ -452,11 +514,24 @@ bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string
         }
         if (s.Target.starts_with(m_folder))
             m_written.insert(Key(s.Target));
+        if (s.Stamped)
+            record[LastFolderName(s.Target)] = s.Stamp;
         summary = summary || s.Target == summaryPage;
     }
     RemoveStale(hurry);
     m_writes->Wait();
+    SaveRecord(record);
     return summary;
+}
+
+void CatalogueFiles::SaveRecord(const std::map<std::string, PageStamp>& files) {
+    // None where the system tells no change times (Windows): every rerun reads the pages.
+    if (files.empty())
+        return;
+    const std::string text = PageRecordText(files);
+    // A record that cannot be written costs the next run only the reads it would have spared.
+    if (text != m_recordText)
+        m_fs.WriteFileAtomic(m_folder + std::string(kPageRecordName), text, nullptr);
 }
 
 void CatalogueFiles::CopyFolderFiles(const std::string& source, const std::string& destination) {

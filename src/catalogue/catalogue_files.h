@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 
 #include "fs/file_system.h"
 #include "base/observer.h"
+#include "catalogue/page_record.h"
 #include "catalogue/write_queue.h"
 
 namespace kavo {
@@ -26,7 +28,10 @@ namespace kavo {
 /// of their names is moved aside to NAME.bak (then .bak2, …); a folder or
 /// anything else that is not a file is left where it is and that name is not
 /// written. Either is told once. Our old files that the new catalogue no longer
-/// has are removed once the new frames are in.
+/// has are removed once the new frames are in. Where the system tells files'
+/// change times, the folder's record (kPageRecordName) keeps each file's
+/// identity and hash, so a rerun reads only the earlier files that changed
+/// since, or that it replaces.
 class CatalogueFiles {
 public:
     /// `writers` as WriteQueue takes it: 0 writes side by side on a slow drive.
@@ -93,6 +98,10 @@ private:
         std::string Respell;  // the name of those bytes, spelt otherwise where names ignore case
         bool Kept = false;  // Aside is the backup of a file that is not ours
         bool Required = true;
+        std::string Old;      // the bytes it replaces, read for the commit when the survey trusted the record
+        bool HasOld = false;
+        PageStamp Stamp;      // the file in place, for the record
+        bool Stamped = false;
         bool Unchanged = false;  // the file on disk has these bytes: nothing written
         bool Failed = false;     // the staged file could not be written
         bool In = false;    // it is in place
@@ -105,6 +114,10 @@ private:
     };
 
     bool Ours(const std::string& path);
+    /// The recorded stamp of the file the target names, spelt as the target is; null when not trusted.
+    const std::pair<std::string, PageStamp>* Trusted(const std::string& target) const;
+    /// Writes the record of these files now in place, by name, when it differs from the one found.
+    void SaveRecord(const std::map<std::string, PageStamp>& files);
     Found WhatIsAt(const std::string& path);
     /// A free NAME.bak, NAME.bak2, … beside the path.
     std::string BackupName(const std::string& path);
@@ -138,6 +151,7 @@ private:
     bool m_slowDrive;
     bool m_hadCatalogue = false;
     bool m_listed = false;                       // the survey listed the folder
+    bool m_recordListed = false;                 // with a record file in it
     std::vector<DirEntry> m_subfolders;          // and found these folders in it
     std::string m_folder;
     bool m_surveyed = false;
@@ -147,6 +161,10 @@ private:
     std::unordered_set<std::string> m_written;   // keys of files this run wrote in the folder
     std::deque<Staged> m_staged;                 // in the order they go in: pages, frames, summary
     std::unordered_map<std::string, Earlier> m_earlier;  // by key: our files as the survey read them
+    // By key: our files the survey found as recorded (not read), with their names as spelt.
+    std::unordered_map<std::string, std::pair<std::string, PageStamp>> m_trusted;
+    std::unordered_map<std::string, PageStamp> m_stamps;  // by key: our files' stamps, read or recorded
+    std::string m_recordText;                             // the record as the survey found it
     std::unique_ptr<WriteQueue> m_writes;
     std::thread m_survey;                      // reading the earlier files, while the walk goes on
     std::atomic<bool> m_surveyDone{false};
