@@ -151,7 +151,6 @@ void CatalogueFiles::ReadEarlier(std::vector<DirEntry> entries, const FileSystem
     std::vector<std::string> bytes(entries.size());
     std::vector<char> whole(entries.size(), 0), stamped(entries.size(), 0), trusted(entries.size(), 0);
     std::vector<PageStamp> stamps(entries.size());
-    std::atomic<size_t> kept{0};
     const auto ourFile = [&](size_t i) {
         const DirEntry& e = entries[i];
         if (e.IsDir)
@@ -172,7 +171,7 @@ void CatalogueFiles::ReadEarlier(std::vector<DirEntry> entries, const FileSystem
         }
         if (m_fs.ReadWhole(path, kEarlierLimit, bytes[i]) && bytes[i].starts_with(kMarkerPrefix)) {
             stamps[i].Hash = PageHash(bytes[i]);
-            whole[i] = kept.fetch_add(bytes[i].size()) + bytes[i].size() <= kEarlierBudget;
+            whole[i] = m_keptBytes.fetch_add(bytes[i].size()) + bytes[i].size() <= kEarlierBudget;
             if (!whole[i])
                 std::string().swap(bytes[i]);
             return true;
@@ -296,8 +295,10 @@ void CatalogueFiles::StageNow(Staged& s, const std::string& bytes) {
             s.Stamped = true;
             return;
         }
-        // Replaced: its bytes are read now, to be written back should the commit fail.
-        s.HasOld = m_fs.ReadWhole(s.Target, kEarlierLimit, s.Old) && s.Old.starts_with(kMarkerPrefix);
+        // Replaced: its bytes are read now, to be written back should the commit
+        // fail; beyond the memory the earlier files may take, it is set aside on disk.
+        s.HasOld = m_fs.ReadWhole(s.Target, kEarlierLimit, s.Old) && s.Old.starts_with(kMarkerPrefix) &&
+                   m_keptBytes.fetch_add(s.Old.size()) + s.Old.size() <= kEarlierBudget;
         if (!s.HasOld)
             std::string().swap(s.Old);
     } else if (!earlier && (!s.Target.starts_with(m_folder) || m_ours.contains(Key(s.Target))) &&

@@ -165,6 +165,7 @@ private:
     std::unordered_map<std::string, std::pair<std::string, PageStamp>> m_trusted;
     std::unordered_map<std::string, PageStamp> m_stamps;  // by key: our files' stamps, read or recorded
     std::string m_recordText;                             // the record as the survey found it
+    std::atomic<size_t> m_keptBytes{0};                   // earlier files' bytes held in memory
     std::unique_ptr<WriteQueue> m_writes;
     std::thread m_survey;                      // reading the earlier files, while the walk goes on
     std::atomic<bool> m_surveyDone{false};
