@@ -72,7 +72,7 @@ public:
     void ShowStatus(std::string_view text) override { statuses.emplace_back(text); }
     void ShowProgress(const ProgressFigures& f) override {
         progress.push_back(f);
-        if (m_cancel && cancelAfterProgress >= 0 && static_cast<long>(progress.size()) >= cancelAfterProgress)
+        if (m_cancel && cancelAfterPlaced >= 0 && f.Placed >= cancelAfterPlaced)
             m_cancel->Request();
     }
     void ShowMessage(std::string_view text, MessageKind kind, std::string_view title) override {
@@ -81,8 +81,9 @@ public:
         titles.emplace_back(title);
     }
 
-    /// Cancels after this many progress reports, which unlike yields do not depend on timing.
-    long cancelAfterProgress = -1;
+    /// Cancels once this many pictures are placed, which unlike yields (or the
+    /// entries of the catalogue folder, where staged files come and go) does not depend on timing.
+    long cancelAfterPlaced = -1;
     long yields = 0;
     std::vector<std::string> statuses;
     std::vector<ProgressFigures> progress;
