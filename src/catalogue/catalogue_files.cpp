@@ -193,9 +193,7 @@ void CatalogueFiles::ReadEarlier(std::vector<DirEntry> entries, const FileSystem
             m_old.push_back(e.Name);
             m_ours.insert(key);
             if (stamped[i])
-                m_stamps[key] = stamps[i];
-            if (trusted[i])
-                m_trusted[key] = {e.Name, stamps[i]};
+                m_stamps[key] = Stamped{e.Name, stamps[i], trusted[i] != 0};
             if (whole[i])
                 m_earlier[key] = Earlier{e.Name, std::move(bytes[i]), true};
         } else {
@@ -277,11 +275,11 @@ const std::string* CatalogueFiles::EarlierBytes(const std::string& target) const
     return e && e->Name == LastFolderName(target) ? &e->Bytes : nullptr;
 }
 
-const std::pair<std::string, PageStamp>* CatalogueFiles::Trusted(const std::string& target) const {
+const CatalogueFiles::Stamped* CatalogueFiles::Trusted(const std::string& target) const {
     if (!m_surveyed || target.size() <= m_folder.size() || !target.starts_with(m_folder))
         return nullptr;
-    const auto t = m_trusted.find(Key(target));
-    return t != m_trusted.end() && t->second.first == LastFolderName(target) ? &t->second : nullptr;
+    const auto t = m_stamps.find(Key(target));
+    return t != m_stamps.end() && t->second.Unread && t->second.Name == LastFolderName(target) ? &t->second : nullptr;
 }
 
 void CatalogueFiles::StageNow(Staged& s, const std::string& bytes) {
@@ -289,17 +287,16 @@ void CatalogueFiles::StageNow(Staged& s, const std::string& bytes) {
     const std::string* earlier = EarlierBytes(s.Target);
     std::string read;
     if (const auto* trusted = earlier ? nullptr : Trusted(s.Target)) {
-        if (trusted->second.Identity.Size == bytes.size() && trusted->second.Hash == s.Stamp.Hash) {
+        if (trusted->Stamp.Identity.Size == bytes.size() && trusted->Stamp.Hash == s.Stamp.Hash) {
             s.Unchanged = true;
-            s.Stamp = trusted->second;
+            s.Stamp = trusted->Stamp;
             s.Stamped = true;
             return;
         }
         // Replaced: its bytes are read now, to be written back should the commit
         // fail; beyond the memory the earlier files may take, it is set aside on disk.
-        s.HasOld = m_fs.ReadWhole(s.Target, kEarlierLimit, s.Old) && s.Old.starts_with(kMarkerPrefix) &&
-                   m_keptBytes.fetch_add(s.Old.size()) + s.Old.size() <= kEarlierBudget;
-        if (!s.HasOld)
+        if (!m_fs.ReadWhole(s.Target, kEarlierLimit, s.Old) || !s.Old.starts_with(kMarkerPrefix) ||
+            m_keptBytes.fetch_add(s.Old.size()) + s.Old.size() > kEarlierBudget)
             std::string().swap(s.Old);
     } else if (!earlier && (!s.Target.starts_with(m_folder) || m_ours.contains(Key(s.Target))) &&
                (m_caseSensitive || m_fs.NameOnDisk(s.Target) == LastFolderName(s.Target)) &&
@@ -311,7 +308,7 @@ void CatalogueFiles::StageNow(Staged& s, const std::string& bytes) {
     if (earlier && *earlier == bytes) {
         s.Unchanged = true;
         if (const auto st = m_stamps.find(Key(s.Target)); st != m_stamps.end() && s.Target.starts_with(m_folder)) {
-            s.Stamp = st->second;
+            s.Stamp = st->second.Stamp;
             s.Stamped = true;
         }
         return;
@@ -385,8 +382,6 @@ void CatalogueFiles::RollBack(std::vector<Staged>& moves) {
             m_fs.RenameFile(s->Aside, s->Target);
         else if (s->Earlier)
             m_fs.WriteFileAtomic(s->Target, *s->Earlier, nullptr);
-        else if (s->HasOld)
-            m_fs.WriteFileAtomic(s->Target, s->Old, nullptr);
         else
             m_fs.RemoveFile(s->Target);
     }
@@ -476,7 +471,7 @@ bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string
                     s.Earlier = &e->Bytes;
                     if (e->Name != LastFolderName(s.Target))
                         s.Respell = e->Name;
-                } else if (!s.HasOld) {  // those read for it are written back
+                } else if (s.Old.empty()) {  // those read for it are written back, as below
                     s.Aside = TemporaryPath(s.Target);
                 }
                 break;
@@ -490,6 +485,8 @@ bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string
         if (i < pages)
             ++framesAt;
         moves.push_back(std::move(s));
+        if (!moves.back().Old.empty())
+            moves.back().Earlier = &moves.back().Old;  // moved with it: the room was reserved
     }
     m_staged.clear();
     // Renamed into place before their bytes are on the disk, files can be empty

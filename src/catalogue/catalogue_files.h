@@ -99,7 +99,6 @@ private:
         bool Kept = false;  // Aside is the backup of a file that is not ours
         bool Required = true;
         std::string Old;      // the bytes it replaces, read for the commit when the survey trusted the record
-        bool HasOld = false;
         PageStamp Stamp;      // the file in place, for the record
         bool Stamped = false;
         bool Unchanged = false;  // the file on disk has these bytes: nothing written
@@ -107,6 +106,11 @@ private:
         bool In = false;    // it is in place
     };
     /// An earlier file of ours in the catalogue folder, as the survey read it.
+    struct Stamped {
+        std::string Name;  // as the disk spells it
+        PageStamp Stamp;
+        bool Unread = false;  // found as recorded: its hash stands for its bytes
+    };
     struct Earlier {
         std::string Name;   // as the disk spells it
         std::string Bytes;
@@ -115,7 +119,7 @@ private:
 
     bool Ours(const std::string& path);
     /// The recorded stamp of the file the target names, spelt as the target is; null when not trusted.
-    const std::pair<std::string, PageStamp>* Trusted(const std::string& target) const;
+    const Stamped* Trusted(const std::string& target) const;
     /// Writes the record of these files now in place, by name, when it differs from the one found.
     void SaveRecord(const std::map<std::string, PageStamp>& files);
     Found WhatIsAt(const std::string& path);
@@ -161,9 +165,7 @@ private:
     std::unordered_set<std::string> m_written;   // keys of files this run wrote in the folder
     std::deque<Staged> m_staged;                 // in the order they go in: pages, frames, summary
     std::unordered_map<std::string, Earlier> m_earlier;  // by key: our files as the survey read them
-    // By key: our files the survey found as recorded (not read), with their names as spelt.
-    std::unordered_map<std::string, std::pair<std::string, PageStamp>> m_trusted;
-    std::unordered_map<std::string, PageStamp> m_stamps;  // by key: our files' stamps, read or recorded
+    std::unordered_map<std::string, Stamped> m_stamps;  // by key: our files' stamps, read or recorded
     std::string m_recordText;                             // the record as the survey found it
     std::atomic<size_t> m_keptBytes{0};                   // earlier files' bytes held in memory
     std::unique_ptr<WriteQueue> m_writes;

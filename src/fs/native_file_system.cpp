@@ -122,13 +122,6 @@ struct HeldFolder {
     }
 };
 
-/// The path without separators at its end ("/" stays).
-std::string_view WithoutEndSeparators(std::string_view path) {
-    while (path.size() > 1 && path.back() == kPathSep)
-        path.remove_suffix(1);
-    return path;
-}
-
 /// The folders held by the runs of this process, by path. A path may be held
 /// twice (two runs, one refused by the lock): the latest hold answers.
 class HeldRegistry {
@@ -160,7 +153,7 @@ public:
     std::shared_ptr<const HeldFolder> Find(const std::string& path, std::string& rest) {
         if (m_count.load(std::memory_order_relaxed) == 0)
             return nullptr;
-        const std::string_view whole = WithoutEndSeparators(path);
+        const std::string_view whole = WithoutTrailingSeparators(path);
         std::shared_lock lock(m_mutex);
         if (auto held = Latest(whole)) {
             rest = ".";
@@ -180,7 +173,7 @@ public:
         if (m_count.load(std::memory_order_relaxed) == 0)
             return nullptr;
         std::shared_lock lock(m_mutex);
-        return Latest(WithoutEndSeparators(folder));
+        return Latest(WithoutTrailingSeparators(folder));
     }
 
 private:
@@ -448,7 +441,7 @@ public:
 
     int Hold(const std::string& folder) override {
         auto held = std::make_shared<HeldFolder>();
-        held->Path = WithoutEndSeparators(folder);
+        held->Path = WithoutTrailingSeparators(folder);
         const size_t cut = held->Path.rfind(kPathSep);
         if (cut != std::string::npos && cut + 1 < held->Path.size())
             held->Parent = HeldRegistry::Instance().Exactly(std::string_view(held->Path).substr(0, cut == 0 ? 1 : cut));

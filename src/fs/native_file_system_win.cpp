@@ -271,7 +271,7 @@ public:
                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
             BY_HANDLE_FILE_INFORMATION info;
             if (!now.ok() || !::GetFileInformationByHandle(now.get(), &info) || !(IdOf(info) == held.Id))
-                return std::string(WithoutTrailingSeparator(held.Path));
+                return std::string(WithoutTrailingSeparators(held.Path));
         }
         return {};
     }
@@ -288,12 +288,6 @@ private:
         return ::CreateFileW(SystemPath(folder).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                              nullptr);
-    }
-
-    static std::string_view WithoutTrailingSeparator(std::string_view path) {
-        while (path.size() > 1 && IsPathSeparator(path.back()))
-            path.remove_suffix(1);
-        return path;
     }
 
     FileSystem& m_fs;

@@ -74,6 +74,11 @@ std::string WithTrailingSeparator(std::string_view folder) {
     return out;
 }
 
+std::string_view WithoutTrailingSeparators(std::string_view folder) {
+    while (folder.size() > 1 && IsPathSeparator(folder.back())) folder.remove_suffix(1);
+    return folder;
+}
+
 std::string NormalizeFolder(std::string_view folder) {
     const size_t rootLength = PathRootLength(folder);
     std::string root(folder.substr(0, rootLength));

@@ -27,6 +27,9 @@ std::string UrlFolderPart(std::string_view urlPath);
 /// The folder text with the native separator appended when it does not end with one.
 std::string WithTrailingSeparator(std::string_view folder);
 
+/// The folder text without the separators at its end; a root's stays ("/").
+std::string_view WithoutTrailingSeparators(std::string_view folder);
+
 /// The folder text as one path: repeated and trailing separators, "." and
 /// ".." taken out (as a shell would read them), with no trailing separator.
 /// "" and "." stay ".", a root stays a root.

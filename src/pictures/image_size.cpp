@@ -251,6 +251,11 @@ bool ReadJpegSize(HeaderStream& in, int& width, int& height, int& orientation) {
     }
 }
 
+/// A big-endian 32-bit number, as PNG writes lengths and sizes.
+uint32_t Be32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
+}
+
 /// The orientation of an eXIf chunk among the chunks between IHDR (which ends
 /// at offset 33) and the image data; 0 when there is none.
 int ReadPngOrientation(HeaderStream& in) {
@@ -262,7 +267,7 @@ int ReadPngOrientation(HeaderStream& in) {
         if (h == nullptr || !in.Spend(8) || std::memcmp(h + 4, "IDAT", 4) == 0 || std::memcmp(h + 4, "IEND", 4) == 0) {
             return 0;
         }
-        const uint32_t length = static_cast<uint32_t>(h[0]) << 24 | h[1] << 16 | h[2] << 8 | h[3];
+        const uint32_t length = Be32(h);
         const bool exif = std::memcmp(h + 4, "eXIf", 4) == 0;
         in.Skip(8);
         if (exif) {
@@ -297,8 +302,7 @@ bool ReadLargePngSize(HeaderStream& in, int& width, int& height) {
     const unsigned char* p = in.Rewind(0) ? in.Peek(29) : nullptr;
     if (p == nullptr || std::memcmp(p + 8, "\0\0\0\x0DIHDR", 8) != 0)
         return false;
-    auto be = [p](size_t at) { return static_cast<uint32_t>(p[at]) << 24 | p[at + 1] << 16 | p[at + 2] << 8 | p[at + 3]; };
-    const uint32_t w = be(16), h = be(20);
+    const uint32_t w = Be32(p + 16), h = Be32(p + 20);
     const unsigned depth = p[24], colour = p[25];
     static constexpr unsigned kChannels[7] = {1, 0, 3, 4, 2, 0, 4};  // by colour type; a palette counts as stb counts it
     if (w == 0 || h == 0 || w > kMaxSide || h > kMaxSide || colour > 6 || kChannels[colour] == 0 ||
