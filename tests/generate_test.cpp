@@ -630,6 +630,12 @@ TEST_F(GenerateTest, ARerunWritesAndRenamesOnlyTheFilesWhoseBytesChange) {
                 changed.insert(LastFolderName(path).substr(0, LastFolderName(path).find(".kavo-tmp")));
         }
         EXPECT_EQ(changed.erase("pages.txt"), 1u) << "the record takes the new page's stamp";
+        // Side by side, files are made in staging folders of their own, gone once the files are in.
+        EXPECT_EQ(std::any_of(renamed.changes.begin(), renamed.changes.end(),
+                              [](const auto& c) { return c.first == 'w' && c.second.find("kavo-staging-") != std::string::npos; }),
+                  writers > 1);
+        for (const auto& e : fs::directory_iterator(dir.path() / "kavo"))
+            EXPECT_FALSE(e.path().filename().string().starts_with("kavo-staging-")) << e.path();
         EXPECT_EQ(changed, std::set<std::string>{"page0002.html"}) << writers;
         const auto after = Identities(dir.path());
         for (const char* unchanged : {"kavo/page0001.html", "kavo/page0003.html", "kavo/frame1.html",
@@ -641,6 +647,23 @@ TEST_F(GenerateTest, ARerunWritesAndRenamesOnlyTheFilesWhoseBytesChange) {
     }
 }
 #endif
+
+TEST_F(GenerateTest, AKilledRunsStagingFoldersGoButNothingElseAtTheirNames) {
+    dir.Write("p.png", "x");
+    Generate();
+    dir.Write("kavo/kavo-staging-0123456789abcdef/page0001.html.kavo-tmp-staged", "killed");
+    dir.Write("kavo/kavo-staging-fedcba9876543210/notes.txt", "someone's");
+#ifndef _WIN32
+    dir.Write("outside/page0001.html.kavo-tmp-staged", "keep");
+    fs::create_directory_symlink(dir.path() / "outside", dir.path() / "kavo/kavo-staging-1111111111111111");
+#endif
+    Generate();
+    EXPECT_FALSE(fs::exists(dir.path() / "kavo/kavo-staging-0123456789abcdef"));
+    EXPECT_EQ(ReadFile(dir.path() / "kavo/kavo-staging-fedcba9876543210/notes.txt"), "someone's");
+#ifndef _WIN32
+    EXPECT_EQ(ReadFile(dir.path() / "outside/page0001.html.kavo-tmp-staged"), "keep");
+#endif
+}
 
 TEST_F(GenerateTest, ACancelLeavesOldPagesBeyondTheNewCountToTheNextRunWhenRemovingThemWouldTakeLong) {
     for (int i = 0; i < 20; ++i)

@@ -40,7 +40,8 @@ using test::TempDir;
 int CountTemporaryFiles(const fs::path& dir) {
     int n = 0;
     for (auto& e : fs::recursive_directory_iterator(dir)) {
-        if (e.path().filename().string().find(".kavo-tmp-") != std::string::npos)
+        const std::string name = e.path().filename().string();
+        if (name.find(".kavo-tmp-") != std::string::npos || name.starts_with("kavo-staging-"))
             ++n;
     }
     return n;

@@ -295,6 +295,11 @@ TEST(NativeFileSystem, HeldFoldersReceiveTheCallsWhateverBecomesOfTheirNames) {
         EXPECT_EQ(test::ReadFile(tmp.path() / "away/precious.html"), "staged");
         EXPECT_EQ(test::ReadFile(tmp.path() / "elsewhere/precious.html"), "precious");
         EXPECT_EQ(std::distance(sfs::directory_iterator(tmp.path() / "elsewhere"), sfs::directory_iterator()), 1);
+        // Let go of before the others (a folder the run removes), it is reached by its name again.
+        held->Release(kavo);
+        EXPECT_EQ(held->Moved(), "");
+        EXPECT_EQ(fs.WriteNewFile(kavo + "/released.html", "x"), 0);
+        EXPECT_TRUE(sfs::remove(tmp.path() / "elsewhere/released.html"));
     }
     // Let go, the names lead again.
     EXPECT_TRUE(fs.WriteFileAtomic(kavo + "/new.html", "by name", nullptr));

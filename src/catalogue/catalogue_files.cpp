@@ -97,8 +97,9 @@ bool CheckEach(FileSystem& fs, size_t count, const std::function<bool(size_t)>& 
 
 }  // namespace
 
-CatalogueFiles::CatalogueFiles(FileSystem& fs, RunObserver& obs, bool caseSensitive, int writers, bool slowDrive)
-    : m_fs(fs), m_obs(obs), m_caseSensitive(caseSensitive), m_slowDrive(slowDrive),
+CatalogueFiles::CatalogueFiles(FileSystem& fs, RunObserver& obs, bool caseSensitive, int writers, bool slowDrive,
+                               HeldFolders* held)
+    : m_fs(fs), m_obs(obs), m_held(held), m_caseSensitive(caseSensitive), m_slowDrive(slowDrive),
       m_writes(std::make_unique<WriteQueue>(writers, fs.WritesAreThreadSafe())) {}
 
 CatalogueFiles::~CatalogueFiles() {
@@ -254,12 +255,52 @@ void CatalogueFiles::Stage(const std::string& path, std::string_view text) {
     Staged& s = m_staged.emplace_back();  // a deque: the writers' references stay put
     s.Target = path;
     s.Path = StagedPath(path);
+    s.Spread = m_writes->Writers() > 0 && m_held && path.size() > m_folder.size() && path.starts_with(m_folder);
     if (m_survey.joinable() && !m_surveyDone) {
         m_waiting.emplace_back(&s, OutputBytes(text));
         return;
     }
     AwaitSurvey();
     m_writes->Run([this, &s, bytes = OutputBytes(text)] { StageNow(s, bytes); });
+}
+
+std::string CatalogueFiles::SpreadPath(const std::string& target) {
+    // On a drive with round trips the system makes one file at a time in a
+    // folder, each waiting for a lookup, the create and its attributes; made in
+    // several folders, the files' creates overlap. The renames into place still
+    // go one at a time.
+    std::lock_guard lock(m_stagingMutex);
+    if (!m_stagingTried)
+        MakeStagingFolders();
+    if (m_staging.empty())
+        return StagedPath(target);
+    const std::string& folder = m_staging[m_nextStaging++ % m_staging.size()];
+    return StagedPath(folder + kPathSep + LastFolderName(target));
+}
+
+void CatalogueFiles::MakeStagingFolders() {
+    m_stagingTried = true;
+    for (size_t i = 0; i < m_writes->Writers(); ++i) {
+        // New at an unforeseeable name, and held like the catalogue folder, so
+        // nothing another user did to a name can lead a staged file elsewhere.
+        std::string folder = StagingFolderPath(m_folder);
+        if (!m_fs.CreateFolder(folder, nullptr))
+            break;
+        if (m_held->Hold(folder) != 0) {
+            m_fs.RemoveEmptyFolder(folder);
+            break;
+        }
+        m_staging.push_back(std::move(folder));
+    }
+}
+
+void CatalogueFiles::RemoveStagingFolders() {
+    m_writes->Wait();
+    for (const std::string& folder : m_staging) {
+        m_held->Release(folder);
+        m_writes->Run([this, folder] { m_fs.RemoveEmptyFolder(folder); });
+    }
+    m_staging.clear();
 }
 
 const CatalogueFiles::Earlier* CatalogueFiles::EarlierFile(const std::string& target) const {
@@ -314,6 +355,8 @@ void CatalogueFiles::StageNow(Staged& s, const std::string& bytes) {
         return;
     }
     // Made new at the staged name: one create where a temporary file would take a rename more.
+    if (s.Spread)
+        s.Path = SpreadPath(s.Target);
     int made = m_fs.WriteNewFile(s.Path, bytes);
     if (made == EEXIST)  // something the survey left (a link is not ours to remove): replaced, never written through
         made = m_fs.WriteFileAtomic(s.Path, bytes, nullptr) ? 0 : EIO;
@@ -362,6 +405,10 @@ bool CatalogueFiles::PutInPlace(Staged& s) {
         s.Aside.clear();   // gone since the survey
         s.Kept = false;
     }
+    // Looked up first: the rename would look the staged file up again (a
+    // network drive's names are good for a second) while it holds the folder.
+    if (m_writes->Writers() > 0)
+        m_fs.Exists(s.Path);
     s.In = m_fs.RenameFile(s.Path, s.Target);
     if (!s.In && !s.Aside.empty())
         m_fs.RenameFile(s.Aside, s.Target);
@@ -411,6 +458,13 @@ bool CatalogueFiles::PutGroupInPlace(std::vector<Staged>& moves, size_t from, si
 }
 
 bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string>>& files, bool hurry) {
+    const bool summary = CommitStaged(files, hurry);
+    RemoveStagingFolders();
+    m_writes->Wait();
+    return summary;
+}
+
+bool CatalogueFiles::CommitStaged(const std::vector<std::pair<std::string, std::string>>& files, bool hurry) {
     // Over an earlier catalogue every failure keeps it whole. On a first run the
     // frames must go in with the pages, since nothing else leads to them; a
     // missing page or summary page is reported and the rest goes in.

@@ -4,6 +4,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -36,8 +37,10 @@ class CatalogueFiles {
 public:
     /// `writers` as WriteQueue takes it: 0 writes side by side on a slow drive.
     /// `slowDrive`: the folder is known to be on a drive with round trips, so
-    /// files are read side by side from the first.
-    CatalogueFiles(FileSystem& fs, RunObserver& obs, bool caseSensitive, int writers = 0, bool slowDrive = false);
+    /// files are read side by side from the first. `held`: the folders the run
+    /// holds, where it holds the staging folders it makes too.
+    CatalogueFiles(FileSystem& fs, RunObserver& obs, bool caseSensitive, int writers = 0, bool slowDrive = false,
+                   HeldFolders* held = nullptr);
     ~CatalogueFiles();
 
     /// Lists the catalogue folder once: removes the leftovers of a killed run
@@ -103,6 +106,7 @@ private:
         bool Stamped = false;
         bool Unchanged = false;  // the file on disk has these bytes: nothing written
         bool Failed = false;     // the staged file could not be written
+        bool Spread = false;     // written side by side: staged in a staging folder
         bool In = false;    // it is in place
     };
     /// An earlier file of ours in the catalogue folder, as the survey read it.
@@ -131,6 +135,14 @@ private:
     void ReadEarlier(std::vector<DirEntry> entries, const FileSystem::BetweenBatches& pace);
     /// Returns once the survey is done, and hands the pages that waited for it to the writers.
     void AwaitSurvey();
+    /// Where a file written side by side is staged: in one of the staging
+    /// folders in turn, made when the first is needed; or beside it.
+    std::string SpreadPath(const std::string& target);
+    /// Makes and holds the staging folders; none where one cannot be held.
+    void MakeStagingFolders();
+    /// Removes the staging folders, their files gone.
+    void RemoveStagingFolders();
+    bool CommitStaged(const std::vector<std::pair<std::string, std::string>>& files, bool hurry);
     /// Writes the staged file unless the target holds its bytes already.
     void StageNow(Staged& s, const std::string& bytes);
     /// The earlier file at `target`, in any spelling the disk takes for it, as the survey read it whole; or null.
@@ -151,6 +163,11 @@ private:
 
     FileSystem& m_fs;
     RunObserver& m_obs;
+    HeldFolders* m_held;
+    std::mutex m_stagingMutex;                  // the writers choose their staging folders
+    std::vector<std::string> m_staging;         // the staging folders made
+    size_t m_nextStaging = 0;
+    bool m_stagingTried = false;
     bool m_caseSensitive;
     bool m_slowDrive;
     bool m_hadCatalogue = false;

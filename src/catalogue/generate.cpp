@@ -184,7 +184,7 @@ public:
             return result;
         }
         m_catalogue = catalogue + kPathSep;
-        m_files.emplace(m_fs, m_obs, m_caseSensitive, m_in.Writers, m_listings && m_listings->SlowDrive());
+        m_files.emplace(m_fs, m_obs, m_caseSensitive, m_in.Writers, m_listings && m_listings->SlowDrive(), m_held.get());
         m_files->Survey(m_catalogue, YieldWhileListing(m_cancel, m_obs));
 
         m_c.PageCount = m_c.PageImageCount = 0;

@@ -89,6 +89,8 @@ public:
     /// written into: a link there, or a folder another user made inside a
     /// folder anyone may write.
     virtual int Hold(const std::string& /*folder*/) { return 0; }
+    /// Lets go of a held folder before the run removes it.
+    virtual void Release(const std::string& /*folder*/) {}
     /// The first held folder that its name no longer leads to (renamed away,
     /// removed, or replaced by something else); "" while every one is in place.
     virtual std::string Moved() { return {}; }

@@ -465,6 +465,17 @@ public:
         return 0;
     }
 
+    void Release(const std::string& folder) override {
+        const std::string_view path = WithoutTrailingSeparators(folder);
+        for (auto it = m_held.rbegin(); it != m_held.rend(); ++it) {
+            if ((*it)->Path == path) {
+                HeldRegistry::Instance().Remove(*it);
+                m_held.erase(std::next(it).base());
+                return;
+            }
+        }
+    }
+
     std::string Moved() override {
         for (const auto& held : m_held) {
             struct stat st {};

@@ -263,6 +263,16 @@ public:
         return 0;
     }
 
+    void Release(const std::string& folder) override {
+        for (auto it = m_held.rbegin(); it != m_held.rend(); ++it) {
+            if (it->Path == folder) {
+                ::CloseHandle(it->Handle);
+                m_held.erase(std::next(it).base());
+                return;
+            }
+        }
+    }
+
     std::string Moved() override {
         for (const HeldHandle& held : m_held) {
             // Another look by name, sharing everything, beside the held handle.

@@ -7,6 +7,7 @@ namespace {
 
 constexpr std::string_view kTemporaryMark = ".kavo-tmp-";
 constexpr std::string_view kStagedTail = "staged";
+constexpr std::string_view kStagingStem = "kavo-staging-";
 constexpr std::string_view kProbeStem = "KAVO-CASE-PROBE-";
 constexpr std::string_view kProbeEnd = ".TMP";
 
@@ -38,14 +39,31 @@ bool IsOurLeftover(const DirEntry& e) { return !e.IsDir && !e.IsLink && IsLeftov
 
 void RemoveLeftovers(FileSystem& fs, const std::string& folder, const std::vector<DirEntry>& entries) {
     for (const DirEntry& e : entries) {
-        if (IsOurLeftover(e))
+        if (IsOurLeftover(e)) {
             fs.RemoveFile(folder + e.Name);
+        } else if (e.IsDir && !e.IsLink && IsStagingFolderName(e.Name)) {
+            // Anything else in it keeps it there.
+            const std::string staging = folder + e.Name + kPathSep;
+            std::vector<DirEntry> inside;
+            if (fs.ListFolder(staging, inside, nullptr)) {
+                RemoveLeftovers(fs, staging, inside);
+                fs.RemoveEmptyFolder(staging);
+            }
+        }
     }
 }
 
 std::string TemporaryPath(const std::string& path) { return path + std::string(kTemporaryMark) + RandomDigits(); }
 
 std::string StagedPath(const std::string& path) { return path + std::string(kTemporaryMark) + std::string(kStagedTail); }
+
+std::string StagingFolderPath(const std::string& folder) {
+    return folder + std::string(kStagingStem) + RandomDigits();
+}
+
+bool IsStagingFolderName(std::string_view name) {
+    return name.starts_with(kStagingStem) && IsRandomDigits(name.substr(kStagingStem.size()));
+}
 
 std::string CaseProbeName() { return std::string(kProbeStem) + RandomDigits() + std::string(kProbeEnd); }
 

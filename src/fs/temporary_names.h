@@ -20,6 +20,13 @@ std::string TemporaryPath(const std::string& path);
 /// Where a file that must change together with others waits: "PATH.kavo-tmp-staged".
 std::string StagedPath(const std::string& path);
 
+/// A folder inside `folder` (which ends with a separator) where staged files
+/// wait beside those of other such folders: "FOLDER/kavo-staging-RANDOM".
+std::string StagingFolderPath(const std::string& folder);
+
+/// True for the name of such a folder.
+bool IsStagingFolderName(std::string_view name);
+
 /// A name for the letter-case probe: "KAVO-CASE-PROBE-RANDOM.TMP".
 std::string CaseProbeName();
 
@@ -28,8 +35,9 @@ std::string CaseProbeName();
 bool IsLeftoverName(std::string_view name);
 
 /// Removes what a killed run left behind among a folder's entries. Only files
-/// at the names above: a run's temporaries are never folders or links, so a
-/// folder or link at such a name is someone else's and stays.
+/// at the names above, and staging folders emptied of such files: a run makes
+/// no other folder and no link at these names, so one there is someone else's
+/// and stays.
 void RemoveLeftovers(FileSystem& fs, const std::string& folder, const std::vector<DirEntry>& entries);
 
 /// True for an entry RemoveLeftovers removes.
