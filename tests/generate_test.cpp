@@ -692,6 +692,51 @@ TEST_F(GenerateTest, ACancelLeavesOldPagesBeyondTheNewCountToTheNextRunWhenRemov
     EXPECT_EQ(PageFiles(), (std::vector<std::string>{"page0001.html", "page0002.html"})) << "the next run removes them";
 }
 
+#ifndef _WIN32
+TEST_F(GenerateTest, ACancelHeardWhileThePagesAreStillBeingWrittenKeepsTheEarlierCatalogue) {
+    for (int i = 0; i < 40; ++i)
+        dir.Write("p" + std::to_string(100 + i) + ".png", "x");
+    in.PicturesPerPage = 2;
+    Generate();
+    const auto before = Identities(dir.path());
+    // The walk is over; the new pages (of other pictures per page) go slowly to a slow drive.
+    struct CancelOnceWritten : RecordingObserver {
+        using RecordingObserver::RecordingObserver;
+        void ShowStatus(std::string_view text) override {
+            writing = writing || text == kWritingHtmlText;
+            RecordingObserver::ShowStatus(text);
+        }
+        void Yield() override {
+            if (writing)
+                cancel->Request();
+        }
+        bool writing = false;
+        CancelToken* cancel = nullptr;
+    } obs;
+    obs.cancel = &cancel;
+    test::FaultFileSystem slow;
+    slow.parallelWrites = true;
+    std::atomic<int> written{0};
+    slow.failWrite = [&](const std::string& path) {
+        written += path.find(".html") != std::string::npos;
+        for (int i = 0; i < 500 && !cancel.Requested(); ++i)  // a write lasts until the cancel
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return false;
+    };
+    in.PicturesPerPage = 3;
+    in.Writers = 4;
+    const GenerateResult r = Generate(obs, slow);
+    EXPECT_TRUE(r.Cancelled);
+    EXPECT_FALSE(r.SummaryWritten);
+    EXPECT_LE(written, in.Writers) << "only the pages being written when it came";
+    EXPECT_EQ(Identities(dir.path()), before) << "nothing moved";
+    for (const auto& e : fs::directory_iterator(dir.path() / "kavo")) {
+        const std::string name = e.path().filename().string();
+        EXPECT_TRUE(name.find(".kavo-tmp-") == std::string::npos && !name.starts_with("kavo-staging-")) << name;
+    }
+}
+#endif
+
 TEST_F(GenerateTest, AnEarlierPageThatCannotBeReadOrIsDamagedIsWrittenAgain) {
     for (int i = 0; i < 12; ++i)
         dir.Write("p" + std::to_string(i) + ".png", "x");

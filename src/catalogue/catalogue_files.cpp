@@ -255,7 +255,6 @@ void CatalogueFiles::Stage(const std::string& path, std::string_view text) {
     Staged& s = m_staged.emplace_back();  // a deque: the writers' references stay put
     s.Target = path;
     s.Path = StagedPath(path);
-    s.Spread = m_writes->Writers() > 0 && m_held && path.size() > m_folder.size() && path.starts_with(m_folder);
     if (m_survey.joinable() && !m_surveyDone) {
         m_waiting.emplace_back(&s, OutputBytes(text));
         return;
@@ -324,6 +323,10 @@ const CatalogueFiles::Stamped* CatalogueFiles::Trusted(const std::string& target
 }
 
 void CatalogueFiles::StageNow(Staged& s, const std::string& bytes) {
+    if (m_abandoned) {
+        s.Failed = true;  // not written, so not removed
+        return;
+    }
     s.Stamp.Hash = PageHash(bytes);
     const std::string* earlier = EarlierBytes(s.Target);
     std::string read;
@@ -355,7 +358,7 @@ void CatalogueFiles::StageNow(Staged& s, const std::string& bytes) {
         return;
     }
     // Made new at the staged name: one create where a temporary file would take a rename more.
-    if (s.Spread)
+    if (m_held && m_writes->SideBySide() && s.Target.size() > m_folder.size() && s.Target.starts_with(m_folder))
         s.Path = SpreadPath(s.Target);
     int made = m_fs.WriteNewFile(s.Path, bytes);
     if (made == EEXIST)  // something the survey left (a link is not ours to remove): replaced, never written through
@@ -363,12 +366,26 @@ void CatalogueFiles::StageNow(Staged& s, const std::string& bytes) {
     s.Failed = made != 0;
 }
 
+bool CatalogueFiles::WaitForStaged(const std::function<bool()>& stop) {
+    if (!stop) {
+        m_writes->Wait();
+        return true;
+    }
+    if (m_writes->WaitUnless(stop))
+        return true;
+    m_abandoned = true;
+    Discard();
+    return false;
+}
+
 void CatalogueFiles::Discard() {
     m_writes->Wait();
+    // Side by side too: each removal waits for a network drive's answers.
     for (const Staged& s : m_staged) {
         if (!s.Unchanged && !s.Failed)
-            m_fs.RemoveFile(s.Path);
+            m_writes->Run([this, path = s.Path] { m_fs.RemoveFile(path); });
     }
+    m_writes->Wait();
     m_staged.clear();
 }
 
@@ -407,7 +424,7 @@ bool CatalogueFiles::PutInPlace(Staged& s) {
     }
     // Looked up first: the rename would look the staged file up again (a
     // network drive's names are good for a second) while it holds the folder.
-    if (m_writes->Writers() > 0)
+    if (m_writes->SideBySide())
         m_fs.Exists(s.Path);
     s.In = m_fs.RenameFile(s.Path, s.Target);
     if (!s.In && !s.Aside.empty())
@@ -457,14 +474,16 @@ bool CatalogueFiles::PutGroupInPlace(std::vector<Staged>& moves, size_t from, si
     return true;
 }
 
-bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string>>& files, bool hurry) {
-    const bool summary = CommitStaged(files, hurry);
+bool CatalogueFiles::Commit(const std::vector<std::pair<std::string, std::string>>& files, bool hurry,
+                            const std::function<bool()>& stop) {
+    const bool summary = CommitStaged(files, hurry, stop);
     RemoveStagingFolders();
     m_writes->Wait();
     return summary;
 }
 
-bool CatalogueFiles::CommitStaged(const std::vector<std::pair<std::string, std::string>>& files, bool hurry) {
+bool CatalogueFiles::CommitStaged(const std::vector<std::pair<std::string, std::string>>& files, bool hurry,
+                                  const std::function<bool()>& stop) {
     // Over an earlier catalogue every failure keeps it whole. On a first run the
     // frames must go in with the pages, since nothing else leads to them; a
     // missing page or summary page is reported and the rest goes in.
@@ -472,7 +491,8 @@ bool CatalogueFiles::CommitStaged(const std::vector<std::pair<std::string, std::
     const bool whole = m_hadCatalogue;
     const std::string& summaryPage = files.back().first;
     const size_t pages = m_staged.size();
-    m_writes->Wait();
+    if (!WaitForStaged(stop))
+        return false;
     bool pageFailed = false;
     for (const Staged& s : m_staged) {
         if (s.Failed)
@@ -485,7 +505,8 @@ bool CatalogueFiles::CommitStaged(const std::vector<std::pair<std::string, std::
     }
     for (const auto& [path, text] : files)
         Stage(path, text);
-    m_writes->Wait();
+    if (!WaitForStaged(stop))
+        return false;
     // The first of these that cannot be written and must be ends the commit, and is the one reported.
     for (size_t i = pages; i < m_staged.size(); ++i) {
         if (!m_staged[i].Failed)

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -78,7 +79,15 @@ public:
     /// Returns whether the summary page went in.
     /// After a cancel (`hurry`), the removal of old files stops after half a
     /// second: nothing leads to them, and the next run removes what is left.
-    bool Commit(const std::vector<std::pair<std::string, std::string>>& files, bool hurry = false);
+    /// `stop` is asked while the staged files are still being written (on a
+    /// network drive that takes a while): when it says stop, the files not yet
+    /// written are not, those written are removed, nothing is moved, and the
+    /// earlier catalogue stays as it was (Abandoned() tells).
+    bool Commit(const std::vector<std::pair<std::string, std::string>>& files, bool hurry = false,
+                const std::function<bool()>& stop = {});
+
+    /// True when a stop during the commit left the earlier catalogue in place.
+    bool Abandoned() const { return m_abandoned; }
 
     /// Copies every regular file of `source` into `destination`. A file with the
     /// same bytes is left as it is; one with other bytes is kept aside first.
@@ -106,7 +115,6 @@ private:
         bool Stamped = false;
         bool Unchanged = false;  // the file on disk has these bytes: nothing written
         bool Failed = false;     // the staged file could not be written
-        bool Spread = false;     // written side by side: staged in a staging folder
         bool In = false;    // it is in place
     };
     /// An earlier file of ours in the catalogue folder, as the survey read it.
@@ -142,7 +150,8 @@ private:
     void MakeStagingFolders();
     /// Removes the staging folders, their files gone.
     void RemoveStagingFolders();
-    bool CommitStaged(const std::vector<std::pair<std::string, std::string>>& files, bool hurry);
+    bool CommitStaged(const std::vector<std::pair<std::string, std::string>>& files, bool hurry,
+                      const std::function<bool()>& stop);
     /// Writes the staged file unless the target holds its bytes already.
     void StageNow(Staged& s, const std::string& bytes);
     /// The earlier file at `target`, in any spelling the disk takes for it, as the survey read it whole; or null.
@@ -157,6 +166,8 @@ private:
     bool PutGroupInPlace(std::vector<Staged>& moves, size_t from, size_t to);
     /// Puts back the old files of the moves that are in and removes the staged files.
     void RollBack(std::vector<Staged>& moves);
+    /// Waits for the staged files; false, having removed them, when `stop` said stop first.
+    bool WaitForStaged(const std::function<bool()>& stop);
     void Discard();
     void RemoveStale(bool hurry);
     std::string Key(std::string_view path) const;
@@ -164,6 +175,7 @@ private:
     FileSystem& m_fs;
     RunObserver& m_obs;
     HeldFolders* m_held;
+    std::atomic<bool> m_abandoned{false};       // the writers write no more staged files
     std::mutex m_stagingMutex;                  // the writers choose their staging folders
     std::vector<std::string> m_staging;         // the staging folders made
     size_t m_nextStaging = 0;

@@ -235,7 +235,10 @@ public:
                                   .Pages = m_c.PageCount,
                                   .PicturesPerRow = m_set.UseTable ? m_set.ImagesPerLine : 0});
         files.emplace_back(result.SummaryPage, m_text);
-        result.SummaryWritten = m_files->Commit(files, m_cancel.Requested());
+        // A cancel the walk saw leaves the smaller catalogue; one heard while its
+        // files are still being written (a network drive) leaves the earlier one.
+        const bool hurry = m_cancel.Requested();
+        result.SummaryWritten = m_files->Commit(files, hurry, hurry ? std::function<bool()>() : [this] { return Cancelled(); });
         // Old thumbnails go, and the record names the new ones, only once the pages that show them are in.
         if (m_thumbs)
             m_thumbs->End(!m_cancel.Requested(), result.SummaryWritten);
@@ -247,7 +250,8 @@ public:
             else
                 RemoveThumbnails(m_fs, m_catalogue, m_obs);
         }
-        m_files->CopyFolderFiles(JoinPath(m_in.ProgramFolder, "Images"), images);
+        if (!m_files->Abandoned())
+            m_files->CopyFolderFiles(JoinPath(m_in.ProgramFolder, "Images"), images);
         m_files->ReportKept();
         if (const std::string moved = m_held->Moved(); !moved.empty())
             m_obs.ShowMessage(MovedFolderMessage(moved), MessageKind::WriteFailure, "Kavo");

@@ -14,6 +14,9 @@ constexpr auto kSlowWrite = std::chrono::microseconds(400);
 /// few enough that the pages waiting stay a small part of the catalogue.
 constexpr size_t kQueuedPerWriter = 4;
 
+/// How often a wait asks whether to stop: a cancel is heard within it.
+constexpr auto kStopChecks = std::chrono::milliseconds(10);
+
 }  // namespace
 
 WriteQueue::WriteQueue(int threads, bool allowed) : m_adaptive(allowed && threads <= 0) {
@@ -35,6 +38,7 @@ WriteQueue::~WriteQueue() {
 void WriteQueue::Start(size_t count) {
     for (size_t i = 0; i < count; ++i)
         m_threads.emplace_back([this] { Work(); });
+    m_sideBySide.store(true, std::memory_order_release);
 }
 
 void WriteQueue::Run(std::function<void()> task) {
@@ -58,6 +62,17 @@ void WriteQueue::Run(std::function<void()> task) {
 void WriteQueue::Wait() {
     std::unique_lock lock(m_mutex);
     m_done.wait(lock, [&] { return m_tasks.empty() && m_busy == 0; });
+}
+
+bool WriteQueue::WaitUnless(const std::function<bool()>& stop) {
+    std::unique_lock lock(m_mutex);
+    while (!m_done.wait_for(lock, kStopChecks, [&] { return m_tasks.empty() && m_busy == 0; })) {
+        lock.unlock();
+        if (stop())
+            return false;
+        lock.lock();
+    }
+    return true;
 }
 
 void WriteQueue::Work() {

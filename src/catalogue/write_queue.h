@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -34,8 +35,15 @@ public:
     /// Returns once every task given so far is done.
     void Wait();
 
+    /// Waits as Wait does, asking `stop` on the caller's thread every few
+    /// milliseconds; returns false as soon as it says stop, the tasks going on.
+    bool WaitUnless(const std::function<bool()>& stop);
+
     /// Writer threads running now.
     size_t Writers() const { return m_threads.size(); }
+
+    /// True once tasks run on writer threads; asked from any thread.
+    bool SideBySide() const { return m_sideBySide.load(std::memory_order_acquire); }
 
     static constexpr int kMaxWriters = 8;
 
@@ -51,6 +59,7 @@ private:
     std::deque<std::function<void()>> m_tasks;
     size_t m_busy = 0;
     bool m_stop = false;
+    std::atomic<bool> m_sideBySide{false};
 };
 
 }  // namespace kavo
