@@ -43,6 +43,9 @@ constexpr size_t kRecordLimit = 64u << 20;
 /// How long a cancelled run goes on removing old pages the new catalogue does not have.
 constexpr auto kStaleRemovalAfterCancel = std::chrono::milliseconds(500);
 
+/// Staging folders made at most: their creates in the catalogue folder go one at a time.
+constexpr size_t kStagingFolders = 8;
+
 /// Files checked one after another before threads may start, and the time a
 /// check takes on average beyond which they do (a round trip to a server).
 constexpr size_t kChecksAlone = 4;
@@ -279,7 +282,7 @@ std::string CatalogueFiles::SpreadPath(const std::string& target) {
 
 void CatalogueFiles::MakeStagingFolders() {
     m_stagingTried = true;
-    for (size_t i = 0; i < m_writes->Writers(); ++i) {
+    for (size_t i = 0; i < std::min<size_t>(m_writes->Writers(), kStagingFolders); ++i) {
         // New at an unforeseeable name, and held like the catalogue folder, so
         // nothing another user did to a name can lead a staged file elsewhere.
         std::string folder = StagingFolderPath(m_folder);

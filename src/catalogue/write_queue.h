@@ -45,7 +45,7 @@ public:
     /// True once tasks run on writer threads; asked from any thread.
     bool SideBySide() const { return m_sideBySide.load(std::memory_order_acquire); }
 
-    static constexpr int kMaxWriters = 8;
+    static constexpr int kMaxWriters = 16;
 
 private:
     void Start(size_t count);
