@@ -839,6 +839,18 @@ TEST_F(SizeRecordTest, ARerunOpensOnlyPicturesThatChanged) {
         Copy("turned6.jpg", "sub/b.jpg");
         EXPECT_EQ(Run(), 1) << jobs;
         EXPECT_EQ(Record().find("\tsub/b.jpg\n") != std::string::npos, true);
+
+        // A walk cut short keeps what it did not reach; a whole walk drops the pictures gone.
+        const std::string whole = Record();
+        fs::rename(dir.path() / "sub/b.jpg", dir.path() / "sub/b.txt");
+        RecordingObserver cut(&cancel);
+        cut.cancelAfterPlaced = 1;
+        Generate(cut, faults);
+        EXPECT_EQ(Record(), whole) << jobs;
+        EXPECT_EQ(Run(), 0) << jobs;
+        EXPECT_EQ(Record().find("\tsub/b.jpg\n"), std::string::npos) << jobs;
+        EXPECT_NE(Record().find("\ta.png\n"), std::string::npos) << jobs;
+        fs::rename(dir.path() / "sub/b.txt", dir.path() / "sub/b.jpg");
     }
 }
 

@@ -52,12 +52,12 @@ SizeRecord::SizeRecord(FileSystem& fs, std::string base, std::string file)
     : m_fs(fs), m_base(std::move(base)), m_file(std::move(file)) {}
 
 bool SizeRecord::Load() {
-    std::string text;
     m_old.clear();
-    m_onDisk = m_fs.ReadWhole(m_file, kMaxRecordBytes, text) && Parse(text, m_old);
-    if (!m_onDisk)
+    m_onDisk = m_fs.ReadWhole(m_file, kMaxRecordBytes, m_text) && Parse();
+    if (!m_onDisk) {
         m_old.clear();
-    m_new.reserve(m_old.size());
+        std::string().swap(m_text);
+    }
     return m_onDisk;
 }
 
@@ -82,11 +82,10 @@ bool SizeRecord::Recorded(const std::string& path, PixelSize& size) {
     const std::string_view key = KeyOf(path, m_base);
     const auto old = key.empty() ? m_old.end() : m_old.find(key);
     FileIdentity now;
-    if (old == m_old.end() || !m_fs.GetFileIdentity(path, now) || !SameFile(now, old->second.Identity))
+    if (old == m_old.end() || !m_fs.GetFileIdentity(path, now) || !SameFile(now, old->second.Recorded.Identity))
         return false;
-    size = old->second.Size;
-    std::lock_guard lock(m_mutex);
-    m_new.insert_or_assign(std::string(key), old->second);
+    size = old->second.Recorded.Size;
+    old->second.Seen.store(true, std::memory_order_relaxed);
     return true;
 }
 
@@ -102,44 +101,47 @@ bool SizeRecord::Read(const std::string& path, PixelSize& size, const CancelChec
     // A read given up for a cancel, or a file whose identity is unknown, is read again next time.
     if (!recordable || read == FileIdentity{} || gaveUp)
         return ok;
-    // Made outside the lock, which many readers share; the earlier record is only read during a run.
     const Entry e{read, size};
-    const auto old = m_old.find(key);
-    const bool changed = old == m_old.end() || !(old->second == e);
+    if (const auto old = m_old.find(key); old != m_old.end() && old->second.Recorded == e) {
+        old->second.Seen.store(true, std::memory_order_relaxed);
+        return ok;
+    }
+    // Made outside the lock, which many readers share; the earlier record is only read during a run.
     std::string name(key);
     std::lock_guard lock(m_mutex);
-    m_changed = m_changed || changed;
+    m_changed = true;
     m_new.insert_or_assign(std::move(name), e);
     return ok;
 }
 
 bool SizeRecord::Save(bool wholeWalk) {
     std::lock_guard lock(m_mutex);
-    // Unchanged when every entry seen is the one recorded and, after a whole
+    // Unchanged when every picture read anew is as recorded and, after a whole
     // walk, every one recorded was seen: then nothing is written.
-    if (m_onDisk && !m_changed && (!wholeWalk || m_new.size() == m_old.size()))
+    const bool allSeen = std::all_of(m_old.begin(), m_old.end(), [](const auto& e) { return e.second.Seen.load(); });
+    if (m_onDisk && !m_changed && (!wholeWalk || allSeen))
         return true;
-    if (!wholeWalk) {
-        for (const auto& [key, e] : m_old)
-            m_new.try_emplace(key, e);
-    }
     if (!m_onDisk && m_new.empty())
         return true;
-    return m_fs.WriteFileAtomic(m_file, Format(m_new), nullptr);
+    return m_fs.WriteFileAtomic(m_file, Format(wholeWalk), nullptr);
 }
 
-std::string SizeRecord::Format(const Entries& entries) {
+std::string SizeRecord::Format(bool wholeWalk) const {
     // In path order, so that the same pictures give the same bytes.
-    std::vector<const Entries::value_type*> sorted;
-    sorted.reserve(entries.size());
-    for (const auto& entry : entries)
-        sorted.push_back(&entry);
-    std::sort(sorted.begin(), sorted.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
+    std::vector<std::pair<std::string_view, const Entry*>> sorted;
+    sorted.reserve(m_old.size() + m_new.size());
+    for (const auto& [key, e] : m_new)
+        sorted.emplace_back(key, &e);
+    for (const auto& [key, e] : m_old) {
+        if ((e.Seen.load() || !wholeWalk) && !m_new.contains(key))
+            sorted.emplace_back(key, &e.Recorded);
+    }
+    std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::string out(kHeader);
-    out.reserve(out.size() + entries.size() * 96);
-    for (const auto* entry : sorted) {
-        const FileIdentity& id = entry->second.Identity;
-        const PixelSize& size = entry->second.Size;
+    out.reserve(out.size() + sorted.size() * 96);
+    for (const auto& [key, entry] : sorted) {
+        const FileIdentity& id = entry->Identity;
+        const PixelSize& size = entry->Size;
         const auto put = [&](auto value) {
             char digits[24];  // an int64_t takes at most 20
             out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr).push_back('\t');
@@ -151,17 +153,18 @@ std::string SizeRecord::Format(const Entries& entries) {
         put(id.Inode);
         put(size.Width);
         put(size.Height);
-        out.append(entry->first).push_back('\n');
+        out.append(key).push_back('\n');
     }
     return out;
 }
 
-bool SizeRecord::Parse(std::string_view text, Entries& entries) {
-    entries.clear();
+bool SizeRecord::Parse() {
+    std::string_view text = m_text;
     if (!text.starts_with(kHeader))
         return false;
     text.remove_prefix(kHeader.size());
     constexpr size_t kFields = 8;
+    m_old.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')));
     while (!text.empty()) {
         const size_t end = text.find('\n');
         if (end == std::string_view::npos)
@@ -187,7 +190,7 @@ bool SizeRecord::Parse(std::string_view text, Entries& entries) {
             field[7].find('\r') != std::string_view::npos)
             return false;
         e.Size = {static_cast<int32_t>(width), static_cast<int32_t>(height)};
-        if (!entries.emplace(std::string(field[7]), e).second)
+        if (!m_old.try_emplace(field[7], e).second)
             return false;
     }
     return true;

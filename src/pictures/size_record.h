@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <mutex>
@@ -65,24 +66,35 @@ public:
             return Identity == o.Identity && Size.Width == o.Size.Width && Size.Height == o.Size.Height;
         }
     };
+
+private:
+    /// An entry of the record read, and whether this run found its file unchanged.
+    struct Earlier {
+        explicit Earlier(const Entry& e) : Recorded(e) {}
+        Entry Recorded;
+        mutable std::atomic<bool> Seen{false};
+    };
     /// Looked up by the path's own characters, without a string made for each.
     struct KeyHash {
         using is_transparent = void;
         size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
     };
-    using Entries = std::unordered_map<std::string, Entry, KeyHash, std::equal_to<>>;
+    /// Keyed by views into the record's text, which the record keeps: no string made for each.
+    using EarlierEntries = std::unordered_map<std::string_view, Earlier, KeyHash>;
+    using NewEntries = std::unordered_map<std::string, Entry, KeyHash, std::equal_to<>>;
 
-    /// The record's text and its reading; exposed for the tests.
-    static std::string Format(const Entries& entries);
-    static bool Parse(std::string_view text, Entries& entries);
+    bool Parse();
+    /// The record this run leaves: the earlier entries found unchanged (or,
+    /// after a walk cut short, all of them) with the new ones over them.
+    std::string Format(bool wholeWalk) const;
 
-private:
     FileSystem& m_fs;
     const std::string m_base, m_file;
-    Entries m_old;
+    std::string m_text;  // the record read, which m_old's keys view
+    EarlierEntries m_old;
     bool m_onDisk = false;  // a usable record of ours is there
     std::mutex m_mutex;
-    Entries m_new;
+    NewEntries m_new;        // pictures read anew this run
     bool m_changed = false;  // m_new holds an entry m_old does not
 };
 
