@@ -653,6 +653,7 @@ TEST_F(GenerateTest, AKilledRunsStagingFoldersGoButNothingElseAtTheirNames) {
     Generate();
     dir.Write("kavo/kavo-staging-0123456789abcdef/page0001.html.kavo-tmp-staged", "killed");
     dir.Write("kavo/kavo-staging-fedcba9876543210/notes.txt", "someone's");
+    dir.Write("kavo/kavo-staging-aaaaaaaaaaaaaaaa/kavo-staging-bbbbbbbbbbbbbbbb/x.html.kavo-tmp-staged", "deeper");
 #ifndef _WIN32
     dir.Write("outside/page0001.html.kavo-tmp-staged", "keep");
     fs::create_directory_symlink(dir.path() / "outside", dir.path() / "kavo/kavo-staging-1111111111111111");
@@ -660,6 +661,8 @@ TEST_F(GenerateTest, AKilledRunsStagingFoldersGoButNothingElseAtTheirNames) {
     Generate();
     EXPECT_FALSE(fs::exists(dir.path() / "kavo/kavo-staging-0123456789abcdef"));
     EXPECT_EQ(ReadFile(dir.path() / "kavo/kavo-staging-fedcba9876543210/notes.txt"), "someone's");
+    EXPECT_TRUE(fs::exists(dir.path() / "kavo/kavo-staging-aaaaaaaaaaaaaaaa/kavo-staging-bbbbbbbbbbbbbbbb/x.html.kavo-tmp-staged"))
+        << "never deeper than a run stages: a nest of such folders is not followed down";
 #ifndef _WIN32
     EXPECT_EQ(ReadFile(dir.path() / "outside/page0001.html.kavo-tmp-staged"), "keep");
 #endif

@@ -42,11 +42,15 @@ void RemoveLeftovers(FileSystem& fs, const std::string& folder, const std::vecto
         if (IsOurLeftover(e)) {
             fs.RemoveFile(folder + e.Name);
         } else if (e.IsDir && !e.IsLink && IsStagingFolderName(e.Name)) {
-            // Anything else in it keeps it there.
+            // Only our files in it go, one level down (a run stages no deeper):
+            // anything else keeps it there.
             const std::string staging = folder + e.Name + kPathSep;
             std::vector<DirEntry> inside;
             if (fs.ListFolder(staging, inside, nullptr)) {
-                RemoveLeftovers(fs, staging, inside);
+                for (const DirEntry& file : inside) {
+                    if (IsOurLeftover(file))
+                        fs.RemoveFile(staging + file.Name);
+                }
                 fs.RemoveEmptyFolder(staging);
             }
         }
