@@ -219,7 +219,7 @@ void CatalogueFiles::AwaitSurvey() {
 
 CatalogueFiles::Found CatalogueFiles::WhatIsAt(const std::string& path) {
     // In the surveyed folder the survey knows; thousands of pages are not read again.
-    if (m_surveyed && path.size() > m_folder.size() && path.starts_with(m_folder)) {
+    if (m_surveyed && InFolder(path)) {
         const std::string key = Key(path);
         if (m_ours.contains(key))
             return Found::Ours;
@@ -306,7 +306,7 @@ void CatalogueFiles::RemoveStagingFolders() {
 }
 
 const CatalogueFiles::Earlier* CatalogueFiles::EarlierFile(const std::string& target) const {
-    if (!m_surveyed || target.size() <= m_folder.size() || !target.starts_with(m_folder))
+    if (!m_surveyed || !InFolder(target))
         return nullptr;
     const auto e = m_earlier.find(Key(target));
     return e != m_earlier.end() ? &e->second : nullptr;
@@ -319,7 +319,7 @@ const std::string* CatalogueFiles::EarlierBytes(const std::string& target) const
 }
 
 const CatalogueFiles::Stamped* CatalogueFiles::Trusted(const std::string& target) const {
-    if (!m_surveyed || target.size() <= m_folder.size() || !target.starts_with(m_folder))
+    if (!m_surveyed || !InFolder(target))
         return nullptr;
     const auto t = m_stamps.find(Key(target));
     return t != m_stamps.end() && t->second.Unread && t->second.Name == LastFolderName(target) ? &t->second : nullptr;
@@ -345,7 +345,7 @@ void CatalogueFiles::StageNow(Staged& s, const std::string& bytes) {
         if (!m_fs.ReadWhole(s.Target, kEarlierLimit, s.Old) || !s.Old.starts_with(kMarkerPrefix) ||
             m_keptBytes.fetch_add(s.Old.size()) + s.Old.size() > kEarlierBudget)
             std::string().swap(s.Old);
-    } else if (!earlier && (!s.Target.starts_with(m_folder) || m_ours.contains(Key(s.Target))) &&
+    } else if (!earlier && (!InFolder(s.Target) || m_ours.contains(Key(s.Target))) &&
                (m_caseSensitive || m_fs.NameOnDisk(s.Target) == LastFolderName(s.Target)) &&
                m_fs.ReadWhole(s.Target, bytes.size(), read)) {
         // The summary page, or a page the survey did not keep; where names ignore
@@ -354,14 +354,14 @@ void CatalogueFiles::StageNow(Staged& s, const std::string& bytes) {
     }
     if (earlier && *earlier == bytes) {
         s.Unchanged = true;
-        if (const auto st = m_stamps.find(Key(s.Target)); st != m_stamps.end() && s.Target.starts_with(m_folder)) {
+        if (const auto st = m_stamps.find(Key(s.Target)); st != m_stamps.end() && InFolder(s.Target)) {
             s.Stamp = st->second.Stamp;
             s.Stamped = true;
         }
         return;
     }
     // Made new at the staged name: one create where a temporary file would take a rename more.
-    if (m_held && m_writes->SideBySide() && s.Target.size() > m_folder.size() && s.Target.starts_with(m_folder))
+    if (m_held && m_writes->SideBySide() && InFolder(s.Target))
         s.Path = SpreadPath(s.Target);
     int made = m_fs.WriteNewFile(s.Path, bytes);
     if (made == EEXIST)  // something the survey left (a link is not ours to remove): replaced, never written through
@@ -458,7 +458,7 @@ bool CatalogueFiles::PutGroupInPlace(std::vector<Staged>& moves, size_t from, si
     for (size_t i = from; i < to; ++i) {
         m_writes->Run([this, &s = moves[i]] {
             // The file in place, for the record: its change time is the rename's.
-            if (PutInPlace(s) && s.Target.starts_with(m_folder))
+            if (PutInPlace(s) && InFolder(s.Target))
                 s.Stamped = m_fs.GetFileIdentity(s.Target, s.Stamp.Identity);
         });
     }
@@ -529,7 +529,7 @@ bool CatalogueFiles::CommitStaged(const std::vector<std::pair<std::string, std::
         Staged& s = m_staged[i];
         s.Required = whole || (i >= pages && s.Target != summaryPage);
         if (s.Unchanged) {
-            if (s.Target.starts_with(m_folder))
+            if (InFolder(s.Target))
                 m_written.insert(Key(s.Target));
             if (s.Stamped)
                 record[LastFolderName(s.Target)] = s.Stamp;
@@ -588,7 +588,7 @@ bool CatalogueFiles::CommitStaged(const std::vector<std::pair<std::string, std::
         } else if (!s.Aside.empty()) {
             m_writes->Run([this, aside = s.Aside] { m_fs.RemoveFile(aside); });
         }
-        if (s.Target.starts_with(m_folder))
+        if (InFolder(s.Target))
             m_written.insert(Key(s.Target));
         if (s.Stamped)
             record[LastFolderName(s.Target)] = s.Stamp;

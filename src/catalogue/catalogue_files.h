@@ -171,6 +171,8 @@ private:
     void Discard();
     void RemoveStale(bool hurry);
     std::string Key(std::string_view path) const;
+    /// True for a file in the catalogue folder (the summary page is beside it).
+    bool InFolder(std::string_view path) const { return path.size() > m_folder.size() && path.starts_with(m_folder); }
 
     FileSystem& m_fs;
     RunObserver& m_obs;

@@ -1,29 +1,17 @@
 #include "catalogue/page_record.h"
 
-#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+#include "base/record_fields.h"
+
 namespace kavo {
 namespace {
 
 constexpr std::string_view kHeader = "Kavo pages 1\n";
-
-/// The next tab- or line-ended field of `text` from `at` as a number in `base`.
-template <class Number>
-bool TakeNumber(std::string_view text, size_t& at, char end, Number& out, int base = 10) {
-    const size_t stop = text.find(end, at);
-    if (stop == std::string_view::npos)
-        return false;
-    const auto [ptr, err] = std::from_chars(text.data() + at, text.data() + stop, out, base);
-    if (err != std::errc() || ptr != text.data() + stop)
-        return false;
-    at = stop + 1;
-    return true;
-}
 
 }  // namespace
 
@@ -36,14 +24,16 @@ std::map<std::string, PageStamp> ParsePageRecord(std::string_view text) {
     if (!text.starts_with(kHeader))
         return entries;
     for (size_t at = kHeader.size(); at < text.size();) {
-        PageStamp s;
-        if (!TakeNumber(text, at, '\t', s.Identity.Size) || !TakeNumber(text, at, '\t', s.Identity.ModifiedNs) ||
-            !TakeNumber(text, at, '\t', s.Identity.ChangedNs) || !TakeNumber(text, at, '\t', s.Hash, 16))
-            return {};
         const size_t end = text.find('\n', at);
-        if (end == std::string_view::npos || end == at)
+        if (end == std::string_view::npos)
             return {};
-        entries[std::string(text.substr(at, end - at))] = s;
+        std::string_view line = text.substr(at, end - at), field[4];
+        PageStamp s;
+        if (!TakeFields(line, field, 4) || line.empty() || !ParseField(field[0], s.Identity.Size) ||
+            !ParseField(field[1], s.Identity.ModifiedNs) || !ParseField(field[2], s.Identity.ChangedNs) ||
+            !ParseField(field[3], s.Hash, 16))
+            return {};
+        entries[std::string(line)] = s;
         at = end + 1;
     }
     return entries;
@@ -51,11 +41,14 @@ std::map<std::string, PageStamp> ParsePageRecord(std::string_view text) {
 
 std::string PageRecordText(const std::map<std::string, PageStamp>& entries) {
     std::string text(kHeader);
-    char line[96];
     for (const auto& [name, s] : entries) {
-        std::snprintf(line, sizeof line, "%" PRIu64 "\t%" PRId64 "\t%" PRId64 "\t%016" PRIx64 "\t", s.Identity.Size,
-                      s.Identity.ModifiedNs, s.Identity.ChangedNs, s.Hash);
-        text.append(line).append(name).push_back('\n');
+        AppendField(text, s.Identity.Size);
+        AppendField(text, s.Identity.ModifiedNs);
+        AppendField(text, s.Identity.ChangedNs);
+        char hash[17];
+        std::snprintf(hash, sizeof hash, "%016" PRIx64, s.Hash);
+        text.append(hash).push_back('\t');
+        text.append(name).push_back('\n');
     }
     return text;
 }

@@ -1,12 +1,11 @@
 #include "pictures/size_record.h"
 
 #include <algorithm>
-#include <charconv>
-#include <climits>
 #include <cstdint>
-#include <type_traits>
 #include <utility>
 #include <vector>
+
+#include "base/record_fields.h"
 
 namespace kavo {
 namespace {
@@ -16,35 +15,6 @@ constexpr std::string_view kHeader = "Kavo sizes 1\n";
 
 /// A record over this size is not one of ours (a million pictures take about 100 MB).
 constexpr size_t kMaxRecordBytes = 256u << 20;
-
-template <class T>
-bool ParseNumber(std::string_view s, T& out) {
-    if (s.empty() || s.size() > 20)
-        return false;
-    bool negative = false;
-    if (s.front() == '-') {
-        negative = true;
-        s.remove_prefix(1);
-        if (s.empty())
-            return false;
-    }
-    uint64_t v = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9' || v > (UINT64_MAX - 9) / 10)
-            return false;
-        v = v * 10 + static_cast<uint64_t>(c - '0');
-    }
-    if constexpr (std::is_signed_v<T>) {
-        if (v > static_cast<uint64_t>(INT64_MAX))
-            return false;
-        out = static_cast<T>(negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v));
-    } else {
-        if (negative)
-            return false;
-        out = static_cast<T>(v);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -142,17 +112,13 @@ std::string SizeRecord::Format(bool wholeWalk) const {
     for (const auto& [key, entry] : sorted) {
         const FileIdentity& id = entry->Identity;
         const PixelSize& size = entry->Size;
-        const auto put = [&](auto value) {
-            char digits[24];  // an int64_t takes at most 20
-            out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr).push_back('\t');
-        };
-        put(id.Size);
-        put(id.ModifiedNs);
-        put(id.ChangedNs);
-        put(id.Device);
-        put(id.Inode);
-        put(size.Width);
-        put(size.Height);
+        AppendField(out, id.Size);
+        AppendField(out, id.ModifiedNs);
+        AppendField(out, id.ChangedNs);
+        AppendField(out, id.Device);
+        AppendField(out, id.Inode);
+        AppendField(out, size.Width);
+        AppendField(out, size.Height);
         out.append(key).push_back('\n');
     }
     return out;
@@ -163,34 +129,25 @@ bool SizeRecord::Parse() {
     if (!text.starts_with(kHeader))
         return false;
     text.remove_prefix(kHeader.size());
-    constexpr size_t kFields = 8;
+    constexpr size_t kFields = 7;  // then the path, which may hold tabs
     m_old.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')));
     while (!text.empty()) {
         const size_t end = text.find('\n');
         if (end == std::string_view::npos)
             return false;  // cut short
-        std::string_view line = text.substr(0, end);
+        std::string_view path = text.substr(0, end);  // once its fields are taken off
         text.remove_prefix(end + 1);
         std::string_view field[kFields];
-        for (size_t i = 0; i + 1 < kFields; ++i) {
-            const size_t tab = line.find('\t');
-            if (tab == std::string_view::npos)
-                return false;
-            field[i] = line.substr(0, tab);
-            line.remove_prefix(tab + 1);
-        }
-        field[kFields - 1] = line;  // the path, which may hold tabs
         Entry e;
-        int64_t width = 0, height = 0;
-        if (!ParseNumber(field[0], e.Identity.Size) || !ParseNumber(field[1], e.Identity.ModifiedNs) ||
-            !ParseNumber(field[2], e.Identity.ChangedNs) || !ParseNumber(field[3], e.Identity.Device) ||
-            !ParseNumber(field[4], e.Identity.Inode) || !ParseNumber(field[5], width) ||
-            !ParseNumber(field[6], height) || width < 0 || height < 0 || width > INT32_MAX ||
-            height > INT32_MAX || (width == 0) != (height == 0) || field[7].empty() ||
-            field[7].find('\r') != std::string_view::npos)
+        int32_t width = 0, height = 0;
+        if (!TakeFields(path, field, kFields) || !ParseField(field[0], e.Identity.Size) ||
+            !ParseField(field[1], e.Identity.ModifiedNs) || !ParseField(field[2], e.Identity.ChangedNs) ||
+            !ParseField(field[3], e.Identity.Device) || !ParseField(field[4], e.Identity.Inode) ||
+            !ParseField(field[5], width) || !ParseField(field[6], height) || width < 0 || height < 0 ||
+            (width == 0) != (height == 0) || path.empty() || path.find('\r') != std::string_view::npos)
             return false;
-        e.Size = {static_cast<int32_t>(width), static_cast<int32_t>(height)};
-        if (!m_old.try_emplace(field[7], e).second)
+        e.Size = {width, height};
+        if (!m_old.try_emplace(path, e).second)
             return false;
     }
     return true;

@@ -1,13 +1,13 @@
 #include "thumbs/thumbnails.h"
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
 #include "base/ascii.h"
+#include "base/record_fields.h"
 #include "fs/file_writes.h"
 #include "pictures/size_record.h"
 #include "fs/paths.h"
@@ -77,12 +77,6 @@ std::string UnescapePath(std::string_view text) {
 
 char OutcomeLetter(ThumbOutcome o) {
     return o == ThumbOutcome::Made ? 'T' : o == ThumbOutcome::Small ? 'S' : 'F';
-}
-
-template <typename T>
-bool ParseNumber(std::string_view text, T& value) {
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && end == text.data() + text.size();
 }
 
 /// The identity of a picture by its path; where the system tells no more, its size and time.
@@ -233,23 +227,17 @@ void ThumbRecordReader::Line(std::string_view line) {
     // and are made again, under the names they had.
     const size_t count = m_version == 1 ? 7 : 12;
     std::string_view field[12];
-    size_t from = 0;
-    for (size_t i = 0; i < count; ++i) {
-        const size_t tab = line.find('\t', from);
-        if (tab == std::string_view::npos)
-            return;
-        field[i] = line.substr(from, tab - from);
-        from = tab + 1;
-    }
+    if (!TakeFields(line, field, count))
+        return;
     ThumbRecordEntry e;
     const bool v2 = m_version == 2;
     const size_t box = v2 ? 5 : 2;  // box, kind, width, height follow the picture's stamp
-    if (!ParseNumber(field[0], e.Stamp.Size) || !ParseNumber(field[1], e.Stamp.ModifiedNs) ||
-        (v2 && (!ParseNumber(field[2], e.Stamp.ChangedNs) || !ParseNumber(field[3], e.Stamp.Device) ||
-                !ParseNumber(field[4], e.Stamp.Inode))) ||
-        !ParseNumber(field[box], e.Box) || field[box + 1].size() != 1 || !ParseNumber(field[box + 2], e.Width) ||
-        !ParseNumber(field[box + 3], e.Height) ||
-        (v2 && (!ParseNumber(field[9], e.Thumb.Size) || !ParseNumber(field[10], e.Thumb.ModifiedNs))))
+    if (!ParseField(field[0], e.Stamp.Size) || !ParseField(field[1], e.Stamp.ModifiedNs) ||
+        (v2 && (!ParseField(field[2], e.Stamp.ChangedNs) || !ParseField(field[3], e.Stamp.Device) ||
+                !ParseField(field[4], e.Stamp.Inode))) ||
+        !ParseField(field[box], e.Box) || field[box + 1].size() != 1 || !ParseField(field[box + 2], e.Width) ||
+        !ParseField(field[box + 3], e.Height) ||
+        (v2 && (!ParseField(field[9], e.Thumb.Size) || !ParseField(field[10], e.Thumb.ModifiedNs))))
         return;
     const char kind = field[box + 1][0];
     e.Outcome = kind == 'T' ? ThumbOutcome::Made : kind == 'S' ? ThumbOutcome::Small : ThumbOutcome::Failed;
@@ -257,7 +245,7 @@ void ThumbRecordReader::Line(std::string_view line) {
     // Only names of our own form are ever removed or replaced.
     if (e.Outcome == ThumbOutcome::Made && !IsThumbnailFile("kavo/thumbs/", e.Name))
         return;
-    m_entries[UnescapePath(line.substr(from))] = std::move(e);
+    m_entries[UnescapePath(line)] = std::move(e);
 }
 
 bool ParseThumbRecord(std::string_view text, std::map<std::string, ThumbRecordEntry>& entries) {
